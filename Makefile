@@ -1,0 +1,64 @@
+# Two commands for a new user: `make demo` and `make test`.
+# Both install the Debian packages the project needs (only those missing) and build.
+
+SHELL := /bin/bash
+BUILD ?= build
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+
+DEB_PACKAGES := cmake ninja-build g++ clang pkg-config libclang-rt-14-dev \
+	libgd-dev zlib1g-dev libhdf5-dev libnetcdf-dev libeccodes-dev \
+	libgtest-dev libgmock-dev libbenchmark-dev zip unzip \
+	fonts-nanum fonts-baekmuk fonts-liberation \
+	netcdf-bin hdf5-tools libeccodes-tools pngcheck proj-bin imagemagick \
+	python3 python3-netcdf4 python3-h5py python3-numpy lighttpd curl
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps release asan test test-release test-asan demo bench fuzz format clean
+
+all: release
+
+deps:
+	@missing=$$(for p in $(DEB_PACKAGES); do \
+		dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+		echo "Installing missing Debian packages:" $$missing; \
+		$(SUDO) apt-get update -q && \
+		DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+
+release: deps
+	cmake -S . -B $(BUILD)/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD)/release -j $(JOBS)
+
+asan: deps
+	cmake -S . -B $(BUILD)/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRDR_SANITIZE=ON
+	cmake --build $(BUILD)/asan -j $(JOBS)
+
+test-release: release
+	cd $(BUILD)/release && ctest --output-on-failure -j $(JOBS)
+
+test-asan: asan
+	cd $(BUILD)/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+test: test-release test-asan
+
+demo: release
+	./tools/demo.sh $(BUILD)/release
+
+bench: release
+	./tools/bench.sh $(BUILD)/release
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRDR_FUZZ=ON
+	cmake --build $(BUILD)/fuzz -j $(JOBS) --target fuzzers
+	./tools/fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
+
+format:
+	git ls-files '*.cc' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)
