@@ -1,0 +1,8 @@
+#include <cstdio>
+
+#include "core_utilities.h"
+
+void fnRdrError(const char* szFunction, const char* szMessage) {
+    std::fprintf(stderr, "%s : %s\n", szFunction != nullptr ? szFunction : "",
+                 szMessage != nullptr ? szMessage : "");
+}
