@@ -92,6 +92,12 @@ struct STD_RAY_HDR {
 struct STD_FIELD_HDR {
     int m_iScaleFactor;
     char m_szFieldName[9];
+    // Range geometry of this moment when it differs from the ray's (UF rays may carry
+    // reflectivity at 1000 m gates and velocity at 250 m gates). m_iBinSpacing = 0 means
+    // the field uses the ray header's geometry.
+    int m_iStartRangeKm;
+    int m_iStartRangeMeter;
+    int m_iBinSpacing;
 };
 
 struct STD_FIELD {
