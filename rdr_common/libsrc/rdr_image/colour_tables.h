@@ -7,11 +7,7 @@
 
 #include <gd.h>
 
-// Which threshold column a lookup compares against.
-enum {
-    RDR_EN_COLOR_RAIN = 0,
-    RDR_EN_COLOR_UNIT = 1,
-};
+#include "info_tables.h"  // RDR_EN_COLOR_RAIN, RDR_EN_COLOR_UNIT
 
 // Indexes of the fixed display colours.
 enum {

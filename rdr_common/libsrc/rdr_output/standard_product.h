@@ -11,18 +11,8 @@
 
 #include <ctime>
 
+#include "info_tables.h"  // RDR_EN_MEM_* and the field memory rules
 #include "std_radar.h"
-
-// Storage types of a field's rows; the field memory table of info_tables.h names them.
-#if __has_include("info_tables.h")
-#include "info_tables.h"
-#else
-enum {
-    RDR_EN_MEM_CHAR = 1,   // signed 8-bit
-    RDR_EN_MEM_SHORT = 2,  // signed 16-bit
-    RDR_EN_MEM_FLOAT = 3,  // float
-};
-#endif
 
 enum {
     STD_EN_PRODUCT_SITE = 1,  // azimuthal equidistant grid centred on the radar
