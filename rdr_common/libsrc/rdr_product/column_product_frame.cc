@@ -1,0 +1,136 @@
+#include "column_product_frame.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "core_utilities.h"
+
+namespace rdr_product {
+
+namespace {
+
+constexpr double kEarthRadiusKm = 8494.67836;  // 4/3 of 6371.00877 km
+constexpr double kEarthRadiusSqKm = 72159560.43985228;
+
+float sampleView(const SweepView& view, const CellGeometry& geometry, size_t cell, float gridKm,
+                 float maxRangeKm, int noData) {
+    const float root = geometry.rootDist[cell];
+    if (root < 0.0f) {
+        return kNoData;
+    }
+    const float rangeKm = root * gridKm;
+    if (rangeKm > maxRangeKm) {
+        return kNoData;
+    }
+    return fnSamplePpiCell(view, geometry.azimuth[cell], rangeKm, noData);
+}
+
+}  // namespace
+
+float ColumnSampler::value(int iSweep, size_t cell) const {
+    return sampleView(views_[iSweep], *geometry_, cell, gridKm_, maxRangeKm_, noData_);
+}
+
+float ColumnSampler::qualityIndex(int iSweep, size_t cell) const {
+    return sampleView(qiViews_[iSweep], *geometry_, cell, gridKm_, maxRangeKm_, qiNoData_);
+}
+
+float fnEchoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngleDeg,
+                        int iAnteHeightM) {
+    // The centre used here is ((dim-1)/2, (dim-1)/2), one row north of the PPI's radar row
+    // for an even size; products stored so far were made with it.
+    const int c = (iDim - 1) / 2;
+    const float dy = static_cast<float>(c - iRow) * fGridKm;
+    const float dx = static_cast<float>(c - iCol) * fGridKm;
+    const float d =
+        static_cast<float>(std::sqrt(static_cast<double>(dy) * dy + static_cast<double>(dx) * dx));
+    const double theta = fAngleDeg * RDR_DEG_TO_RAD;
+    const double r = d / std::cos(theta);
+    const float antenna = static_cast<float>(iAnteHeightM / 1000.0);
+    return static_cast<float>(
+        std::sqrt(r * r + kEarthRadiusSqKm + 2 * r * kEarthRadiusKm * std::sin(theta)) -
+        kEarthRadiusKm + antenna);
+}
+
+float* fnRunColumnProduct(const ColumnRequest& request) {
+    const bool withQi = request.output == CellOutput::kQualityIndex;
+    if (request.pStd == nullptr || request.szFieldName == nullptr || request.ppTable == nullptr ||
+        request.rule == nullptr) {
+        return nullptr;
+    }
+    if (withQi && (request.pQiStd == nullptr || request.ppQiTable == nullptr ||
+                   request.pQiStd->m_iMaxSweep != request.pStd->m_iMaxSweep)) {
+        return nullptr;
+    }
+    // The PPIs the products are made of are square; any other request could only give an
+    // empty grid.
+    if (request.iXdim != request.iYdim || request.iXdim <= 0) {
+        fnRdrError(request.function, "Invalid arg");
+        return nullptr;
+    }
+    if (!fnVolumeHasMoment(request.pStd, request.szFieldName)) {
+        fnRdrError(request.function, "no moment");
+        return nullptr;
+    }
+
+    const int dim = request.iXdim;
+    const size_t cells = static_cast<size_t>(dim) * static_cast<size_t>(dim);
+    float* grid = static_cast<float*>(std::malloc(cells * sizeof(float)));
+    CellGeometry geometry;
+    ColumnSampler sampler;
+    try {
+        if (grid == nullptr || !fnBuildCellGeometry(dim, &geometry)) {
+            throw std::bad_alloc();
+        }
+        sampler.views_ = fnBuildSweepViews(request.pStd, request.szFieldName, request.ppTable);
+        if (withQi) {
+            sampler.qiViews_ = fnBuildSweepViews(request.pQiStd, "QI", request.ppQiTable);
+        }
+    } catch (const std::bad_alloc&) {
+        std::free(grid);
+        fnRdrError(request.function, "alloc fail");
+        return nullptr;
+    }
+    for (size_t cell = 0; cell < cells; ++cell) {
+        grid[cell] = kNoData;
+    }
+    sampler.geometry_ = &geometry;
+    sampler.gridKm_ = request.fGridKm;
+    sampler.maxRangeKm_ = request.fMaxRangeKm;
+    sampler.noData_ = request.pStd->m_hdr.m_iNoDataValue;
+    sampler.qiNoData_ = withQi ? request.pQiStd->m_hdr.m_iNoDataValue : 0;
+    sampler.usable_.resize(sampler.views_.size());
+    for (size_t s = 0; s < sampler.views_.size(); ++s) {
+        sampler.usable_[s] = sampler.views_[s].usable && (!withQi || sampler.qiViews_[s].usable);
+    }
+
+    const int anteHeight = request.pStd->m_hdr.m_iAnteHeight;
+    for (size_t cell = 0; cell < cells; ++cell) {
+        const SweepPick pick = request.rule(sampler, cell, request.fThreshold);
+        if (pick.sweep < 0) {
+            continue;
+        }
+        switch (request.output) {
+            case CellOutput::kValue:
+                grid[cell] = pick.value;
+                break;
+            case CellOutput::kQualityIndex:
+                grid[cell] = sampler.qualityIndex(pick.sweep, cell);
+                break;
+            case CellOutput::kEchoTopHeight: {
+                const int row = static_cast<int>(cell / dim);
+                const int col = static_cast<int>(cell % dim);
+                const float h =
+                    fnEchoTopHeightKm(dim, row, col, request.fGridKm,
+                                      sampler.views_[pick.sweep].fixedAngle, anteHeight);
+                if (h > 0.0f) {
+                    grid[cell] = h;
+                }
+                break;
+            }
+        }
+    }
+    return grid;
+}
+
+}  // namespace rdr_product

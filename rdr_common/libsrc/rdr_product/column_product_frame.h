@@ -1,0 +1,74 @@
+// The one frame of the nine column products: check the request, build the per-sweep views
+// once, then for every cell let the product's rule pick a sweep and write that sweep's
+// value, its beam height or its quality index.
+#ifndef RDR_COLUMN_PRODUCT_FRAME_H
+#define RDR_COLUMN_PRODUCT_FRAME_H
+
+#include <vector>
+
+#include "product_grid.h"
+#include "std_radar.h"
+
+namespace rdr_product {
+
+// What each sweep's PPI holds at one cell, computed on demand.
+class ColumnSampler {
+  public:
+    int sweepCount() const { return static_cast<int>(views_.size()); }
+    // False when the sweep's PPI (or, for quality-index products, its QI PPI) cannot exist.
+    bool usable(int iSweep) const { return usable_[iSweep]; }
+    float value(int iSweep, size_t cell) const;
+    float qualityIndex(int iSweep, size_t cell) const;
+
+  private:
+    friend float* fnRunColumnProduct(const struct ColumnRequest& request);
+    const CellGeometry* geometry_ = nullptr;
+    float gridKm_ = 0;
+    float maxRangeKm_ = 0;
+    int noData_ = 0;
+    int qiNoData_ = 0;
+    std::vector<SweepView> views_;
+    std::vector<SweepView> qiViews_;
+    std::vector<char> usable_;
+};
+
+// The sweep a rule chose for a cell (-1: none) and its value there.
+struct SweepPick {
+    int sweep = -1;
+    float value = kNoData;
+};
+
+using SweepRule = SweepPick (*)(const ColumnSampler& sampler, size_t cell, float fThreshold);
+
+enum class CellOutput {
+    kValue,          // the picked value
+    kEchoTopHeight,  // beam-centre height of the picked sweep, km, when above 0
+    kQualityIndex,   // the QI volume's value in the picked sweep
+};
+
+struct ColumnRequest {
+    const char* function = nullptr;  // name used in failure messages
+    STD_RADAR* pStd = nullptr;
+    STD_RADAR* pQiStd = nullptr;  // set for quality-index products only
+    int iXdim = 0;
+    int iYdim = 0;
+    float fMaxRangeKm = 0;
+    float fGridKm = 0;
+    float fThreshold = 0;
+    const char* szFieldName = nullptr;
+    STD_AZIMUTH_TBL** ppTable = nullptr;
+    STD_AZIMUTH_TBL** ppQiTable = nullptr;
+    SweepRule rule = nullptr;
+    CellOutput output = CellOutput::kValue;
+};
+
+float* fnRunColumnProduct(const ColumnRequest& request);
+
+// Beam-centre height (km above sea level) of a sweep of fixed angle fAngleDeg over the cell
+// (iRow, iCol) of a square grid, 4/3 effective earth radius.
+float fnEchoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngleDeg,
+                        int iAnteHeightM);
+
+}  // namespace rdr_product
+
+#endif

@@ -1,0 +1,194 @@
+#include "product_grid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+#include "core_utilities.h"
+#include "ray_lookup.h"
+
+namespace rdr_product {
+
+namespace {
+
+// atan(y / x) in degrees as fnCalcAzimuthToXY forms it (pi = 3.14159), for x > 0.
+float quadrantAngle(int y, int x) {
+    constexpr double kPi = 3.14159;
+    const float a = static_cast<float>(std::atan(static_cast<double>(y) / static_cast<double>(x)));
+    return static_cast<float>(a * 180.0 / kPi);
+}
+
+// fnCalcAzimuthToXY from the angle of (|iYIdx|, |iXIdx|): the arc tangent is odd and IEEE
+// negation exact, so one quadrant of arc tangents gives all four bit for bit.
+float cellAzimuth(int iYIdx, int iXIdx, float fQuadrantAngle) {
+    float a = 0.0f;
+    if (iXIdx == 0) {
+        a = iYIdx < 0 ? -90.0f : 90.0f;
+    } else {
+        a = ((iYIdx < 0) != (iXIdx < 0)) ? -fQuadrantAngle : fQuadrantAngle;
+        if (iXIdx < 0) {
+            a = iYIdx < 0 ? a - 180.0f : a + 180.0f;
+        }
+    }
+    float az = -a - 90.0f;
+    if (az < 0.0f) {
+        az += 360.0f;
+    }
+    return az;
+}
+
+}  // namespace
+
+bool fnBuildCellGeometry(int iDim, CellGeometry* pGeometry) {
+    if (iDim <= 0 || pGeometry == nullptr) {
+        return false;
+    }
+    try {
+        const int half = iDim / 2;
+        const int side = half + 1;
+        std::vector<float> quadRoot(static_cast<size_t>(side) * side);
+        std::vector<float> quadAngle(quadRoot.size());
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const size_t k = static_cast<size_t>(y) * side + x;
+                const long squares = static_cast<long>(x) * x + static_cast<long>(y) * y;
+                quadRoot[k] = static_cast<float>(std::sqrt(static_cast<double>(squares)));
+                quadAngle[k] = x > 0 ? quadrantAngle(y, x) : 90.0f;
+            }
+        }
+        const size_t cells = static_cast<size_t>(iDim) * static_cast<size_t>(iDim);
+        pGeometry->dim = iDim;
+        pGeometry->rootDist.assign(cells, -1.0f);
+        pGeometry->azimuth.assign(cells, 0.0f);
+        for (int iYIdx = -half; iYIdx < half; ++iYIdx) {
+            const size_t row = static_cast<size_t>(iYIdx + half);
+            const size_t quadRow = static_cast<size_t>(std::abs(iYIdx)) * side;
+            for (int iXIdx = -half; iXIdx < half; ++iXIdx) {
+                const size_t cell = row * iDim + static_cast<size_t>((iDim - 1) - (iXIdx + half));
+                const size_t k = quadRow + static_cast<size_t>(std::abs(iXIdx));
+                pGeometry->rootDist[cell] = quadRoot[k];
+                pGeometry->azimuth[cell] = cellAzimuth(iYIdx, iXIdx, quadAngle[k]);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+FieldRange fnFieldRange(const STD_RAY* pRay, int iFieldIdx) {
+    int km = pRay->m_hdr.m_iStartRangeKm;
+    int metres = pRay->m_hdr.m_iStartRangeMeter;
+    int spacing = pRay->m_hdr.m_iBinSpacing;
+    if (iFieldIdx >= 0 && iFieldIdx < pRay->m_iMaxField && pRay->m_ppField != nullptr &&
+        pRay->m_ppField[iFieldIdx] != nullptr &&
+        pRay->m_ppField[iFieldIdx]->m_hdr.m_iBinSpacing > 0) {
+        const STD_FIELD_HDR& hdr = pRay->m_ppField[iFieldIdx]->m_hdr;
+        km = hdr.m_iStartRangeKm;
+        metres = hdr.m_iStartRangeMeter;
+        spacing = hdr.m_iBinSpacing;
+    }
+    FieldRange range;
+    range.startKm = static_cast<float>(km + metres / 1000.0);
+    range.startKmSingle = static_cast<float>(km) + static_cast<float>(metres) / 1000.0f;
+    range.spacingM = spacing;
+    return range;
+}
+
+namespace {
+
+float rayReachKm(const STD_RAY* pRay, int iFieldIdx) {
+    const STD_FIELD* field = pRay->m_ppField[iFieldIdx];
+    const FieldRange own = fnFieldRange(pRay, iFieldIdx);
+    // Either geometry bounds the bins; take the farther so that skipping is always safe.
+    const double rayStart = pRay->m_hdr.m_iStartRangeKm + pRay->m_hdr.m_iStartRangeMeter / 1000.0;
+    const double ownEnd = own.startKm + (field->m_iMaxBin + 1.0) * own.spacingM / 1000.0;
+    const double rayEnd =
+        rayStart + (field->m_iMaxBin + 1.0) * std::max(pRay->m_hdr.m_iBinSpacing, 0) / 1000.0;
+    return static_cast<float>(std::max(ownEnd, rayEnd) + 1.0);
+}
+
+}  // namespace
+
+std::vector<SweepView> fnBuildSweepViews(STD_RADAR* pStd, const char* szFieldName,
+                                         STD_AZIMUTH_TBL** ppTable) {
+    std::vector<SweepView> views;
+    if (pStd == nullptr || pStd->m_ppSweep == nullptr || pStd->m_iMaxSweep <= 0) {
+        return views;
+    }
+    views.resize(pStd->m_iMaxSweep);
+    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
+        SweepView& view = views[s];
+        STD_SWEEP* sweep = pStd->m_ppSweep[s];
+        view.sweep = sweep;
+        view.table = ppTable != nullptr ? ppTable[s] : nullptr;
+        if (sweep == nullptr || sweep->m_ppRay == nullptr || sweep->m_iMaxRay <= 0) {
+            continue;
+        }
+        view.res = static_cast<float>(360.0 / sweep->m_iMaxRay);
+        view.fieldIdx.assign(sweep->m_iMaxRay, -1);
+        bool anyMoment = false;
+        for (int r = 0; r < sweep->m_iMaxRay; ++r) {
+            STD_RAY* ray = sweep->m_ppRay[r];
+            if (ray == nullptr) {
+                continue;
+            }
+            if (!view.hasAngle) {
+                view.hasAngle = true;
+                view.fixedAngle = ray->m_hdr.m_fFixedAngle;
+                view.firstRay = r;
+            }
+            if (szFieldName == nullptr) {
+                continue;
+            }
+            const int idx = fnGetFieldIdxRay(ray, szFieldName);
+            if (idx < 0 || ray->m_ppField[idx]->m_pData == nullptr ||
+                fnFieldRange(ray, idx).spacingM <= 0) {
+                continue;  // a ray without usable bins holds no value anywhere
+            }
+            view.fieldIdx[r] = idx;
+            view.reachKm = std::max(view.reachKm, rayReachKm(ray, idx));
+            anyMoment = true;
+        }
+        view.usable = anyMoment && view.table != nullptr;
+    }
+    return views;
+}
+
+bool fnVolumeHasMoment(STD_RADAR* pStd, const char* szFieldName) {
+    if (pStd == nullptr || pStd->m_ppSweep == nullptr || szFieldName == nullptr) {
+        return false;
+    }
+    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
+        const STD_SWEEP* sweep = pStd->m_ppSweep[s];
+        if (sweep == nullptr || sweep->m_ppRay == nullptr) {
+            continue;
+        }
+        for (int r = 0; r < sweep->m_iMaxRay; ++r) {
+            if (fnGetFieldIdxRay(sweep->m_ppRay[r], szFieldName) >= 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+float fnSamplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue) {
+    if (!view.usable || fRangeKm > view.reachKm) {
+        return kNoData;
+    }
+    const int rayIdx = fnSearchRayToAzim(view.sweep, view.res, fAzim, view.table);
+    if (rayIdx < 0 || rayIdx >= view.sweep->m_iMaxRay) {
+        return kNoData;
+    }
+    STD_RAY* ray = view.sweep->m_ppRay[rayIdx];
+    const int fieldIdx = view.fieldIdx[rayIdx];
+    if (ray == nullptr || fieldIdx < 0 || fnDiffDegree(fAzim, ray->m_hdr.m_fAzimuth) > 1.0f) {
+        return kNoData;
+    }
+    const float value = fnGetBinValueToRay(ray, fieldIdx, fRangeKm, iNoDataValue);
+    return fnIsBinNoValue(value) ? kNoData : value;
+}
+
+}  // namespace rdr_product

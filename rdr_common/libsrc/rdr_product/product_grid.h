@@ -1,0 +1,72 @@
+// Shared working data of the gridded products: where each cell of a radar-centred grid
+// lies relative to the radar, and a per-sweep view that answers "what does this sweep
+// hold at this azimuth and range" the way a PPI cell does. Both are computed once per
+// product call and reused for every sweep (and every CAPPI layer), so the per-cell work
+// is a ray search and a bin lookup.
+#ifndef RDR_PRODUCT_GRID_H
+#define RDR_PRODUCT_GRID_H
+
+#include <cstddef>
+#include <vector>
+
+#include "ray_lookup.h"
+#include "std_radar.h"
+
+namespace rdr_product {
+
+constexpr float kNoData = RDR_GRID_NO_DATA;
+
+// Cells of a square iDim x iDim grid laid out as the PPI lays it out: the radar at row
+// iDim/2 and column (iDim-1) - iDim/2, offsets counted south (rows) and west (columns).
+// For an odd size the last row and the first column are never visited. Both arrays are
+// indexed by cell (row * iDim + column).
+struct CellGeometry {
+    int dim = 0;
+    // sqrt(dx^2 + dy^2) in cells, rounded to single precision; -1 for unvisited cells.
+    std::vector<float> rootDist;
+    // Azimuth of the cell offset (fnCalcAzimuthToXY convention).
+    std::vector<float> azimuth;
+    bool visited(size_t cell) const { return rootDist[cell] >= 0.0f; }
+};
+
+// Fills the geometry of a square grid; false when the size is not positive or memory fails.
+bool fnBuildCellGeometry(int iDim, CellGeometry* pGeometry);
+
+// Start range (km) and bin spacing (m) that a moment's bins use on one ray: the field's own
+// geometry when the reader set one, the ray's otherwise.
+struct FieldRange {
+    float startKm;        // start + metres / 1000, double quotient rounded to single
+    float startKmSingle;  // the same sum formed in single precision
+    int spacingM;
+};
+FieldRange fnFieldRange(const STD_RAY* pRay, int iFieldIdx);
+
+// One sweep as the products see it. A moment may sit at a different index on every ray,
+// so the index is looked up once per ray here instead of once per sweep.
+struct SweepView {
+    STD_SWEEP* sweep = nullptr;
+    STD_AZIMUTH_TBL* table = nullptr;
+    float res = 0;              // hash resolution, 360 / ray count
+    bool usable = false;        // rays, a table and the moment on at least one ray
+    bool hasAngle = false;      // a non-null ray gives the sweep's fixed angle
+    float fixedAngle = 0;       // fixed angle of the first non-null ray
+    int firstRay = -1;          // first non-null ray
+    float reachKm = 0;          // no ray holds the moment beyond this range
+    std::vector<int> fieldIdx;  // per ray; -1 when the ray lacks the moment
+};
+
+// Builds the views of every sweep of a volume for one moment; ppTable may hold null
+// entries (those sweeps are not usable).
+std::vector<SweepView> fnBuildSweepViews(STD_RADAR* pStd, const char* szFieldName,
+                                         STD_AZIMUTH_TBL** ppTable);
+
+// True when some ray of some sweep carries the moment.
+bool fnVolumeHasMoment(STD_RADAR* pStd, const char* szFieldName);
+
+// The value a PPI of this sweep holds at a cell of the given azimuth and horizontal range,
+// or kNoData: nearest ray within one degree, bin at the range taken as slant range.
+float fnSamplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue);
+
+}  // namespace rdr_product
+
+#endif

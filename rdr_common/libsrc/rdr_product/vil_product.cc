@@ -1,0 +1,93 @@
+#include "vil_product.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "cappi_product.h"
+#include "cappi_real_layer.h"
+#include "core_utilities.h"
+
+namespace {
+
+// Liquid water of a 1 km layer of reflectivity factor Z (mm^6/m^3): 3.44e-6 Z^(4/7) g/m^3
+// times 1000 m.
+double layerWater(float fZe) {
+    return std::pow(fZe, 0.5714285714285714) * 3.44e-6 * 1000;
+}
+
+}  // namespace
+
+float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, float fGridKm,
+                   int iTop_h_km, int iBottom_h_km, char* szFieldName, STD_AZIMUTH_TBL** ppTable) {
+    static const char kFunction[] = "fnCreateVil";
+    (void)fGridKm;  // the CAPPI layers size their cells from the range
+    if (ppTable == nullptr || pStd == nullptr || szFieldName == nullptr) {
+        return nullptr;
+    }
+    if (!rdr_product::fnVolumeHasMoment(pStd, szFieldName)) {
+        fnRdrError(kFunction, "no moment");
+        return nullptr;
+    }
+    const int layers = iTop_h_km - iBottom_h_km;
+    if (layers <= 0) {
+        return nullptr;
+    }
+    rdr_product::CappiRealVolume volume;
+    if (!rdr_product::fnPrepareCappiReal(kFunction, pStd, iXdim, iYdim, fMaxRangeKm, szFieldName,
+                                         ppTable, &volume)) {
+        return nullptr;
+    }
+    const size_t cells = static_cast<size_t>(iXdim) * static_cast<size_t>(iYdim);
+    float* grid = static_cast<float*>(std::malloc(cells * sizeof(float)));
+    std::vector<rdr_product::CappiRealLayer> cappis;
+    std::vector<int> rayCache(volume.views.size());
+    std::vector<float> dbz(layers);
+    std::vector<float> ze(layers);
+    try {
+        cappis.resize(layers);
+        for (int k = 0; k < layers; ++k) {
+            if (!rdr_product::fnBuildCappiRealLayer(volume, static_cast<float>(iBottom_h_km + k),
+                                                    &cappis[k])) {
+                throw std::bad_alloc();
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        grid = (std::free(grid), nullptr);
+    }
+    if (grid == nullptr) {
+        fnRdrError(kFunction, "alloc fail");
+        return nullptr;
+    }
+
+    // All layers of one cell at once: they share the cell's geometry, its location index and,
+    // where they fall on the same sweep, its ray search.
+    for (size_t cell = 0; cell < cells; ++cell) {
+        grid[cell] = rdr_product::kNoData;
+        const int location = rdr_product::fnCappiLocationIndex(volume, cell);
+        if (location < 0) {
+            continue;
+        }
+        std::fill(rayCache.begin(), rayCache.end(), -2);
+        for (int k = 0; k < layers; ++k) {
+            dbz[k] =
+                rdr_product::fnCappiRealValue(volume, cappis[k], cell, location, rayCache.data());
+            ze[k] = dbz[k] > 0.0f ? static_cast<float>(fnDbzToZeF(dbz[k])) : 0.0f;
+        }
+        double sum = 0;
+        for (int k = 0; k < layers; ++k) {
+            if (dbz[k] <= 0.0f) {
+                continue;
+            }
+            // A layer's reflectivity is the mean of its bottom and top where both have echo.
+            const bool topKnown = k + 1 < layers && dbz[k + 1] > 0.0f;
+            const float z = topKnown ? (ze[k] + ze[k + 1]) * 0.5f : ze[k];
+            sum += layerWater(z);
+        }
+        if (sum > 0) {
+            grid[cell] = static_cast<float>(sum);
+        }
+    }
+    return grid;
+}
