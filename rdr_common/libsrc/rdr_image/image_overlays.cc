@@ -1,0 +1,311 @@
+#include "image_overlays.h"
+
+#include <iconv.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "map_projections.h"
+#include "rdr_root.h"
+
+namespace {
+
+constexpr float kEarthRadiusKm = 6371.00877f;
+constexpr float kCompBaseGridKm = 4.0f;
+constexpr int kMaxSiteRecords = 1000000;
+// Map files of a whole region are a few MB; anything far larger is not a map file.
+constexpr std::streamoff kMaxMapFileBytes = 256L * 1024 * 1024;
+// Pixel positions are clamped before conversion to int: far-away points of a site map
+// project thousands of pixels off the image, and gd clips lines anyway.
+constexpr float kPixelLimit = 1.0e6f;
+constexpr double kStationFontPt = 10.0;
+
+std::string resourcePath(const char* szDir, const char* szName) {
+    return fnRootPath(std::string("/rdr/www/cgi-src")) + "/resource/" + szDir + "/" + szName;
+}
+
+bool readWholeFile(const std::string& path, std::vector<unsigned char>* pBytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0 || size > kMaxMapFileBytes) {
+        return false;
+    }
+    in.seekg(0, std::ios::beg);
+    pBytes->resize(static_cast<size_t>(size));
+    return size == 0 || static_cast<bool>(in.read(reinterpret_cast<char*>(pBytes->data()), size));
+}
+
+// Little-endian reader over a byte buffer that refuses to read past its end.
+class LeCursor {
+  public:
+    explicit LeCursor(const std::vector<unsigned char>& bytes) : bytes_(bytes) {}
+    size_t remaining() const { return bytes_.size() - pos_; }
+    bool u32(uint32_t* pOut) {
+        if (remaining() < 4) {
+            return false;
+        }
+        const unsigned char* p = bytes_.data() + pos_;
+        *pOut = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+        pos_ += 4;
+        return true;
+    }
+    bool f32(float* pOut) {
+        uint32_t u;
+        if (!u32(&u)) {
+            return false;
+        }
+        std::memcpy(pOut, &u, sizeof u);
+        return true;
+    }
+    bool i32(int32_t* pOut) {
+        uint32_t u;
+        if (!u32(&u)) {
+            return false;
+        }
+        std::memcpy(pOut, &u, sizeof u);
+        return true;
+    }
+
+  private:
+    const std::vector<unsigned char>& bytes_;
+    size_t pos_ = 0;
+};
+
+int toPixel(float f) {
+    if (!(f > -kPixelLimit)) {
+        return static_cast<int>(-kPixelLimit);  // also NaN
+    }
+    if (f > kPixelLimit) {
+        return static_cast<int>(kPixelLimit);
+    }
+    return static_cast<int>(f);
+}
+
+bool compCodeDrawn(float fCode) {
+    switch (static_cast<int>(fCode)) {
+        case 0:
+        case 1:
+        case 2:
+        case 5:
+        case 6:
+        case 7:
+        case 8:
+            return fCode == std::trunc(fCode);
+        default:
+            return false;
+    }
+}
+
+struct SiteProjection {
+    AZED_PARAMETER map;
+    AZED_VAR var{};
+    SiteProjection(float fImgGridKm, float fSiteLon, float fSiteLat, float fXo, float fYo)
+        : map(fnGetAzedMapInfo(kEarthRadiusKm, fImgGridKm, fSiteLon, fSiteLat, fSiteLon, fSiteLat,
+                               fXo, fYo)) {}
+    void forward(float fLon, float fLat, float* pX, float* pY) {
+        fnAzedProj(&fLon, &fLat, pX, pY, RDR_EN_PROJ_TO_GRID, &map, &var);
+    }
+};
+
+bool isValidUtf8(const char* s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s);
+    while (*p != 0) {
+        int extra = *p < 0x80             ? 0
+                    : (*p & 0xE0) == 0xC0 ? 1
+                    : (*p & 0xF0) == 0xE0 ? 2
+                    : (*p & 0xF8) == 0xF0 ? 3
+                                          : -1;
+        if (extra < 0) {
+            return false;
+        }
+        ++p;
+        for (int i = 0; i < extra; ++i, ++p) {
+            if ((*p & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Station names are stored in EUC-KR; gd draws UTF-8. Names that already are UTF-8 (or
+// ASCII) pass unchanged, as do names iconv cannot convert.
+class EucKrToUtf8 {
+  public:
+    EucKrToUtf8() : cd_(iconv_open("UTF-8", "EUC-KR")) {}
+    ~EucKrToUtf8() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) {
+            iconv_close(cd_);
+        }
+    }
+    EucKrToUtf8(const EucKrToUtf8&) = delete;
+    EucKrToUtf8& operator=(const EucKrToUtf8&) = delete;
+
+    std::string convert(const char* szName) {
+        if (isValidUtf8(szName) || cd_ == reinterpret_cast<iconv_t>(-1)) {
+            return szName;
+        }
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        std::string in(szName);
+        std::string out(in.size() * 3 + 4, '\0');
+        char* pIn = in.data();
+        char* pOut = out.data();
+        size_t inLeft = in.size();
+        size_t outLeft = out.size();
+        if (iconv(cd_, &pIn, &inLeft, &pOut, &outLeft) == static_cast<size_t>(-1)) {
+            return szName;
+        }
+        out.resize(out.size() - outLeft);
+        return out;
+    }
+
+  private:
+    iconv_t cd_;
+};
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+int fnDrawCompImgMap(char* szImgKind, gdImagePtr pImg, int /*iWidth*/, int iHeight,
+                     float fImgGridKm, float fOrgX, float fOrgY, int iMoveX, int iMoveY,
+                     int iMapColor) {
+    if (pImg == nullptr || szImgKind == nullptr) {
+        return -1;
+    }
+    const char* szFile = std::strcmp(szImgKind, "COMP_240") == 0 ? "map_data.bln" : "F2R_map4.bln";
+    std::vector<unsigned char> bytes;
+    if (!readWholeFile(resourcePath("map", szFile), &bytes)) {
+        return 1;
+    }
+    const float fScale = kCompBaseGridKm / fImgGridKm;
+    auto column = [&](float x) { return toPixel((x - fOrgX) * fScale + iMoveX); };
+    auto row = [&](float y) { return toPixel(iHeight - (y + fOrgY) * fScale - iMoveY); };
+
+    LeCursor in(bytes);
+    float fCount, fCode, x, y;
+    while (in.f32(&fCount) && in.f32(&fCode) && in.f32(&x) && in.f32(&y)) {
+        // A count the rest of the file cannot hold means a damaged file: stop there.
+        if (!std::isfinite(fCount) || fCount - 1.0f > static_cast<float>(in.remaining() / 8)) {
+            break;
+        }
+        const long nFollowing = fCount > 1.0f ? static_cast<long>(fCount) - 1 : 0;
+        const bool bDraw = compCodeDrawn(fCode);
+        int iPrevX = column(x), iPrevY = row(y);
+        for (long i = 0; i < nFollowing; ++i) {
+            if (!in.f32(&x) || !in.f32(&y)) {
+                return 1;
+            }
+            const int iX = column(x), iY = row(y);
+            if (bDraw) {
+                gdImageLine(pImg, iPrevX, iPrevY, iX, iY, iMapColor);
+            }
+            iPrevX = iX;
+            iPrevY = iY;
+        }
+    }
+    return 1;
+}
+
+int fnDrawSiteImgMap(gdImagePtr pImg, int /*iWidth*/, int iHeight, float fImgGridKm, float fSiteLon,
+                     float fSiteLat, float fSiteXo, float fSiteYo, int iMapColor) {
+    if (pImg == nullptr) {
+        return 0;
+    }
+    std::vector<unsigned char> bytes;
+    if (!readWholeFile(resourcePath("map", "fine_kr_binary.dat"), &bytes)) {
+        return 0;
+    }
+    SiteProjection proj(fImgGridKm, fSiteLon, fSiteLat, fSiteXo, fSiteYo);
+    const bool bCoarse = fImgGridKm > 0.5f;
+    auto column = [](float fx) { return toPixel(fx + 0.5f); };
+    auto row = [iHeight](float fy) { return (iHeight - 1) - toPixel(fy + 0.5f); };
+
+    LeCursor in(bytes);
+    int32_t iLineNum, iLineType;
+    for (int n = 0; n < kMaxSiteRecords && in.i32(&iLineNum) && in.i32(&iLineType); ++n) {
+        if (iLineNum <= 0) {
+            continue;
+        }
+        if (static_cast<size_t>(iLineNum) > in.remaining() / 8) {
+            break;  // a short record: the file ends here
+        }
+        float fLat, fLon, fx = 0.0f, fy = 0.0f;
+        in.f32(&fLat);
+        in.f32(&fLon);
+        proj.forward(fLon, fLat, &fx, &fy);
+        const bool bFine = iLineType == 3;
+        gdImageSetThickness(pImg, 1);
+        gdImageSetThickness(pImg, bCoarse || bFine ? 1 : 2);
+        const bool bDraw = !(bCoarse && bFine);
+        int iPrevX = column(fx), iPrevY = row(fy);
+        for (int32_t i = 1; i < iLineNum; ++i) {
+            in.f32(&fLat);
+            in.f32(&fLon);
+            if (!bDraw) {
+                continue;
+            }
+            proj.forward(fLon, fLat, &fx, &fy);
+            const int iX = column(fx), iY = row(fy);
+            gdImageLine(pImg, iPrevX, iPrevY, iX, iY, iMapColor);
+            iPrevX = iX;
+            iPrevY = iY;
+        }
+    }
+    return 1;
+}
+
+int fnDrawSiteImgAws(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm, float fSiteLon,
+                     float fSiteLat, float fSiteXo, float fSiteYo, int iAwsColor, int iFontColor) {
+    if (pImg == nullptr) {
+        return 0;
+    }
+    const char* szList = fImgGridKm > 0.5f ? "aws_pos_han_1.txt" : "aws_pos_han_2.txt";
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(resourcePath("aws", szList).c_str(), "r"));
+    if (!file) {
+        return 0;
+    }
+    int iCount = 0;
+    if (std::fscanf(file.get(), "%d", &iCount) != 1) {
+        return 0;
+    }
+    std::string font = resourcePath("font", "gulim.ttc");
+    SiteProjection proj(fImgGridKm, fSiteLon, fSiteLat, fSiteXo, fSiteYo);
+    EucKrToUtf8 toUtf8;
+    // The width bound keeps an overlong name from overrunning the buffer; such a line
+    // then fails to parse and ends the list, like any malformed entry.
+    char szName[256];
+    float fLat, fLon;
+    for (int i = 0; i < iCount; ++i) {
+        if (std::fscanf(file.get(), "%255s %f %f", szName, &fLat, &fLon) != 3) {
+            break;
+        }
+        float fx = 0.0f, fy = 0.0f;
+        proj.forward(fLon, fLat, &fx, &fy);
+        const int c = toPixel(fx);
+        const int r = (iHeight - 1) - toPixel(fy);
+        if (c + 1 < 0 || c + 1 > iWidth || r < 0 || r > iHeight) {
+            continue;
+        }
+        gdImageFilledEllipse(pImg, c + 1, r, 4, 4, iAwsColor);
+        std::string name = toUtf8.convert(szName);
+        int brect[8];
+        gdImageStringTTF(pImg, brect, iFontColor, font.data(), kStationFontPt, 0.0, c - 25, r - 2,
+                         name.data());
+    }
+    return 1;
+}

@@ -1,0 +1,710 @@
+#include "product_image_maker.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include <gdfonts.h>
+
+#include "colour_tables.h"
+#include "core_utilities.h"
+#include "image_cells.h"
+#include "image_overlays.h"
+#include "info_tables.h"
+#include "rdr_root.h"
+
+namespace {
+
+constexpr double kTitlePt = 12.0;
+constexpr double kUnitPt = 10.0;
+constexpr int kJpegQuality = 100;
+constexpr int kLabelMax = 31;  // characters of a colour-bar label or unit title
+constexpr int kColourBarBoxRight = 10;
+constexpr int kColourBarLabelX = 15;
+
+PRODUCT_IMAGE_STAGE_TIMES* g_pStageTimes = nullptr;
+
+// Adds the time from construction to destruction to one stage of the installed record.
+class StageTimer {
+  public:
+    explicit StageTimer(double PRODUCT_IMAGE_STAGE_TIMES::*pStage)
+        : pStage_(pStage), start_(std::chrono::steady_clock::now()) {}
+    ~StageTimer() {
+        if (g_pStageTimes != nullptr) {
+            const std::chrono::duration<double> d = std::chrono::steady_clock::now() - start_;
+            g_pStageTimes->*pStage_ += d.count();
+        }
+    }
+    StageTimer(const StageTimer&) = delete;
+    StageTimer& operator=(const StageTimer&) = delete;
+
+  private:
+    double PRODUCT_IMAGE_STAGE_TIMES::*pStage_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+struct ImageDeleter {
+    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
+};
+using Image = std::unique_ptr<gdImage, ImageDeleter>;
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+using ColourTable = std::unique_ptr<RDR_COLOR_TBL, FreeDeleter>;
+
+// A float grid from the product or the image-data functions, released with its row count.
+class Grid {
+  public:
+    Grid(float** ppData, int iRows) : ppData_(ppData), iRows_(iRows) {}
+    ~Grid() {
+        if (ppData_ != nullptr) {
+            fnFreeMatrix2D(reinterpret_cast<void**>(ppData_), iRows_);
+        }
+    }
+    Grid(const Grid&) = delete;
+    Grid& operator=(const Grid&) = delete;
+    float** get() const { return ppData_; }
+
+  private:
+    float** ppData_;
+    int iRows_;
+};
+
+Image newTrueColour(int iWidth, int iHeight) {
+    if (iWidth <= 0 || iHeight <= 0) {
+        return nullptr;
+    }
+    return Image(gdImageCreateTrueColor(iWidth, iHeight));
+}
+
+// Which dataset of the product family an image shows.
+struct DatasetChoice {
+    bool bByArg;
+    double dArg1;
+    double dArg2;
+    int iIdx;
+};
+
+// Everything one image call works with, gathered before the panels are drawn.
+struct ImageJob {
+    const char* szFunction;
+    bool bSite;
+    const char* szImgKind;
+    const char* szSiteCode;
+    const char* szQcStr;
+    STD_PRODUCT* pProduct;
+    const char* szProduct;
+    DatasetChoice choice;
+    const char* szFieldName;
+    PRODUCT_IMAGE_MAKER_OPTION option;
+    const char* szOutFile;
+
+    int iDbzToRain = 0;
+    int iUnit = RDR_EN_UNIT_DEFAULT;
+    RDR_IMG_INFO_TBL img{};
+    RDR_DISP_INFO_TBL disp{};
+};
+
+std::string timeStamp(time_t t) {
+    struct tm tmLocal {};
+    localtime_r(&t, &tmLocal);
+    char sz[64];
+    std::strftime(sz, sizeof sz, "%Y.%m.%d. %H:%M(KST)", &tmLocal);
+    return sz;
+}
+
+bool isOneOf(const char* sz, std::initializer_list<const char*> names) {
+    for (const char* n : names) {
+        if (std::strcmp(sz, n) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// fnGetSiteImgComment
+std::string siteTitle(const ImageJob& job, const std::string& when) {
+    char sz[256] = "";
+    const bool bProfile = isOneOf(job.szProduct, {"PPI", "CAPPI", "BASE", "CMAX"});
+    const char* szSite = job.szSiteCode != nullptr ? job.szSiteCode : "";
+    if ((bProfile && job.iUnit == 1) || std::strcmp(job.szProduct, "VIL") == 0) {
+        std::snprintf(sz, sizeof sz, "%s Radar %s(Rain) %s", szSite, job.szProduct, when.c_str());
+    } else if (bProfile || std::strcmp(job.szProduct, "ETOP") == 0) {
+        std::snprintf(sz, sizeof sz, "%s Radar %s(%s) %s", szSite, job.szProduct,
+                      job.disp.m_szFieldName, when.c_str());
+    }
+    return sz;
+}
+
+// fnGetCompImgComment
+std::string compTitle(const ImageJob& job, const std::string& when) {
+    char sz[256] = "";
+    const char* szKind = job.szImgKind;
+    if (std::strcmp(szKind, "COMP_240") == 0) {
+        if (isOneOf(job.szProduct, {"PPI", "CAPPI", "BASE", "CMAX"})) {
+            std::snprintf(sz, sizeof sz, "%s(%s) %s Rain Rate", job.szProduct, job.szQcStr,
+                          when.c_str());
+        } else if (isOneOf(job.szProduct, {"VIL", "ETOP"})) {
+            std::snprintf(sz, sizeof sz, "%s(%s) %s", job.szProduct, job.szQcStr, when.c_str());
+        }
+    } else if (std::strcmp(szKind, "COMP_480") == 0) {
+        std::snprintf(sz, sizeof sz, "PPI0 480km Rainrate %s", when.c_str());
+    } else if (std::strcmp(szKind, "COMP_KCJ") == 0) {
+        std::snprintf(sz, sizeof sz, "PPI0 %s %s Rainrate", job.szQcStr, when.c_str());
+    }
+    return sz;
+}
+
+std::string fontPath(const char* szFont) {
+    return fnRootPath(std::string("/rdr/www/cgi-src")) + "/resource/font/" + szFont;
+}
+
+void drawTtf(gdImagePtr pImg, int iColour, const std::string& font, double dPt, int x, int y,
+             const std::string& text) {
+    if (text.empty()) {
+        return;
+    }
+    int brect[8];
+    std::string mutableFont = font;
+    std::string mutableText = text;
+    gdImageStringTTF(pImg, brect, iColour, mutableFont.data(), dPt, 0.0, x, y, mutableText.data());
+}
+
+// fnMakeSiteImageTop / fnMakeCompImageTop
+Image makeTop(const ImageJob& job, const RDR_COLOR_TBL& colours) {
+    if (!job.bSite && job.szQcStr == nullptr) {
+        return nullptr;
+    }
+    const int iWidth = job.img.m_iImgXdim + job.img.m_iRightWidth;
+    const int iHeight = job.img.m_iTopHeight;
+    Image top = newTrueColour(iWidth, iHeight);
+    if (!top) {
+        return nullptr;
+    }
+    const int iWhite = gdImageColorAllocate(top.get(), 255, 255, 255);
+    const int iBlack = gdImageColorAllocate(top.get(), 0, 0, 0);
+    gdImageFilledRectangle(top.get(), 0, 0, iWidth - 1, iHeight - 1, iWhite);
+
+    const std::string when = timeStamp(job.pProduct->m_product_hdr.m_tConvertTime);
+    const std::string title = job.bSite ? siteTitle(job, when) : compTitle(job, when);
+    const std::string font = fontPath("NanumGothic.ttf");
+    drawTtf(top.get(), iBlack, font, kTitlePt, 0, iHeight - 8, title);
+
+    const char* szUnit = job.disp.m_iColorKind == RDR_EN_COLOR_UNIT   ? colours.m_szUnitTitle
+                         : job.disp.m_iColorKind == RDR_EN_COLOR_RAIN ? colours.m_szRainTitle
+                                                                      : "";
+    std::string unit(szUnit, strnlen(szUnit, sizeof colours.m_szUnitTitle));
+    unit.resize(std::min<size_t>(unit.size(), kLabelMax));
+    drawTtf(top.get(), iBlack, font, kUnitPt, iWidth - 50, iHeight - 8, unit);
+    return top;
+}
+
+// fnDispColorBarBox: the highest level on top, each box h = Y / n pixels tall.
+void drawColourBarBoxes(gdImagePtr pImg, int iHeight, int n, const int* echoColorBar, int iBlack) {
+    const float h = static_cast<float>(iHeight) / static_cast<float>(n);
+    for (int k = 0; k < n - 1; ++k) {
+        const int y0 = static_cast<int>(static_cast<float>(k) * h);
+        const int y1 = static_cast<int>(static_cast<float>(y0) + h);
+        gdImageFilledRectangle(pImg, 0, y0, kColourBarBoxRight, y1, echoColorBar[n - 1 - k]);
+    }
+    const int yLast = static_cast<int>(static_cast<float>(n - 1) * h);
+    gdImageFilledRectangle(pImg, 0, yLast, kColourBarBoxRight, iHeight, echoColorBar[0]);
+    gdImageRectangle(pImg, 0, 0, kColourBarBoxRight, iHeight - 1, iBlack);
+}
+
+// fnDispColorBarStr: each threshold on the border between the two boxes it separates.
+void drawColourBarLabels(gdImagePtr pImg, const ImageJob& job, const RDR_COLOR_TBL& colours,
+                         int iHeight, int n, int iBlack) {
+    gdFontPtr pFont = gdFontGetSmall();
+    const float h = static_cast<float>(iHeight) / static_cast<float>(n);
+    const bool bRainColumn = job.disp.m_iColorKind == RDR_EN_COLOR_RAIN;
+    const bool bStepFormat = bRainColumn || std::strcmp(job.szProduct, "ETOP") == 0;
+    for (int i = n - 2, g = 0; i >= 0; --i, ++g) {
+        const RDR_COLOR_INFO& entry = colours.m_echoColorTbl[i];
+        const float fValue = bRainColumn ? entry.m_fRain : entry.m_fUnit;
+        char szLabel[64];
+        if (bStepFormat) {
+            // The step between the two formats always looks at the rain column.
+            std::snprintf(szLabel, sizeof szLabel, entry.m_fRain >= 10.0f ? "%.0f" : "%.1f",
+                          fValue);
+        } else {
+            std::snprintf(szLabel, sizeof szLabel, job.disp.m_szDispFormat, fValue);
+        }
+        szLabel[kLabelMax] = '\0';
+        const float fY = static_cast<float>(static_cast<int>(static_cast<float>(g) * h)) + h -
+                         static_cast<float>(pFont->h / 2);
+        gdImageString(pImg, pFont, kColourBarLabelX, static_cast<int>(fY),
+                      reinterpret_cast<unsigned char*>(szLabel), iBlack);
+    }
+}
+
+// fnMakeSiteImageRight / fnMakeCompImageRight
+Image makeRight(const ImageJob& job, RDR_COLOR_TBL& colours) {
+    const int iWidth = job.img.m_iRightWidth;
+    const int iHeight = job.img.m_iImgYdim;
+    Image right = newTrueColour(iWidth, iHeight);
+    if (!right) {
+        return nullptr;
+    }
+    const int iWhite = gdImageColorAllocate(right.get(), 255, 255, 255);
+    int echoColorBar[RDR_MAX_ECHO_COLOR];
+    int dispColorBar[RDR_EN_DISP_COLOR_MAX];
+    if (fnAllocColorTbl(right.get(), &colours, echoColorBar, dispColorBar) != 1) {
+        return nullptr;
+    }
+    const int iBlack = gdImageColorAllocate(right.get(), 0, 0, 0);
+    gdImageFilledRectangle(right.get(), 0, 0, iWidth - 1, iHeight - 1, iWhite);
+    const int n = colours.m_iEchoColorCnt;
+    if (n > 0) {
+        drawColourBarBoxes(right.get(), iHeight, n, echoColorBar, iBlack);
+        drawColourBarLabels(right.get(), job, colours, iHeight, n, iBlack);
+    }
+    return right;
+}
+
+// fnMakeSiteImageBottom
+Image makeBottom(const ImageJob& job, double dArg1) {
+    const int iWidth = job.img.m_iImgXdim + job.img.m_iRightWidth;
+    const int iHeight = job.img.m_iBottomHeight;
+    Image bottom = newTrueColour(iWidth, iHeight);
+    if (!bottom) {
+        return nullptr;
+    }
+    const int iWhite = gdImageColorAllocate(bottom.get(), 255, 255, 255);
+    const int iBlack = gdImageColorAllocate(bottom.get(), 0, 0, 0);
+    gdImageFilledRectangle(bottom.get(), 0, 0, iWidth - 1, iHeight - 1, iWhite);
+    gdImageRectangle(bottom.get(), 0, 0, job.img.m_iImgXdim + 10, iHeight - 1, iBlack);
+
+    char szArg[64] = "";
+    if (std::strcmp(job.szProduct, "PPI") == 0) {
+        std::snprintf(szArg, sizeof szArg, "Elevation:%.2f", dArg1);
+    } else if (std::strcmp(job.szProduct, "CAPPI") == 0) {
+        std::snprintf(szArg, sizeof szArg, "Height:%.1f", dArg1);
+    }
+    char szNyquist[64] = "";
+    if (std::strcmp(job.disp.m_szFieldName, "VR") == 0) {
+        std::snprintf(szNyquist, sizeof szNyquist, "Nyq.Vel:%.2fm/s",
+                      job.pProduct->m_product_hdr.m_dNi);
+    }
+    char szLine[160];
+    std::snprintf(szLine, sizeof szLine, "%s %s %s", szArg, szNyquist, "");
+    gdImageString(bottom.get(), gdFontGetSmall(), 10, 2, reinterpret_cast<unsigned char*>(szLine),
+                  iBlack);
+    return bottom;
+}
+
+// Coverage and echo colours of an image grid (both echo panels).
+void paintEcho(gdImagePtr pImg, float** ppImgData, const ImageJob& job, RDR_COLOR_TBL& colours,
+               int* echoColorBar, const int* dispColorBar) {
+    const int X = job.img.m_iImgXdim, Y = job.img.m_iImgYdim;
+    fnDrawRadarImgBound(pImg, ppImgData, X, Y, RDR_IMG_OUT_BOUND,
+                        dispColorBar[RDR_EN_IN_BOUND_COLOR], dispColorBar[RDR_EN_OUT_BOUND_COLOR]);
+    fnDrawRadarEcho(pImg, ppImgData, X, Y, &colours, job.disp.m_iColorKind, job.disp.m_fMinValue,
+                    job.img.m_iMinDiffType, job.img.m_iEchoDIffType, echoColorBar);
+}
+
+// fnMakeSiteImageEcho
+Image makeSiteEcho(const ImageJob& job, float** ppData, RDR_COLOR_TBL& colours) {
+    const STD_PRODUCT_HDR& hdr = job.pProduct->m_product_hdr;
+    const int X = job.img.m_iImgXdim, Y = job.img.m_iImgYdim;
+    const int iRows = static_cast<int>(hdr.m_lYsize), iCols = static_cast<int>(hdr.m_lXsize);
+    const float fDataGridKm = static_cast<float>(hdr.m_dXscale);
+    Image echo = newTrueColour(X, Y);
+    if (!echo) {
+        return nullptr;
+    }
+    int echoColorBar[RDR_MAX_ECHO_COLOR];
+    int dispColorBar[RDR_EN_DISP_COLOR_MAX];
+    if (fnAllocColorTbl(echo.get(), &colours, echoColorBar, dispColorBar) != 1) {
+        return nullptr;
+    }
+    // The whole data must fit the panel width; a fixed grid size only when it does.
+    float fImgGridKm = static_cast<float>(job.img.m_iImgGridKm);
+    const float fDataExtentKm = static_cast<float>(iRows) * fDataGridKm;
+    if (fDataExtentKm > fImgGridKm * static_cast<float>(X) || job.img.m_iImgGridKm == 0) {
+        fImgGridKm = fDataExtentKm / static_cast<float>(X);
+    }
+    {
+        StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dImageData);
+        Grid image(fnMakeSiteImageData(ppData, iRows, iCols, fDataGridKm, X, Y, fImgGridKm), Y);
+        if (image.get() == nullptr) {
+            return nullptr;
+        }
+        fnVyqCmpSmooth(image.get(), Y, X, job.option.m_iSmoothNum);
+        if (std::strcmp(job.disp.m_szFieldName, "RN") == 0 && job.iDbzToRain == 1) {
+            fnDbzToRainrate(image.get(), Y, X, job.iUnit);
+        }
+        paintEcho(echo.get(), image.get(), job, colours, echoColorBar, dispColorBar);
+    }
+    StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dOverlays);
+    const int iLine = dispColorBar[RDR_EN_LINE_COLOR];
+    const float fLon = static_cast<float>(hdr.m_dLon), fLat = static_cast<float>(hdr.m_dLat);
+    const float fXo = static_cast<float>(X / 2), fYo = static_cast<float>(Y / 2);
+    if (fnDrawSiteImgMap(echo.get(), X, Y, fImgGridKm, fLon, fLat, fXo, fYo, iLine) == 0) {
+        return nullptr;
+    }
+    if (job.option.m_iDrawRing == 1) {
+        fnDrawSiteImgRing(echo.get(), X, Y, fImgGridKm, iLine);
+    }
+    if (job.option.m_iDrawDirection == 1) {
+        fnDrawSiteImgDirection(echo.get(), X, Y, iLine);
+    }
+    if (job.option.m_iDrawAws == 1 &&
+        fnDrawSiteImgAws(echo.get(), X, Y, fImgGridKm, fLon, fLat, fXo, fYo,
+                         dispColorBar[RDR_EN_AWS_COLOR], dispColorBar[RDR_EN_FONT_COLOR]) == 0) {
+        return nullptr;
+    }
+    gdImageSetThickness(echo.get(), 1);
+    gdImageRectangle(echo.get(), 0, 0, X, Y, gdImageColorAllocate(echo.get(), 0, 0, 0));
+    return echo;
+}
+
+// fnMakeCompImageEcho
+Image makeCompEcho(const ImageJob& job, float** ppData, RDR_COLOR_TBL& colours) {
+    const STD_PRODUCT_HDR& hdr = job.pProduct->m_product_hdr;
+    const int X = job.img.m_iImgXdim, Y = job.img.m_iImgYdim;
+    const float fImgGridKm = static_cast<float>(job.img.m_iImgGridKm);
+    Image echo = newTrueColour(X, Y);
+    if (!echo) {
+        return nullptr;
+    }
+    int echoColorBar[RDR_MAX_ECHO_COLOR];
+    int dispColorBar[RDR_EN_DISP_COLOR_MAX];
+    if (fnAllocColorTbl(echo.get(), &colours, echoColorBar, dispColorBar) != 1) {
+        return nullptr;
+    }
+    {
+        StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dImageData);
+        Grid image(
+            fnMakeCompImageData(const_cast<char*>(job.szImgKind), ppData,
+                                static_cast<int>(hdr.m_lYsize), static_cast<int>(hdr.m_lXsize),
+                                static_cast<float>(hdr.m_dXscale), X, Y, fImgGridKm),
+            Y);
+        if (image.get() == nullptr) {
+            return nullptr;
+        }
+        if (std::strcmp(job.disp.m_szFieldName, "RN") == 0 && job.iDbzToRain == 1) {
+            fnDbzToRainrate(image.get(), Y, X, job.iUnit);
+        }
+        paintEcho(echo.get(), image.get(), job, colours, echoColorBar, dispColorBar);
+    }
+    StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dOverlays);
+    fnDrawCompImgMap(const_cast<char*>(job.szImgKind), echo.get(), X, Y, fImgGridKm,
+                     static_cast<float>(job.img.m_iCompOrgX),
+                     static_cast<float>(job.img.m_iCompOrgY), 0, 0,
+                     dispColorBar[RDR_EN_LINE_COLOR]);
+    gdImageRectangle(echo.get(), 0, 0, X, Y - 1, gdImageColorAllocate(echo.get(), 0, 0, 0));
+    return echo;
+}
+
+// fnMergeSiteImg / fnMergeCompImg: panels in the order top, right, bottom, echo, then the
+// optional resampling to the requested size.
+Image merge(const ImageJob& job, gdImagePtr pTop, gdImagePtr pRight, gdImagePtr pBottom,
+            gdImagePtr pEcho) {
+    const int X = job.img.m_iImgXdim, Y = job.img.m_iImgYdim;
+    const int R = job.img.m_iRightWidth, T = job.img.m_iTopHeight;
+    const int B = pBottom != nullptr ? job.img.m_iBottomHeight : 0;
+    Image back = newTrueColour(X + R, T + Y + B);
+    if (!back) {
+        return nullptr;
+    }
+    gdImageCopy(back.get(), pTop, 0, 0, 0, 0, X + R, T);
+    gdImageCopy(back.get(), pRight, X, T, 0, 0, R, Y);
+    if (pBottom != nullptr) {
+        gdImageCopy(back.get(), pBottom, 0, T + Y, 0, 0, X + R, B);
+    }
+    gdImageCopy(back.get(), pEcho, 0, T, 0, 0, X, Y);
+
+    const int iWidth = job.option.m_iImgWidth, iHeight = job.option.m_iImgHeight;
+    if (iWidth > 0 && iHeight > 0) {
+        Image sized = newTrueColour(iWidth, iHeight);
+        if (!sized) {
+            return nullptr;
+        }
+        gdImageCopyResampled(sized.get(), back.get(), 0, 0, 0, 0, iWidth, iHeight,
+                             gdImageSX(back.get()), gdImageSY(back.get()));
+        return sized;
+    }
+    return back;
+}
+
+// GIF holds at most 256 colours. The panels use far fewer; each distinct colour gets its
+// own palette entry and, once the palette is full, the closest entry stands in for the
+// rest (antialiased text and resampling can add shades).
+Image toPalette(gdImagePtr pTrue) {
+    const int w = gdImageSX(pTrue), h = gdImageSY(pTrue);
+    Image pal(gdImageCreate(w, h));
+    if (!pal) {
+        return nullptr;
+    }
+    std::unordered_map<int, int> index;
+    int iLastColour = -1, iLastIndex = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const int c = gdImageTrueColorPixel(pTrue, x, y) & 0xFFFFFF;
+            if (c != iLastColour) {
+                auto it = index.find(c);
+                if (it == index.end()) {
+                    const int r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+                    int i = gdImageColorAllocate(pal.get(), r, g, b);
+                    if (i < 0) {
+                        i = gdImageColorClosest(pal.get(), r, g, b);
+                    }
+                    it = index.emplace(c, i).first;
+                }
+                iLastColour = c;
+                iLastIndex = it->second;
+            }
+            pal->pixels[y][x] = static_cast<unsigned char>(iLastIndex);
+        }
+    }
+    return pal;
+}
+
+struct GdFreeDeleter {
+    void operator()(void* p) const { gdFree(p); }
+};
+
+bool writeAll(int fd, const unsigned char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t k = ::write(fd, p, n);
+        if (k < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        p += k;
+        n -= static_cast<size_t>(k);
+    }
+    return true;
+}
+
+// fnSaveImg. The type is checked before any file is touched, and the image goes to a
+// temporary file beside the target that is renamed over it only after a complete write:
+// a failed save never leaves an empty or truncated image behind.
+bool saveImage(gdImagePtr pImg, int iType, const char* szOutFile) {
+    StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dEncode);
+    if (iType != RDR_EN_IMG_TYPE_PNG && iType != RDR_EN_IMG_TYPE_GIF &&
+        iType != RDR_EN_IMG_TYPE_JPEG) {
+        return false;
+    }
+    int iSize = 0;
+    std::unique_ptr<void, GdFreeDeleter> bytes;
+    if (iType == RDR_EN_IMG_TYPE_PNG) {
+        bytes.reset(gdImagePngPtr(pImg, &iSize));
+    } else if (iType == RDR_EN_IMG_TYPE_JPEG) {
+        bytes.reset(gdImageJpegPtr(pImg, &iSize, kJpegQuality));
+    } else {
+        Image pal = pImg->trueColor ? toPalette(pImg) : nullptr;
+        if (pImg->trueColor && !pal) {
+            return false;
+        }
+        bytes.reset(gdImageGifPtr(pal ? pal.get() : pImg, &iSize));
+    }
+    if (!bytes || iSize <= 0) {
+        return false;
+    }
+    std::string tmp = std::string(szOutFile) + ".XXXXXX";
+    const int fd = mkstemp(tmp.data());
+    if (fd < 0) {
+        return false;
+    }
+    bool ok =
+        writeAll(fd, static_cast<const unsigned char*>(bytes.get()), static_cast<size_t>(iSize)) &&
+        fchmod(fd, 0644) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || std::rename(tmp.c_str(), szOutFile) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+int fail(const ImageJob& job, const char* szReason) {
+    fnRdrError(job.szFunction, szReason);
+    return 0;
+}
+
+float** fetchGrid(ImageJob& job) {
+    const DatasetChoice& c = job.choice;
+    auto byField = [&](const char* szField) {
+        return c.bByArg ? fnGetStdProductDataByArg(job.pProduct, job.szProduct, c.dArg1, c.dArg2,
+                                                   szField)
+                        : fnGetStdProductDataByIdx(job.pProduct, job.szProduct, c.iIdx, szField);
+    };
+    float** ppData = byField(job.szFieldName);
+    if (ppData == nullptr && std::strcmp(job.szFieldName, "RN") == 0) {
+        ppData = c.bByArg
+                     ? fnGetStdProductDataByArgDBZ(job.pProduct, job.szProduct, c.dArg1, c.dArg2)
+                     : fnGetStdProductDataByIdxDBZ(job.pProduct, job.szProduct, c.iIdx);
+        job.iDbzToRain = ppData != nullptr ? 1 : 0;
+    }
+    return ppData;
+}
+
+int makeProductImage(ImageJob& job) {
+    if (job.szProduct == nullptr || job.pProduct == nullptr || job.szOutFile == nullptr ||
+        job.szFieldName == nullptr) {
+        return 0;
+    }
+    Grid grid(fetchGrid(job), static_cast<int>(job.pProduct->m_product_hdr.m_lYsize));
+    if (grid.get() == nullptr) {
+        return fail(job, job.choice.bByArg ? "fnGetStdProductDataByArg fail"
+                                           : "fnGetStdProductDataByIdx fail");
+    }
+    double dArg1 = job.choice.dArg1;
+    if (job.bSite && !job.choice.bByArg &&
+        fnGetStdProductProdpar(job.pProduct, job.szProduct, job.choice.iIdx, &dArg1, nullptr) !=
+            1) {
+        return fail(job, "fnGetStdProductProdpar fail");
+    }
+    if (fnGetImgSizeInfo(job.szImgKind, &job.img) != 1) {
+        return fail(job, "fnGetImgSizeInfo fail");
+    }
+    job.iUnit = (std::strcmp(job.szProduct, "VIL") == 0 || std::strcmp(job.szFieldName, "RN") == 0)
+                    ? RDR_EN_DBZ_TO_RAIN
+                    : RDR_EN_UNIT_DEFAULT;
+    if (fnGetColorFileInfo(job.szFieldName, &job.disp) != 1) {
+        return fail(job, "fnGetColorFileInfo fail");
+    }
+    const std::string colourFile =
+        fnRootPath(std::string("/rdr/www/cgi-src")) + "/resource/color/" + job.disp.m_szColorFIle;
+    ColourTable colours(fnReadColorTable(colourFile.c_str()));
+    if (!colours) {
+        return fail(job, "fnReadColorTable fail");
+    }
+
+    Image top, right, bottom;
+    {
+        StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dPanels);
+        top = makeTop(job, *colours);
+        if (!top) {
+            return fail(job, job.bSite ? "pTopImg fnMakeSiteImageTop fail"
+                                       : "pTopImg fnMakeCompImageTop fail");
+        }
+        right = makeRight(job, *colours);
+        if (!right) {
+            return fail(job, job.bSite ? "pRightImg fnMakeSiteImageRight fail"
+                                       : "pRightImg fnMakeCompImageRight fail");
+        }
+        if (job.bSite) {
+            bottom = makeBottom(job, dArg1);
+            if (!bottom) {
+                return fail(job, "pBottomImg fnMakeSiteImageBottom fail");
+            }
+        }
+    }
+    Image echo = job.bSite ? makeSiteEcho(job, grid.get(), *colours)
+                           : makeCompEcho(job, grid.get(), *colours);
+    if (!echo) {
+        return fail(job, job.bSite ? "pEchoImg fnMakeSiteImageEcho fail"
+                                   : "pEchoImg fnMakeCompImageEcho fail");
+    }
+    Image back;
+    {
+        StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dPanels);
+        back = merge(job, top.get(), right.get(), bottom.get(), echo.get());
+    }
+    if (!back) {
+        return fail(job,
+                    job.bSite ? "pBackImg fnMergeSiteImg fail" : "pBackImg fnMergeCompImg fail");
+    }
+    if (!saveImage(back.get(), job.option.m_iImgType, job.szOutFile)) {
+        return fail(job, "fnSaveImg fail");
+    }
+    return 1;
+}
+
+}  // namespace
+
+void fnSetProductImageStageTimes(PRODUCT_IMAGE_STAGE_TIMES* pTimes) {
+    g_pStageTimes = pTimes;
+}
+
+int fnMakeSiteImageToStdProductByArg(const char* szImgKind, const char* szSiteCode,
+                                     STD_PRODUCT* pStdProduct, const char* szProduct,
+                                     double dProductArg1, double dProductArg2,
+                                     const char* szFieldName, PRODUCT_IMAGE_MAKER_OPTION imgOption,
+                                     const char* szOutFile) {
+    ImageJob job{"fnMakeSiteImageToStdProductByArg",
+                 true,
+                 szImgKind,
+                 szSiteCode,
+                 nullptr,
+                 pStdProduct,
+                 szProduct,
+                 {true, dProductArg1, dProductArg2, 0},
+                 szFieldName,
+                 imgOption,
+                 szOutFile};
+    return makeProductImage(job);
+}
+
+int fnMakeSiteImageToStdProductByIdx(const char* szImgKind, const char* szSiteCode,
+                                     STD_PRODUCT* pStdProduct, const char* szProduct,
+                                     int iProductIdx, const char* szFieldName,
+                                     PRODUCT_IMAGE_MAKER_OPTION imgOption, const char* szOutFile) {
+    ImageJob job{"fnMakeSiteImageToStdProductByIdx",
+                 true,
+                 szImgKind,
+                 szSiteCode,
+                 nullptr,
+                 pStdProduct,
+                 szProduct,
+                 {false, 0.0, 0.0, iProductIdx},
+                 szFieldName,
+                 imgOption,
+                 szOutFile};
+    return makeProductImage(job);
+}
+
+int fnMakeCompImageToStdProductByArg(const char* szImgKind, STD_PRODUCT* pStdProduct,
+                                     const char* szProduct, double dProductArg1,
+                                     double dProductArg2, const char* szFieldName,
+                                     PRODUCT_IMAGE_MAKER_OPTION imgOption, const char* szQcStr,
+                                     const char* szOutFile) {
+    ImageJob job{"fnMakeCompImageToStdProductByArg",
+                 false,
+                 szImgKind,
+                 nullptr,
+                 szQcStr,
+                 pStdProduct,
+                 szProduct,
+                 {true, dProductArg1, dProductArg2, 0},
+                 szFieldName,
+                 imgOption,
+                 szOutFile};
+    return makeProductImage(job);
+}
+
+int fnMakeCompImageToStdProductByIdx(const char* szImgKind, STD_PRODUCT* pStdProduct,
+                                     const char* szProduct, int iProductIdx,
+                                     const char* szFieldName, PRODUCT_IMAGE_MAKER_OPTION imgOption,
+                                     const char* szQcStr, const char* szOutFile) {
+    ImageJob job{"fnMakeCompImageToStdProductByIdx",
+                 false,
+                 szImgKind,
+                 nullptr,
+                 szQcStr,
+                 pStdProduct,
+                 szProduct,
+                 {false, 0.0, 0.0, iProductIdx},
+                 szFieldName,
+                 imgOption,
+                 szOutFile};
+    return makeProductImage(job);
+}
