@@ -1,0 +1,38 @@
+// precipview: answers a web query with a PNG of the surface precipitation-type analysis.
+#include <cstdio>
+#include <cstring>
+
+#include "analysis_file.h"
+#include "image_layers.h"
+#include "precipview_state.h"
+#include "request.h"
+
+int main() {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::fputs("HTTP/1.0 200 OK\n", stdout);
+
+    int err = 0;
+    if (user_input() < 0) {
+        err = 1;
+    }
+    // A refused request or a missing file leaves nothing to read.
+    if (err == 0 && rdr_sfc_pty_get() < 0) {
+        err = 2;
+    }
+    if (err == 0 && (std::strcmp(var.obs, "HSR") == 0 || std::strcmp(var.obs, "RN15X") == 0)) {
+        char kept[sizeof var.obs];
+        std::memcpy(kept, var.obs, sizeof kept);
+        std::snprintf(var.obs, sizeof var.obs, "RNSN");
+        if (rdr_sfc_pty_get() < 0) {
+            err = 2;
+        }
+        std::memcpy(var.obs, kept, sizeof kept);
+    }
+    if (err == 0 && precipview() < 0) {
+        err = 2;
+    }
+    if (err != 0) {
+        err_img(err);
+    }
+    return 0;
+}
