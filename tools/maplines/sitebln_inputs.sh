@@ -6,7 +6,9 @@
 #   OUT_DIR  default resources/DATA/GIS/MAP of this repository
 #   REGION   WEST/EAST/SOUTH/NORTH, default 118/136/28/43: every radar site's
 #            1000 km x 1000 km box, neighbouring coasts included
-#   RES      GSHHG resolution, default h
+#   RES      GSHHG resolution of the shorelines, default h (full resolution would make
+#            fine_kr.dat five times larger); borders and rivers are always taken at
+#            full resolution, which costs little
 #
 # Text format of each file: polylines, each a header line "COUNT TYPE" followed by COUNT
 # lines "LON LAT" (degrees). Type codes:
@@ -50,16 +52,16 @@ to_polylines() {
         END { flush() }'
 }
 
-write() {  # write FILE LAYER TYPE_RULE [extract options...]
-    local file=$1 layer=$2 rule=$3
-    shift 3
+write() {  # write FILE LAYER RES TYPE_RULE [extract options...]
+    local file=$1 layer=$2 layer_res=$3 rule=$4
+    shift 4
     local tmp="$out_dir/.$file.tmp.$$"
-    "$here/extract.sh" "$layer" "$region" "$res" "$@" | to_polylines "$rule" >"$tmp"
+    "$here/extract.sh" "$layer" "$region" "$layer_res" "$@" | to_polylines "$rule" >"$tmp"
     mv -f "$tmp" "$out_dir/$file"
     echo "$out_dir/$file: $(grep -c '^[0-9]* [0-9]*$' "$out_dir/$file") polylines"
 }
 
-write govern_map.dat border level
-write river_map.dat river level
-write highway_map.dat road 1
-write fine_kr.dat coast coast -a "$ISLET_KM2"
+write govern_map.dat border f level
+write river_map.dat river f level
+write highway_map.dat road "$res" 1
+write fine_kr.dat coast "$res" coast -a "$ISLET_KM2"

@@ -1,0 +1,92 @@
+#include "sitebln.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bln_file.h"
+#include "rdr_root.h"
+
+namespace {
+
+constexpr const char* kMapPaths[kBlnMapCount] = {
+    "/DATA/GIS/MAP/govern_map.dat",
+    "/DATA/GIS/MAP/river_map.dat",
+    "/DATA/GIS/MAP/highway_map.dat",
+    "/DATA/GIS/MAP/fine_kr.dat",
+};
+
+void reportFailure(const char* szFunc, const std::string& message) {
+    std::fflush(stdout);  // keep the report after the map path it concerns
+    std::fprintf(stderr, "%s : %s\n", szFunc, message.c_str());
+}
+
+// Projects one map into outPath. Returns 0 written, 1 map absent (output untouched),
+// -1 output could not be created or written.
+int writeOneMap(const std::string& outPath, int iMapIndex, BLN_AZED_MAP* pMap) {
+    std::string tmpPath = outPath + ".XXXXXX";
+    std::vector<char> tmpName(tmpPath.begin(), tmpPath.end());
+    tmpName.push_back('\0');
+    int fd = mkstemp(tmpName.data());
+    if (fd < 0) {
+        reportFailure("sitebln", "cannot create " + outPath + ": " + std::strerror(errno));
+        return -1;
+    }
+    fchmod(fd, 0644);  // the display programs read these files
+    FILE* out = fdopen(fd, "wb");
+    if (out == nullptr) {
+        reportFailure("sitebln", "cannot create " + outPath + ": " + std::strerror(errno));
+        close(fd);
+        unlink(tmpName.data());
+        return -1;
+    }
+
+    std::string mapPath = fnRootPath(fnBlnMapPath(iMapIndex));
+    std::printf("%s\n", mapPath.c_str());
+    if (bln_file(out, iMapIndex, mapPath.c_str(), kBlnGridSize, kBlnGridSize, pMap) < 0) {
+        std::fclose(out);
+        unlink(tmpName.data());
+        reportFailure("bln_file", "cannot open " + mapPath + "; " + outPath + " left as it was");
+        return 1;
+    }
+    bool bWriteError = std::ferror(out) != 0;
+    if (std::fclose(out) != 0 || bWriteError) {
+        reportFailure("sitebln", "cannot write " + outPath);
+        unlink(tmpName.data());
+        return -1;
+    }
+    if (std::rename(tmpName.data(), outPath.c_str()) != 0) {
+        reportFailure("sitebln", "cannot rename to " + outPath + ": " + std::strerror(errno));
+        unlink(tmpName.data());
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+const char* fnBlnMapPath(int iMapIndex) {
+    return (iMapIndex >= 0 && iMapIndex < kBlnMapCount) ? kMapPaths[iMapIndex] : nullptr;
+}
+
+std::string fnBlnOutputPath(const char* szCode, int iMapIndex) {
+    return fnRootPath("/www/yek/cgi-src/rdr/bln/RDR_" + std::string(szCode) + "_" +
+                      std::to_string(iMapIndex + 1) + "_20100428.bln");
+}
+
+int sitebln(const char* szCode, float fLon, float fLat) {
+    BLN_AZED_MAP map = fnBlnSiteMap(fLon, fLat);
+    int iResult = 0;
+    for (int iMap = 0; iMap < kBlnMapCount; ++iMap) {
+        if (writeOneMap(fnBlnOutputPath(szCode, iMap), iMap, &map) < 0) {
+            iResult = -1;
+        }
+    }
+    return iResult;
+}
