@@ -162,7 +162,7 @@ float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& laye
     }
     const float value =
         fnGetBinValueToRay(ray, view.fieldIdx[rayIdx], location.slantKm, volume.noData);
-    return fnIsBinNoValue(value) ? kNoData : value;
+    return isNoValueAnswer(value) ? kNoData : value;
 }
 
 }  // namespace rdr_product

@@ -188,7 +188,7 @@ float fnSamplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iN
         return kNoData;
     }
     const float value = fnGetBinValueToRay(ray, fieldIdx, fRangeKm, iNoDataValue);
-    return fnIsBinNoValue(value) ? kNoData : value;
+    return isNoValueAnswer(value) ? kNoData : value;
 }
 
 }  // namespace rdr_product

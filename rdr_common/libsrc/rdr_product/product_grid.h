@@ -16,6 +16,14 @@ namespace rdr_product {
 
 constexpr float kNoData = RDR_GRID_NO_DATA;
 
+// Bin lookup answers that a grid cell stores as no data: within 1e-6 of 131072, 131069 or
+// 131068, measured in double precision (a single-precision band of 1e-6 around 131072 is
+// empty, the spacing of floats there being 1/64).
+inline bool isNoValueAnswer(float fValue) {
+    auto near = [fValue](double code) { return fValue > code - 1e-6 && fValue < code + 1e-6; };
+    return near(RDR_BIN_NO_VALUE) || near(RDR_BIN_RESERVED_1) || near(RDR_BIN_RESERVED_2);
+}
+
 // Cells of a square iDim x iDim grid laid out as the PPI lays it out: the radar at row
 // iDim/2 and column (iDim-1) - iDim/2, offsets counted south (rows) and west (columns).
 // For an odd size the last row and the first column are never visited. Both arrays are

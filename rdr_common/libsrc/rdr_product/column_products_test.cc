@@ -1,0 +1,368 @@
+#include "column_products.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core_utilities.h"
+#include "ray_lookup.h"
+#include "synthetic_volume.h"
+
+namespace {
+
+using rdrtest::buildVolume;
+using rdrtest::StdRadarPtr;
+using rdrtest::uniformVolume;
+using rdrtest::VolumeSpec;
+
+struct GridDeleter {
+    void operator()(float* p) const { std::free(p); }
+};
+using Grid = std::unique_ptr<float, GridDeleter>;
+
+struct Tables {
+    STD_AZIMUTH_TBL** p = nullptr;
+    int n = 0;
+    explicit Tables(STD_RADAR* pStd) : p(fnMakeAllHashTable(pStd)), n(pStd->m_iMaxSweep) {}
+    ~Tables() { fnFreeMatrix2D(reinterpret_cast<void**>(p), n); }
+};
+
+char* name(const char* s) {
+    return const_cast<char*>(s);
+}
+
+// Storms of a few tens of dBZ, weaker with height, no echo (the volume's no-data code)
+// elsewhere; the QI moment is a value that differs per sweep and ray.
+VolumeSpec stormVolume(int sweeps, int rays, int bins) {
+    VolumeSpec spec = uniformVolume(sweeps, rays, bins, {"VR", "DZ", "QI"});
+    spec.value = [rays, bins](int s, int r, int b, int f) -> short {
+        if (f == 2) {
+            return static_cast<short>(100 * (10 + 7 * s + r % 13));
+        }
+        const double az = r * 360.0 / rays;
+        const double cell =
+            50 - std::fabs(az - 120) * 0.8 - std::fabs(b - bins * 0.6) * 1.5 - 6 * s;
+        const double other = 38 - std::fabs(az - 250) * 1.2 - std::fabs(b - bins * 0.3) - 9 * s;
+        const double dbz = std::max(cell, other);
+        if (dbz < 5) {
+            return STD_NO_DATA_CODE;
+        }
+        return static_cast<short>(dbz * 100);
+    };
+    return spec;
+}
+
+// The plain way of making a column product: one PPI per sweep, cell by cell as the PPI is
+// defined, then one pass of the rule. Null when the sweep has no ray with the moment.
+Grid plainPpi(STD_RADAR* pStd, int s, int dim, float maxRangeKm, float gridKm, const char* field,
+              STD_AZIMUTH_TBL* table) {
+    STD_SWEEP* sweep = pStd->m_ppSweep[s];
+    bool any = false;
+    for (int r = 0; r < sweep->m_iMaxRay; ++r) {
+        any = any || fnGetFieldIdxRay(sweep->m_ppRay[r], field) >= 0;
+    }
+    if (!any) {
+        return nullptr;
+    }
+    Grid out(static_cast<float*>(std::malloc(sizeof(float) * dim * dim)));
+    std::fill(out.get(), out.get() + dim * dim, -9999.0f);
+    const float res = static_cast<float>(360.0 / sweep->m_iMaxRay);
+    for (int y = -(dim / 2); y < dim / 2; ++y) {
+        for (int x = -(dim / 2); x < dim / 2; ++x) {
+            const float rangeKm =
+                static_cast<float>(std::sqrt(static_cast<double>(x * x + y * y))) * gridKm;
+            if (rangeKm > maxRangeKm) {
+                continue;
+            }
+            const float azim = fnCalcAzimuthToXY(y, x);
+            const int ray = fnSearchRayToAzim(sweep, res, azim, table);
+            if (ray < 0 || fnDiffDegree(azim, sweep->m_ppRay[ray]->m_hdr.m_fAzimuth) > 1.0f) {
+                continue;
+            }
+            const float v = fnGetBinValueToRay(sweep->m_ppRay[ray],
+                                               fnGetFieldIdxRay(sweep->m_ppRay[ray], field),
+                                               rangeKm, pStd->m_hdr.m_iNoDataValue);
+            if (std::fabs(v - 131072.0) < 1e-6 || std::fabs(v - 131068.0) < 1e-6 ||
+                std::fabs(v - 131069.0) < 1e-6) {
+                continue;
+            }
+            out.get()[(y + dim / 2) * dim + (dim - 1) - (x + dim / 2)] = v;
+        }
+    }
+    return out;
+}
+
+enum class Rule { kBase, kCmax, kEtop };
+
+float plainEtopHeight(int dim, int row, int col, float gridKm, float angleDeg, int anteM) {
+    const int c = (dim - 1) / 2;
+    const float dy = static_cast<float>(c - row) * gridKm;
+    const float dx = static_cast<float>(c - col) * gridKm;
+    const float d =
+        static_cast<float>(std::sqrt(static_cast<double>(dy) * dy + static_cast<double>(dx) * dx));
+    const double theta = angleDeg * 0.01745328888888889;
+    const double r = d / std::cos(theta);
+    return static_cast<float>(
+        std::sqrt(r * r + 72159560.43985228 + 2 * r * 8494.67836 * std::sin(theta)) - 8494.67836 +
+        static_cast<float>(anteM / 1000.0));
+}
+
+Grid plainColumnProduct(Rule rule, STD_RADAR* pStd, STD_RADAR* pQi, int dim, float maxRangeKm,
+                        float gridKm, float threshold, const char* field, STD_AZIMUTH_TBL** tables,
+                        STD_AZIMUTH_TBL** qiTables) {
+    const int n = pStd->m_iMaxSweep;
+    std::vector<Grid> ppi(n);
+    std::vector<Grid> qi(n);
+    for (int s = 0; s < n; ++s) {
+        ppi[s] = plainPpi(pStd, s, dim, maxRangeKm, gridKm, field, tables[s]);
+        if (pQi != nullptr) {
+            qi[s] = plainPpi(pQi, s, dim, maxRangeKm, gridKm, "QI", qiTables[s]);
+        }
+    }
+    auto counts = [&](int s) { return ppi[s] && (pQi == nullptr || qi[s]); };
+    Grid out(static_cast<float*>(std::malloc(sizeof(float) * dim * dim)));
+    for (int cell = 0; cell < dim * dim; ++cell) {
+        int pick = -1;
+        float value = -9999.0f;
+        if (rule == Rule::kBase) {
+            for (int s = 0; s < n && pick < 0; ++s) {
+                if (counts(s) && ppi[s].get()[cell] != -9999.0f) {
+                    pick = s;
+                    value = ppi[s].get()[cell];
+                }
+            }
+        } else if (rule == Rule::kCmax) {
+            for (int s = 0; s < n; ++s) {
+                if (counts(s) && ppi[s].get()[cell] > value) {
+                    pick = s;
+                    value = ppi[s].get()[cell];
+                }
+            }
+        } else {
+            for (int s = n - 1; s >= 0 && pick < 0; --s) {
+                if (counts(s) && ppi[s].get()[cell] > threshold) {
+                    pick = s;
+                }
+            }
+            if (pick >= 0) {
+                value = plainEtopHeight(dim, cell / dim, cell % dim, gridKm,
+                                        pStd->m_ppSweep[pick]->m_ppRay[0]->m_hdr.m_fFixedAngle,
+                                        pStd->m_hdr.m_iAnteHeight);
+                if (!(value > 0)) {
+                    value = -9999.0f;
+                }
+            }
+        }
+        if (pQi != nullptr && pick >= 0) {
+            value = qi[pick].get()[cell];
+        }
+        out.get()[cell] = value;
+    }
+    return out;
+}
+
+void expectSameGrid(const float* fast, const float* plain, int cells, const std::string& what) {
+    ASSERT_NE(fast, nullptr) << what;
+    ASSERT_NE(plain, nullptr) << what;
+    int differing = 0;
+    for (int i = 0; i < cells; ++i) {
+        if (std::memcmp(&fast[i], &plain[i], sizeof(float)) != 0 && differing++ < 3) {
+            ADD_FAILURE() << what << ": cell " << i << " " << fast[i] << " vs " << plain[i];
+        }
+    }
+    EXPECT_EQ(differing, 0) << what;
+}
+
+TEST(ColumnProducts, MatchThePlainPpiBasedComputationBitForBit) {
+    VolumeSpec spec = stormVolume(4, 120, 80);
+    // Merged cuts and missing rays: the moments move to other indices on some rays, one
+    // ray is null and the second sweep lacks reflectivity on a sector.
+    spec.rayFields = [](int s, int r) -> std::vector<int> {
+        if (s == 1 && r >= 30 && r < 40) {
+            return {0, 2};
+        }
+        return r % 3 == 0 ? std::vector<int>{1, 0, 2} : std::vector<int>{0, 1, 2};
+    };
+    spec.sweeps[2].nullRays = {7};
+    StdRadarPtr vol = buildVolume(spec);
+    vol->m_hdr.m_iAnteHeight = 120;
+    StdRadarPtr qiVol = buildVolume(spec);
+    Tables tables(vol.get());
+    Tables qiTables(qiVol.get());
+
+    for (int dim : {40, 41}) {
+        const float range = 70.0f;
+        const float grid = 3.5f;
+        const int cells = dim * dim;
+        STD_RADAR* v = vol.get();
+        STD_RADAR* q = qiVol.get();
+        auto plain = [&](Rule rule, STD_RADAR* pq, float thr) {
+            return plainColumnProduct(rule, v, pq, dim, range, grid, thr, "DZ", tables.p,
+                                      qiTables.p);
+        };
+        const std::string at = " at size " + std::to_string(dim);
+        expectSameGrid(Grid(fnCreateBase(v, dim, dim, range, grid, name("DZ"), tables.p)).get(),
+                       plain(Rule::kBase, nullptr, 0).get(), cells, "BASE" + at);
+        expectSameGrid(Grid(fnCreateCmax(v, dim, dim, range, grid, name("DZ"), tables.p)).get(),
+                       plain(Rule::kCmax, nullptr, 0).get(), cells, "CMAX" + at);
+        expectSameGrid(
+            Grid(fnCreateEtop(v, dim, dim, range, grid, 18.0f, name("DZ"), tables.p)).get(),
+            plain(Rule::kEtop, nullptr, 18.0f).get(), cells, "ETOP" + at);
+        expectSameGrid(
+            Grid(fnCreateBaseQI(v, q, dim, dim, range, grid, name("DZ"), tables.p, qiTables.p))
+                .get(),
+            plain(Rule::kBase, q, 0).get(), cells, "BASE QI" + at);
+        expectSameGrid(
+            Grid(fnCreateCmaxQIToDbz(v, q, dim, dim, range, grid, tables.p, qiTables.p)).get(),
+            plain(Rule::kCmax, q, 0).get(), cells, "CMAX QI" + at);
+        expectSameGrid(Grid(fnCreateEtopQI(v, q, dim, dim, range, grid, 18.0f, name("DZ"), tables.p,
+                                           qiTables.p))
+                           .get(),
+                       plain(Rule::kEtop, q, 18.0f).get(), cells, "ETOP QI" + at);
+    }
+}
+
+// Two sweeps of uniform echo: 10 dBZ at 0.5 degrees, 30 dBZ at 1.5 degrees.
+StdRadarPtr twoLevelVolume(int anteHeightM) {
+    VolumeSpec spec = uniformVolume(2, 360, 200, {"DZ"});
+    spec.value = [](int s, int, int, int) -> short { return s == 0 ? 1000 : 3000; };
+    StdRadarPtr vol = buildVolume(spec);
+    vol->m_hdr.m_iAnteHeight = anteHeightM;
+    return vol;
+}
+
+TEST(ColumnProducts, PickTheDocumentedSweepOfEachColumn) {
+    StdRadarPtr vol = twoLevelVolume(0);
+    Tables tables(vol.get());
+    const int dim = 50;
+    const int cell = 10 * dim + 30;
+    Grid base(fnCreateBase(vol.get(), dim, dim, 100, 2, name("DZ"), tables.p));
+    Grid cmax(fnCreateCmax(vol.get(), dim, dim, 100, 2, name("DZ"), tables.p));
+    Grid strict(fnCreateEtop(vol.get(), dim, dim, 100, 2, 30.0f, name("DZ"), tables.p));
+    ASSERT_TRUE(base && cmax && strict);
+    EXPECT_FLOAT_EQ(base.get()[cell], 10.0f);
+    EXPECT_FLOAT_EQ(cmax.get()[cell], 30.0f);
+    EXPECT_EQ(strict.get()[cell], -9999.0f) << "the threshold is a strict bound";
+
+    // Sweep 0 empty over part of the area: BASE falls through to the sweep above there.
+    VolumeSpec spec = uniformVolume(3, 360, 200, {"DZ"});
+    spec.value = [](int s, int r, int, int) -> short {
+        if (s == 0 && r >= 80 && r < 100) {
+            return STD_NO_DATA_CODE;
+        }
+        return static_cast<short>(100 * (20 + 5 * s));
+    };
+    StdRadarPtr gappy = buildVolume(spec);
+    Tables gappyTables(gappy.get());
+    Grid gappyBase(fnCreateBase(gappy.get(), dim, dim, 100, 2, name("DZ"), gappyTables.p));
+    ASSERT_TRUE(gappyBase);
+    const int east = (dim / 2) * dim + 40;  // azimuth 90: sweep 0 has no echo there
+    const int north = 5 * dim + (dim - 1) - dim / 2;
+    EXPECT_FLOAT_EQ(gappyBase.get()[east], 25.0f);
+    EXPECT_FLOAT_EQ(gappyBase.get()[north], 20.0f);
+}
+
+TEST(ColumnProducts, EchoTopFollowsTheFourThirdsEarthBeamHeight) {
+    const int anteM = 350;
+    StdRadarPtr vol = twoLevelVolume(anteM);
+    Tables tables(vol.get());
+    const int dim = 101;
+    const float gridKm = 1.5f;
+    Grid etop(fnCreateEtop(vol.get(), dim, dim, 150, gridKm, 20.0f, name("DZ"), tables.p));
+    ASSERT_TRUE(etop);
+    const double re = 4.0 / 3.0 * 6371.00877;
+    const double theta = 1.5 * M_PI / 180.0;
+    const int c = (dim - 1) / 2;
+    int checked = 0;
+    for (int row = 0; row < dim; row += 7) {
+        for (int col = 1; col < dim; col += 5) {
+            const float h = etop.get()[row * dim + col];
+            if (h == -9999.0f) {
+                continue;
+            }
+            const double d = std::hypot((c - row) * gridKm, (c - col) * gridKm);
+            const double r = d / std::cos(theta);
+            const double expected =
+                std::sqrt(r * r + re * re + 2 * r * re * std::sin(theta)) - re + anteM / 1000.0;
+            EXPECT_NEAR(h, expected, 2e-3) << "row " << row << " col " << col;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 100);
+    // The radar's own column: the antenna height.
+    EXPECT_NEAR(etop.get()[c * dim + c], 0.35, 1e-6);
+}
+
+TEST(ColumnProducts, QualityIndexComesFromTheChosenSweep) {
+    // Equal maxima in sweeps 0 and 2: the lowest wins.
+    VolumeSpec spec = uniformVolume(3, 360, 100, {"DZ", "CZ", "QI"});
+    spec.value = [](int s, int, int, int f) -> short {
+        if (f == 2) {
+            return static_cast<short>(100 * (s + 1));
+        }
+        if (f == 1) {
+            return static_cast<short>(s == 1 ? 4000 : 1000);
+        }
+        return static_cast<short>(s == 1 ? 2000 : 3000);
+    };
+    StdRadarPtr vol = buildVolume(spec);
+    Tables tables(vol.get());
+    const int dim = 30;
+    const int cell = 8 * dim + 20;
+    Grid cmaxQi(
+        fnCreateCmaxQI(vol.get(), vol.get(), dim, dim, 50, 2, name("DZ"), tables.p, tables.p));
+    ASSERT_TRUE(cmaxQi);
+    EXPECT_FLOAT_EQ(cmaxQi.get()[cell], 1.0f);
+    // With "CZ" present the shortcut uses it (maximum in sweep 1).
+    Grid viaCz(fnCreateCmaxQIToDbz(vol.get(), vol.get(), dim, dim, 50, 2, tables.p, tables.p));
+    ASSERT_TRUE(viaCz);
+    EXPECT_FLOAT_EQ(viaCz.get()[cell], 2.0f);
+    Grid etopQi(
+        fnCreateEtopQIToDbz(vol.get(), vol.get(), dim, dim, 50, 2, 15.0f, tables.p, tables.p));
+    ASSERT_TRUE(etopQi);
+    EXPECT_FLOAT_EQ(etopQi.get()[cell], 2.0f);
+
+    // A QI volume with one sweep fewer cannot be matched sweep by sweep.
+    VolumeSpec shortSpec = spec;
+    shortSpec.sweeps.pop_back();
+    StdRadarPtr shortQi = buildVolume(shortSpec);
+    Tables shortTables(shortQi.get());
+    EXPECT_EQ(fnCreateBaseQI(vol.get(), shortQi.get(), dim, dim, 50, 2, name("DZ"), tables.p,
+                             shortTables.p),
+              nullptr);
+}
+
+TEST(ColumnProducts, RefuseRequestsThatCannotGiveAGrid) {
+    StdRadarPtr vol = twoLevelVolume(0);
+    Tables tables(vol.get());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnCreateCmax(vol.get(), 40, 30, 100, 2, name("DZ"), tables.p), nullptr);
+    EXPECT_EQ(fnCreateBase(vol.get(), 40, 40, 100, 2, name("VR"), tables.p), nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("fnCreateCmax : Invalid arg\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("fnCreateBase : no moment\n"), std::string::npos) << err;
+    EXPECT_EQ(fnCreateEtop(nullptr, 40, 40, 100, 2, 0, name("DZ"), tables.p), nullptr);
+}
+
+TEST(ColumnProducts, AnEmptyFirstSweepOrRayDoesNotHideTheRest) {
+    VolumeSpec spec = uniformVolume(2, 360, 100, {"DZ"});
+    spec.sweeps[0].azimuths.clear();  // a sweep without rays
+    spec.sweeps[1].nullRays = {0};
+    spec.value = [](int, int, int, int) -> short { return 2500; };
+    StdRadarPtr vol = buildVolume(spec);
+    Tables tables(vol.get());
+    const int dim = 30;
+    Grid base(fnCreateBase(vol.get(), dim, dim, 50, 2, name("DZ"), tables.p));
+    Grid etop(fnCreateEtop(vol.get(), dim, dim, 50, 2, 10.0f, name("DZ"), tables.p));
+    ASSERT_TRUE(base && etop);
+    EXPECT_FLOAT_EQ(base.get()[5 * dim + 20], 25.0f);
+    EXPECT_GT(etop.get()[5 * dim + 20], 0.0f);
+}
+
+}  // namespace
