@@ -41,10 +41,10 @@ const char* scanModeName(int mode) {
     return mode >= 0 && mode <= 10 ? kNames[mode] : "unknown";
 }
 
-// Volume times carry the system's +9 h offset; shown as the stored wall-clock in KST.
+// Stored times carry the system's nine-hour offset, so local time reads as KST (as titles do).
 std::string formatKst(time_t t) {
     struct tm tmv {};
-    gmtime_r(&t, &tmv);
+    localtime_r(&t, &tmv);
     char buf[64];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S KST", &tmv);
     return buf;

@@ -3,11 +3,11 @@
 #include <zlib.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
-#include <cerrno>
 
 #include "core_utilities.h"
 #include "nc_radar.h"
