@@ -6,5 +6,6 @@
 int fnRunInfo(int argc, char** argv);
 int fnRunProduct(int argc, char** argv);
 int fnRunImage(int argc, char** argv);
+int fnRunSynth(int argc, char** argv);
 
 #endif
