@@ -47,14 +47,14 @@ double nearestLineKm(const std::vector<blntest::BlnRun>& runs, BLN_AZED_MAP* map
 }
 
 TEST(BlnNationalMaps, SeoulSiteLinesLandWhereTheGeographyIs) {
-    fs::path maps = fs::path(RDR_SOURCE_DIR) / "resources/DATA/GIS/MAP";
-    ASSERT_TRUE(fs::exists(maps / "fine_kr.dat")) << "committed map-line inputs missing";
+    fs::path maps = fs::path(RDR_STAGED_ROOT) / "DATA/GIS/MAP";
+    ASSERT_TRUE(fs::exists(maps / "fine_kr.dat")) << "staged map-line inputs missing";
 
     rdrtest::TempDir root;
     fs::create_directories(root.path() / "DATA/GIS");
     fs::create_directory_symlink(maps, root.path() / "DATA/GIS/MAP");
     fs::create_directories(root.path() / "www/yek/cgi-src/rdr/bln");
-    setenv("RDR_ROOT", root.path().c_str(), 1);
+    blntest::ScopedRdrRoot rootGuard(root.path().string());
 
     float lon = 0;
     float lat = 0;
@@ -109,7 +109,6 @@ TEST(BlnNationalMaps, SeoulSiteLinesLandWhereTheGeographyIs) {
     ASSERT_NE(fp, nullptr);
     gdImagePng(img.get(), fp);
     std::fclose(fp);
-    unsetenv("RDR_ROOT");
 }
 
 }  // namespace

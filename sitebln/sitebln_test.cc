@@ -45,21 +45,9 @@ TEST(BlnSiteTable, CodesMatchAsWholeStrings) {
 // for the life of the object.
 class BlnRoot {
   public:
-    BlnRoot() {
+    BlnRoot() : rootGuard_(dir_.path().string()) {
         fs::create_directories(dir_.path() / "DATA/GIS/MAP");
         fs::create_directories(dir_.path() / "www/yek/cgi-src/rdr/bln");
-        const char* old = std::getenv("RDR_ROOT");
-        hadOld_ = old != nullptr;
-        if (hadOld_)
-            oldRoot_ = old;
-        setenv("RDR_ROOT", dir_.path().c_str(), 1);
-    }
-    ~BlnRoot() {
-        if (hadOld_) {
-            setenv("RDR_ROOT", oldRoot_.c_str(), 1);
-        } else {
-            unsetenv("RDR_ROOT");
-        }
     }
     fs::path path() const { return dir_.path(); }
     void writeMap(int index, const std::string& text) {
@@ -80,8 +68,7 @@ class BlnRoot {
 
   private:
     rdrtest::TempDir dir_;
-    bool hadOld_ = false;
-    std::string oldRoot_;
+    blntest::ScopedRdrRoot rootGuard_;
 };
 
 TEST(BlnOutputs, FourFilesNamedBySiteAndMapNumber) {
