@@ -56,6 +56,7 @@ struct HourFile {
     bool wrote = false;    // a write was ever asked for
     bool open_rw = false;  // the open file allows writing
     std::string path;
+    long missing_key = -1;  // hour whose file could not be opened: not tried again for reads
 
     void close() {
         if (fp != nullptr) {
@@ -66,8 +67,8 @@ struct HourFile {
     }
 };
 
-HourFile g_data{"DATA", "AWS3_MIN", kAwsDataSize, nullptr, -1, false, false, {}};
-HourFile g_qcd{"QCD", "AWS3_QCD", kAwsQcdSize, nullptr, -1, false, false, {}};
+HourFile g_data{"DATA", "AWS3_MIN", kAwsDataSize, nullptr, -1, false, false, {}, -1};
+HourFile g_qcd{"QCD", "AWS3_QCD", kAwsQcdSize, nullptr, -1, false, false, {}, -1};
 
 FILE* log_stream() {
     return fp_log != nullptr ? fp_log : stderr;
@@ -78,6 +79,7 @@ int hour_file_io(HourFile& f, int YY, int MM, int DD, int HH, int MI, int aws_id
                  unsigned char* raw, char mode) {
     if (mode == 'c') {
         f.close();
+        f.missing_key = -1;
         return kAwsOk;
     }
     if (aws_id >= kAwsSlots) {
@@ -89,17 +91,22 @@ int hour_file_io(HourFile& f, int YY, int MM, int DD, int HH, int MI, int aws_id
     long key = ((static_cast<long>(YY) * 100 + MM) * 100 + DD) * 100 + HH;
     if (f.fp == nullptr || key != f.hour_key || !(mode == 'r' || f.open_rw)) {
         f.close();
+        if (mode == 'r' && key == f.missing_key) {
+            return kAwsNotOpened;
+        }
         char rel[128];
         std::snprintf(rel, sizeof rel, "/Q7T5_DATA/AWS/AWS3D/%04d%02d/%02d/%s_%04d%02d%02d%02d", YY,
                       MM, DD, f.prefix, YY, MM, DD, HH);
         f.path = fnRootPath(std::string(rel));
         f.fp = std::fopen(f.path.c_str(), f.wrote ? "rb+" : "rb");
         if (f.fp == nullptr) {
+            f.missing_key = key;
             std::fprintf(log_stream(), "#[ AWS3 %s ] File not opened (%s)\n", f.label,
                          f.path.c_str());
             return kAwsNotOpened;
         }
         f.hour_key = key;
+        f.missing_key = -1;
         f.open_rw = f.wrote;
     }
     if (MI < 0 || MI >= kMinutes) {
