@@ -1,9 +1,497 @@
-// Placeholder until the image subcommand lands.
+// rdr image: draws product images of a radar volume. The volume is loaded once, its azimuth
+// hash tables built once, and each --product is computed, gathered into a STD_PRODUCT and
+// written through the product-image functions.
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "cappi_product.h"
+#include "column_products.h"
 #include "commands.h"
+#include "core_utilities.h"
+#include "info_tables.h"
+#include "ppi_grid.h"
+#include "product_image_maker.h"
+#include "standard_product.h"
+#include "std_radar.h"
+#include "vil_product.h"
+#include "volume_loader.h"
 
-int fnRunImage(int, char**) {
-    std::fprintf(stderr, "rdr image: not available in this build\n");
-    return 2;
+namespace {
+
+const char* const kProducts[] = {"PPI", "CAPPI", "BASE", "CMAX", "VIL", "ETOP"};
+
+struct ImageArgs {
+    std::string input;
+    std::vector<std::string> products;
+    std::vector<std::string> outputs;
+    std::string field = "DZ";
+    std::string format;  // empty: from the output name, else PNG
+    std::string site;
+    std::string kind;
+    std::string cappiMethod = "mohr";
+    int sweep = -1;
+    float elevation = NAN;
+    float heightKm = 1.5f;
+    float etopThreshold = 18.0f;
+    int vilBottomKm = 0;
+    int vilTopKm = 15;
+    float gridKm = 1.0f;
+    float rangeKm = 0.0f;  // 0: the volume's range, at most 240 km
+    int width = 0;
+    int height = 0;
+    int smooth = 0;
+    bool rings = false;
+    bool directions = false;
+    bool stations = false;
+    bool timings = false;
+};
+
+void printUsage(FILE* out) {
+    std::fprintf(out,
+                 "usage: rdr image FILE --product NAME [--product NAME ...] [options] -o OUT\n"
+                 "\n"
+                 "Draws product images of a radar volume (UF or CF/Radial).\n"
+                 "  --product NAME     PPI, CAPPI, BASE, CMAX, VIL or ETOP (repeatable; the\n"
+                 "                     volume is loaded once)\n"
+                 "  --field F          moment to draw (default DZ); RN draws rain rate from\n"
+                 "                     reflectivity. VIL and ETOP always use reflectivity.\n"
+                 "  --sweep N          PPI sweep index (default 0, the lowest)\n"
+                 "  --elevation DEG    PPI of the sweep nearest this angle\n"
+                 "  --height KM        CAPPI height (default 1.5; above sea level for the\n"
+                 "                     mohr method, above the radar for real)\n"
+                 "  --cappi mohr|real  CAPPI method (default mohr: interpolated, pseudo-CAPPI)\n"
+                 "  --threshold DBZ    ETOP reflectivity threshold (default 18)\n"
+                 "  --vil-bottom KM --vil-top KM  VIL layer (default 0 to 15)\n"
+                 "  --grid KM          product cell size (default 1)\n"
+                 "  --range KM         product range (default the volume's, at most 240)\n"
+                 "  --kind KIND        SITE_240 or SITE_480 (default by the product extent)\n"
+                 "  --format png|gif|jpeg  (default from OUT's extension, else png)\n"
+                 "  --size WxH         resample the finished image to this size\n"
+                 "  --smooth N         smoothing passes over the echo (default 0)\n"
+                 "  --rings --directions --stations  range rings, direction lines, stations\n"
+                 "  --site CODE        site label of the title (default the volume's site)\n"
+                 "  --timings          print the time of each stage on standard error\n"
+                 "  -o OUT             output file; with several products give one -o per\n"
+                 "                     product, or one name that gets _PRODUCT added\n");
+}
+
+bool parseFloat(const char* sz, float* pOut) {
+    char* end = nullptr;
+    const float f = std::strtof(sz, &end);
+    if (end == sz || *end != '\0' || !std::isfinite(f)) {
+        return false;
+    }
+    *pOut = f;
+    return true;
+}
+
+bool parseInt(const char* sz, int* pOut) {
+    char* end = nullptr;
+    const long v = std::strtol(sz, &end, 10);
+    if (end == sz || *end != '\0' || v < -1000000 || v > 1000000) {
+        return false;
+    }
+    *pOut = static_cast<int>(v);
+    return true;
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+// Returns 0 when parsed, else the exit status (after a message).
+int parseArgs(int argc, char** argv, ImageArgs* a) {
+    for (int i = 0; i < argc; ++i) {
+        const std::string opt = argv[i];
+        auto value = [&](const char** pOut) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "rdr image: %s needs a value\n", opt.c_str());
+                return false;
+            }
+            *pOut = argv[++i];
+            return true;
+        };
+        const char* v = nullptr;
+        bool ok = true;
+        if (opt == "-h" || opt == "--help") {
+            printUsage(stdout);
+            return -1;
+        } else if (opt == "--rings") {
+            a->rings = true;
+        } else if (opt == "--directions") {
+            a->directions = true;
+        } else if (opt == "--stations") {
+            a->stations = true;
+        } else if (opt == "--timings") {
+            a->timings = true;
+        } else if (opt.size() > 1 && opt[0] == '-') {
+            if (!value(&v)) {
+                return 2;
+            }
+            if (opt == "--product") {
+                a->products.push_back(upper(v));
+            } else if (opt == "-o" || opt == "--output") {
+                a->outputs.push_back(v);
+            } else if (opt == "--field") {
+                a->field = upper(v);
+            } else if (opt == "--format") {
+                a->format = v;
+            } else if (opt == "--site") {
+                a->site = v;
+            } else if (opt == "--kind") {
+                a->kind = upper(v);
+            } else if (opt == "--cappi") {
+                a->cappiMethod = v;
+                ok = a->cappiMethod == "mohr" || a->cappiMethod == "real";
+            } else if (opt == "--sweep") {
+                ok = parseInt(v, &a->sweep) && a->sweep >= 0;
+            } else if (opt == "--elevation") {
+                ok = parseFloat(v, &a->elevation);
+            } else if (opt == "--height") {
+                ok = parseFloat(v, &a->heightKm);
+            } else if (opt == "--threshold") {
+                ok = parseFloat(v, &a->etopThreshold);
+            } else if (opt == "--vil-bottom") {
+                ok = parseInt(v, &a->vilBottomKm);
+            } else if (opt == "--vil-top") {
+                ok = parseInt(v, &a->vilTopKm);
+            } else if (opt == "--grid") {
+                ok = parseFloat(v, &a->gridKm) && a->gridKm >= 0.05f && a->gridKm <= 10.0f;
+            } else if (opt == "--range") {
+                ok = parseFloat(v, &a->rangeKm) && a->rangeKm > 0.0f && a->rangeKm <= 2000.0f;
+            } else if (opt == "--smooth") {
+                ok = parseInt(v, &a->smooth) && a->smooth >= 0 && a->smooth <= 20;
+            } else if (opt == "--size") {
+                ok = std::sscanf(v, "%dx%d", &a->width, &a->height) == 2 && a->width > 0 &&
+                     a->height > 0 && a->width <= 10000 && a->height <= 10000;
+            } else {
+                std::fprintf(stderr, "rdr image: unknown option %s\n", opt.c_str());
+                printUsage(stderr);
+                return 2;
+            }
+            if (!ok) {
+                std::fprintf(stderr, "rdr image: bad value '%s' for %s\n", v, opt.c_str());
+                return 2;
+            }
+        } else if (a->input.empty()) {
+            a->input = opt;
+        } else {
+            std::fprintf(stderr, "rdr image: more than one input file ('%s')\n", opt.c_str());
+            return 2;
+        }
+    }
+    if (a->input.empty() || a->products.empty() || a->outputs.empty()) {
+        std::fprintf(stderr, "rdr image: need FILE, --product and -o\n");
+        printUsage(stderr);
+        return 2;
+    }
+    if (a->outputs.size() != 1 && a->outputs.size() != a->products.size()) {
+        std::fprintf(stderr, "rdr image: give one -o, or one per --product\n");
+        return 2;
+    }
+    return 0;
+}
+
+int imageType(const std::string& format, const std::string& out, std::string* pWhy) {
+    std::string f = format;
+    if (f.empty()) {
+        const size_t dot = out.rfind('.');
+        f = dot == std::string::npos ? "png" : out.substr(dot + 1);
+        for (char& c : f) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        if (f != "gif" && f != "jpg" && f != "jpeg") {
+            f = "png";
+        }
+    }
+    if (f == "png") {
+        return RDR_EN_IMG_TYPE_PNG;
+    }
+    if (f == "gif") {
+        return RDR_EN_IMG_TYPE_GIF;
+    }
+    if (f == "jpeg" || f == "jpg") {
+        return RDR_EN_IMG_TYPE_JPEG;
+    }
+    *pWhy = "unknown format '" + format + "' (png, gif or jpeg)";
+    return 0;
+}
+
+std::string outputFor(const ImageArgs& a, size_t k) {
+    if (a.outputs.size() == a.products.size()) {
+        return a.outputs[k];
+    }
+    const std::string& out = a.outputs[0];
+    if (a.products.size() == 1) {
+        return out;
+    }
+    const size_t dot = out.rfind('.');
+    const size_t slash = out.rfind('/');
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return hasExt ? out.substr(0, dot) + "_" + a.products[k] + out.substr(dot)
+                  : out + "_" + a.products[k];
+}
+
+bool volumeHasMoment(STD_RADAR* pStd, const char* szField) {
+    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
+        STD_SWEEP* pSweep = pStd->m_ppSweep[s];
+        for (int r = 0; pSweep != nullptr && r < pSweep->m_iMaxRay; ++r) {
+            if (pSweep->m_ppRay[r] != nullptr &&
+                fnGetFieldIdxRay(pSweep->m_ppRay[r], szField) >= 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Reflectivity moment of the volume: corrected first.
+const char* reflectivityMoment(STD_RADAR* pStd) {
+    return volumeHasMoment(pStd, "CZ") ? "CZ" : volumeHasMoment(pStd, "DZ") ? "DZ" : nullptr;
+}
+
+float sweepAngle(STD_RADAR* pStd, int s) {
+    STD_SWEEP* pSweep = pStd->m_ppSweep[s];
+    for (int r = 0; pSweep != nullptr && r < pSweep->m_iMaxRay; ++r) {
+        if (pSweep->m_ppRay[r] != nullptr) {
+            return pSweep->m_ppRay[r]->m_hdr.m_fFixedAngle;
+        }
+    }
+    return NAN;
+}
+
+double seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+struct StdRadarDeleter {
+    void operator()(STD_RADAR* p) const { fnFreeStdRadar(p); }
+};
+struct ProductDeleter {
+    void operator()(STD_PRODUCT* p) const { fnFreeStdProduct(p); }
+};
+struct TablesDeleter {
+    int n;
+    void operator()(STD_AZIMUTH_TBL** p) const { fnFreeMatrix2D(reinterpret_cast<void**>(p), n); }
+};
+struct FreeDeleter {
+    void operator()(float* p) const { std::free(p); }
+};
+
+// One product grid of the volume, the dataset parameters it is filed under and the field
+// name it is stored as.
+struct ComputedProduct {
+    std::unique_ptr<float, FreeDeleter> grid;
+    double arg1 = 0.0;
+    double arg2 = 0.0;
+    std::string storedField;
+    std::string drawnField;
+};
+
+bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* pStd,
+                    STD_AZIMUTH_TBL** ppTables, int iDim, float fRangeKm, ComputedProduct* pOut) {
+    const bool bColumn = product == "VIL" || product == "ETOP";
+    std::string source = a.field;
+    if (bColumn || a.field == "RN") {
+        const char* szRefl = reflectivityMoment(pStd);
+        if (szRefl == nullptr) {
+            std::fprintf(stderr, "rdr image: %s needs reflectivity (CZ or DZ), which %s lacks\n",
+                         a.field == "RN" ? "rain rate" : product.c_str(), a.input.c_str());
+            return false;
+        }
+        source = szRefl;
+    } else if (!volumeHasMoment(pStd, source.c_str())) {
+        std::fprintf(stderr, "rdr image: the volume has no moment '%s'\n", source.c_str());
+        return false;
+    }
+    pOut->storedField = bColumn ? product : source;
+    pOut->drawnField = bColumn ? product : a.field;
+    char* szSource = source.data();
+    float* pGrid = nullptr;
+    if (product == "PPI") {
+        int s = a.sweep >= 0 ? a.sweep : 0;
+        if (!std::isnan(a.elevation)) {
+            float best = 1e9f;
+            for (int k = 0; k < pStd->m_iMaxSweep; ++k) {
+                const float d = std::fabs(sweepAngle(pStd, k) - a.elevation);
+                if (d < best) {
+                    best = d;
+                    s = k;
+                }
+            }
+        }
+        if (s >= pStd->m_iMaxSweep) {
+            std::fprintf(stderr, "rdr image: no sweep %d (the volume has %d)\n", s,
+                         pStd->m_iMaxSweep);
+            return false;
+        }
+        pOut->arg1 = std::round(sweepAngle(pStd, s) * 100.0) / 100.0;
+        pGrid = fnCreatePPI(pStd, s, iDim, iDim, fRangeKm, a.gridKm, szSource, ppTables[s]);
+    } else if (product == "CAPPI") {
+        pOut->arg1 = a.heightKm;
+        pGrid = a.cappiMethod == "real"
+                    ? fnCreateCappiReal(pStd, a.heightKm, iDim, iDim, fRangeKm, a.gridKm, szSource,
+                                        ppTables)
+                    : fnCreateCappiMohr(pStd, a.heightKm, iDim, iDim, fRangeKm, a.gridKm,
+                                        RDR_EN_PSEUDO_CAPPI, 0, szSource, ppTables);
+    } else if (product == "BASE") {
+        pGrid = fnCreateBase(pStd, iDim, iDim, fRangeKm, a.gridKm, szSource, ppTables);
+    } else if (product == "CMAX") {
+        pGrid = fnCreateCmax(pStd, iDim, iDim, fRangeKm, a.gridKm, szSource, ppTables);
+    } else if (product == "ETOP") {
+        pOut->arg1 = a.etopThreshold;
+        pGrid =
+            fnCreateEtop(pStd, iDim, iDim, fRangeKm, a.gridKm, a.etopThreshold, szSource, ppTables);
+    } else if (product == "VIL") {
+        pOut->arg1 = a.vilBottomKm;
+        pOut->arg2 = a.vilTopKm;
+        pGrid = fnCreateVil(pStd, iDim, iDim, fRangeKm, a.gridKm, a.vilTopKm, a.vilBottomKm,
+                            szSource, ppTables);
+    }
+    pOut->grid.reset(pGrid);
+    if (pGrid == nullptr) {
+        std::fprintf(stderr, "rdr image: %s could not be computed\n", product.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int fnRunImage(int argc, char** argv) {
+    ImageArgs a;
+    if (const int rc = parseArgs(argc, argv, &a); rc != 0) {
+        return rc < 0 ? 0 : rc;
+    }
+    // Everything the user can get wrong is checked before the volume is read.
+    for (const std::string& p : a.products) {
+        bool known = false;
+        for (const char* k : kProducts) {
+            known = known || p == k;
+        }
+        if (!known) {
+            std::fprintf(stderr,
+                         "rdr image: unknown product '%s' (PPI, CAPPI, BASE, CMAX, VIL, ETOP)\n",
+                         p.c_str());
+            return 2;
+        }
+    }
+    RDR_DISP_INFO_TBL disp{};
+    if (fnGetColorFileInfo(a.field.c_str(), &disp) != 1) {
+        std::fprintf(stderr,
+                     "rdr image: unknown field '%s' (DZ, CZ, VR, SW, DR, PH, RH, KD, RN, ...)\n",
+                     a.field.c_str());
+        return 2;
+    }
+    std::string why;
+    std::vector<int> types;
+    for (size_t k = 0; k < a.products.size(); ++k) {
+        const int t = imageType(a.format, outputFor(a, k), &why);
+        if (t == 0) {
+            std::fprintf(stderr, "rdr image: %s\n", why.c_str());
+            return 2;
+        }
+        types.push_back(t);
+    }
+    if (!a.kind.empty() && a.kind != "SITE_240" && a.kind != "SITE_480") {
+        std::fprintf(stderr, "rdr image: unknown image kind '%s' (SITE_240, SITE_480)\n",
+                     a.kind.c_str());
+        return 2;
+    }
+
+    PRODUCT_IMAGE_STAGE_TIMES stages{};
+    fnSetProductImageStageTimes(&stages);
+    auto t = std::chrono::steady_clock::now();
+    std::unique_ptr<STD_RADAR, StdRadarDeleter> volume(fnLoadStdVolume(a.input));
+    if (!volume) {
+        return 1;
+    }
+    const double tLoad = seconds(t);
+    STD_RADAR* pStd = volume.get();
+
+    t = std::chrono::steady_clock::now();
+    std::unique_ptr<STD_AZIMUTH_TBL*, TablesDeleter> tables(fnMakeAllHashTable(pStd),
+                                                            TablesDeleter{pStd->m_iMaxSweep});
+    if (!tables) {
+        std::fprintf(stderr, "rdr image: cannot build the azimuth tables of %s\n", a.input.c_str());
+        return 1;
+    }
+    const double tTables = seconds(t);
+
+    float fRangeKm = a.rangeKm;
+    if (fRangeKm <= 0.0f) {
+        fRangeKm = std::min(fnGetMaxRangeStd(pStd), 240.0f);
+    }
+    const int iDim = 2 * static_cast<int>(std::lround(fRangeKm / a.gridKm));
+    if (iDim < 2 || iDim > 8000) {
+        std::fprintf(stderr, "rdr image: a range of %.1f km at %.2f km cells is not a grid\n",
+                     fRangeKm, a.gridKm);
+        return 2;
+    }
+    const std::string kind =
+        !a.kind.empty() ? a.kind : (iDim * a.gridKm <= 513.0f ? "SITE_240" : "SITE_480");
+    const std::string site = !a.site.empty() ? a.site : pStd->m_hdr.m_szSiteName;
+
+    PRODUCT_IMAGE_MAKER_OPTION option{};
+    option.m_iImgWidth = a.width;
+    option.m_iImgHeight = a.height;
+    option.m_iSmoothNum = a.smooth;
+    option.m_iDrawAws = a.stations ? 1 : 0;
+    option.m_iDrawRing = a.rings ? 1 : 0;
+    option.m_iDrawDirection = a.directions ? 1 : 0;
+
+    int failures = 0;
+    double tProducts = 0.0;
+    for (size_t k = 0; k < a.products.size(); ++k) {
+        const std::string& product = a.products[k];
+        const std::string out = outputFor(a, k);
+        t = std::chrono::steady_clock::now();
+        ComputedProduct computed;
+        if (!computeProduct(a, product, pStd, tables.get(), iDim, fRangeKm, &computed)) {
+            ++failures;
+            continue;
+        }
+        std::unique_ptr<STD_PRODUCT, ProductDeleter> std_product(
+            fnInitStdProduct(1, product == "PPI", product == "CAPPI", product == "BASE",
+                             product == "CMAX", product == "VIL", product == "ETOP"));
+        if (!std_product ||
+            fnSetStdProductSiteHdr(pStd, std_product.get(), iDim, iDim, a.gridKm) != 1 ||
+            fnAddStdProductToData(std_product.get(), product.c_str(), 0, computed.arg1,
+                                  computed.arg2, computed.storedField.c_str(), computed.grid.get(),
+                                  iDim, iDim) != 1) {
+            std::fprintf(stderr, "rdr image: cannot file %s in a product container\n",
+                         product.c_str());
+            ++failures;
+            continue;
+        }
+        tProducts += seconds(t);
+        option.m_iImgType = types[k];
+        if (fnMakeSiteImageToStdProductByArg(
+                kind.c_str(), site.c_str(), std_product.get(), product.c_str(), computed.arg1,
+                computed.arg2, computed.drawnField.c_str(), option, out.c_str()) != 1) {
+            ++failures;
+            continue;
+        }
+        std::printf("%s\n", out.c_str());
+    }
+    fnSetProductImageStageTimes(nullptr);
+    if (a.timings) {
+        std::fprintf(stderr,
+                     "stage seconds: load %.4f tables %.4f product %.4f image-data %.4f "
+                     "overlays %.4f panels %.4f encode %.4f\n",
+                     tLoad, tTables, tProducts, stages.m_dImageData, stages.m_dOverlays,
+                     stages.m_dPanels, stages.m_dEncode);
+    }
+    return failures == 0 ? 0 : 1;
 }
