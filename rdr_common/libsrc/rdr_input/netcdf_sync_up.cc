@@ -276,7 +276,9 @@ RangeGeometry rangeGeometry(const NC_RADAR* pNc) {
 
 bool validSweepIndices(const NC_RADAR* pNc) {
     const NC_SWEEP_VAR& sweeps = pNc->m_sweep_var;
-    if (sweeps.m_pSweep_start_ray_index == nullptr || sweeps.m_pSweep_end_ray_index == nullptr) {
+    // A file without sweeps holds no volume scan.
+    if (sweeps.m_pSweep_start_ray_index == nullptr || sweeps.m_pSweep_end_ray_index == nullptr ||
+        pNc->m_dim.m_nSweep <= 0) {
         return false;
     }
     for (int s = 0; s < pNc->m_dim.m_nSweep; s++) {

@@ -1,0 +1,348 @@
+// CF/Radial reader on small volumes written by the test: moment decoding for every
+// stored type, geometry and time rules, and the files it must refuse.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "core_utilities.h"
+#include "nc_fixture.h"
+#include "nc_radar.h"
+#include "std_radar.h"
+#include "test_support.h"
+
+namespace {
+
+class NcReaderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+
+    // Writes, loads and converts; the volume is freed by the fixture.
+    STD_RADAR* load(const rdrtest::NcVolumeSpec& spec) {
+        const std::string path = dir_.file("volume.nc");
+        EXPECT_TRUE(rdrtest::writeNcVolume(path, spec));
+        NC_RADAR* pNc = fnLoadNcRadar(path.c_str());
+        if (pNc == nullptr) {
+            return nullptr;
+        }
+        std_ = fnNcSyncUpStd(pNc);
+        fnFreeNcRadar(pNc);
+        return std_;
+    }
+
+    // Loading fails; returns what was printed on stderr.
+    std::string loadFailure(const rdrtest::NcVolumeSpec& spec) {
+        const std::string path = dir_.file("bad.nc");
+        EXPECT_TRUE(rdrtest::writeNcVolume(path, spec));
+        ::testing::internal::CaptureStderr();
+        NC_RADAR* pNc = fnLoadNcRadar(path.c_str());
+        STD_RADAR* pStd = pNc != nullptr ? fnNcSyncUpStd(pNc) : nullptr;
+        std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(pStd, nullptr);
+        fnFreeStdRadar(pStd);
+        fnFreeNcRadar(pNc);
+        return err;
+    }
+
+    void TearDown() override { fnFreeStdRadar(std_); }
+
+    static const STD_FIELD* field(const STD_RADAR* pStd, int sweep, int ray, const char* name) {
+        STD_RAY* pRay = pStd->m_ppSweep[sweep]->m_ppRay[ray];
+        const int idx = fnGetFieldIdxRay(pRay, name);
+        return idx < 0 ? nullptr : pRay->m_ppField[idx];
+    }
+
+    rdrtest::TempDir dir_;
+    STD_RADAR* std_ = nullptr;
+};
+
+TEST_F(NcReaderTest, PackedShortMomentUsesScaleOffsetAndFill) {
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 4, 3);
+    rdrtest::NcMomentSpec dbz;
+    dbz.m_name = "DBZc";
+    dbz.m_type = NC_SHORT;
+    dbz.m_scale = 0.01;
+    dbz.m_offset = 0.0;
+    dbz.m_fill = -32768;
+    dbz.m_values = {2550, -32768, -1250, 0, 1, 2, 3, 4, 5, 6, 7, 32767};
+    spec.m_moments.push_back(dbz);
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    ASSERT_EQ(fnValidStdRadar(pStd), 1);
+    const STD_FIELD* pField = field(pStd, 0, 0, "CZ");
+    ASSERT_NE(pField, nullptr);
+    EXPECT_EQ(pField->m_hdr.m_iScaleFactor, 100);
+    EXPECT_EQ(pField->m_iMaxBin, 3);
+    EXPECT_EQ(pField->m_pData[0], 2550);  // 25.5 dBZ
+    EXPECT_EQ(pField->m_pData[1], STD_NO_DATA_CODE);
+    EXPECT_EQ(pField->m_pData[2], -1250);
+    // 32767 x 0.01 is 327.66998 in single precision: truncation gives 32766.
+    EXPECT_EQ(field(pStd, 0, 3, "CZ")->m_pData[2], 32766);
+    EXPECT_EQ(pStd->m_hdr.m_iNoDataValue, STD_NO_DATA_CODE);
+}
+
+TEST_F(NcReaderTest, EveryStoredTypeIsReadWithItsOwnCall) {
+    // One moment per type; a float variable read through a 16-bit buffer would overrun it.
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 2, 2);
+    struct Case {
+        const char* name;
+        nc_type type;
+        std::vector<double> values;
+        double fill;
+        std::vector<short> expected;
+    };
+    const Case cases[] = {
+        {"DBZ", NC_FLOAT, {12.345, -9999, -31.5, 70.25}, -9999, {1234, -32767, -3150, 7025}},
+        {"VEL", NC_DOUBLE, {-12.5, 0.01, 9.96921e36, 3}, 9.96921e36, {-1250, 1, -32767, 300}},
+        {"WIDTH", NC_BYTE, {1, -128, 127, -5}, -128, {100, -32767, 12700, -500}},
+        {"ZDR", NC_UBYTE, {0, 255, 200, 7}, 255, {0, -32767, 20000, 700}},
+        {"PHIDP",
+         NC_INT,
+         {100, -2147483647, 327, -327},
+         -2147483647,
+         {10000, -32767, 32700, -32700}},
+        {"RHOHV", NC_USHORT, {1, 65535, 2, 3}, 65535, {100, -32767, 200, 300}},
+    };
+    for (const Case& c : cases) {
+        rdrtest::NcMomentSpec m;
+        m.m_name = c.name;
+        m.m_type = c.type;
+        m.m_values = c.values;
+        m.m_fill = c.fill;
+        spec.m_moments.push_back(m);
+    }
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    const char* stdNames[] = {"DZ", "VR", "SW", "DR", "PH", "RH"};
+    for (size_t i = 0; i < std::size(cases); i++) {
+        SCOPED_TRACE(cases[i].name);
+        for (int ray = 0; ray < 2; ray++) {
+            const STD_FIELD* pField = field(pStd, 0, ray, stdNames[i]);
+            ASSERT_NE(pField, nullptr);
+            for (int bin = 0; bin < 2; bin++) {
+                EXPECT_EQ(pField->m_pData[bin], cases[i].expected[ray * 2 + bin]);
+            }
+        }
+    }
+}
+
+TEST_F(NcReaderTest, MissingPackingAttributesTakeCfDefaultsAndOverflowIsNoData) {
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 1, 6);
+    rdrtest::NcMomentSpec kdp;
+    kdp.m_name = "KDP";
+    kdp.m_type = NC_SHORT;  // no scale_factor, add_offset or _FillValue
+    kdp.m_values = {3, -4, 400, -400, -32767, 327};
+    rdrtest::NcMomentSpec zdr;
+    zdr.m_name = "ZDR";
+    zdr.m_type = NC_SHORT;
+    zdr.m_scale = 0.5;  // add_offset absent
+    zdr.m_values = {3, -4, 655, -655, 0, 654};
+    spec.m_moments = {kdp, zdr};
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    const STD_FIELD* pKdp = field(pStd, 0, 0, "KD");
+    const STD_FIELD* pZdr = field(pStd, 0, 0, "DR");
+    ASSERT_NE(pKdp, nullptr);
+    ASSERT_NE(pZdr, nullptr);
+    // 400 x 100 does not fit in 16 bits: no data rather than a wrapped value; -32767 is
+    // netCDF's default short fill and means no data too.
+    const short kdpExpected[] = {300, -400, -32767, -32767, -32767, 32700};
+    const short zdrExpected[] = {150, -200, 32750, -32750, 0, 32700};
+    for (int b = 0; b < 6; b++) {
+        EXPECT_EQ(pKdp->m_pData[b], kdpExpected[b]) << "bin " << b;
+        EXPECT_EQ(pZdr->m_pData[b], zdrExpected[b]) << "bin " << b;
+    }
+}
+
+TEST_F(NcReaderTest, MomentsAreRecognisedByTableNameAliasOrStandardName) {
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 2, 2);
+    rdrtest::NcMomentSpec byStandard = rdrtest::rampMoment(spec, "refl_corr_x");
+    byStandard.m_standardName = "equivalent_reflectivity_factor";
+    rdrtest::NcMomentSpec byAlias = rdrtest::rampMoment(spec, "velocity");
+    rdrtest::NcMomentSpec unknown = rdrtest::rampMoment(spec, "signal_to_noise_ratio");
+    unknown.m_standardName = "signal_to_noise_ratio";
+    rdrtest::NcMomentSpec documented = rdrtest::rampMoment(spec, "DBZ");
+    rdrtest::NcMomentSpec notShaped;  // per-ray, not a moment
+    notShaped.m_name = "reflectivity";
+    notShaped.m_dims = {"time"};
+    notShaped.m_values = {1, 2};
+    spec.m_moments = {byStandard, byAlias, unknown, documented, notShaped};
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    STD_RAY* pRay = pStd->m_ppSweep[0]->m_ppRay[1];
+    // The documented name wins "DZ" over the standard-name match; the unknown moment and
+    // the per-ray variable are skipped.
+    ASSERT_EQ(pRay->m_iMaxField, 2);
+    EXPECT_STREQ(pRay->m_ppField[0]->m_hdr.m_szFieldName, "DZ");
+    EXPECT_STREQ(pRay->m_ppField[1]->m_hdr.m_szFieldName, "VR");
+    EXPECT_EQ(pRay->m_ppField[0]->m_pData[1], 101);  // ray 1 + bin 1 / 100
+}
+
+TEST_F(NcReaderTest, HeaderGeometryAndTimes) {
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(2, 3, 4);
+    spec.m_range = {1500, 1750, 2000, 2250};
+    spec.m_firstGate = 1500.0f;
+    spec.m_time = {0.0, 1.0, 12.7, 20.0, 21.0, 22.0};
+    spec.m_sweepMode = {"rhi  ", "azimuth_surveillance"};  // blank-padded, as some writers do
+    spec.m_unlimitedStringLength = true;
+    spec.m_moments.push_back(rdrtest::rampMoment(spec, "DBZ"));
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    ASSERT_EQ(pStd->m_iMaxSweep, 2);
+    EXPECT_EQ(pStd->m_hdr.m_iSweepMode, STD_EN_SWMD_RHI);
+    EXPECT_STREQ(pStd->m_hdr.m_szRadarName, "TESTRDR");
+    EXPECT_DOUBLE_EQ(pStd->m_hdr.m_dLat, 37.5);
+    EXPECT_EQ(pStd->m_hdr.m_iAnteHeight, 123);
+    const time_t start = fnMakeTime(1, 2024, 5, 1, 0, 0, 0);
+    EXPECT_EQ(pStd->m_hdr.m_tConvertTime, start);
+    const STD_RAY_HDR& ray = pStd->m_ppSweep[0]->m_ppRay[2]->m_hdr;
+    EXPECT_EQ(ray.m_tTime, start + 12);
+    EXPECT_EQ(ray.m_iStartRangeKm, 1);
+    EXPECT_EQ(ray.m_iStartRangeMeter, 500);
+    EXPECT_EQ(ray.m_iBinSpacing, 250);
+    EXPECT_FLOAT_EQ(ray.m_fAzimuth, 2.5f);
+    EXPECT_FLOAT_EQ(pStd->m_ppSweep[1]->m_ppRay[0]->m_hdr.m_fFixedAngle, 1.5f);
+    EXPECT_EQ(pStd->m_ppSweep[1]->m_ppRay[0]->m_ppField[0]->m_pData[3], 303);
+}
+
+TEST_F(NcReaderTest, UnknownSweepModeLeavesZero) {
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 2, 2);
+    spec.m_sweepMode = {"spiral"};
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    EXPECT_EQ(pStd->m_hdr.m_iSweepMode, 0);
+    EXPECT_EQ(fnValidStdRadar(pStd), 1);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_iMaxField, 0);
+}
+
+TEST_F(NcReaderTest, RayTimesFollowTheTimeVariablesOwnReference) {
+    // Rays timed before a reference one minute after the coverage start (as JMA writes).
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 3, 2);
+    spec.m_timeCoverageStart = "2023-08-01T19:59:01Z";
+    spec.m_timeUnits = "seconds since 2023-08-01T20:00:00Z";
+    spec.m_time = {-58.985, -0.5, 1.25};
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    const time_t ref = fnMakeTime(1, 2023, 8, 1, 20, 0, 0);
+    EXPECT_EQ(pStd->m_hdr.m_tConvertTime, ref - 59);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_tTime, ref - 59);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[1]->m_hdr.m_tTime, ref - 1);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[2]->m_hdr.m_tTime, ref + 1);
+}
+
+TEST_F(NcReaderTest, RangeGeometryFromValuesWhenAttributesAreAbsentOrStale) {
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 1, 3);
+    spec.m_range = {249.999f, 749.997f, 1249.995f};  // float32 error, no attributes
+    spec.m_firstGate.reset();
+    spec.m_gateSpacing.reset();
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    const STD_RAY_HDR& ray = pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr;
+    EXPECT_EQ(ray.m_iStartRangeKm * 1000 + ray.m_iStartRangeMeter, 250);
+    EXPECT_EQ(ray.m_iBinSpacing, 500);
+
+    fnFreeStdRadar(std_);
+    std_ = nullptr;
+    spec.m_range = {0.0f, 960.0f, 1920.0f};  // gates thinned, attributes left behind
+    spec.m_firstGate = 0.0f;
+    spec.m_gateSpacing = 60.0f;
+    pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_iBinSpacing, 960);
+}
+
+TEST_F(NcReaderTest, TransitionRaysBetweenSweepsAreLeftOut) {
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(2, 4, 2);
+    spec.m_sweepStart = {1, 5};
+    spec.m_sweepEnd = {3, 6};
+    spec.m_moments.push_back(rdrtest::rampMoment(spec, "DBZ"));
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    ASSERT_EQ(pStd->m_ppSweep[0]->m_iMaxRay, 3);
+    ASSERT_EQ(pStd->m_ppSweep[1]->m_iMaxRay, 2);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_ppField[0]->m_pData[0], 100);
+    EXPECT_EQ(pStd->m_ppSweep[1]->m_ppRay[1]->m_ppField[0]->m_pData[1], 601);
+}
+
+TEST_F(NcReaderTest, BadSweepIndicesAreRefused) {
+    const std::pair<int, int> bad[] = {{0, 4}, {-1, 2}, {3, 2}};  // past time, negative, reversed
+    for (const auto& [start, end] : bad) {
+        rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 4, 2);
+        spec.m_sweepStart = {start};
+        spec.m_sweepEnd = {end};
+        EXPECT_EQ(loadFailure(spec), "fnNcSyncUpStd : invalid nc\n") << start << ".." << end;
+    }
+    rdrtest::NcVolumeSpec noSweeps = rdrtest::simpleNcVolume(1, 4, 2);
+    noSweeps.m_sweepStart.clear();
+    noSweeps.m_sweepEnd.clear();
+    noSweeps.m_fixedAngle.clear();
+    noSweeps.m_sweepMode.clear();
+    EXPECT_EQ(loadFailure(noSweeps), "fnNcSyncUpStd : invalid nc\n");
+}
+
+TEST_F(NcReaderTest, UnreadableFilesAreRefusedWithOneLine) {
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 4, 2);
+    rdrtest::NcMomentSpec ragged;
+    ragged.m_name = "DBZ";  // a moment's name on a variable that is not (time, range)
+    ragged.m_dims = {"range"};
+    ragged.m_values = {1, 2};
+    spec.m_moments.push_back(ragged);
+    EXPECT_EQ(loadFailure(spec), "fnLoadNcRadar : fnReadNcRadarVariables fail\n");
+
+    const std::string notNc = dir_.file("not.nc");
+    FILE* f = std::fopen(notNc.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("this is not a netCDF file", f);
+    std::fclose(f);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(fnLoadNcRadar(notNc.c_str()), nullptr);
+    EXPECT_EQ(fnLoadNcRadar(nullptr), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "fnLoadNcRadar : nc_open fail\nfnLoadNcRadar : nc_open fail\n");
+    EXPECT_EQ(fnNcSyncUpStd(nullptr), nullptr);
+}
+
+TEST(NcParseTime, AcceptsTheSpellingsWritersUse) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const time_t base = fnMakeTime(1, 2021, 10, 11, 22, 36, 2);
+    struct Case {
+        const char* text;
+        time_t expected;
+        double fraction;
+    };
+    const Case good[] = {
+        {"2021-10-11T22:36:02Z", base, 0.0},
+        {"2021-10-11 22:36:02.712", base, 0.712},
+        {"2021-10-11T22:36:02.5Z", base, 0.5},
+        {"2021-10-11 22:36:02 0:00", base, 0.0},
+        {"2021-10-12T07:36:02+09:00", base, 0.0},
+        {"2021-10-11T22:36:02 UTC", base, 0.0},
+        {"2021-10-11", fnMakeTime(1, 2021, 10, 11, 0, 0, 0), 0.0},
+        {"  2021-10-11T22:36Z", base - 2, 0.0},
+    };
+    for (const Case& c : good) {
+        time_t t = 0;
+        double fraction = -1.0;
+        ASSERT_EQ(fnNcParseTime(c.text, &t, &fraction), 1) << c.text;
+        EXPECT_EQ(t, c.expected) << c.text;
+        EXPECT_NEAR(fraction, c.fraction, 1e-9) << c.text;
+    }
+    const char* bad[] = {"",
+                         "not a time",
+                         "2021-13-01T00:00:00Z",
+                         "2021-02-29T00:00:00Z",
+                         "2021-10-11T22:36:02Q",
+                         "2021/10/11 22:36:02",
+                         "2021-10-11T25:00:00Z"};
+    for (const char* text : bad) {
+        time_t t = 0;
+        EXPECT_EQ(fnNcParseTime(text, &t, nullptr), 0) << text;
+    }
+}
+
+}  // namespace
