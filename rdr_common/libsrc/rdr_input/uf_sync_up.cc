@@ -1,0 +1,208 @@
+// UF_RADAR to STD_RADAR. The tree is allocated first; only then are the bin buffers
+// moved over, so a failed allocation never leaves a buffer with two owners.
+#include <cstdlib>
+#include <cstring>
+
+#include "core_utilities.h"
+#include "uf_radar.h"
+
+namespace {
+
+constexpr const char* kSyncUp = "fnUfSyncUpStd";
+
+void copyText(char* szDst, std::size_t nDst, const char* szSrc) {
+    std::strncpy(szDst, szSrc, nDst - 1);
+    szDst[nDst - 1] = '\0';
+}
+
+// Ragged tree of the UF sweeps 1..m_iCurSweep; fields get no bin arrays here.
+STD_RADAR* fnInitStdToUf(UF_RADAR* pUf) {
+    auto* pStd = static_cast<STD_RADAR*>(std::calloc(1, sizeof(STD_RADAR)));
+    if (pStd == nullptr) {
+        return nullptr;
+    }
+    const int nSweep = pUf->m_iCurSweep > 0 ? pUf->m_iCurSweep : 0;
+    pStd->m_ppSweep =
+        static_cast<STD_SWEEP**>(std::calloc(nSweep > 0 ? nSweep : 1, sizeof(STD_SWEEP*)));
+    if (pStd->m_ppSweep == nullptr) {
+        std::free(pStd);
+        return nullptr;
+    }
+    pStd->m_iMaxSweep = nSweep;
+    for (int s = 0; s < nSweep; ++s) {
+        const UF_SWEEP* pUfSweep = pUf->m_ppSweep[s];
+        auto* pSweep = static_cast<STD_SWEEP*>(std::calloc(1, sizeof(STD_SWEEP)));
+        pStd->m_ppSweep[s] = pSweep;
+        if (pSweep == nullptr) {
+            return pStd;
+        }
+        const int nRay = pUfSweep->m_iCurRay > 0 ? pUfSweep->m_iCurRay : 0;
+        pSweep->m_ppRay =
+            static_cast<STD_RAY**>(std::calloc(nRay > 0 ? nRay : 1, sizeof(STD_RAY*)));
+        if (pSweep->m_ppRay == nullptr) {
+            return pStd;
+        }
+        pSweep->m_iMaxRay = nRay;
+        for (int r = 0; r < nRay; ++r) {
+            const UF_RAY* pUfRay = pUfSweep->m_ppRay[r];
+            auto* pRay = static_cast<STD_RAY*>(std::calloc(1, sizeof(STD_RAY)));
+            pSweep->m_ppRay[r] = pRay;
+            if (pRay == nullptr) {
+                return pStd;
+            }
+            const int nField = pUfRay->m_iCurField > 0 ? pUfRay->m_iCurField : 0;
+            pRay->m_ppField =
+                static_cast<STD_FIELD**>(std::calloc(nField > 0 ? nField : 1, sizeof(STD_FIELD*)));
+            if (pRay->m_ppField == nullptr) {
+                return pStd;
+            }
+            pRay->m_iMaxField = nField;
+            for (int k = 0; k < nField; ++k) {
+                auto* pField = static_cast<STD_FIELD*>(std::calloc(1, sizeof(STD_FIELD)));
+                pRay->m_ppField[k] = pField;
+                if (pField == nullptr) {
+                    return pStd;
+                }
+                pField->m_iMaxBin = pUfRay->m_ppField[k]->m_iCurBin;
+            }
+        }
+    }
+    return pStd;
+}
+
+// True when fnInitStdToUf built every level (the fields still lack their bins).
+bool treeComplete(const STD_RADAR* pStd) {
+    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
+        const STD_SWEEP* pSweep = pStd->m_ppSweep[s];
+        if (pSweep == nullptr || pSweep->m_ppRay == nullptr) {
+            return false;
+        }
+        for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
+            const STD_RAY* pRay = pSweep->m_ppRay[r];
+            if (pRay == nullptr || pRay->m_ppField == nullptr) {
+                return false;
+            }
+            for (int k = 0; k < pRay->m_iMaxField; ++k) {
+                if (pRay->m_ppField[k] == nullptr) {
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+void fnUfRayToStdRay(const UF_RAY* pUfRay, STD_RAY_HDR* pHdr) {
+    const UF_MANDATORY_HDR& mh = pUfRay->mh;
+    pHdr->m_tTime =
+        fnMakeTime(1, mh.m_iYear, mh.m_iMonth, mh.m_iDay, mh.m_iHour, mh.m_iMinute, mh.m_iSecond);
+    pHdr->m_fAzimuth = mh.m_fAzimuth;
+    pHdr->m_fElevation = mh.m_fElevation;
+    pHdr->m_fFixedAngle = mh.m_fFixedAngle;
+}
+
+void fnUfFieldToStdRay(const UF_FIELD_HDR& fh, STD_RAY_HDR* pHdr) {
+    pHdr->m_iStartRangeKm = fh.m_iStartRangeKm;
+    pHdr->m_iStartRangeMeter = fh.m_iStartRangeMeter;
+    pHdr->m_iBinSpacing = fh.m_iBinSpacing;
+    pHdr->m_iSampleSize = fh.m_iSampleSize;
+}
+
+void fnUfFieldToStdField(const UF_RAY* pUfRay, int k, UF_FIELD* pUfField, STD_FIELD* pField) {
+    copyText(pField->m_hdr.m_szFieldName, sizeof(pField->m_hdr.m_szFieldName),
+             pUfRay->dh.m_pfi[k].m_szFieldName);
+    pField->m_hdr.m_iScaleFactor = pUfField->fh.m_iScaleFactor;
+    pField->m_pData = pUfField->m_pData;  // the buffer changes owner
+    pUfField->m_pData = nullptr;
+}
+
+void fnUfToStdGlobal(const UF_RAY* pUfRay, const UF_FIELD_HDR& fh, STD_GLOBAL_HDR* g) {
+    const UF_MANDATORY_HDR& mh = pUfRay->mh;
+    const UF_OPTIONAL_HDR& oh = pUfRay->oh;
+    g->m_iVolumeNo = mh.m_iVolumeNo;
+    copyText(g->m_szRadarName, sizeof(g->m_szRadarName), mh.m_szRadarName);
+    copyText(g->m_szSiteName, sizeof(g->m_szSiteName), mh.m_szSiteName);
+    g->m_dLat = fnConvertDms2Deg(mh.m_iLatDeg, mh.m_iLatMin, mh.m_fLatSec);
+    g->m_dLon = fnConvertDms2Deg(mh.m_iLonDeg, mh.m_iLonMin, mh.m_fLonSec);
+    g->m_iAnteHeight = mh.m_iAnteHeight;
+    g->m_iSweepMode = mh.m_iSweepMode;
+    g->m_fSweepRate = mh.m_fSweepRate;
+    copyText(g->m_szConvertName, sizeof(g->m_szConvertName), mh.m_szConvertName);
+    // Generation date with the volume scan's start time of day.
+    g->m_tConvertTime = fnMakeTime(1, mh.m_iConvertYear, mh.m_iConvertMonth, mh.m_iConvertDay,
+                                   oh.m_iVolumeScanHour, oh.m_iVolumeScanMin, oh.m_iVolumeScanSec);
+    g->m_iNoDataValue = mh.m_iNoDataValue;
+    copyText(g->m_szProjectName, sizeof(g->m_szProjectName), oh.m_szProjectName);
+    g->m_fBaselineAzimuth = oh.m_fBaselineAzimuth;
+    g->m_fBaselineElevation = oh.m_fBaselineElevation;
+    copyText(g->m_szFieldTapeName, sizeof(g->m_szFieldTapeName), oh.m_szFieldTapeName);
+    g->m_iPulseWidth = fh.m_iPulseWidth;
+    g->m_fBeamWidthH = fh.m_fBeamWidthH;
+    g->m_fBeamWidthV = fh.m_fBeamWidthV;
+    g->m_iBandWidth = fh.m_iBandWidth;
+    g->m_iPolarMode = fh.m_iPolarMode;
+    g->m_fWaveLength = fh.m_fWaveLength;
+    copyText(g->m_szThresholdType, sizeof(g->m_szThresholdType), fh.m_szThresholdType);
+    g->m_iThresholdValue = fh.m_iThresholdValue;
+    g->m_iScale = fh.m_iScale;
+    copyText(g->m_szEditCode, sizeof(g->m_szEditCode), fh.m_szEditCode);
+    g->m_iPRT = fh.m_iPRT;
+    g->m_iBitsPerBin = fh.m_iBitsPerBin;
+}
+
+// Later rays overwrite what earlier rays of the sweep set.
+void fnUfFieldToStdSweep(const char* szName, const UF_FIELD_HDR& fh, STD_SWEEP_HDR* pHdr) {
+    if (fnIsUfVelocityField(szName)) {
+        if (fh.m_fNyquistVelocity != 0.0f) {
+            pHdr->m_fNyquistVelocity = fh.m_fNyquistVelocity;
+            copyText(pHdr->m_szVelocityFlag, sizeof(pHdr->m_szVelocityFlag), fh.m_szVelocityFlag);
+        }
+    } else if (std::strcmp(szName, "DM") == 0) {
+        pHdr->m_fRadarConstant = fh.m_fRadarConstant;
+        pHdr->m_fNoisePower = fh.m_fNoisePower;
+        pHdr->m_fReceiverGain = fh.m_fReceiverGain;
+        pHdr->m_fPeakPower = fh.m_fPeakPower;
+        pHdr->m_fAntennaGain = fh.m_fAntennaGain;
+        pHdr->m_fPulseDuration = fh.m_fPulseDuration;
+    }
+}
+
+}  // namespace
+
+STD_RADAR* fnUfSyncUpStd(UF_RADAR* pUf) {
+    // A structure already converted has handed its buffers over and fails here.
+    if (!fnValidUf(pUf)) {
+        fnRdrError(kSyncUp, "InValid UF");
+        return nullptr;
+    }
+    STD_RADAR* pStd = fnInitStdToUf(pUf);
+    if (pStd == nullptr || !treeComplete(pStd)) {
+        fnFreeStdRadar(pStd);
+        fnRdrError(kSyncUp, "fnInitStdToUf fail");
+        return nullptr;
+    }
+    bool bGlobalDone = false;
+    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
+        UF_SWEEP* pUfSweep = pUf->m_ppSweep[s];
+        STD_SWEEP* pSweep = pStd->m_ppSweep[s];
+        for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
+            UF_RAY* pUfRay = pUfSweep->m_ppRay[r];
+            STD_RAY* pRay = pSweep->m_ppRay[r];
+            fnUfRayToStdRay(pUfRay, &pRay->m_hdr);
+            if (pRay->m_iMaxField > 0) {
+                fnUfFieldToStdRay(pUfRay->m_ppField[0]->fh, &pRay->m_hdr);
+            }
+            for (int k = 0; k < pRay->m_iMaxField; ++k) {
+                UF_FIELD* pUfField = pUfRay->m_ppField[k];
+                if (!bGlobalDone) {
+                    fnUfToStdGlobal(pUfRay, pUfField->fh, &pStd->m_hdr);
+                    bGlobalDone = true;
+                }
+                fnUfFieldToStdSweep(pUfRay->dh.m_pfi[k].m_szFieldName, pUfField->fh,
+                                    &pSweep->m_hdr);
+                fnUfFieldToStdField(pUfRay, k, pUfField, pRay->m_ppField[k]);
+            }
+        }
+    }
+    return pStd;
+}

@@ -1,0 +1,548 @@
+// UF loader: framing detection, the record loop and the UF_RADAR tree.
+//
+// The (inflated) file is read in large chunks into one buffer and every record is parsed
+// in place: the only allocations per record are the ray's own structures and bin buffers.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "core_utilities.h"
+#include "uf_radar.h"
+#include "uf_record.h"
+
+namespace {
+
+constexpr const char* kLoad = "fnLoadUf";
+constexpr const char* kInit = "fnInitUf";
+
+void loadError(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
+void loadError(const char* szFormat, ...) {
+    char szMessage[512];
+    va_list args;
+    va_start(args, szFormat);
+    std::vsnprintf(szMessage, sizeof(szMessage), szFormat, args);
+    va_end(args);
+    fnRdrError(kLoad, szMessage);
+}
+
+unsigned readBe16(const unsigned char* p) {
+    return (p[0] << 8) | p[1];
+}
+unsigned long readBe32(const unsigned char* p) {
+    return (static_cast<unsigned long>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+// The file's bytes, read in big chunks through zlib (plain files pass unchanged).
+class ChunkedInput {
+  public:
+    static constexpr std::size_t kCapacity = 1 << 20;  // well above the largest record
+
+    explicit ChunkedInput(gzFile file)
+        : m_file(file), m_buffer(std::make_unique_for_overwrite<unsigned char[]>(kCapacity)) {}
+
+    // Makes up to n bytes available at data(); returns how many are (fewer only at the
+    // end of the file or on a read error, see failed()).
+    std::size_t ensure(std::size_t n) {
+        if (m_end - m_pos >= n || m_eof) {
+            return std::min(n, m_end - m_pos);
+        }
+        if (m_pos + n > kCapacity) {
+            std::memmove(m_buffer.get(), m_buffer.get() + m_pos, m_end - m_pos);
+            m_end -= m_pos;
+            m_pos = 0;
+        }
+        while (m_end - m_pos < n && !m_eof) {
+            const int iRead =
+                gzread(m_file, m_buffer.get() + m_end, static_cast<unsigned>(kCapacity - m_end));
+            if (iRead < 0) {
+                int iErr = Z_OK;
+                loadError("gzread fail: %s", gzerror(m_file, &iErr));
+                m_failed = true;
+                m_eof = true;
+            } else if (iRead == 0) {
+                m_eof = true;
+            }
+            m_end += iRead > 0 ? iRead : 0;
+        }
+        return std::min(n, m_end - m_pos);
+    }
+    const unsigned char* data() const { return m_buffer.get() + m_pos; }
+    void consume(std::size_t n) { m_pos += std::min(n, m_end - m_pos); }
+    bool failed() const { return m_failed; }
+
+  private:
+    gzFile m_file;
+    std::unique_ptr<unsigned char[]> m_buffer;
+    std::size_t m_pos = 0;
+    std::size_t m_end = 0;
+    bool m_eof = false;
+    bool m_failed = false;
+};
+
+struct GzCloser {
+    void operator()(gzFile_s* f) const { gzclose(f); }
+};
+
+// ---- the UF_RADAR tree, allocated as records arrive -------------------------------
+
+void freeRay(UF_RAY* pRay) {
+    if (pRay == nullptr) {
+        return;
+    }
+    if (pRay->m_ppField != nullptr) {
+        for (int k = 0; k < pRay->m_iMaxField; ++k) {
+            if (pRay->m_ppField[k] != nullptr) {
+                std::free(pRay->m_ppField[k]->m_pData);
+                std::free(pRay->m_ppField[k]);
+            }
+        }
+    }
+    std::free(pRay->lh.m_pszContent);
+    std::free(pRay->dh.m_pfi);
+    std::free(pRay->m_ppField);
+    std::free(pRay);
+}
+
+UF_RADAR* fnInitUf() {
+    auto* pUf = static_cast<UF_RADAR*>(std::calloc(1, sizeof(UF_RADAR)));
+    if (pUf == nullptr) {
+        fnRdrError(kInit, "fnUfInitSweep fail");
+        return nullptr;
+    }
+    pUf->m_ppSweep = static_cast<UF_SWEEP**>(std::calloc(UF_MAX_SWEEP, sizeof(UF_SWEEP*)));
+    if (pUf->m_ppSweep == nullptr) {
+        std::free(pUf);
+        fnRdrError(kInit, "fnUfInitSweep fail");
+        return nullptr;
+    }
+    return pUf;
+}
+
+// Makes sweep slots exist up to sweep number iSweepNo (1-based, already range-checked).
+bool ensureSweepSlots(UF_RADAR* pUf, int iSweepNo) {
+    while (pUf->m_iMaxSweep < iSweepNo) {
+        auto* pSweep = static_cast<UF_SWEEP*>(std::calloc(1, sizeof(UF_SWEEP)));
+        if (pSweep != nullptr) {
+            pSweep->m_ppRay = static_cast<UF_RAY**>(std::calloc(UF_MAX_RAY, sizeof(UF_RAY*)));
+        }
+        if (pSweep == nullptr || pSweep->m_ppRay == nullptr) {
+            std::free(pSweep);
+            fnRdrError(kInit, "fnUfInitSweep fail");
+            return false;
+        }
+        pUf->m_ppSweep[pUf->m_iMaxSweep++] = pSweep;
+    }
+    return true;
+}
+
+// A ray with n field slots, each with a bin buffer of its bin count (at least one value).
+UF_RAY* newRay(int nField, const int* pBinCount) {
+    auto* pRay = static_cast<UF_RAY*>(std::calloc(1, sizeof(UF_RAY)));
+    if (pRay == nullptr) {
+        fnRdrError(kInit, "fnUfInitRay fail");
+        return nullptr;
+    }
+    const int nSlot = std::max(nField, 1);
+    pRay->m_ppField = static_cast<UF_FIELD**>(std::calloc(nSlot, sizeof(UF_FIELD*)));
+    pRay->dh.m_pfi = static_cast<UF_FIELD_INFO*>(std::calloc(nSlot, sizeof(UF_FIELD_INFO)));
+    if (pRay->m_ppField == nullptr || pRay->dh.m_pfi == nullptr) {
+        freeRay(pRay);
+        fnRdrError(kInit, "fnUfInitRay fail");
+        return nullptr;
+    }
+    pRay->m_iMaxField = nField;
+    for (int k = 0; k < nField; ++k) {
+        auto* pField = static_cast<UF_FIELD*>(std::calloc(1, sizeof(UF_FIELD)));
+        if (pField == nullptr) {
+            freeRay(pRay);
+            fnRdrError(kInit, "fnUfInitField fail");
+            return nullptr;
+        }
+        pRay->m_ppField[k] = pField;
+        pField->m_iMaxBin = std::max(pBinCount[k], 1);
+        pField->m_pData = static_cast<short*>(std::malloc(sizeof(short) * pField->m_iMaxBin));
+        if (pField->m_pData == nullptr) {
+            freeRay(pRay);
+            fnRdrError(kInit, "fnUfInitBin fail");
+            return nullptr;
+        }
+    }
+    return pRay;
+}
+
+// ---- one record --------------------------------------------------------------------
+
+struct FieldPlan {
+    UF_FIELD_INFO info;
+    UF_FIELD_HDR hdr;
+    UfWords data;
+    int nBin;
+};
+
+// Checks every pointer and count of one record against its length, then stores it as
+// the next ray of its sweep. Returns 0 (with the reason printed) when it is rejected.
+int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord) {
+    UfWords w;
+    if (!rec.window(1, UF_MANDATORY_WORDS, &w)) {
+        loadError("record %ld: %d words, shorter than the %d-word mandatory header", iRecord,
+                  rec.words(), UF_MANDATORY_WORDS);
+        return 0;
+    }
+    UF_RAY ray{};
+    fnMandatoryHeaderConvert(w, &ray.mh);
+    const UF_MANDATORY_HDR& mh = ray.mh;
+
+    if (mh.m_iSweepNo < 1 || mh.m_iSweepNo > UF_MAX_SWEEP) {
+        loadError("record %ld: sweep number %d outside 1 to %d", iRecord, mh.m_iSweepNo,
+                  UF_MAX_SWEEP);
+        return 0;
+    }
+    if (mh.m_iOHpos != mh.m_iLHpos) {
+        if (!rec.window(mh.m_iOHpos, UF_OPTIONAL_WORDS, &w)) {
+            loadError("record %ld: optional header at word %d lies outside the record of %d words",
+                      iRecord, mh.m_iOHpos, rec.words());
+            return 0;
+        }
+        fnOptionalHeaderConvert(w, &ray.oh);
+    }
+    UfWords local;
+    if (mh.m_iLHpos != mh.m_iDHpos &&
+        (mh.m_iDHpos < mh.m_iLHpos ||
+         !rec.window(mh.m_iLHpos, mh.m_iDHpos - mh.m_iLHpos, &local))) {
+        loadError(
+            "record %ld: local-use header (words %d to %d) lies outside the record of %d words",
+            iRecord, mh.m_iLHpos, mh.m_iDHpos - 1, rec.words());
+        return 0;
+    }
+    if (!rec.window(mh.m_iDHpos, UF_DATA_HDR_FIXED_WORDS, &w)) {
+        loadError("record %ld: data header at word %d lies outside the record of %d words", iRecord,
+                  mh.m_iDHpos, rec.words());
+        return 0;
+    }
+    fnDataHeaderConvert(w, &ray.dh);
+    const int nField = ray.dh.m_iMaxField;
+    if (nField < 0 || nField > UF_MAX_FIELD) {
+        loadError("record %ld: %d fields, outside 0 to %d", iRecord, nField, UF_MAX_FIELD);
+        return 0;
+    }
+    if (!rec.window(mh.m_iDHpos, UF_DATA_HDR_FIXED_WORDS + 2 * nField, &w)) {
+        loadError("record %ld: data header of %d fields runs past the record of %d words", iRecord,
+                  nField, rec.words());
+        return 0;
+    }
+    const UfWords dataHdr = w;
+
+    FieldPlan plan[UF_MAX_FIELD];
+    int binCount[UF_MAX_FIELD];
+    for (int k = 0; k < nField; ++k) {
+        FieldPlan& f = plan[k];
+        fnFieldInfoConvert(dataHdr, k, &f.info);
+        const int iPos = f.info.m_iFHpos;
+        // Words after the common 19 are read only when the record holds them.
+        const int nWanted = fnUfFieldHeaderWords(f.info.m_szFieldName);
+        const int nAvail = rec.contains(iPos, 0) ? rec.words() - iPos + 1 : 0;
+        if (!rec.window(iPos, std::min(nWanted, std::max(nAvail, UF_FIELD_HDR_WORDS)), &w)) {
+            loadError(
+                "record %ld: header of field %d (%s) at word %d lies outside the record of "
+                "%d words",
+                iRecord, k + 1, f.info.m_szFieldName, iPos, rec.words());
+            return 0;
+        }
+        fnFieldHeaderConvert(w, f.info.m_szFieldName, &f.hdr);
+        f.nBin = f.hdr.m_iMaxBin;
+        if (f.nBin < 0 || f.nBin > UF_MAX_BIN) {
+            loadError("record %ld: field %d (%s) has %d bins, outside 0 to %d", iRecord, k + 1,
+                      f.info.m_szFieldName, f.nBin, UF_MAX_BIN);
+            return 0;
+        }
+        if (f.nBin > 0 && !rec.window(f.hdr.m_iDataPos, f.nBin, &f.data)) {
+            loadError(
+                "record %ld: bins of field %d (%s), words %d to %d, lie outside the record "
+                "of %d words",
+                iRecord, k + 1, f.info.m_szFieldName, f.hdr.m_iDataPos,
+                f.hdr.m_iDataPos + f.nBin - 1, rec.words());
+            return 0;
+        }
+        binCount[k] = f.nBin;
+    }
+
+    if (!ensureSweepSlots(pUf, mh.m_iSweepNo)) {
+        return 0;
+    }
+    UF_SWEEP* pSweep = pUf->m_ppSweep[mh.m_iSweepNo - 1];
+    if (pSweep->m_iCurRay >= UF_MAX_RAY) {
+        loadError("record %ld: sweep %d has more than %d rays", iRecord, mh.m_iSweepNo, UF_MAX_RAY);
+        return 0;
+    }
+    UF_RAY* pRay = newRay(nField, binCount);
+    if (pRay == nullptr) {
+        return 0;
+    }
+    pRay->mh = ray.mh;
+    pRay->oh = ray.oh;
+    pRay->dh.m_iMaxField = ray.dh.m_iMaxField;
+    pRay->dh.m_iMaxRecord = ray.dh.m_iMaxRecord;
+    pRay->dh.m_iMaxFieldInRecord = ray.dh.m_iMaxFieldInRecord;
+    pRay->m_iCurField = nField;
+    fnLocalUseHeaderConvert(local, &pRay->lh);
+    for (int k = 0; k < nField; ++k) {
+        UF_FIELD* pField = pRay->m_ppField[k];
+        pRay->dh.m_pfi[k] = plan[k].info;
+        pField->fh = plan[k].hdr;
+        pField->m_iCurBin = plan[k].nBin;
+        plan[k].data.copyWords(1, plan[k].nBin, pField->m_pData);
+    }
+    for (int k = 0; k < nField; ++k) {
+        if (plan[k].nBin == 0) {
+            pRay->m_ppField[k]->m_pData[0] = 0;  // the one placeholder value
+        }
+    }
+
+    pSweep->m_ppRay[pSweep->m_iCurRay++] = pRay;
+    pSweep->m_iMaxRay = pSweep->m_iCurRay;
+    if (mh.m_iSweepNo == pUf->m_iCurSweep + 1) {
+        pUf->m_iCurSweep = mh.m_iSweepNo;
+    }
+    return 1;
+}
+
+// ---- framings ----------------------------------------------------------------------
+
+// Where one record sits in the stream: nSkip bytes of framing before it, nBytes of
+// record, then the framing after it (nTrailer bytes, absent at the end of the file).
+struct Frame {
+    enum Status { kRecord, kEnd, kTruncated, kMalformed } status;
+    std::size_t nSkip = 0;
+    std::size_t nBytes = 0;
+    std::size_t nTrailer = 0;
+};
+
+Frame nextFrame(ChunkedInput& in, int iType, bool bFourTrailer, long iRecord) {
+    Frame f{Frame::kRecord};
+    std::size_t nHead = 0;
+    switch (iType) {
+        case EN_UF_TYPE_ZERO:
+            nHead = 4;  // "UF" and the length in words
+            break;
+        case EN_UF_TYPE_TWO:
+            nHead = 2;  // byte count
+            break;
+        default:
+            nHead = 8;  // 32-bit count, "UF", the length in words
+            break;
+    }
+    const std::size_t nHave = in.ensure(nHead);
+    if (nHave == 0) {
+        f.status = Frame::kEnd;
+        return f;
+    }
+    if (nHave < nHead) {
+        f.status = Frame::kTruncated;
+        return f;
+    }
+    const unsigned char* p = in.data();
+    switch (iType) {
+        case EN_UF_TYPE_ZERO:
+            f.nBytes = 2 * static_cast<std::size_t>(readBe16(p + 2));
+            break;
+        case EN_UF_TYPE_TWO:
+            f.nSkip = 2;
+            f.nBytes = readBe16(p);
+            f.nTrailer = 2;
+            break;
+        default:
+            f.nSkip = 4;
+            f.nBytes = 2 * static_cast<std::size_t>(readBe16(p + 6));
+            f.nTrailer = bFourTrailer ? 4 : 0;
+            break;
+    }
+    if (f.nBytes < 4) {
+        loadError("record %ld: length of %zu bytes cannot hold a record", iRecord, f.nBytes);
+        f.status = Frame::kMalformed;
+        return f;
+    }
+    if (in.ensure(f.nSkip + f.nBytes + f.nTrailer) < f.nSkip + f.nBytes) {
+        f.status = Frame::kTruncated;
+    }
+    return f;
+}
+
+// After the first 4-byte-framed record: does a 4-byte trailer follow each record?
+// The next "UF" eight bytes on means trailer plus count; four bytes on, count only.
+// Those two places are looked at first, since a count can itself spell "UF" (0x5546).
+bool probeFourTrailer(ChunkedInput& in, unsigned long iFirstCount) {
+    const std::size_t nHave = in.ensure(12);
+    const unsigned char* p = in.data();
+    auto ufAt = [p, nHave](std::size_t i) {
+        return i + 1 < nHave && p[i] == 'U' && p[i + 1] == 'F';
+    };
+    if (ufAt(8)) {
+        return true;
+    }
+    if (nHave >= 12 || ufAt(4)) {
+        return false;
+    }
+    // A short tail: the trailer of a last record repeats its count (or is all there is).
+    return nHave == 4 || (nHave >= 4 && readBe32(p) == iFirstCount);
+}
+
+int detectType(const UF_TYPE_HDR& head) {
+    const unsigned char* b = head.m_rgByte;
+    auto ufAt = [b](int i) { return b[i] == 'U' && b[i + 1] == 'F'; };
+    if (ufAt(0)) {
+        return EN_UF_TYPE_ZERO;
+    }
+    // A 2-byte count of zero is no record; "UF" at 2 and 4 then means a 32-bit count
+    // of 0x5546 bytes.
+    if (ufAt(2) && !(ufAt(4) && b[0] == 0 && b[1] == 0)) {
+        return EN_UF_TYPE_TWO;
+    }
+    if (ufAt(4)) {
+        return EN_UF_TYPE_FOUR;
+    }
+    return EN_UF_TYPE_UNKNOWN;
+}
+
+UF_RADAR* readRecords(ChunkedInput& in, int iType) {
+    UF_RADAR* pUf = fnInitUf();
+    if (pUf == nullptr) {
+        return nullptr;
+    }
+    const unsigned long iFirstCount = readBe32(in.data());
+    bool bFourTrailer = false;
+    long iRecord = 0;
+    for (;;) {
+        const Frame f = nextFrame(in, iType, bFourTrailer, iRecord + 1);
+        if (f.status == Frame::kEnd && !in.failed()) {
+            break;
+        }
+        if (f.status == Frame::kTruncated && !in.failed()) {
+            if (iRecord == 0) {
+                loadError("the file ends inside its first record");
+                fnFreeUfRadar(pUf);
+                return nullptr;
+            }
+            loadError("the file ends inside record %ld; the %ld complete records are kept",
+                      iRecord + 1, iRecord);
+            break;
+        }
+        if (f.status != Frame::kRecord || in.failed()) {
+            fnFreeUfRadar(pUf);
+            return nullptr;
+        }
+        if (++iRecord > UF_MAX_RECORD) {
+            loadError("more than %d records", UF_MAX_RECORD);
+            fnFreeUfRadar(pUf);
+            return nullptr;
+        }
+        const UfRecord rec(in.data() + f.nSkip, f.nBytes);
+        if (!fnUfIntoMemory(pUf, rec, iRecord)) {
+            fnFreeUfRadar(pUf);
+            return nullptr;
+        }
+        in.consume(f.nSkip + f.nBytes);
+        if (iType == EN_UF_TYPE_FOUR && iRecord == 1) {
+            bFourTrailer = probeFourTrailer(in, iFirstCount);
+            if (in.failed()) {
+                fnFreeUfRadar(pUf);
+                return nullptr;
+            }
+            if (bFourTrailer) {
+                in.consume(4);
+            }
+        } else {
+            in.consume(f.nTrailer);  // a missing trailer after the last record is no loss
+        }
+    }
+    return pUf;
+}
+
+}  // namespace
+
+UF_RADAR* fnLoadUf(const char* pFile) {
+    if (pFile == nullptr) {
+        fnRdrError(kLoad, "gzopen fail");
+        return nullptr;
+    }
+    std::unique_ptr<gzFile_s, GzCloser> file(gzopen(pFile, "rb"));
+    if (file == nullptr) {
+        fnRdrError(kLoad, "gzopen fail");
+        return nullptr;
+    }
+    gzbuffer(file.get(), 256 * 1024);
+    ChunkedInput in(file.get());
+
+    UF_TYPE_HDR head{};
+    if (in.ensure(sizeof(head.m_rgByte)) < sizeof(head.m_rgByte)) {
+        if (!in.failed()) {
+            fnRdrError(kLoad, "UF file type is EN_UF_TYPE_UNKNOWN");
+        }
+        return nullptr;
+    }
+    std::memcpy(head.m_rgByte, in.data(), sizeof(head.m_rgByte));
+    const int iType = detectType(head);
+    if (iType == EN_UF_TYPE_UNKNOWN) {
+        fnRdrError(kLoad, "UF file type is EN_UF_TYPE_UNKNOWN");
+        return nullptr;
+    }
+    return readRecords(in, iType);
+}
+
+int fnValidUf(UF_RADAR* pUf) {
+    if (pUf == nullptr || pUf->m_ppSweep == nullptr) {
+        return 0;
+    }
+    if (pUf->m_iMaxSweep > UF_MAX_SWEEP || pUf->m_iCurSweep > std::max(pUf->m_iMaxSweep, 0)) {
+        return 0;
+    }
+    for (int s = 0; s < pUf->m_iMaxSweep; ++s) {
+        const UF_SWEEP* pSweep = pUf->m_ppSweep[s];
+        if (pSweep == nullptr || pSweep->m_ppRay == nullptr || pSweep->m_iMaxRay > UF_MAX_RAY ||
+            pSweep->m_iCurRay > std::max(pSweep->m_iMaxRay, 0)) {
+            return 0;
+        }
+        for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
+            const UF_RAY* pRay = pSweep->m_ppRay[r];
+            if (pRay == nullptr || pRay->m_ppField == nullptr || pRay->dh.m_pfi == nullptr ||
+                pRay->m_iCurField > std::max(pRay->m_iMaxField, 0)) {
+                return 0;
+            }
+            for (int k = 0; k < pRay->m_iMaxField; ++k) {
+                const UF_FIELD* pField = pRay->m_ppField[k];
+                if (pField == nullptr || pField->m_pData == nullptr ||
+                    pField->m_iCurBin > pField->m_iMaxBin) {
+                    return 0;
+                }
+            }
+        }
+    }
+    return 1;
+}
+
+void fnFreeUfRadar(UF_RADAR* pUf) {
+    if (pUf == nullptr) {
+        return;
+    }
+    if (pUf->m_ppSweep != nullptr) {
+        for (int s = 0; s < pUf->m_iMaxSweep; ++s) {
+            UF_SWEEP* pSweep = pUf->m_ppSweep[s];
+            if (pSweep == nullptr) {
+                continue;
+            }
+            if (pSweep->m_ppRay != nullptr) {
+                for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
+                    freeRay(pSweep->m_ppRay[r]);
+                }
+            }
+            std::free(pSweep->m_ppRay);
+            std::free(pSweep);
+        }
+    }
+    std::free(pUf->m_ppSweep);
+    std::free(pUf);
+}

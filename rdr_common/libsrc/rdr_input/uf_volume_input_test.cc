@@ -1,0 +1,439 @@
+// UF loader: real files against a decode done here word by word, the framings, gzip,
+// truncated files, damaged records and the acceptance limits.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "uf_fixture.h"
+#include "uf_radar.h"
+
+using uffix::Bytes;
+using uffix::UfRadarPtr;
+
+namespace {
+
+struct StdRadarDeleter {
+    void operator()(STD_RADAR* p) const { fnFreeStdRadar(p); }
+};
+using StdPtr = std::unique_ptr<STD_RADAR, StdRadarDeleter>;
+
+// ---- an independent decode of 4-byte-framed sample files --------------------------
+
+int w(const Bytes& rec, int pos) {
+    return static_cast<short>((rec[2 * pos - 2] << 8) | rec[2 * pos - 1]);
+}
+std::string chars(const Bytes& rec, int pos, int words) {
+    std::string s(reinterpret_cast<const char*>(&rec[2 * pos - 2]), 2 * words);
+    return s.substr(0, s.find('\0'));
+}
+float deg64(const Bytes& rec, int pos) {
+    return static_cast<float>(w(rec, pos) / 64.0);
+}
+int fullYear(int y) {
+    return y < 80 ? y + 2000 : (y < 1900 ? y + 1900 : y);
+}
+
+time_t utcPlusNine(int y, int mo, int d, int h, int mi, int s) {
+    struct tm t {};
+    t.tm_year = fullYear(y) - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;
+    return timegm(&t) + 32400;
+}
+
+class UfSampleFiles : public ::testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        RDR_REQUIRE_SHARED_DATA();
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+};
+
+TEST_P(UfSampleFiles, AgreeWithAWordByWordDecode) {
+    const std::string path = rdrtest::sharedData("uf/" + GetParam());
+    const std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
+    ASSERT_FALSE(records.empty());
+
+    UfRadarPtr uf(fnLoadUf(path.c_str()));
+    ASSERT_NE(uf, nullptr);
+    StdPtr std(fnUfSyncUpStd(uf.get()));
+    ASSERT_NE(std, nullptr);
+    ASSERT_EQ(fnValidStdRadar(std.get()), 1);
+
+    // Sweeps become visible in the order 1, 2, 3, ...; the sample files are in order.
+    std::vector<std::vector<const Bytes*>> sweeps;
+    for (const Bytes& rec : records) {
+        const int sweepNo = w(rec, 10);
+        if (sweepNo == static_cast<int>(sweeps.size()) + 1) {
+            sweeps.emplace_back();
+        }
+        ASSERT_EQ(sweepNo, static_cast<int>(sweeps.size())) << "sample file out of order";
+        sweeps.back().push_back(&rec);
+    }
+    ASSERT_EQ(std->m_iMaxSweep, static_cast<int>(sweeps.size()));
+
+    const Bytes& first = records.front();
+    const STD_GLOBAL_HDR& g = std->m_hdr;
+    EXPECT_EQ(g.m_iVolumeNo, w(first, 7));
+    EXPECT_EQ(std::string(g.m_szRadarName), chars(first, 11, 4));
+    EXPECT_EQ(std::string(g.m_szSiteName), chars(first, 15, 4));
+    EXPECT_NEAR(g.m_dLat, w(first, 19) + (w(first, 20) + w(first, 21) / 64.0 / 60.0) / 60.0, 1e-5);
+    EXPECT_NEAR(g.m_dLon, w(first, 22) + (w(first, 23) + w(first, 24) / 64.0 / 60.0) / 60.0, 1e-5);
+    EXPECT_EQ(g.m_iAnteHeight, w(first, 25));
+    EXPECT_EQ(g.m_iSweepMode, w(first, 35));
+    EXPECT_EQ(g.m_iNoDataValue, w(first, 45));
+    EXPECT_EQ(std::string(g.m_szConvertName), chars(first, 41, 4));
+    const int oh = w(first, 3);
+    if (oh != w(first, 4)) {
+        EXPECT_EQ(std::string(g.m_szProjectName), chars(first, oh, 4));
+        EXPECT_EQ(g.m_tConvertTime,
+                  utcPlusNine(w(first, 38), w(first, 39), w(first, 40), w(first, oh + 6),
+                              w(first, oh + 7), w(first, oh + 8)));
+    }
+
+    long totalRays = 0;
+    for (std::size_t s = 0; s < sweeps.size(); ++s) {
+        const STD_SWEEP* sweep = std->m_ppSweep[s];
+        ASSERT_EQ(sweep->m_iMaxRay, static_cast<int>(sweeps[s].size())) << "sweep " << s;
+        float nyquist = 0.0f;
+        for (std::size_t r = 0; r < sweeps[s].size(); ++r) {
+            const Bytes& rec = *sweeps[s][r];
+            const STD_RAY* ray = sweep->m_ppRay[r];
+            SCOPED_TRACE("sweep " + std::to_string(s) + " ray " + std::to_string(r));
+            const float az = deg64(rec, 33);
+            EXPECT_EQ(ray->m_hdr.m_fAzimuth, az < 0 ? az + 360.0f : az);
+            EXPECT_EQ(ray->m_hdr.m_fElevation, deg64(rec, 34));
+            EXPECT_EQ(ray->m_hdr.m_fFixedAngle, deg64(rec, 36));
+            EXPECT_EQ(ray->m_hdr.m_tTime, utcPlusNine(w(rec, 26), w(rec, 27), w(rec, 28),
+                                                      w(rec, 29), w(rec, 30), w(rec, 31)));
+            const int dh = w(rec, 5);
+            const int nField = w(rec, dh);
+            ASSERT_EQ(ray->m_iMaxField, nField);
+            for (int k = 0; k < nField; ++k) {
+                const int fh = w(rec, dh + 4 + 2 * k);
+                const std::string name = chars(rec, dh + 3 + 2 * k, 1);
+                const STD_FIELD* field = ray->m_ppField[k];
+                EXPECT_EQ(std::string(field->m_hdr.m_szFieldName), name);
+                EXPECT_EQ(field->m_hdr.m_iScaleFactor, w(rec, fh + 1));
+                const int nBin = w(rec, fh + 5);
+                ASSERT_EQ(field->m_iMaxBin, nBin);
+                const int dataPos = w(rec, fh);
+                for (int b = 0; b < nBin; ++b) {
+                    if (field->m_pData[b] != w(rec, dataPos + b)) {
+                        ADD_FAILURE() << name << " bin " << b;
+                        break;
+                    }
+                }
+                if (k == 0) {
+                    EXPECT_EQ(ray->m_hdr.m_iStartRangeKm, w(rec, fh + 2));
+                    EXPECT_EQ(ray->m_hdr.m_iStartRangeMeter, w(rec, fh + 3));
+                    EXPECT_EQ(ray->m_hdr.m_iBinSpacing, w(rec, fh + 4));
+                    EXPECT_EQ(ray->m_hdr.m_iSampleSize, w(rec, fh + 12));
+                }
+                const bool velocity =
+                    name == "VF" || name == "VE" || name == "VR" || name == "VT" || name == "VP";
+                if (velocity && w(rec, fh + 19) != 0) {
+                    nyquist = static_cast<float>(w(rec, fh + 19)) / w(rec, fh + 1);
+                }
+            }
+        }
+        EXPECT_EQ(sweep->m_hdr.m_fNyquistVelocity, nyquist) << "sweep " << s;
+        totalRays += sweep->m_iMaxRay;
+    }
+    EXPECT_EQ(totalRays, static_cast<long>(records.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Real, UfSampleFiles,
+                         ::testing::Values("KLIX20050828_180149_rsl.uf",
+                                           "KLIX20050828_180149_rsl.uf.gz",
+                                           "MC3E_NPOL_2011_0524_2356_hid.uf.gz",
+                                           "mc3e_npol_20110427_114155.uf", "example_uf_ppi.uf",
+                                           "test.uf"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) {
+                                     c = '_';
+                                 }
+                             }
+                             return name;
+                         });
+
+TEST(UfLoad, KlixHasItsFourteenSweepsWithRaggedFields) {
+    RDR_REQUIRE_SHARED_DATA();
+    UfRadarPtr uf(fnLoadUf(rdrtest::sharedData("uf/KLIX20050828_180149_rsl.uf").c_str()));
+    ASSERT_NE(uf, nullptr);
+    EXPECT_EQ(uf->m_iCurSweep, 14);
+    int rays = 0;
+    for (int s = 0; s < uf->m_iCurSweep; ++s) {
+        rays += uf->m_ppSweep[s]->m_iCurRay;
+    }
+    EXPECT_EQ(rays, 5121);
+    const UF_RAY* ray = uf->m_ppSweep[0]->m_ppRay[0];
+    ASSERT_EQ(ray->m_iCurField, 3);
+    EXPECT_EQ(ray->m_ppField[0]->fh.m_iBinSpacing, 1000);
+    EXPECT_EQ(ray->m_ppField[1]->fh.m_iBinSpacing, 250);
+    EXPECT_EQ(ray->m_ppField[1]->fh.m_iStartRangeMeter, -375);
+    EXPECT_NE(ray->m_ppField[0]->m_iCurBin, ray->m_ppField[1]->m_iCurBin);
+    // Bin buffers hold what the ray has, not the format's 2500-bin capacity.
+    EXPECT_EQ(ray->m_ppField[0]->m_iMaxBin, ray->m_ppField[0]->m_iCurBin);
+}
+
+// ---- framings and compression --------------------------------------------------------
+
+TEST(UfLoad, EveryFramingPlainOrGzipLoadsTheSameVolume) {
+    RDR_REQUIRE_SHARED_DATA();
+    const std::string path = rdrtest::sharedData("uf/mc3e_npol_20110427_114155.uf");
+    UfRadarPtr reference(fnLoadUf(path.c_str()));
+    ASSERT_NE(reference, nullptr);
+    const std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
+    rdrtest::TempDir dir;
+    for (int framing : {UF_FRAME_ZERO, UF_FRAME_TWO, UF_FRAME_FOUR, UF_FRAME_FOUR_NO_TRAILER}) {
+        for (bool gzip : {false, true}) {
+            SCOPED_TRACE("framing " + std::to_string(framing) + (gzip ? " gzip" : " plain"));
+            const std::string file = dir.file("reframed.uf");
+            uffix::writeBytes(file, uffix::frameRecords(records, framing), gzip);
+            UfRadarPtr uf(fnLoadUf(file.c_str()));
+            ASSERT_NE(uf, nullptr);
+            EXPECT_EQ(uffix::diffUf(uf.get(), reference.get(), true), "");
+        }
+    }
+}
+
+TEST(UfLoad, ASingleFourByteFramedRecordLoadsWithOrWithoutTrailer) {
+    RDR_REQUIRE_SHARED_DATA();
+    const std::vector<Bytes> records =
+        uffix::splitFourFramed(uffix::readAll(rdrtest::sharedData("uf/example_uf_ppi.uf")));
+    ASSERT_EQ(records.size(), 1u);
+    rdrtest::TempDir dir;
+    for (int framing : {UF_FRAME_FOUR, UF_FRAME_FOUR_NO_TRAILER, UF_FRAME_TWO, UF_FRAME_ZERO}) {
+        const std::string file = dir.file("one.uf");
+        uffix::writeBytes(file, uffix::frameRecords(records, framing));
+        UfRadarPtr uf(fnLoadUf(file.c_str()));
+        ASSERT_NE(uf, nullptr) << "framing " << framing;
+        EXPECT_EQ(uf->m_iCurSweep, 1);
+        EXPECT_EQ(uf->m_ppSweep[0]->m_iCurRay, 1);
+    }
+}
+
+TEST(UfLoad, AFourByteCountThatSpellsUfIsNotTakenForTwoByteFraming) {
+    // A 21830-byte record gives the count 00 00 55 46: "UF" at offsets 2 and 4.
+    rdrtest::VolumeSpec spec = rdrtest::uniformVolume(1, 2, 2499, {"DZ", "ZT", "CZ", "SQ", "RH"});
+    rdrtest::StdRadarPtr std = rdrtest::buildVolume(spec);
+    std->m_ppSweep[0]->m_ppRay[0]->m_ppField[4]->m_iMaxBin = 752;
+    std->m_ppSweep[0]->m_ppRay[1]->m_ppField[4]->m_iMaxBin = 752;
+    UfRadarPtr source(fnStdSyncDownUf(std.get()));
+    ASSERT_NE(source, nullptr);
+    const std::vector<Bytes> records = uffix::encodeVolume(source.get());
+    ASSERT_EQ(records[0].size(), 0x5546u);
+    rdrtest::TempDir dir;
+    const std::string file = dir.file("tie.uf");
+    uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_FOUR));
+    UfRadarPtr uf(fnLoadUf(file.c_str()));
+    ASSERT_NE(uf, nullptr);
+    EXPECT_EQ(uffix::diffUf(uf.get(), source.get(), true), "");
+}
+
+// ---- truncated files -------------------------------------------------------------
+
+TEST(UfLoad, CutOffFilesKeepTheirCompleteRecords) {
+    rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 3, 50);
+    UfRadarPtr source(fnStdSyncDownUf(std.get()));
+    ASSERT_NE(source, nullptr);
+    const Bytes stream = uffix::frameRecords(uffix::encodeVolume(source.get()), UF_FRAME_FOUR);
+    const std::size_t recordBytes = stream.size() / 3;
+    rdrtest::TempDir dir;
+    const std::string file = dir.file("cut.uf");
+    // Inside the third record's count, body and trailer; then inside the first record.
+    for (std::size_t cut : {2 * recordBytes + 2, 2 * recordBytes + 100, 3 * recordBytes - 2}) {
+        uffix::writeBytes(file, Bytes(stream.begin(), stream.begin() + cut));
+        UfRadarPtr uf(fnLoadUf(file.c_str()));
+        ASSERT_NE(uf, nullptr) << "cut at " << cut;
+        EXPECT_EQ(uf->m_ppSweep[0]->m_iCurRay, cut < 3 * recordBytes - 4 ? 2 : 3);
+    }
+    uffix::writeBytes(file, Bytes(stream.begin(), stream.begin() + recordBytes / 2));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("ends inside its first record"),
+              std::string::npos);
+}
+
+TEST(UfLoad, TestUfKeepsItsRayAndStopsAtTheEndOfTheFile) {
+    RDR_REQUIRE_SHARED_DATA();
+    testing::internal::CaptureStderr();
+    UfRadarPtr uf(fnLoadUf(rdrtest::sharedData("uf/test.uf").c_str()));
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_NE(uf, nullptr);
+    EXPECT_EQ(uf->m_iCurSweep, 1);
+    EXPECT_EQ(uf->m_ppSweep[0]->m_iCurRay, 1);
+    EXPECT_EQ(uf->m_ppSweep[0]->m_ppRay[0]->m_iCurField, 10);
+    EXPECT_NE(err.find("fnLoadUf : the file ends inside record 2"), std::string::npos) << err;
+}
+
+// ---- files that are no UF --------------------------------------------------------
+
+TEST(UfLoad, UnknownTypesAndMissingFilesFailWithTheirMessages) {
+    rdrtest::TempDir dir;
+    const struct {
+        std::string content;
+        const char* message;
+    } cases[] = {
+        {"hello, world", "fnLoadUf : UF file type is EN_UF_TYPE_UNKNOWN\n"},
+        {"UF", "fnLoadUf : UF file type is EN_UF_TYPE_UNKNOWN\n"},
+        {"", "fnLoadUf : UF file type is EN_UF_TYPE_UNKNOWN\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = dir.file("x.uf");
+        uffix::writeBytes(file, Bytes(c.content.begin(), c.content.end()));
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnLoadUf(dir.file("absent.uf").c_str()), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "fnLoadUf : gzopen fail\n");
+}
+
+// ---- damaged records ---------------------------------------------------------------
+
+class UfDamagedRecord : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 2, 40);
+        UfRadarPtr uf(fnStdSyncDownUf(std.get()));
+        ASSERT_NE(uf, nullptr);
+        records_ = uffix::encodeVolume(uf.get());
+        const Bytes& r = records_[1];
+        dh_ = uffix::wordAt(r, 5);
+        fh_ = uffix::wordAt(r, dh_ + 4);    // DZ
+        fhVr_ = uffix::wordAt(r, dh_ + 6);  // VR
+    }
+    // Loads the stream with record 2 changed; returns what fnLoadUf printed.
+    std::string loadDamaged(const Bytes& second, int framing = UF_FRAME_ZERO) {
+        std::vector<Bytes> records = records_;
+        records[1] = second;
+        const std::string file = dir_.file("damaged.uf");
+        uffix::writeBytes(file, uffix::frameRecords(records, framing));
+        testing::internal::CaptureStderr();
+        UfRadarPtr uf(fnLoadUf(file.c_str()));
+        EXPECT_EQ(uf, nullptr);
+        return testing::internal::GetCapturedStderr();
+    }
+    Bytes patched(int pos, int value) const {
+        Bytes r = records_[1];
+        uffix::setWordAt(r, pos, value);
+        return r;
+    }
+
+    rdrtest::TempDir dir_;
+    std::vector<Bytes> records_;
+    int dh_ = 0, fh_ = 0, fhVr_ = 0;
+};
+
+TEST_F(UfDamagedRecord, PointersAndCountsOutsideTheRecordAreRejectedWithAReason) {
+    const int words = static_cast<int>(records_[1].size() / 2);
+    const struct {
+        int pos;
+        int value;
+        const char* reason;
+    } cases[] = {
+        {3, words + 1, "optional header at word"},
+        {3, -5, "optional header at word"},
+        {4, 80, "local-use header"},  // after the data header
+        {5, words - 1, "data header at word"},
+        {dh_, 15, "15 fields, outside 0 to 14"},
+        {dh_, -1, "-1 fields"},
+        {dh_ + 4, words - 5, "header of field 1 (DZ)"},
+        {dh_ + 6, 32767, "header of field 2 (VR)"},
+        {fh_ + 5, 2500, "2500 bins, outside 0 to 2499"},
+        {fh_ + 5, -3, "-3 bins"},
+        {fh_, words - 10, "bins of field 1 (DZ)"},
+        {fh_, -200, "bins of field 1 (DZ)"},
+        {fhVr_ + 5, 600, "bins of field 2 (VR)"},
+        {10, 0, "sweep number 0 outside 1 to 20"},
+        {10, 21, "sweep number 21 outside 1 to 20"},
+    };
+    for (const auto& c : cases) {
+        const std::string err = loadDamaged(patched(c.pos, c.value));
+        EXPECT_NE(err.find("fnLoadUf : record 2: "), std::string::npos) << err;
+        EXPECT_NE(err.find(c.reason), std::string::npos)
+            << "word " << c.pos << " = " << c.value << ": " << err;
+    }
+}
+
+TEST_F(UfDamagedRecord, RecordLengthsThatCannotHoldARecordAreRejected) {
+    Bytes shortRecord(records_[1].begin(), records_[1].begin() + 80);  // 40 words
+    uffix::setWordAt(shortRecord, 2, 40);
+    EXPECT_NE(loadDamaged(shortRecord).find("shorter than the 45-word mandatory header"),
+              std::string::npos);
+    // Unframed: the length word itself says 1 word.
+    EXPECT_NE(loadDamaged(patched(2, 1)).find("cannot hold a record"), std::string::npos);
+}
+
+TEST_F(UfDamagedRecord, ALongerLengthWordNeverReadsPastTheFramedRecord) {
+    // 2-byte framing bounds the record by its count, whatever word 2 says.
+    Bytes second = patched(2, 30000);
+    uffix::setWordAt(second, fh_, static_cast<int>(second.size() / 2) + 100);
+    EXPECT_NE(loadDamaged(second, UF_FRAME_TWO).find("bins of field 1"), std::string::npos);
+}
+
+// ---- sweep order and limits --------------------------------------------------------
+
+std::vector<Bytes> recordsWithSweepNumbers(const std::vector<int>& sweepNumbers) {
+    rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 1, 10);
+    UfRadarPtr uf(fnStdSyncDownUf(std.get()));
+    const Bytes one = uffix::encodeVolume(uf.get())[0];
+    std::vector<Bytes> records;
+    for (int sweepNo : sweepNumbers) {
+        records.push_back(one);
+        uffix::setWordAt(records.back(), 10, sweepNo);
+    }
+    return records;
+}
+
+UfRadarPtr loadRecords(const rdrtest::TempDir& dir, const std::vector<Bytes>& records) {
+    const std::string file = dir.file("records.uf");
+    uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_FOUR));
+    return UfRadarPtr(fnLoadUf(file.c_str()));
+}
+
+TEST(UfLoad, SweepsCountOnlyWhenTheyArriveInOrder) {
+    rdrtest::TempDir dir;
+    UfRadarPtr uf = loadRecords(dir, recordsWithSweepNumbers({1, 1, 2, 2, 3}));
+    ASSERT_NE(uf, nullptr);
+    EXPECT_EQ(uf->m_iCurSweep, 3);
+    EXPECT_EQ(uf->m_ppSweep[0]->m_iCurRay, 2);
+    EXPECT_EQ(uf->m_ppSweep[1]->m_iCurRay, 2);
+    EXPECT_EQ(uf->m_ppSweep[2]->m_iCurRay, 1);
+
+    uf = loadRecords(dir, recordsWithSweepNumbers({1, 3}));
+    ASSERT_NE(uf, nullptr);
+    EXPECT_EQ(uf->m_iCurSweep, 1);
+    EXPECT_EQ(uf->m_ppSweep[2]->m_iCurRay, 1);  // stored, but not part of the volume
+    StdPtr std(fnUfSyncUpStd(uf.get()));
+    ASSERT_NE(std, nullptr);
+    EXPECT_EQ(std->m_iMaxSweep, 1);
+}
+
+TEST(UfLoad, RaysPerSweepStopAt999) {
+    rdrtest::TempDir dir;
+    UfRadarPtr uf = loadRecords(dir, recordsWithSweepNumbers(std::vector<int>(999, 1)));
+    ASSERT_NE(uf, nullptr);
+    EXPECT_EQ(uf->m_ppSweep[0]->m_iCurRay, 999);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(loadRecords(dir, recordsWithSweepNumbers(std::vector<int>(1000, 1))), nullptr);
+    EXPECT_NE(
+        testing::internal::GetCapturedStderr().find("record 1000: sweep 1 has more than 999 rays"),
+        std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+// UF writer, the inverse of the UF reader: STD_RADAR -> UF_RADAR (sync-down), UF_RAY ->
+// one record of big-endian words (encoder), and a file writer for every framing the
+// reader recognises, plain or gzip, written to a temporary name and renamed.
+//
+// Reading a written file gives back the same UF_RADAR contents: header values, field
+// names, counts and bins. Header positions are laid out afresh (mandatory header, the
+// optional header when the ray has one, local-use words, data header, then each field's
+// header followed by its bins), and fnUfLayoutRay records that layout in the ray.
+#ifndef RDR_UF_VOLUME_OUTPUT_H
+#define RDR_UF_VOLUME_OUTPUT_H
+
+#include <vector>
+
+#include "std_radar.h"
+#include "uf_radar.h"
+
+// Record framings of a written file.
+enum {
+    UF_FRAME_ZERO = 0,             // records back to back
+    UF_FRAME_TWO = 1,              // 16-bit byte count, record, 16-bit trailer
+    UF_FRAME_FOUR = 2,             // 32-bit byte count, record, 32-bit trailer
+    UF_FRAME_FOUR_NO_TRAILER = 3,  // 32-bit byte count, record
+};
+
+// A UF_RADAR holding a copy of the volume (the STD_RADAR stays the caller's), one ray
+// per record, sweeps numbered from 1, the optional header on every ray. Null with a
+// message when the volume does not fit the format's limits or is incomplete.
+UF_RADAR* fnStdSyncDownUf(STD_RADAR* pStd);
+
+// Sets the ray's record length and header positions to the layout fnEncodeUfRecord
+// writes. The optional header is kept when the ray has one (m_iOHpos != m_iLHpos).
+// Returns 0 when the record would exceed the 32767 words its positions can address.
+int fnUfLayoutRay(UF_RAY* pRay);
+
+// Appends the ray as one record (no framing) to pOut; 0 when it cannot be encoded.
+int fnEncodeUfRecord(const UF_RAY* pRay, std::vector<unsigned char>* pOut);
+
+// Writes the rays of every sweep slot, in slot order, with the given framing, gzip-
+// compressed when bGzip is 1. Returns 1, or 0 with a message (the target is untouched).
+int fnWriteUf(UF_RADAR* pUf, const char* pFile, int iFraming, int bGzip);
+
+#endif

@@ -1,0 +1,302 @@
+#include "uf_fixture.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <sstream>
+#include <stdexcept>
+
+#include "core_utilities.h"
+
+namespace uffix {
+
+Bytes readAll(const std::string& path) {
+    gzFile in = gzopen(path.c_str(), "rb");
+    if (in == nullptr) {
+        throw std::runtime_error("cannot open " + path);
+    }
+    Bytes bytes;
+    unsigned char chunk[1 << 16];
+    int n = 0;
+    while ((n = gzread(in, chunk, sizeof(chunk))) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    gzclose(in);
+    if (n < 0) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    return bytes;
+}
+
+void writeBytes(const std::string& path, const Bytes& bytes, bool gzip) {
+    gzFile out = gzopen(path.c_str(), gzip ? "wb" : "wbT");
+    if (out == nullptr) {
+        throw std::runtime_error("cannot create " + path);
+    }
+    const int n =
+        bytes.empty() ? 0 : gzwrite(out, bytes.data(), static_cast<unsigned>(bytes.size()));
+    if (gzclose(out) != Z_OK || n != static_cast<int>(bytes.size())) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+int wordAt(const Bytes& record, int pos) {
+    const std::size_t i = 2 * static_cast<std::size_t>(pos - 1);
+    return static_cast<short>((record.at(i) << 8) | record.at(i + 1));
+}
+
+void setWordAt(Bytes& record, int pos, int value) {
+    const std::size_t i = 2 * static_cast<std::size_t>(pos - 1);
+    const auto v = static_cast<unsigned short>(value);
+    record.at(i) = static_cast<unsigned char>(v >> 8);
+    record.at(i + 1) = static_cast<unsigned char>(v & 0xff);
+}
+
+std::vector<Bytes> splitFourFramed(const Bytes& stream) {
+    std::vector<Bytes> records;
+    std::size_t pos = 0;
+    while (pos + 4 <= stream.size()) {
+        const std::size_t count = (std::size_t(stream[pos]) << 24) | (stream[pos + 1] << 16) |
+                                  (stream[pos + 2] << 8) | stream[pos + 3];
+        if (pos + 4 + count > stream.size()) {
+            break;  // a cut-off last record
+        }
+        records.emplace_back(stream.begin() + pos + 4, stream.begin() + pos + 4 + count);
+        pos += 4 + count + 4;
+    }
+    return records;
+}
+
+Bytes frameRecords(const std::vector<Bytes>& records, int framing) {
+    Bytes out;
+    auto put16 = [&out](std::size_t v) {
+        out.push_back((v >> 8) & 0xff);
+        out.push_back(v & 0xff);
+    };
+    auto put32 = [&](std::size_t v) {
+        put16((v >> 16) & 0xffff);
+        put16(v & 0xffff);
+    };
+    for (const Bytes& r : records) {
+        if (framing == UF_FRAME_TWO) {
+            put16(r.size());
+        } else if (framing == UF_FRAME_FOUR || framing == UF_FRAME_FOUR_NO_TRAILER) {
+            put32(r.size());
+        }
+        out.insert(out.end(), r.begin(), r.end());
+        if (framing == UF_FRAME_TWO) {
+            put16(r.size());
+        } else if (framing == UF_FRAME_FOUR) {
+            put32(r.size());
+        }
+    }
+    return out;
+}
+
+std::vector<Bytes> encodeVolume(const UF_RADAR* uf) {
+    std::vector<Bytes> records;
+    for (int s = 0; s < uf->m_iMaxSweep; ++s) {
+        for (int r = 0; r < uf->m_ppSweep[s]->m_iCurRay; ++r) {
+            Bytes record;
+            if (!fnEncodeUfRecord(uf->m_ppSweep[s]->m_ppRay[r], &record)) {
+                throw std::runtime_error("ray cannot be encoded");
+            }
+            records.push_back(std::move(record));
+        }
+    }
+    return records;
+}
+
+rdrtest::StdRadarPtr smallStdVolume(int sweeps, int rays, int bins) {
+    rdrtest::VolumeSpec spec = rdrtest::uniformVolume(sweeps, rays, bins, {"DZ", "VR"});
+    spec.noDataValue = -32768;
+    spec.value = [](int s, int r, int b, int f) {
+        if ((r + b) % 17 == 0) {
+            return short(-32768);
+        }
+        return short(f == 0 ? (s * 100 + r * 7 + b) % 7000 - 1000 : (r * 31 + b * 3) % 5000 - 2500);
+    };
+    rdrtest::StdRadarPtr vol = rdrtest::buildVolume(spec);
+    STD_GLOBAL_HDR& g = vol->m_hdr;
+    g.m_iVolumeNo = 7;
+    std::strcpy(g.m_szRadarName, "RDRTEST1");
+    std::strcpy(g.m_szSiteName, "GWANAK");
+    g.m_dLat = 37.4375;
+    g.m_dLon = 126.96875;
+    g.m_iAnteHeight = 635;
+    g.m_fSweepRate = 18.0f;
+    std::strcpy(g.m_szConvertName, "UFWRITER");
+    g.m_tConvertTime = fnMakeTime(1, 2024, 7, 15, 6, 30, 5);
+    g.m_iNoDataValue = -32768;
+    std::strcpy(g.m_szProjectName, "SUMMER");
+    g.m_fBaselineAzimuth = 0.25f;
+    std::strcpy(g.m_szFieldTapeName, "TAPE01");
+    g.m_iPulseWidth = 300;
+    g.m_fBeamWidthH = 0.953125f;
+    g.m_fBeamWidthV = 0.953125f;
+    g.m_iBandWidth = 1000;
+    g.m_fWaveLength = 10.6875f;
+    g.m_iPRT = 1000;
+    g.m_iBitsPerBin = 16;
+    for (int s = 0; s < vol->m_iMaxSweep; ++s) {
+        vol->m_ppSweep[s]->m_hdr.m_fNyquistVelocity = 26.5f;
+        std::strcpy(vol->m_ppSweep[s]->m_hdr.m_szVelocityFlag, "NF");
+        for (int r = 0; r < vol->m_ppSweep[s]->m_iMaxRay; ++r) {
+            vol->m_ppSweep[s]->m_ppRay[r]->m_hdr.m_tTime =
+                fnMakeTime(1, 2024, 7, 15, 6, 30 + s, r % 60);
+        }
+    }
+    return vol;
+}
+
+namespace {
+
+class Differ {
+  public:
+    template <typename T>
+    void check(const std::string& where, const T& a, const T& b) {
+        if (first_.empty() && !(a == b)) {
+            std::ostringstream os;
+            os << where << ": " << a << " != " << b;
+            first_ = os.str();
+        }
+    }
+    void text(const std::string& where, const char* a, const char* b) {
+        check(where, std::string(a), std::string(b));
+    }
+    const std::string& result() const { return first_; }
+
+  private:
+    std::string first_;
+};
+
+void diffField(Differ& d, const std::string& at, const UF_FIELD* a, const UF_FIELD* b, bool pos) {
+    const UF_FIELD_HDR& x = a->fh;
+    const UF_FIELD_HDR& y = b->fh;
+    if (pos) {
+        d.check(at + " data position", x.m_iDataPos, y.m_iDataPos);
+    }
+    d.check(at + " scale factor", x.m_iScaleFactor, y.m_iScaleFactor);
+    d.check(at + " start km", x.m_iStartRangeKm, y.m_iStartRangeKm);
+    d.check(at + " start m", x.m_iStartRangeMeter, y.m_iStartRangeMeter);
+    d.check(at + " spacing", x.m_iBinSpacing, y.m_iBinSpacing);
+    d.check(at + " header bins", x.m_iMaxBin, y.m_iMaxBin);
+    d.check(at + " pulse width", x.m_iPulseWidth, y.m_iPulseWidth);
+    d.check(at + " beam H", x.m_fBeamWidthH, y.m_fBeamWidthH);
+    d.check(at + " beam V", x.m_fBeamWidthV, y.m_fBeamWidthV);
+    d.check(at + " bandwidth", x.m_iBandWidth, y.m_iBandWidth);
+    d.check(at + " polarisation", x.m_iPolarMode, y.m_iPolarMode);
+    d.check(at + " wavelength", x.m_fWaveLength, y.m_fWaveLength);
+    d.check(at + " sample size", x.m_iSampleSize, y.m_iSampleSize);
+    d.text(at + " threshold type", x.m_szThresholdType, y.m_szThresholdType);
+    d.check(at + " threshold", x.m_iThresholdValue, y.m_iThresholdValue);
+    d.check(at + " scale", x.m_iScale, y.m_iScale);
+    d.text(at + " edit code", x.m_szEditCode, y.m_szEditCode);
+    d.check(at + " PRT", x.m_iPRT, y.m_iPRT);
+    d.check(at + " bits", x.m_iBitsPerBin, y.m_iBitsPerBin);
+    d.check(at + " Nyquist", x.m_fNyquistVelocity, y.m_fNyquistVelocity);
+    d.text(at + " velocity flag", x.m_szVelocityFlag, y.m_szVelocityFlag);
+    d.check(at + " radar constant", x.m_fRadarConstant, y.m_fRadarConstant);
+    d.check(at + " noise power", x.m_fNoisePower, y.m_fNoisePower);
+    d.check(at + " receiver gain", x.m_fReceiverGain, y.m_fReceiverGain);
+    d.check(at + " peak power", x.m_fPeakPower, y.m_fPeakPower);
+    d.check(at + " antenna gain", x.m_fAntennaGain, y.m_fAntennaGain);
+    d.check(at + " pulse duration", x.m_fPulseDuration, y.m_fPulseDuration);
+    d.check(at + " bins", a->m_iCurBin, b->m_iCurBin);
+    if (d.result().empty() && a->m_iCurBin == b->m_iCurBin && a->m_iCurBin > 0 &&
+        (a->m_pData == nullptr || b->m_pData == nullptr ||
+         std::memcmp(a->m_pData, b->m_pData, sizeof(short) * a->m_iCurBin) != 0)) {
+        d.check(at + " bin values", std::string("a"), std::string("b"));
+    }
+}
+
+void diffRay(Differ& d, const std::string& at, const UF_RAY* a, const UF_RAY* b, bool pos) {
+    const UF_MANDATORY_HDR& x = a->mh;
+    const UF_MANDATORY_HDR& y = b->mh;
+    d.text(at + " ID", x.m_szID, y.m_szID);
+    if (pos) {
+        d.check(at + " record length", x.m_iRecLen, y.m_iRecLen);
+        d.check(at + " OH position", x.m_iOHpos, y.m_iOHpos);
+        d.check(at + " LH position", x.m_iLHpos, y.m_iLHpos);
+        d.check(at + " DH position", x.m_iDHpos, y.m_iDHpos);
+    }
+    d.check(at + " optional header present", x.m_iOHpos != x.m_iLHpos, y.m_iOHpos != y.m_iLHpos);
+    d.check(at + " record no", x.m_iRecordNo, y.m_iRecordNo);
+    d.check(at + " volume no", x.m_iVolumeNo, y.m_iVolumeNo);
+    d.check(at + " ray no", x.m_iRayNo, y.m_iRayNo);
+    d.check(at + " record in ray", x.m_iRecordInRay, y.m_iRecordInRay);
+    d.check(at + " sweep no", x.m_iSweepNo, y.m_iSweepNo);
+    d.text(at + " radar", x.m_szRadarName, y.m_szRadarName);
+    d.text(at + " site", x.m_szSiteName, y.m_szSiteName);
+    d.check(at + " lat deg", x.m_iLatDeg, y.m_iLatDeg);
+    d.check(at + " lat min", x.m_iLatMin, y.m_iLatMin);
+    d.check(at + " lat sec", x.m_fLatSec, y.m_fLatSec);
+    d.check(at + " lon deg", x.m_iLonDeg, y.m_iLonDeg);
+    d.check(at + " lon min", x.m_iLonMin, y.m_iLonMin);
+    d.check(at + " lon sec", x.m_fLonSec, y.m_fLonSec);
+    d.check(at + " height", x.m_iAnteHeight, y.m_iAnteHeight);
+    d.check(at + " year", x.m_iYear, y.m_iYear);
+    d.check(at + " month", x.m_iMonth, y.m_iMonth);
+    d.check(at + " day", x.m_iDay, y.m_iDay);
+    d.check(at + " hour", x.m_iHour, y.m_iHour);
+    d.check(at + " minute", x.m_iMinute, y.m_iMinute);
+    d.check(at + " second", x.m_iSecond, y.m_iSecond);
+    d.text(at + " time zone", x.m_szTimeZone, y.m_szTimeZone);
+    d.check(at + " azimuth", x.m_fAzimuth, y.m_fAzimuth);
+    d.check(at + " elevation", x.m_fElevation, y.m_fElevation);
+    d.check(at + " sweep mode", x.m_iSweepMode, y.m_iSweepMode);
+    d.check(at + " fixed angle", x.m_fFixedAngle, y.m_fFixedAngle);
+    d.check(at + " sweep rate", x.m_fSweepRate, y.m_fSweepRate);
+    d.check(at + " convert year", x.m_iConvertYear, y.m_iConvertYear);
+    d.check(at + " convert month", x.m_iConvertMonth, y.m_iConvertMonth);
+    d.check(at + " convert day", x.m_iConvertDay, y.m_iConvertDay);
+    d.text(at + " convert name", x.m_szConvertName, y.m_szConvertName);
+    d.check(at + " no data", x.m_iNoDataValue, y.m_iNoDataValue);
+    const UF_OPTIONAL_HDR& p = a->oh;
+    const UF_OPTIONAL_HDR& q = b->oh;
+    d.text(at + " project", p.m_szProjectName, q.m_szProjectName);
+    d.check(at + " baseline az", p.m_fBaselineAzimuth, q.m_fBaselineAzimuth);
+    d.check(at + " baseline el", p.m_fBaselineElevation, q.m_fBaselineElevation);
+    d.check(at + " scan hour", p.m_iVolumeScanHour, q.m_iVolumeScanHour);
+    d.check(at + " scan minute", p.m_iVolumeScanMin, q.m_iVolumeScanMin);
+    d.check(at + " scan second", p.m_iVolumeScanSec, q.m_iVolumeScanSec);
+    d.text(at + " tape", p.m_szFieldTapeName, q.m_szFieldTapeName);
+    d.check(at + " flag", p.m_iFlag, q.m_iFlag);
+    d.check(at + " local bytes", a->lh.m_iMaxContent, b->lh.m_iMaxContent);
+    if (d.result().empty() && a->lh.m_iMaxContent > 0 &&
+        std::memcmp(a->lh.m_pszContent, b->lh.m_pszContent, a->lh.m_iMaxContent) != 0) {
+        d.check(at + " local content", std::string("a"), std::string("b"));
+    }
+    d.check(at + " DH fields", a->dh.m_iMaxField, b->dh.m_iMaxField);
+    d.check(at + " DH records", a->dh.m_iMaxRecord, b->dh.m_iMaxRecord);
+    d.check(at + " DH fields in record", a->dh.m_iMaxFieldInRecord, b->dh.m_iMaxFieldInRecord);
+    d.check(at + " fields", a->m_iCurField, b->m_iCurField);
+    for (int k = 0; k < a->m_iCurField && d.result().empty(); ++k) {
+        const std::string fat = at + " field " + std::to_string(k);
+        d.text(fat + " name", a->dh.m_pfi[k].m_szFieldName, b->dh.m_pfi[k].m_szFieldName);
+        if (pos) {
+            d.check(fat + " FH position", a->dh.m_pfi[k].m_iFHpos, b->dh.m_pfi[k].m_iFHpos);
+        }
+        diffField(d, fat, a->m_ppField[k], b->m_ppField[k], pos);
+    }
+}
+
+}  // namespace
+
+std::string diffUf(const UF_RADAR* a, const UF_RADAR* b, bool withPositions) {
+    Differ d;
+    d.check("current sweeps", a->m_iCurSweep, b->m_iCurSweep);
+    d.check("sweep slots", a->m_iMaxSweep, b->m_iMaxSweep);
+    for (int s = 0; s < a->m_iMaxSweep && d.result().empty(); ++s) {
+        const UF_SWEEP* x = a->m_ppSweep[s];
+        const UF_SWEEP* y = b->m_ppSweep[s];
+        d.check("sweep " + std::to_string(s) + " rays", x->m_iCurRay, y->m_iCurRay);
+        for (int r = 0; r < x->m_iCurRay && d.result().empty(); ++r) {
+            diffRay(d, "sweep " + std::to_string(s) + " ray " + std::to_string(r), x->m_ppRay[r],
+                    y->m_ppRay[r], withPositions);
+        }
+    }
+    return d.result();
+}
+
+}  // namespace uffix
