@@ -77,8 +77,9 @@ bool parseColorLine(const char* line, RDR_COLOR_INFO& info) {
 }
 
 void copyTitle(char* dst, const char* line) {
-    std::strncpy(dst, line, kTitleLen);
-    dst[kTitleLen] = '\0';
+    const size_t len = strnlen(line, kTitleLen);
+    std::memcpy(dst, line, len);
+    dst[len] = '\0';
 }
 
 int clampChannel(int v) {

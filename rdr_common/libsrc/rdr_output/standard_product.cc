@@ -62,8 +62,9 @@ int familyIndex(const char* szProduct) {
 }
 
 void copyName(char* dst, const char* src, int maxLen) {
-    std::strncpy(dst, src, static_cast<size_t>(maxLen));
-    dst[maxLen] = '\0';
+    const size_t len = strnlen(src, static_cast<size_t>(maxLen));
+    std::memcpy(dst, src, len);
+    dst[len] = '\0';
 }
 
 bool sameField(const STD_PRODUCT_DATA* pData, const char* szFieldName) {
@@ -77,15 +78,20 @@ bool nearCode(float v, float code) {
 
 // Packing of one moment into integer storage of type T. The stored range excludes the two
 // codes, and values beyond it are clamped to its ends: a value must never wrap into another
-// value or into a code.
+// value or into a code. The rule is held in locals so that the loops need not reload it
+// through the rows they write, and choices are selects rather than branches since code
+// cells and echo cells interleave.
 template <typename T>
 struct IntPacking {
+    float offset;
+    float scale;
     T bad;
     T out;
     float lo;
     float hi;
 
-    explicit IntPacking(const FIELD_MEM_INFO_TBL& rule) {
+    explicit IntPacking(const FIELD_MEM_INFO_TBL& rule)
+        : offset(rule.m_fOffset), scale(rule.m_fScale) {
         bad = static_cast<T>(rule.m_fBadValue);
         out = static_cast<T>(rule.m_fOutBound);
         long low = std::numeric_limits<T>::min();
@@ -100,43 +106,55 @@ struct IntPacking {
         hi = static_cast<float>(high);
     }
 
-    T pack(float v, const FIELD_MEM_INFO_TBL& rule) const {
-        if (nearCode(v, kOutBound)) {
-            return out;
-        }
-        if (nearCode(v, kNoData) || std::isnan(v)) {
-            return bad;
-        }
-        float s = std::trunc((v + rule.m_fOffset) * rule.m_fScale);
-        s = std::fmin(std::fmax(s, lo), hi);
+    T pack(float v) const {
+        // fmax turns NaN into lo; NaN is then coded as no data below.
+        const float s = std::fmin(std::fmax(std::trunc((v + offset) * scale), lo), hi);
         T packed = static_cast<T>(s);
         // A code inside the range (not at either end) is stepped over towards zero.
-        if (packed == bad || packed == out) {
-            packed = static_cast<T>(packed < 0 ? packed + 1 : packed - 1);
-        }
-        return packed;
+        const T stepped = static_cast<T>(packed < 0 ? packed + 1 : packed - 1);
+        packed = (packed == bad || packed == out) ? stepped : packed;
+        packed = (nearCode(v, kNoData) || std::isnan(v)) ? bad : packed;
+        return nearCode(v, kOutBound) ? out : packed;
     }
 };
 
-float packFloat(float v, const FIELD_MEM_INFO_TBL& rule) {
-    if (nearCode(v, kOutBound)) {
-        return rule.m_fOutBound;
-    }
-    if (nearCode(v, kNoData) || std::isnan(v)) {
-        return rule.m_fBadValue;
-    }
-    return (v + rule.m_fOffset) * rule.m_fScale;
-}
+struct FloatPacking {
+    float offset;
+    float scale;
+    float bad;
+    float out;
 
-float unpack(float s, const FIELD_MEM_INFO_TBL& rule) {
-    if (nearCode(s, rule.m_fOutBound)) {
-        return kOutBound;
+    explicit FloatPacking(const FIELD_MEM_INFO_TBL& rule)
+        : offset(rule.m_fOffset),
+          scale(rule.m_fScale),
+          bad(rule.m_fBadValue),
+          out(rule.m_fOutBound) {}
+
+    float pack(float v) const {
+        float packed = (v + offset) * scale;
+        packed = (nearCode(v, kNoData) || std::isnan(v)) ? bad : packed;
+        return nearCode(v, kOutBound) ? out : packed;
     }
-    if (nearCode(s, rule.m_fBadValue)) {
-        return kNoData;
+};
+
+struct Unpacking {
+    float offset;
+    float scale;
+    float bad;
+    float out;
+
+    explicit Unpacking(const FIELD_MEM_INFO_TBL& rule)
+        : offset(rule.m_fOffset),
+          scale(rule.m_fScale),
+          bad(rule.m_fBadValue),
+          out(rule.m_fOutBound) {}
+
+    float unpack(float s) const {
+        float v = s / scale - offset;
+        v = nearCode(s, bad) ? kNoData : v;
+        return nearCode(s, out) ? kOutBound : v;
     }
-    return s / rule.m_fScale - rule.m_fOffset;
-}
+};
 
 template <typename T>
 T** packRows(const float* pData, int iYdim, int iXdim, const FIELD_MEM_INFO_TBL& rule,
@@ -145,20 +163,15 @@ T** packRows(const float* pData, int iYdim, int iXdim, const FIELD_MEM_INFO_TBL&
     if (rows == nullptr) {
         return nullptr;
     }
-    if constexpr (std::is_same_v<T, float>) {
-        for (int y = 0; y < iYdim; ++y) {
-            const float* src = pData + static_cast<size_t>(y) * iXdim;
-            for (int x = 0; x < iXdim; ++x) {
-                rows[y][x] = packFloat(src[x], rule);
-            }
-        }
-    } else {
-        const IntPacking<T> packing(rule);
-        for (int y = 0; y < iYdim; ++y) {
-            const float* src = pData + static_cast<size_t>(y) * iXdim;
-            for (int x = 0; x < iXdim; ++x) {
-                rows[y][x] = packing.pack(src[x], rule);
-            }
+    // 8-bit storage is signed whatever the platform's char is.
+    using Stored = std::conditional_t<std::is_same_v<T, char>, signed char, T>;
+    using Packing = std::conditional_t<std::is_same_v<T, float>, FloatPacking, IntPacking<Stored>>;
+    const Packing packing(rule);
+    for (int y = 0; y < iYdim; ++y) {
+        const float* src = pData + static_cast<size_t>(y) * iXdim;
+        T* dst = rows[y];
+        for (int x = 0; x < iXdim; ++x) {
+            dst[x] = static_cast<T>(packing.pack(src[x]));
         }
     }
     return rows;
@@ -166,9 +179,27 @@ T** packRows(const float* pData, int iYdim, int iXdim, const FIELD_MEM_INFO_TBL&
 
 template <typename T>
 void unpackRows(T** rows, float** grid, int iYdim, int iXdim, const FIELD_MEM_INFO_TBL& rule) {
-    for (int y = 0; y < iYdim; ++y) {
-        for (int x = 0; x < iXdim; ++x) {
-            grid[y][x] = unpack(static_cast<float>(rows[y][x]), rule);
+    const Unpacking unpacking(rule);
+    if constexpr (sizeof(T) == 1) {
+        // 256 possible bytes: decode each once.
+        float table[256];
+        for (int b = 0; b < 256; ++b) {
+            table[b] = unpacking.unpack(static_cast<float>(static_cast<signed char>(b)));
+        }
+        for (int y = 0; y < iYdim; ++y) {
+            const T* src = rows[y];
+            float* dst = grid[y];
+            for (int x = 0; x < iXdim; ++x) {
+                dst[x] = table[static_cast<unsigned char>(src[x])];
+            }
+        }
+    } else {
+        for (int y = 0; y < iYdim; ++y) {
+            const T* src = rows[y];
+            float* dst = grid[y];
+            for (int x = 0; x < iXdim; ++x) {
+                dst[x] = unpacking.unpack(static_cast<float>(src[x]));
+            }
         }
     }
 }
