@@ -15,6 +15,10 @@ namespace {
 
 constexpr const char* kSyncFunc = "fnNcSyncUpStd";
 
+// Ray time offsets beyond this (about 3000 years) are taken as corrupt; "seconds since
+// 1970-01-01" offsets of real rays are far below it.
+constexpr double kMaxTimeOffsetSec = 1.0e11;
+
 // Speed of light over two: metres of range per second of pulse.
 constexpr double kHalfLightSpeed = 299792458.0 / 2.0;
 
@@ -201,7 +205,7 @@ VolumeTimes volumeTimes(const NC_RADAR* pNc) {
         double offset = pNc->m_coordi_var.m_pTime != nullptr && pNc->m_dim.m_nTime > 0
                             ? pNc->m_coordi_var.m_pTime[0] * times.m_dUnitSeconds
                             : 0.0;
-        if (!std::isfinite(offset) || std::fabs(offset) > 1.0e9) {
+        if (!std::isfinite(offset) || std::fabs(offset) > kMaxTimeOffsetSec) {
             offset = 0.0;
         }
         times.m_tVolume =
@@ -215,7 +219,7 @@ time_t rayTime(const NC_RADAR* pNc, const VolumeTimes& times, int iRay) {
         return times.m_tVolume;
     }
     double offset = pNc->m_coordi_var.m_pTime[iRay] * times.m_dUnitSeconds;
-    if (!std::isfinite(offset) || std::fabs(offset) > 1.0e9) {
+    if (!std::isfinite(offset) || std::fabs(offset) > kMaxTimeOffsetSec) {
         return times.m_tVolume;
     }
     // Whole seconds at or before the ray time (truncation would move negative offsets later).

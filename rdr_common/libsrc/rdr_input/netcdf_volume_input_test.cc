@@ -306,6 +306,39 @@ TEST_F(NcReaderTest, UnreadableFilesAreRefusedWithOneLine) {
     EXPECT_EQ(fnNcSyncUpStd(nullptr), nullptr);
 }
 
+TEST_F(NcReaderTest, EssentialVariableOfTheWrongSizeIsRefused) {
+    // azimuth along the sweep dimension: one value per sweep, not per ray.
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(2, 4, 2);
+    const std::string path = dir_.file("azimuth.nc");
+    ASSERT_TRUE(rdrtest::writeNcVolume(path, spec));
+    int ncid = -1;
+    int sweepDim = -1;
+    int varid = -1;
+    ASSERT_EQ(nc_open(path.c_str(), NC_WRITE, &ncid), NC_NOERR);
+    ASSERT_EQ(nc_redef(ncid), NC_NOERR);
+    ASSERT_EQ(nc_inq_varid(ncid, "azimuth", &varid), NC_NOERR);
+    ASSERT_EQ(nc_rename_var(ncid, varid, "azimuth_per_ray"), NC_NOERR);
+    ASSERT_EQ(nc_inq_dimid(ncid, "sweep", &sweepDim), NC_NOERR);
+    ASSERT_EQ(nc_def_var(ncid, "azimuth", NC_FLOAT, 1, &sweepDim, &varid), NC_NOERR);
+    ASSERT_EQ(nc_close(ncid), NC_NOERR);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(fnLoadNcRadar(path.c_str()), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "fnLoadNcRadar : fnReadNcRadarVariables fail\n");
+}
+
+TEST_F(NcReaderTest, EpochBasedRayTimes) {
+    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 2, 2);
+    spec.m_timeUnits = "seconds since 1970-01-01T00:00:00Z";
+    const double t0 = 1714521600.0;  // 2024-05-01T00:00:00Z
+    spec.m_time = {t0 + 0.25, t0 + 61.9};
+    STD_RADAR* pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    const time_t start = fnMakeTime(1, 2024, 5, 1, 0, 0, 0);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_tTime, start);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[1]->m_hdr.m_tTime, start + 61);
+}
+
 TEST(NcParseTime, AcceptsTheSpellingsWritersUse) {
     setenv("TZ", "UTC", 1);
     tzset();
