@@ -29,8 +29,11 @@ void initLamc(const LAMC_PARAMETER& map, LAMC_VAR& var) {
     const double slat2 = map.m_fSlat2 * kLamcDegrad;
     const double quarter = kLamcPi * 0.25;
 
-    double sn = std::tan(quarter + slat2 * 0.5) / std::tan(quarter + slat1 * 0.5);
-    sn = std::log(std::cos(slat1) / std::cos(slat2)) / std::log(sn);
+    double sn = std::sin(slat1);  // one standard parallel: the cone touches there
+    if (std::fabs(slat1 - slat2) > 1e-10) {
+        sn = std::tan(quarter + slat2 * 0.5) / std::tan(quarter + slat1 * 0.5);
+        sn = std::log(std::cos(slat1) / std::cos(slat2)) / std::log(sn);
+    }
     const double sf = std::pow(std::tan(quarter + slat1 * 0.5), sn) * std::cos(slat1) / sn;
     var.m_dSn = sn;
     var.m_dSf = sf;

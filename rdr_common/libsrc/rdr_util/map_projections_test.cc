@@ -203,6 +203,16 @@ TEST(MapProjections, LambertAgreesWithProjOverCompositeWindows) {
     }
 }
 
+TEST(MapProjections, LambertWithOneStandardParallelAgreesWithProj) {
+    // Equal parallels make the two-parallel cone constant 0/0; the tangent cone applies.
+    const Window w{"tangent 45N", 600, 600, 2.0f, 300.0f, 300.0f};
+    Lamc p(fnGetLamcMapInfo(kEarthKm, w.gridKm, 45.0f, 45.0f, 126.0f, 38.0f, w.xo, w.yo));
+    compareWithProj(
+        p,
+        {"+proj=lcc", "+lat_1=45", "+lat_2=45", "+lat_0=38", "+lon_0=126", radiusArg(), "+units=m"},
+        w);
+}
+
 TEST(MapProjections, AzimuthalAgreesWithProjOverSiteWindows) {
     struct Site {
         float lon;
