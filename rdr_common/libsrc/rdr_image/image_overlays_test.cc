@@ -1,0 +1,180 @@
+#include "image_overlays.h"
+
+#include <gtest/gtest.h>
+
+#include <iconv.h>
+
+#include <memory>
+#include <string>
+
+#include "image_test_root.h"
+
+namespace {
+
+using imgtest::countColour;
+using imgtest::northOf;
+
+struct ImageDeleter {
+    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
+};
+using Image = std::unique_ptr<gdImage, ImageDeleter>;
+
+constexpr float kLon = 127.0f;
+constexpr float kLat = 37.0f;
+const int kLine = gdTrueColor(255, 0, 0);
+
+Image blank(int w, int h) {
+    Image img(gdImageCreateTrueColor(w, h));
+    gdImageFilledRectangle(img.get(), 0, 0, w - 1, h - 1, gdTrueColor(255, 255, 255));
+    return img;
+}
+
+std::string eucKr(const std::string& utf8) {
+    iconv_t cd = iconv_open("EUC-KR", "UTF-8");
+    std::string in = utf8, out(utf8.size() * 2 + 4, '\0');
+    char* pIn = in.data();
+    char* pOut = out.data();
+    size_t inLeft = in.size(), outLeft = out.size();
+    iconv(cd, &pIn, &inLeft, &pOut, &outLeft);
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+TEST(CompositeMap, DrawsLineCodesAtTheirGridCells) {
+    imgtest::ImageTestRoot root;
+    root.writeCompMap("map_data.bln",
+                      {{0, {{10, 100}, {100, 100}}},  // row 600 - 2 * 100, columns 20-200
+                       {1, {{70, 70}}},               // one point: consumed, nothing drawn
+                       {3, {{150, 10}, {150, 250}}},  // a class that is never drawn
+                       {2, {{50, 10}, {50, 50}}}});   // column 100, rows 580 up to 500
+    Image img = blank(480, 600);
+    ASSERT_EQ(fnDrawCompImgMap(const_cast<char*>("COMP_240"), img.get(), 480, 600, 2.0f, 0, 0, 0, 0,
+                               kLine),
+              1);
+    EXPECT_EQ(countColour(img.get(), kLine, 20, 400, 200, 400), 181);
+    EXPECT_EQ(countColour(img.get(), kLine, 100, 500, 100, 580), 81);
+    EXPECT_EQ(countColour(img.get(), kLine, 300, 0, 300, 599), 0);
+    EXPECT_EQ(countColour(img.get(), kLine, 0, 0, 479, 599), 181 + 81);
+}
+
+TEST(CompositeMap, OtherKindsReadTheWideMapWithTheirOrigin) {
+    imgtest::ImageTestRoot root;
+    root.writeCompMap("F2R_map4.bln", {{0, {{-62, 100}, {0, 100}}}});
+    Image img = blank(526, 576);
+    // COMP_480: 3 km pixels, origin (-92, 71): columns (x + 92) * 4/3, row 576 - 171 * 4/3.
+    ASSERT_EQ(fnDrawCompImgMap(const_cast<char*>("COMP_480"), img.get(), 526, 576, 3.0f, -92, 71, 0,
+                               0, kLine),
+              1);
+    EXPECT_EQ(gdImageGetTrueColorPixel(img.get(), 80, 348), kLine);
+    EXPECT_EQ(countColour(img.get(), kLine, 0, 0, 525, 575), 122 - 40 + 1);
+}
+
+TEST(CompositeMap, AbsentOrDamagedFilesDrawNothing) {
+    imgtest::ImageTestRoot root;
+    Image img = blank(100, 100);
+    EXPECT_EQ(
+        fnDrawCompImgMap(const_cast<char*>("COMP_240"), img.get(), 100, 100, 2, 0, 0, 0, 0, kLine),
+        1);
+    EXPECT_EQ(fnDrawCompImgMap(nullptr, img.get(), 100, 100, 2, 0, 0, 0, 0, kLine), -1);
+    EXPECT_EQ(
+        fnDrawCompImgMap(const_cast<char*>("COMP_240"), nullptr, 100, 100, 2, 0, 0, 0, 0, kLine),
+        -1);
+    // A count far beyond the file's end, a NaN count and a truncated point.
+    std::string bytes;
+    imgtest::ImageTestRoot::put(&bytes, 1e9f);
+    imgtest::ImageTestRoot::put(&bytes, 0.0f);
+    imgtest::ImageTestRoot::put(&bytes, 1.0f);
+    imgtest::ImageTestRoot::put(&bytes, 1.0f);
+    root.writeRaw("map/map_data.bln", bytes);
+    EXPECT_EQ(
+        fnDrawCompImgMap(const_cast<char*>("COMP_240"), img.get(), 100, 100, 2, 0, 0, 0, 0, kLine),
+        1);
+    bytes.clear();
+    imgtest::ImageTestRoot::put(&bytes, std::nanf(""));
+    imgtest::ImageTestRoot::put(&bytes, 0.0f);
+    imgtest::ImageTestRoot::put(&bytes, 1.0f);
+    imgtest::ImageTestRoot::put(&bytes, 1.0f);
+    imgtest::ImageTestRoot::put(&bytes, 3.0f);
+    root.writeRaw("map/map_data.bln", bytes);
+    EXPECT_EQ(
+        fnDrawCompImgMap(const_cast<char*>("COMP_240"), img.get(), 100, 100, 2, 0, 0, 0, 0, kLine),
+        1);
+    EXPECT_EQ(countColour(img.get(), kLine, 0, 0, 99, 99), 0);
+}
+
+TEST(SiteMap, ProjectsAroundTheSiteWithNorthUp) {
+    imgtest::ImageTestRoot root;
+    // A meridian 50 to 150 km north of the site (shore class) and one 50 to 150 km south
+    // (fine-detail class).
+    root.writeSiteMap({{1, {{northOf(kLat, 50), kLon}, {northOf(kLat, 150), kLon}}},
+                       {3, {{northOf(kLat, -50), kLon}, {northOf(kLat, -150), kLon}}}});
+    Image coarse = blank(513, 513);
+    ASSERT_EQ(fnDrawSiteImgMap(coarse.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, kLine), 1);
+    // Site at column 256, row 512 - 256; north is up.
+    EXPECT_EQ(countColour(coarse.get(), kLine, 256, 106, 256, 206), 101);
+    EXPECT_EQ(countColour(coarse.get(), kLine, 0, 0, 512, 512), 101);  // no fine detail
+
+    Image fine = blank(513, 513);
+    ASSERT_EQ(fnDrawSiteImgMap(fine.get(), 513, 513, 0.25f, kLon, kLat, 256, 256, kLine), 1);
+    // 50 km = 200 pixels: the northern line is 2 pixels wide, the fine-detail line 1.
+    const int rowNorth = 512 - 256 - 300, rowSouth = 512 - 256 + 300;
+    EXPECT_EQ(countColour(fine.get(), kLine, 250, rowNorth + 50, 262, rowNorth + 50), 2);
+    EXPECT_EQ(countColour(fine.get(), kLine, 250, rowSouth - 50, 262, rowSouth - 50), 1);
+    EXPECT_EQ(gdImageGetTrueColorPixel(fine.get(), 256, rowSouth - 50), kLine);
+}
+
+TEST(SiteMap, AbsentOrShortFiles) {
+    imgtest::ImageTestRoot root;
+    Image img = blank(64, 64);
+    EXPECT_EQ(fnDrawSiteImgMap(img.get(), 64, 64, 1.0f, kLon, kLat, 32, 32, kLine), 0);
+    std::string bytes;
+    imgtest::ImageTestRoot::put(&bytes, int32_t{1000});  // claims more points than follow
+    imgtest::ImageTestRoot::put(&bytes, int32_t{1});
+    imgtest::ImageTestRoot::put(&bytes, kLat);
+    imgtest::ImageTestRoot::put(&bytes, kLon);
+    root.writeRaw("map/fine_kr_binary.dat", bytes);
+    EXPECT_EQ(fnDrawSiteImgMap(img.get(), 64, 64, 1.0f, kLon, kLat, 32, 32, kLine), 1);
+    EXPECT_EQ(countColour(img.get(), kLine, 0, 0, 63, 63), 0);
+    EXPECT_EQ(fnDrawSiteImgMap(nullptr, 64, 64, 1.0f, kLon, kLat, 32, 32, kLine), 0);
+}
+
+TEST(Stations, MarkAndNameFromTheListOfTheGridSize) {
+    imgtest::ImageTestRoot root;
+    const int dot = gdTrueColor(0, 0, 150), text = gdTrueColor(0, 0, 0);
+    char coarse[256], fine[256];
+    // The coarse list holds a Korean name in EUC-KR 100 km north of the site and a place
+    // far outside the image; the fine list one ASCII name 20 km north.
+    std::snprintf(coarse, sizeof coarse, "2\n%s %.6f %.6f\nFar 10.0 10.0\n", eucKr("서울").c_str(),
+                  northOf(kLat, 100), kLon);
+    std::snprintf(fine, sizeof fine, "1\nNear %.6f %.6f\n", northOf(kLat, 20), kLon);
+    root.writeRaw("aws/aws_pos_han_1.txt", coarse);
+    root.writeRaw("aws/aws_pos_han_2.txt", fine);
+
+    Image img = blank(513, 513);
+    ASSERT_EQ(fnDrawSiteImgAws(img.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, dot, text), 1);
+    // Dot centred at (c + 1, r), c = 256, r = 512 - 356; the name from (c - 25, r - 2) up.
+    EXPECT_EQ(gdImageGetTrueColorPixel(img.get(), 257, 156), dot);
+    EXPECT_GT(countColour(img.get(), dot, 254, 153, 260, 159), 6);
+    EXPECT_GT(imgtest::countDark(img.get(), 231, 140, 270, 154), 30);  // two glyphs
+    EXPECT_EQ(countColour(img.get(), dot, 0, 0, 512, 140), 0);
+
+    Image fineImg = blank(513, 513);
+    ASSERT_EQ(fnDrawSiteImgAws(fineImg.get(), 513, 513, 0.25f, kLon, kLat, 256, 256, dot, text), 1);
+    EXPECT_EQ(gdImageGetTrueColorPixel(fineImg.get(), 257, 512 - 256 - 80), dot);
+
+    root.writeRaw("aws/aws_pos_han_1.txt", "many\n");
+    EXPECT_EQ(fnDrawSiteImgAws(img.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, dot, text), 0);
+    root.remove("aws/aws_pos_han_1.txt");
+    EXPECT_EQ(fnDrawSiteImgAws(img.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, dot, text), 0);
+}
+
+TEST(Stations, OverlongNamesEndTheListSafely) {
+    imgtest::ImageTestRoot root;
+    const std::string longName(5000, 'x');
+    root.writeRaw("aws/aws_pos_han_1.txt", "2\n" + longName + " 37.5 127.0\nB 37.5 127.0\n");
+    Image img = blank(64, 64);
+    EXPECT_EQ(fnDrawSiteImgAws(img.get(), 64, 64, 1.0f, kLon, kLat, 32, 32, kLine, kLine), 1);
+}
+
+}  // namespace
