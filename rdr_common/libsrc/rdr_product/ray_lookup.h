@@ -7,6 +7,8 @@
 #ifndef RDR_RAY_LOOKUP_H
 #define RDR_RAY_LOOKUP_H
 
+#include <cmath>
+
 #include "std_radar.h"
 
 // Grid cell codes.
@@ -26,7 +28,8 @@ constexpr float RDR_BIN_RESERVED_2 = 131068.0f;
 // True when a bin lookup answer means "no value" for a product cell: within 1e-6 of
 // 131072, 131069 or 131068. The KDP special levels are values, not failures.
 inline bool fnIsBinNoValue(float fValue) {
-    auto near = [fValue](float code) { return fValue > code - 1e-6f && fValue < code + 1e-6f; };
+    // The codes are exact in float; the tolerance only matters for values computed nearby.
+    auto near = [fValue](float code) { return std::fabs(fValue - code) < 1e-6f; };
     return near(RDR_BIN_NO_VALUE) || near(RDR_BIN_RESERVED_1) || near(RDR_BIN_RESERVED_2);
 }
 
