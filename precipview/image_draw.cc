@@ -23,21 +23,21 @@ int pv_send_png(gdImagePtr im) {
     return 0;
 }
 
-int precipview() {
+gdImagePtr pv_draw_image() {
     if (var.NX <= 0 || var.NY <= 0 || var.size <= 0) {
-        return -1;
+        return nullptr;
     }
     var.NI = var.size;
     var.NJ = static_cast<int>(static_cast<float>(var.NI) *
                               (static_cast<float>(var.NY) / static_cast<float>(var.NX)));
     if (var.NJ < 2 || var.NJ > kMaxImageHeight) {
-        return -1;
+        return nullptr;
     }
     var.GI = var.NI + (var.legend == 1 ? 35 : 0);
     var.GJ = var.NJ + 20;
     gdImagePtr im = gdImageCreate(var.GI, var.GJ);
     if (im == nullptr) {
-        return -1;
+        return nullptr;
     }
     int color_lvl[256] = {0};
     float data_lvl[256] = {0};
@@ -58,6 +58,14 @@ int precipview() {
     legend_disp(im, color_lvl, data_lvl);
     gdImageRectangle(im, 0, 20, var.NI - 1, var.GJ - 1, color_lvl[kSlotFrame]);
     cross_line_disp(im, color_lvl);
+    return im;
+}
+
+int precipview() {
+    gdImagePtr im = pv_draw_image();
+    if (im == nullptr) {
+        return -1;
+    }
     int rc = pv_send_png(im);
     gdImageDestroy(im);
     return rc;

@@ -48,6 +48,10 @@ extern RNSN_COLOR rnsn_color[4];
 // Whole drawing and output of the answer; 0, or -1 when the image cannot be made.
 int precipview();
 
+// The drawing alone: the finished image (caller destroys it), or null when the window and
+// size give no usable image.
+gdImagePtr pv_draw_image();
+
 int color_table(gdImagePtr im, int color_lvl[], float data_lvl[]);
 int grid_disp(gdImagePtr im, int color_lvl[], float data_lvl[]);
 int topo_disp(gdImagePtr im, int color_lvl[], float data_lvl[]);
