@@ -3,6 +3,8 @@
 // carries its two product parameters and a fixed number of field slots; grids are packed
 // into 8-bit, 16-bit or float rows by the moment's memory rule (fnGetFieldMemInfo) and
 // handed back as float grids in physical units (-9999 no data, -9998 outside range).
+// Packing truncates toward zero; values beyond the storage range are clamped to its ends
+// (never onto the two codes), and NaN is stored as no data.
 //
 // Calling order: fnInitStdProduct, one header setter (it fixes the grid size every later
 // call checks), fnAddStdProductToData per dataset and field, readers, fnFreeStdProduct.
@@ -84,6 +86,9 @@ STD_PRODUCT* fnInitStdProduct(int iMaxField, int iMaxPpi, int iMaxCappi, int iMa
                               int iMaxVil, int iMaxEtop);
 void fnFreeStdProduct(STD_PRODUCT* pStdProduct);
 
+// Header setters: 1, or 0 for a null argument, a non-positive size or cell, an unreadable
+// date-time ("%Y%m%d%H%M", local time), or a size change once grids are stored (their rows
+// are released by the header's row count). Corners are the outer corners of the grid.
 int fnSetStdProductSiteHdr(STD_RADAR* pStd, STD_PRODUCT* pStdProduct, int iYdim, int iXdim,
                            float fGridKm);
 int fnSetStdProductCompHdr(STD_PRODUCT* pStdProduct, const char* szCompMethod,
@@ -91,7 +96,9 @@ int fnSetStdProductCompHdr(STD_PRODUCT* pStdProduct, const char* szCompMethod,
                            int iYo);
 
 // Copies pData (iYdim x iXdim, row-major) into the first free slot of the dataset. 0 when
-// the field is already there, the dataset is full or the size differs from the header.
+// the field is already there, the dataset is full or the size differs from the header. The
+// dataset's two parameters are set only when the grid is stored, since they are the search
+// key of the fields already in it.
 int fnAddStdProductToData(STD_PRODUCT* pStdProduct, const char* szProduct, int iProductIdx,
                           double dProductArg1, double dProductArg2, const char* szFieldName,
                           const float* pData, int iYdim, int iXdim);
