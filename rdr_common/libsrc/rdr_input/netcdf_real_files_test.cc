@@ -240,8 +240,9 @@ TEST_P(NcRealFileTest, AgreesWithIndependentDecode) {
             ASSERT_EQ(ray.m_fFixedAngle, ref.fixedAngle[s]);
             ASSERT_EQ(ray.m_tTime, ref.rayTime[g] + RDR_KST_OFFSET_SEC) << "ray " << g;
             const int firstGate = ray.m_iStartRangeKm * 1000 + ray.m_iStartRangeMeter;
-            ASSERT_LE(std::fabs(firstGate - ref.firstGate), 1.0);
-            ASSERT_LE(std::fabs(ray.m_iBinSpacing - ref.spacing), 1.0);
+            // Whole metres, to the nearest.
+            ASSERT_LE(std::fabs(firstGate - ref.firstGate), 0.5);
+            ASSERT_LE(std::fabs(ray.m_iBinSpacing - ref.spacing), 0.5);
             ASSERT_EQ(pRay->m_iMaxField, static_cast<int>(sample.fields.size()));
             for (size_t f = 0; f < sample.fields.size(); f++) {
                 const STD_FIELD* pField = pRay->m_ppField[f];

@@ -236,9 +236,10 @@ struct RangeGeometry {
 
 // The range variable holds the distance of each bin; its gate attributes are a summary
 // that some writers leave out (MeteoSwiss) or leave stale after thinning the gates
-// (Py-ART examples). The attributes are used as documented when they agree with the
-// values; otherwise first gate and spacing come from the values, rounded to whole metres
-// (float32 ranges carry representation error such as 249.999 for 250).
+// (Py-ART examples). The attributes are used when they agree with the values; otherwise
+// first gate and spacing come from the values. Both are rounded to whole metres, not
+// truncated: a spacing of 124.913 m kept as 124 would put the last of 950 bins 0.87 km
+// short, and float32 ranges carry errors such as 249.999 for 250.
 RangeGeometry rangeGeometry(const NC_RADAR* pNc) {
     RangeGeometry geometry;
     const NC_RANGE_ATTR& attr = pNc->m_coordi_var.m_rangeAttr;
@@ -263,12 +264,12 @@ RangeGeometry rangeGeometry(const NC_RADAR* pNc) {
         (!bHaveSpacing || std::fabs(attr.m_fMeters_between_gates - dSpacing) <= tolerance);
 
     if (bFirstFromAttr) {
-        geometry.m_iFirstGate = truncToInt(attr.m_fMeters_to_center_of_first_gate);
+        geometry.m_iFirstGate = truncToInt(std::round(attr.m_fMeters_to_center_of_first_gate));
     } else if (bHaveValues) {
         geometry.m_iFirstGate = truncToInt(std::round(dFirst));
     }
     if (bSpacingFromAttr) {
-        geometry.m_iSpacing = truncToInt(attr.m_fMeters_between_gates);
+        geometry.m_iSpacing = truncToInt(std::round(attr.m_fMeters_between_gates));
     } else if (bHaveSpacing) {
         geometry.m_iSpacing = truncToInt(std::round(dSpacing));
     }

@@ -253,6 +253,16 @@ TEST_F(NcReaderTest, RangeGeometryFromValuesWhenAttributesAreAbsentOrStale) {
     pStd = load(spec);
     ASSERT_NE(pStd, nullptr);
     EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_iBinSpacing, 960);
+
+    fnFreeStdRadar(std_);
+    std_ = nullptr;
+    spec.m_range = {62.4565f, 187.3695f, 312.2826f};  // DOW8 gates: nearest metre, not below
+    spec.m_firstGate = 62.4565f;
+    spec.m_gateSpacing = 124.913f;
+    pStd = load(spec);
+    ASSERT_NE(pStd, nullptr);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_iBinSpacing, 125);
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_iStartRangeMeter, 62);
 }
 
 TEST_F(NcReaderTest, TransitionRaysBetweenSweepsAreLeftOut) {
