@@ -43,7 +43,7 @@ struct ImageArgs {
     float etopThreshold = 18.0f;
     int vilBottomKm = 0;
     int vilTopKm = 15;
-    float gridKm = 1.0f;
+    float gridKm = 0.0f;   // 0: range / 240, so the grid has 480 cells across
     float rangeKm = 0.0f;  // 0: the volume's range, at most 240 km
     int width = 0;
     int height = 0;
@@ -70,7 +70,7 @@ void printUsage(FILE* out) {
                  "  --cappi mohr|real  CAPPI method (default mohr: interpolated, pseudo-CAPPI)\n"
                  "  --threshold DBZ    ETOP reflectivity threshold (default 18)\n"
                  "  --vil-bottom KM --vil-top KM  VIL layer (default 0 to 15)\n"
-                 "  --grid KM          product cell size (default 1)\n"
+                 "  --grid KM          product cell size (default range / 240: 1 km at 240 km)\n"
                  "  --range KM         product range (default the volume's, at most 240)\n"
                  "  --kind KIND        SITE_240 or SITE_480 (default by the product extent)\n"
                  "  --format png|gif|jpeg  (default from OUT's extension, else png)\n"
@@ -302,22 +302,22 @@ struct ComputedProduct {
 bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* pStd,
                     STD_AZIMUTH_TBL** ppTables, int iDim, float fRangeKm, ComputedProduct* pOut) {
     const bool bColumn = product == "VIL" || product == "ETOP";
-    std::string source = a.field;
-    if (bColumn || a.field == "RN") {
-        const char* szRefl = reflectivityMoment(pStd);
-        if (szRefl == nullptr) {
-            std::fprintf(stderr, "rdr image: %s needs reflectivity (CZ or DZ), which %s lacks\n",
-                         a.field == "RN" ? "rain rate" : product.c_str(), a.input.c_str());
-            return false;
-        }
-        source = szRefl;
-    } else if (!volumeHasMoment(pStd, source.c_str())) {
-        std::fprintf(stderr, "rdr image: the volume has no moment '%s'\n", source.c_str());
+    const bool bReflectivity = bColumn || a.field == "RN";
+    const char* szMoment = bReflectivity ? reflectivityMoment(pStd) : a.field.c_str();
+    if (szMoment == nullptr) {
+        std::fprintf(stderr, "rdr image: %s needs reflectivity (CZ or DZ), which %s lacks\n",
+                     a.field == "RN" ? "rain rate" : product.c_str(), a.input.c_str());
         return false;
     }
+    if (!bReflectivity && !volumeHasMoment(pStd, szMoment)) {
+        std::fprintf(stderr, "rdr image: the volume has no moment '%s'\n", szMoment);
+        return false;
+    }
+    char szSource[16];
+    std::snprintf(szSource, sizeof szSource, "%s", szMoment);
+    const std::string source = szSource;
     pOut->storedField = bColumn ? product : source;
     pOut->drawnField = bColumn ? product : a.field;
-    char* szSource = source.data();
     float* pGrid = nullptr;
     if (product == "PPI") {
         int s = a.sweep >= 0 ? a.sweep : 0;
@@ -433,15 +433,23 @@ int fnRunImage(int argc, char** argv) {
     if (fRangeKm <= 0.0f) {
         fRangeKm = std::min(fnGetMaxRangeStd(pStd), 240.0f);
     }
+    if (a.gridKm <= 0.0f) {
+        a.gridKm = std::max(fRangeKm / 240.0f, 0.05f);
+    }
     const int iDim = 2 * static_cast<int>(std::lround(fRangeKm / a.gridKm));
     if (iDim < 2 || iDim > 8000) {
         std::fprintf(stderr, "rdr image: a range of %.1f km at %.2f km cells is not a grid\n",
                      fRangeKm, a.gridKm);
         return 2;
     }
-    const std::string kind =
-        !a.kind.empty() ? a.kind : (iDim * a.gridKm <= 513.0f ? "SITE_240" : "SITE_480");
-    const std::string site = !a.site.empty() ? a.site : pStd->m_hdr.m_szSiteName;
+    // SITE_240 draws 1 km per pixel; SITE_480 fits any other grid to the panel.
+    const bool bOneKmGrid = std::fabs(a.gridKm - 1.0f) < 1e-6f && iDim * a.gridKm <= 513.0f;
+    const std::string kind = !a.kind.empty() ? a.kind : (bOneKmGrid ? "SITE_240" : "SITE_480");
+    std::string site = a.site;
+    if (site.empty()) {
+        site = pStd->m_hdr.m_szSiteName[0] != '\0' ? pStd->m_hdr.m_szSiteName
+                                                   : pStd->m_hdr.m_szRadarName;
+    }
 
     PRODUCT_IMAGE_MAKER_OPTION option{};
     option.m_iImgWidth = a.width;
