@@ -203,24 +203,30 @@ int pv_parse_query(const char* qs, INPUT_VAR* v, char* tm_text) {
     char key[kMaxQueryLength + 1];
     std::memcpy(line, qs, qlen + 1);
     int pairs = 0;
+    int result = kQueryOk;
     while (line[0] != '\0') {
         getword(pair, line, '&');
         if (pair[0] == '\0') {
             continue;
         }
-        if (++pairs > kMaxQueryPairs || std::strlen(pair) > static_cast<size_t>(kMaxPairLength)) {
+        if (++pairs > kMaxQueryPairs) {
             return kQueryRejected;
+        }
+        if (std::strlen(pair) > static_cast<size_t>(kMaxPairLength)) {
+            result = kQueryRejected;
+            continue;
         }
         getword(key, pair, '=');
         // What is left in pair is the value.
         if (pair[0] == '\0') {
             continue;
         }
+        // The remaining pairs are still read, so that the error image names the request.
         if (!store_pair(key, pair, v, tm_text)) {
-            return kQueryRejected;
+            result = kQueryRejected;
         }
     }
-    return kQueryOk;
+    return result;
 }
 
 int pv_request_time(INPUT_VAR* v, const char* tm_text) {

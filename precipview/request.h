@@ -20,8 +20,8 @@ constexpr int kQueryRejected = -2;
 void pv_set_defaults(INPUT_VAR* v, char* tm_text);
 
 // Reads the pairs of qs into v and tm_text (kTimeTextSize bytes). Every value is checked
-// before it is stored; one bad pair refuses the whole request (kQueryRejected), leaving the
-// fields read before it in place.
+// before it is stored; a bad pair is not stored and refuses the whole request
+// (kQueryRejected), while the good pairs are kept for the error image.
 int pv_parse_query(const char* qs, INPUT_VAR* v, char* tm_text);
 
 // Sets v->seq from tm_text (or the current time v->seq_now), rounded down to 5 minutes.

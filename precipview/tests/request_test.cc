@@ -144,3 +144,18 @@ TEST_F(Search, RefusesRequestsTheImageCannotServe) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Query, RefusedRequestKeepsOnlyItsGoodPairs) {
+    INPUT_VAR v;
+    char tm[kTimeTextSize];
+    pv_set_defaults(&v, tm);
+    EXPECT_EQ(pv_parse_query("obs=NOPE&cmp=../x&qcd=Q1&size=640", &v, tm), kQueryRejected);
+    EXPECT_STREQ(v.obs, "");
+    EXPECT_STREQ(v.cmp, "");
+    EXPECT_STREQ(v.qcd, "Q1");
+    EXPECT_EQ(v.size, 640);
+}
+
+}  // namespace
