@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -21,9 +22,9 @@ namespace {
 
 constexpr const char* kLoadFunc = "fnLoadNcRadar";
 
-// Largest number of values read from one variable (a moment of 8 M rays x bins is far
-// beyond any volume scan; the bound keeps a hostile header from driving allocation).
-constexpr size_t kMaxValues = size_t{1} << 28;
+// Largest number of values read from one variable: 64 M rays x bins (a 20-sweep volume of
+// 720 rays x 2000 bins is 29 M); the bound keeps a hostile header from driving allocation.
+constexpr size_t kMaxValues = size_t{1} << 26;
 // Text variables are small; a larger one is not a CF/Radial string.
 constexpr size_t kMaxTextBytes = size_t{1} << 20;
 
@@ -617,13 +618,17 @@ bool readMetaVar(int ncid, int varid, const NcVarDesc& desc, NC_RADAR* pNc) {
     if (!bSizeOk) {
         return !desc.m_bEssential;
     }
+    if (desc.m_count == kOne) {
+        const size_t first[NC_MAX_VAR_DIMS] = {};
+        double value = 0.0;
+        if (nc_get_var1_double(ncid, varid, first, &value) == NC_NOERR) {
+            storeNumber(desc.m_dest, pMember, value);
+        }
+        return true;
+    }
     std::vector<double> values(shape.m_nValues);
     if (nc_get_var_double(ncid, varid, values.data()) != NC_NOERR) {
         return !desc.m_bEssential;
-    }
-    if (desc.m_count == kOne) {
-        storeNumber(desc.m_dest, pMember, values[0]);
-        return true;
     }
     void* pArray = std::calloc(nWant, destSize(desc.m_dest));
     if (pArray == nullptr) {
@@ -1094,15 +1099,27 @@ NC_RADAR* fnLoadNcRadar(const char* szFile) {
         fnRdrError(kLoadFunc, "fnReadNcRadarDimensions fail");
         return nullptr;
     }
+    // Every array is sized from these dimensions: refuse sizes no volume scan has.
+    const bool bSizesOk =
+        static_cast<size_t>(dim.m_nTime) * static_cast<size_t>(dim.m_nRange) <= kMaxValues &&
+        static_cast<size_t>(dim.m_nTime) <= kMaxValues &&
+        static_cast<size_t>(dim.m_nRange) <= kMaxValues &&
+        static_cast<size_t>(dim.m_nSweep) <= kMaxValues;
     // Allocated with calloc: arrays are added as their variables are read.
-    NC_RADAR* pNc = static_cast<NC_RADAR*>(std::calloc(1, sizeof(NC_RADAR)));
+    NC_RADAR* pNc = bSizesOk ? static_cast<NC_RADAR*>(std::calloc(1, sizeof(NC_RADAR))) : nullptr;
     if (pNc == nullptr) {
         fnRdrError(kLoadFunc, "fnInitNcRadar fail");
         return nullptr;
     }
     pNc->m_dim = dim;
-    readGlobalAttributes(file.m_id, &pNc->m_global_attr);
-    if (!readVariables(file.m_id, pNc)) {
+    bool bRead = false;
+    try {
+        readGlobalAttributes(file.m_id, &pNc->m_global_attr);
+        bRead = readVariables(file.m_id, pNc) == 1;
+    } catch (const std::bad_alloc&) {
+        bRead = false;  // scratch buffers are vectors; the load fails like any other
+    }
+    if (!bRead) {
         fnRdrError(kLoadFunc, "fnReadNcRadarVariables fail");
         fnFreeNcRadar(pNc);
         return nullptr;

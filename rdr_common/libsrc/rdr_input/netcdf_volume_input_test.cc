@@ -303,6 +303,18 @@ TEST_F(NcReaderTest, UnreadableFilesAreRefusedWithOneLine) {
     spec.m_moments.push_back(ragged);
     EXPECT_EQ(loadFailure(spec), "fnLoadNcRadar : fnReadNcRadarVariables fail\n");
 
+    // Dimensions alone cost nothing in a file but would size every array.
+    const std::string huge = dir_.file("huge.nc");
+    int ncid = -1;
+    int dims[2];
+    ASSERT_EQ(nc_create(huge.c_str(), NC_CLOBBER | NC_NETCDF4, &ncid), NC_NOERR);
+    ASSERT_EQ(nc_def_dim(ncid, "time", 200000000, &dims[0]), NC_NOERR);
+    ASSERT_EQ(nc_def_dim(ncid, "range", 4000, &dims[1]), NC_NOERR);
+    ASSERT_EQ(nc_close(ncid), NC_NOERR);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(fnLoadNcRadar(huge.c_str()), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "fnLoadNcRadar : fnInitNcRadar fail\n");
+
     const std::string notNc = dir_.file("not.nc");
     FILE* f = std::fopen(notNc.c_str(), "wb");
     ASSERT_NE(f, nullptr);
