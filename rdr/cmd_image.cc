@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "commands.h"
 #include "core_utilities.h"
 #include "info_tables.h"
+#include "map_projections.h"
 #include "ppi_grid.h"
 #include "product_image_maker.h"
 #include "standard_product.h"
@@ -36,6 +38,7 @@ struct ImageArgs {
     std::string format;  // empty: from the output name, else PNG
     std::string site;
     std::string kind;
+    std::string qc = "NOQC";
     std::string cappiMethod = "mohr";
     int sweep = -1;
     float elevation = NAN;
@@ -72,7 +75,10 @@ void printUsage(FILE* out) {
                  "  --vil-bottom KM --vil-top KM  VIL layer (default 0 to 15)\n"
                  "  --grid KM          product cell size (default range / 240: 1 km at 240 km)\n"
                  "  --range KM         product range (default the volume's, at most 240)\n"
-                 "  --kind KIND        SITE_240 or SITE_480 (default by the product extent)\n"
+                 "  --kind KIND        SITE_240 or SITE_480 (default by the product extent), or a\n"
+                 "                     composite kind COMP_240, COMP_480 or COMP_KCJ: the site\n"
+                 "                     product on the national grid with its map\n"
+                 "  --qc LABEL         quality-control label of composite titles (NOQC)\n"
                  "  --format png|gif|jpeg  (default from OUT's extension, else png)\n"
                  "  --size WxH         resample the finished image to this size\n"
                  "  --smooth N         smoothing passes over the echo (default 0)\n"
@@ -151,6 +157,8 @@ int parseArgs(int argc, char** argv, ImageArgs* a) {
                 a->site = v;
             } else if (opt == "--kind") {
                 a->kind = upper(v);
+            } else if (opt == "--qc") {
+                a->qc = v;
             } else if (opt == "--cappi") {
                 a->cappiMethod = v;
                 ok = a->cappiMethod == "mohr" || a->cappiMethod == "real";
@@ -367,6 +375,67 @@ bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* p
     return true;
 }
 
+// The 4 km grid of the composite map files has the Lambert reference point 126 E 38 N at
+// cell (100, 200); a composite image kind starts at cell (m_iCompOrgX, -m_iCompOrgY).
+constexpr float kCompMapRefX = 100.0f;
+constexpr float kCompMapRefY = 200.0f;
+constexpr float kCompMapGridKm = 4.0f;
+constexpr float kEarthRadiusKm = 6371.00877f;
+
+// One radar on the national grid of a composite image kind: every composite cell takes the
+// site cell under its centre, -9998 outside the site grid.
+struct CompositeGrid {
+    std::vector<float> cells;
+    int iXdim = 0, iYdim = 0, iXo = 0, iYo = 0;
+    float fGridKm = 0.0f;
+};
+
+CompositeGrid siteToComposite(const float* pSite, int iDim, float fSiteKm, const STD_RADAR* pStd,
+                              const RDR_IMG_INFO_TBL& img) {
+    CompositeGrid comp;
+    comp.iXdim = img.m_iImgXdim;
+    comp.iYdim = img.m_iImgYdim;
+    comp.fGridKm = static_cast<float>(img.m_iImgGridKm);
+    const float fXo = (kCompMapRefX - img.m_iCompOrgX) * kCompMapGridKm / comp.fGridKm;
+    const float fYo = (kCompMapRefY + img.m_iCompOrgY) * kCompMapGridKm / comp.fGridKm;
+    comp.iXo = static_cast<int>(std::lround(fXo));
+    comp.iYo = static_cast<int>(std::lround(fYo));
+    LAMC_PARAMETER lamc =
+        fnGetLamcMapInfo(kEarthRadiusKm, comp.fGridKm, 30.0f, 60.0f, 126.0f, 38.0f, fXo, fYo);
+    LAMC_VAR lamcVar{};
+    const float fLon0 = static_cast<float>(pStd->m_hdr.m_dLon);
+    const float fLat0 = static_cast<float>(pStd->m_hdr.m_dLat);
+    AZED_PARAMETER azed =
+        fnGetAzedMapInfo(kEarthRadiusKm, fSiteKm, fLon0, fLat0, fLon0, fLat0,
+                         static_cast<float>(iDim / 2), static_cast<float>(iDim / 2));
+    AZED_VAR azedVar{};
+    comp.cells.assign(static_cast<size_t>(comp.iXdim) * comp.iYdim, -9998.0f);
+    for (int r = 0; r < comp.iYdim; ++r) {
+        for (int c = 0; c < comp.iXdim; ++c) {
+            float x = c + 0.5f, y = (comp.iYdim - r) - 0.5f, lon = 0.0f, lat = 0.0f;
+            fnLamcProj(&lon, &lat, &x, &y, RDR_EN_PROJ_TO_LONLAT, &lamc, &lamcVar);
+            float sx = -1.0f, sy = -1.0f;
+            fnAzedProj(&lon, &lat, &sx, &sy, RDR_EN_PROJ_TO_GRID, &azed, &azedVar);
+            if (sx >= 0.0f && sy >= 0.0f && sx < iDim && sy < iDim) {
+                const int col = static_cast<int>(sx);
+                const int row = iDim - 1 - static_cast<int>(sy);
+                comp.cells[static_cast<size_t>(r) * comp.iXdim + c] =
+                    pSite[static_cast<size_t>(row) * iDim + col];
+            }
+        }
+    }
+    return comp;
+}
+
+// "%Y%m%d%H%M" of a stored time, as the composite header wants it.
+std::string compositeTime(time_t t) {
+    struct tm tmLocal {};
+    localtime_r(&t, &tmLocal);
+    char sz[32];
+    std::strftime(sz, sizeof sz, "%Y%m%d%H%M", &tmLocal);
+    return sz;
+}
+
 }  // namespace
 
 int fnRunImage(int argc, char** argv) {
@@ -404,8 +473,11 @@ int fnRunImage(int argc, char** argv) {
         }
         types.push_back(t);
     }
-    if (!a.kind.empty() && a.kind != "SITE_240" && a.kind != "SITE_480") {
-        std::fprintf(stderr, "rdr image: unknown image kind '%s' (SITE_240, SITE_480)\n",
+    RDR_IMG_INFO_TBL imgInfo{};
+    if (!a.kind.empty() && fnGetImgSizeInfo(a.kind.c_str(), &imgInfo) != 1) {
+        std::fprintf(stderr,
+                     "rdr image: unknown image kind '%s' (SITE_240, SITE_480, COMP_240, "
+                     "COMP_480, COMP_KCJ)\n",
                      a.kind.c_str());
         return 2;
     }
@@ -445,6 +517,7 @@ int fnRunImage(int argc, char** argv) {
     // SITE_240 draws 1 km per pixel; SITE_480 fits any other grid to the panel.
     const bool bOneKmGrid = std::fabs(a.gridKm - 1.0f) < 1e-6f && iDim * a.gridKm <= 513.0f;
     const std::string kind = !a.kind.empty() ? a.kind : (bOneKmGrid ? "SITE_240" : "SITE_480");
+    const bool bComposite = kind.rfind("COMP", 0) == 0;
     std::string site = a.site;
     if (site.empty()) {
         site = pStd->m_hdr.m_szSiteName[0] != '\0' ? pStd->m_hdr.m_szSiteName
@@ -473,6 +546,29 @@ int fnRunImage(int argc, char** argv) {
         std::unique_ptr<STD_PRODUCT, ProductDeleter> std_product(
             fnInitStdProduct(1, product == "PPI", product == "CAPPI", product == "BASE",
                              product == "CMAX", product == "VIL", product == "ETOP"));
+        if (bComposite) {
+            const CompositeGrid comp =
+                siteToComposite(computed.grid.get(), iDim, a.gridKm, pStd, imgInfo);
+            const std::string when = compositeTime(pStd->m_hdr.m_tConvertTime);
+            const bool filed =
+                std_product &&
+                fnSetStdProductCompHdr(std_product.get(), "MAX", when.c_str(), comp.iYdim,
+                                       comp.iXdim, comp.fGridKm, comp.iXo, comp.iYo) == 1 &&
+                fnAddStdProductToData(std_product.get(), product.c_str(), 0, computed.arg1,
+                                      computed.arg2, computed.storedField.c_str(),
+                                      comp.cells.data(), comp.iYdim, comp.iXdim) == 1;
+            tProducts += seconds(t);
+            option.m_iImgType = types[k];
+            if (!filed ||
+                fnMakeCompImageToStdProductByArg(
+                    kind.c_str(), std_product.get(), product.c_str(), computed.arg1, computed.arg2,
+                    computed.drawnField.c_str(), option, a.qc.c_str(), out.c_str()) != 1) {
+                ++failures;
+                continue;
+            }
+            std::printf("%s\n", out.c_str());
+            continue;
+        }
         if (!std_product ||
             fnSetStdProductSiteHdr(pStd, std_product.get(), iDim, iDim, a.gridKm) != 1 ||
             fnAddStdProductToData(std_product.get(), product.c_str(), 0, computed.arg1,
