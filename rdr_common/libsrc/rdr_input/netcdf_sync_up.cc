@@ -23,8 +23,10 @@ constexpr double kMaxTimeOffsetSec = 1.0e11;
 constexpr double kHalfLightSpeed = 299792458.0 / 2.0;
 
 void copyName(char* szDest, size_t destSize, const char* szSrc) {
-    std::strncpy(szDest, szSrc, destSize - 1);
-    szDest[destSize - 1] = '\0';
+    // Names are cut to the header's fixed width.
+    const size_t n = strnlen(szSrc, destSize - 1);
+    std::memcpy(szDest, szSrc, n);
+    szDest[n] = '\0';
 }
 
 int truncToInt(double value) {
