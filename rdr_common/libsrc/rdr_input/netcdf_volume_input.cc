@@ -790,9 +790,9 @@ void convertValues(const T* pRaw, size_t n, const MomentCoding& coding, T fill, 
     }
 }
 
-// Reads an attribute stored in the variable's own type; false when absent or of another
-// type (a value converted from another type could never match a stored one exactly...
-// except when it is representable, which is checked).
+// Reads a fill-type attribute in the variable's own type, so that it compares exactly with
+// stored values. An attribute written in another type is accepted only when its value is
+// representable in the variable's type; false when absent or not representable.
 template <class T>
 bool readOwnTypeAtt(int ncid, int varid, const char* szName, nc_type varType, T* pValue) {
     nc_type type;
