@@ -7,12 +7,9 @@
 #include <vector>
 
 #include "core_utilities.h"
+#include "ray_ring_walk.h"
 
 namespace {
-
-// A walk along the neighbour ring that has not converged after this many steps means the
-// table is not a ring (corrupt or built from another sweep).
-constexpr int kMaxRingSteps = 999999;
 
 // calloc that never asks for zero bytes, so an empty level still has a valid array.
 template <typename T>
@@ -87,18 +84,6 @@ bool rayComplete(const STD_RAY* pRay) {
         }
     }
     return true;
-}
-
-// Clockwise angle from a1 to a2, 0 to below 360 (difference in single precision).
-inline double cwiseAngleDiff(float a1, float a2) {
-    const float d = a2 - a1;
-    return d < 0.0f ? d + 360.0 : d;
-}
-
-// Counter-clockwise angle from a1 to a2.
-inline double ccwiseAngleDiff(float a1, float a2) {
-    const float d = a1 - a2;
-    return d < 0.0f ? d + 360.0 : d;
 }
 
 // The ray that may take part in a search: present and with a usable azimuth.
@@ -406,61 +391,22 @@ STD_AZIMUTH_TBL** fnMakeAllHashTable(STD_RADAR* pStd) {
 }
 
 int fnTheClosestRay(STD_SWEEP* pSweep, STD_AZIMUTH_TBL* pTable, int iHashIdx, float fAzimuth) {
-    if (pSweep == nullptr || pTable == nullptr || pSweep->m_ppRay == nullptr || iHashIdx < 0 ||
-        iHashIdx >= pSweep->m_iMaxRay) {
+    if (pSweep == nullptr || pSweep->m_ppRay == nullptr) {
         return -1;
     }
     const int nRay = pSweep->m_iMaxRay;
-    auto azimuthOf = [pSweep, nRay](int iRay, float* pAz) {
-        if (iRay < 0 || iRay >= nRay) {
-            return false;
-        }
-        const STD_RAY* pRay = searchableRay(pSweep, iRay);
-        if (pRay == nullptr) {
-            return false;
-        }
-        *pAz = pRay->m_hdr.m_fAzimuth;
-        return true;
-    };
-
-    int c = pTable[iHashIdx].m_iCon;
-    float azC = 0.0f;
-    if (!azimuthOf(c, &azC)) {
-        return -1;  // empty bucket or a table that does not belong to this sweep
-    }
-    int h = pTable[c].m_iHigh;
-    float azH = 0.0f;
-    if (!azimuthOf(h, &azH)) {
-        return -1;
-    }
-    double dCLow = cwiseAngleDiff(fAzimuth, azC);
-    double dCHigh = cwiseAngleDiff(fAzimuth, azH);
-    double dCCLow = ccwiseAngleDiff(fAzimuth, azC);
-
-    // Rays of equal azimuth make dCHigh == dCLow without enclosing the azimuth; walk across
-    // them, but stop once a whole ring of them has been seen (every ray at one azimuth).
-    int equalSteps = 0;
-    int steps = 0;
-    while (dCLow != 0.0 && (dCHigh > dCLow || (dCHigh == dCLow && h != c && equalSteps <= nRay))) {
-        if (dCHigh == dCLow) {
-            ++equalSteps;
-        }
-        c = dCCLow > dCLow ? pTable[c].m_iLow : pTable[c].m_iHigh;
-        if (!azimuthOf(c, &azC)) {
-            return -1;
-        }
-        h = pTable[c].m_iHigh;
-        if (!azimuthOf(h, &azH)) {
-            return -1;
-        }
-        dCLow = cwiseAngleDiff(fAzimuth, azC);
-        dCHigh = cwiseAngleDiff(fAzimuth, azH);
-        dCCLow = ccwiseAngleDiff(fAzimuth, azC);
-        if (++steps >= kMaxRingSteps) {
-            return -1;
-        }
-    }
-    return dCHigh <= dCCLow ? h : c;
+    return rdr_ring::closestRayOnRing(pTable, nRay, iHashIdx, fAzimuth,
+                                      [pSweep, nRay](int iRay, float* pAz) {
+                                          if (iRay < 0 || iRay >= nRay) {
+                                              return false;
+                                          }
+                                          const STD_RAY* pRay = searchableRay(pSweep, iRay);
+                                          if (pRay == nullptr) {
+                                              return false;
+                                          }
+                                          *pAz = pRay->m_hdr.m_fAzimuth;
+                                          return true;
+                                      });
 }
 
 int fnGetFieldIdxRay(STD_RAY* pRay, const char* szFieldName) {

@@ -1,10 +1,12 @@
 #include "ppi_grid.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "core_utilities.h"
 #include "ray_lookup.h"
+#include "ray_ring_walk.h"
 
 namespace {
 
@@ -30,13 +32,16 @@ struct QuadrantGeometry {
     float* angle = nullptr;  // atan(y / x) in degrees (pi = 3.14159), single precision
 };
 
-void fillQuadrant(QuadrantGeometry* q) {
+// Angles are only needed (and only computed) for cells within the range limit.
+void fillQuadrant(QuadrantGeometry* q, float fGridKm, float fMaxRangeKm) {
     constexpr double kPi = 3.14159;  // the convention of fnCalcAzimuthToXY
     for (int y = 0; y < q->side; ++y) {
         for (int x = 0; x < q->side; ++x) {
             const size_t k = static_cast<size_t>(y) * q->side + x;
             q->root[k] = static_cast<float>(std::sqrt(static_cast<double>(x * x + y * y)));
-            if (x > 0) {
+            if (q->root[k] * fGridKm > fMaxRangeKm) {
+                q->angle[k] = 0.0f;
+            } else if (x > 0) {
                 const float a =
                     static_cast<float>(std::atan(static_cast<double>(y) / static_cast<double>(x)));
                 q->angle[k] = static_cast<float>(a * 180.0 / kPi);
@@ -65,6 +70,95 @@ inline float cellAzimuth(int iYIdx, int iXIdx, float quadrantAngle) {
     return az;
 }
 
+// Single-precision quotient x / d of a float x by an integer d (|d| <= kMaxExactDivisor),
+// computed as a double product with 1/d and rounded once to float. It equals the float
+// division bit for bit: x has 24 significant bits, so x / d is either a float or lies at
+// least 2^-25 / |d| (relative) away from every rounding midpoint, far more than the
+// 2^-52 error of the double product; a division costs several times a multiplication.
+constexpr int kMaxExactDivisor = 1 << 24;
+
+inline float exactQuotient(float x, double invDivisor) {
+    return static_cast<float>(static_cast<double>(x) * invDivisor);
+}
+
+// What the cell loop needs of one ray, gathered once per call so that a cell costs a walk
+// over a flat array and one bin read. The arithmetic below repeats fnGetBinValueToRay's
+// step for step, so the cells equal the plain per-cell lookups exactly.
+struct RayInfo {
+    float azimuth = 0.0f;
+    bool onRing = false;   // present with a usable azimuth: a member of the neighbour ring
+    bool usable = false;   // carries the moment with bins, spacing and a scale factor
+    bool snapKdp = false;  // values go through the level snapping of fnGetBinValueToRay
+    int fieldIdx = -1;
+    const short* data = nullptr;
+    int maxBin = 0;
+    float startM = 0.0f;  // first-bin range in km, single precision, times 1000
+    float spacingM = 0.0f;
+    float scale = 0.0f;
+    // Reciprocals for exact quotients by multiplication (see exactQuotient).
+    bool reciprocal = false;
+    double invSpacing = 0.0;
+    double invScale = 0.0;
+};
+
+void describeRay(STD_RAY* pRay, int iFieldIdx, RayInfo* pInfo) {
+    if (pRay == nullptr) {
+        return;
+    }
+    pInfo->azimuth = pRay->m_hdr.m_fAzimuth;
+    pInfo->onRing = std::isfinite(pInfo->azimuth);
+    pInfo->fieldIdx = iFieldIdx;
+    if (iFieldIdx < 0) {
+        return;
+    }
+    const STD_FIELD* pField = pRay->m_ppField[iFieldIdx];
+    if (pField->m_pData == nullptr) {
+        return;
+    }
+    int startKm = pRay->m_hdr.m_iStartRangeKm;
+    int startM = pRay->m_hdr.m_iStartRangeMeter;
+    int spacingM = pRay->m_hdr.m_iBinSpacing;
+    if (pField->m_hdr.m_iBinSpacing != 0) {
+        startKm = pField->m_hdr.m_iStartRangeKm;
+        startM = pField->m_hdr.m_iStartRangeMeter;
+        spacingM = pField->m_hdr.m_iBinSpacing;
+    }
+    if (spacingM == 0 || pField->m_hdr.m_iScaleFactor == 0) {
+        return;
+    }
+    const float startKmF = static_cast<float>(startKm) + static_cast<float>(startM) / 1000.0f;
+    pInfo->startM = startKmF * 1000.0f;
+    pInfo->spacingM = static_cast<float>(spacingM);
+    pInfo->scale = static_cast<float>(pField->m_hdr.m_iScaleFactor);
+    pInfo->reciprocal = std::abs(spacingM) <= kMaxExactDivisor &&
+                        std::abs(pField->m_hdr.m_iScaleFactor) <= kMaxExactDivisor;
+    pInfo->invSpacing = 1.0 / spacingM;
+    pInfo->invScale = 1.0 / pField->m_hdr.m_iScaleFactor;
+    pInfo->data = pField->m_pData;
+    pInfo->maxBin = pField->m_iMaxBin;
+    const char* name = pField->m_hdr.m_szFieldName;
+    pInfo->snapKdp = name[0] == 'K' && name[1] == 'D' && name[2] == '\0';
+    pInfo->usable = true;
+}
+
+// fnDiffDegree, inline.
+inline float diffDegree(float fAlpha, float fBeta) {
+    float d = fAlpha - fBeta;
+    if (std::fabs(d) < 1e-6f) {
+        return 0.0f;
+    }
+    if (d > 180.0f) {
+        d -= 360.0f;
+    } else if (d < -180.0f) {
+        d += 360.0f;
+    }
+    return std::fabs(d);
+}
+
+// Cells are visited in square tiles: the rays and bins one tile needs lie close together,
+// which keeps the bin reads in cache. Every cell is independent, so the order is free.
+constexpr int kTile = 32;
+
 }  // namespace
 
 float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float fMaxRangeKm,
@@ -83,15 +177,18 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
 
     // The moment may sit at a different index on every ray (or be absent from some), so
     // it is looked up once per ray here rather than taken from the first ray.
-    Scratch<int> fieldIdx(static_cast<size_t>(nRay));
-    if (fieldIdx.p == nullptr) {
+    Scratch<RayInfo> rays(static_cast<size_t>(nRay));
+    if (rays.p == nullptr) {
         fnRdrError(kFunc, "calloc fail");
         return nullptr;
     }
     bool anyMoment = false;
     for (int r = 0; r < nRay; ++r) {
-        fieldIdx.p[r] = fnGetFieldIdxRay(pSweep->m_ppRay[r], szFieldName);
-        anyMoment = anyMoment || fieldIdx.p[r] >= 0;
+        STD_RAY* pRay = pSweep->m_ppRay[r];
+        const int idx = fnGetFieldIdxRay(pRay, szFieldName);
+        rays.p[r] = RayInfo{};
+        describeRay(pRay, idx, &rays.p[r]);
+        anyMoment = anyMoment || idx >= 0;
     }
     if (!anyMoment) {
         fnRdrError(kFunc, "no moment");
@@ -121,34 +218,98 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
     }
     quad.root = root.p;
     quad.angle = angle.p;
-    fillQuadrant(&quad);
+    fillQuadrant(&quad, fGridKm, fMaxRangeKm);
 
     const float fRes = static_cast<float>(360.0 / pSweep->m_iMaxRay);
+    const float halfRes = fRes * 0.5f;
     const int noData = pStd->m_hdr.m_iNoDataValue;
-    for (int iYIdx = -half; iYIdx < half; ++iYIdx) {
-        float* row = pGrid + static_cast<size_t>(iYIdx + half) * static_cast<size_t>(iXdim);
-        const size_t quadRow = static_cast<size_t>(std::abs(iYIdx)) * quad.side;
-        for (int iXIdx = -half; iXIdx < half; ++iXIdx) {
-            const size_t k = quadRow + static_cast<size_t>(std::abs(iXIdx));
-            const float fRangeKm = quad.root[k] * fGridKm;
-            if (fRangeKm > fMaxRangeKm) {
-                continue;
+    const RayInfo* info = rays.p;
+    auto azimuthOf = [info, nRay](int iRay, float* pAz) {
+        if (iRay < 0 || iRay >= nRay || !info[iRay].onRing) {
+            return false;
+        }
+        *pAz = info[iRay].azimuth;
+        return true;
+    };
+    // fnSearchRayToAzim over the flat ray array.
+    auto searchRay = [&](float fAzim) {
+        // fnGetRayHashIndex, inline; azimuths of cells are always within 0 to 360.
+        int h = static_cast<int>(fAzim / fRes + halfRes) % nRay;
+        if (h < 0) {
+            h += nRay;
+        }
+        int steps = 0;
+        while (pTable[h].m_iCon == -1 && steps < nRay) {
+            h = (h + 1) % nRay;
+            ++steps;
+        }
+        if (steps >= nRay) {
+            return -1;
+        }
+        return rdr_ring::closestRayOnRing(pTable, nRay, h, fAzim, azimuthOf);
+    };
+    auto cellValue = [&](int iYIdx, int iXIdx, float* pOut) {
+        const size_t k =
+            static_cast<size_t>(std::abs(iYIdx)) * quad.side + static_cast<size_t>(std::abs(iXIdx));
+        const float fRangeKm = quad.root[k] * fGridKm;
+        if (fRangeKm > fMaxRangeKm) {
+            return false;
+        }
+        const float fAzim = cellAzimuth(iYIdx, iXIdx, quad.angle[k]);
+        const int iRay = searchRay(fAzim);
+        if (iRay < 0) {
+            return false;
+        }
+        const RayInfo& ray = info[iRay];
+        if (!ray.usable || diffDegree(fAzim, ray.azimuth) > 1.0f) {
+            return false;
+        }
+        float fVal = 0.0f;
+        if (ray.snapKdp) {
+            fVal = fnGetBinValueToRay(pSweep->m_ppRay[iRay], ray.fieldIdx, fRangeKm, noData);
+        } else {
+            const float offsetM = fRangeKm * 1000.0f - ray.startM;
+            const float binPos =
+                ray.reciprocal ? exactQuotient(offsetM, ray.invSpacing) : offsetM / ray.spacingM;
+            if (!(binPos > -1.0f) || !(binPos < static_cast<float>(ray.maxBin))) {
+                return false;
             }
-            const float fAzim = cellAzimuth(iYIdx, iXIdx, quad.angle[k]);
-            const int iRay = fnSearchRayToAzim(pSweep, fRes, fAzim, pTable);
-            if (iRay < 0) {
-                continue;
+            const short stored = ray.data[static_cast<int>(binPos)];
+            if (stored == STD_NO_VALUE_CODE || stored == noData) {
+                return false;
             }
-            STD_RAY* pRay = pSweep->m_ppRay[iRay];
-            const int idx = fieldIdx.p[iRay];
-            if (idx < 0 || fnDiffDegree(fAzim, pRay->m_hdr.m_fAzimuth) > 1.0f) {
-                continue;
+            fVal = ray.reciprocal ? exactQuotient(static_cast<float>(stored), ray.invScale)
+                                  : static_cast<float>(stored) / ray.scale;
+        }
+        if (fnIsBinNoValue(fVal)) {
+            return false;
+        }
+        *pOut = fVal;
+        return true;
+    };
+
+    const bool canSkipTiles = fGridKm >= 0.0f;
+    for (int y0 = -half; y0 < half; y0 += kTile) {
+        const int y1 = std::min(y0 + kTile, half);
+        for (int x0 = -half; x0 < half; x0 += kTile) {
+            const int x1 = std::min(x0 + kTile, half);
+            if (canSkipTiles) {
+                // Range grows away from the radar: the tile's nearest cell bounds them all.
+                const int ny = std::abs(std::clamp(0, y0, y1 - 1));
+                const int nx = std::abs(std::clamp(0, x0, x1 - 1));
+                if (quad.root[static_cast<size_t>(ny) * quad.side + nx] * fGridKm > fMaxRangeKm) {
+                    continue;
+                }
             }
-            const float fVal = fnGetBinValueToRay(pRay, idx, fRangeKm, noData);
-            if (fnIsBinNoValue(fVal)) {
-                continue;
+            for (int iYIdx = y0; iYIdx < y1; ++iYIdx) {
+                float* row = pGrid + static_cast<size_t>(iYIdx + half) * static_cast<size_t>(iXdim);
+                for (int iXIdx = x0; iXIdx < x1; ++iXIdx) {
+                    float fVal;
+                    if (cellValue(iYIdx, iXIdx, &fVal)) {
+                        row[(iXdim - 1) - (iXIdx + half)] = fVal;
+                    }
+                }
             }
-            row[(iXdim - 1) - (iXIdx + half)] = fVal;
         }
     }
     return pGrid;

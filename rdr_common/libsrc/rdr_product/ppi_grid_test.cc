@@ -291,9 +291,12 @@ TEST(Ppi, EqualsPlainReferenceOnIrregularSweeps) {
         spec.sweeps[1].nullRays = {0, 3, rays / 2};
         spec.sweeps[1].binSpacingM = 500 + static_cast<int>(rng() % 1000);
         spec.sweeps[1].startRangeMeter = static_cast<int>(rng() % 900);
+        // Scale factors with inexact reciprocals; values over the whole 16-bit range.
+        const int scales[] = {1, 3, 7, 10, 100, 1000, 32767};
+        spec.scaleFactor = scales[trial % 7];
         spec.value = [](int s, int r, int b, int f) {
-            const int v = (r * 37 + b * 11 + s * 5 + f) % 6000 - 3000;
-            return static_cast<short>(v == -2999 ? STD_NO_DATA_CODE : v);
+            const int v = (r * 3701 + b * 1103 + s * 5 + f) % 65000 - 32500;
+            return static_cast<short>(v % 97 == 0 ? STD_NO_DATA_CODE : v);
         };
         StdRadarPtr vol = rdrtest::buildVolume(spec);
         for (int s = 0; s < 2; ++s) {
