@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include <gdfonts.h>
 
@@ -441,34 +443,43 @@ Image merge(const ImageJob& job, gdImagePtr pTop, gdImagePtr pRight, gdImagePtr 
     return back;
 }
 
-// GIF holds at most 256 colours. The panels use far fewer; each distinct colour gets its
-// own palette entry and, once the palette is full, the closest entry stands in for the
-// rest (antialiased text and resampling can add shades).
+// GIF holds at most 256 colours. The panels use far fewer, and then every colour keeps its
+// own palette entry. Resampling and antialiased text can add shades beyond that: the most
+// frequent colours (echo levels, backgrounds) get the entries and each rarer shade falls
+// back to the closest of them.
 Image toPalette(gdImagePtr pTrue) {
     const int w = gdImageSX(pTrue), h = gdImageSY(pTrue);
     Image pal(gdImageCreate(w, h));
     if (!pal) {
         return nullptr;
     }
-    std::unordered_map<int, int> index;
-    int iLastColour = -1, iLastIndex = 0;
+    std::unordered_map<int, long> counts;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            const int c = gdImageTrueColorPixel(pTrue, x, y) & 0xFFFFFF;
-            if (c != iLastColour) {
-                auto it = index.find(c);
-                if (it == index.end()) {
-                    const int r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
-                    int i = gdImageColorAllocate(pal.get(), r, g, b);
-                    if (i < 0) {
-                        i = gdImageColorClosest(pal.get(), r, g, b);
-                    }
-                    it = index.emplace(c, i).first;
-                }
-                iLastColour = c;
-                iLastIndex = it->second;
-            }
-            pal->pixels[y][x] = static_cast<unsigned char>(iLastIndex);
+            ++counts[gdImageTrueColorPixel(pTrue, x, y) & 0xFFFFFF];
+        }
+    }
+    std::vector<std::pair<long, int>> byCount;
+    byCount.reserve(counts.size());
+    for (const auto& [colour, n] : counts) {
+        byCount.emplace_back(n, colour);
+    }
+    std::sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::unordered_map<int, int> index;
+    for (const auto& [n, c] : byCount) {
+        const int r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+        int i = gdImageColorAllocate(pal.get(), r, g, b);
+        if (i < 0) {
+            i = gdImageColorClosest(pal.get(), r, g, b);
+        }
+        index.emplace(c, i);
+    }
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            pal->pixels[y][x] =
+                static_cast<unsigned char>(index[gdImageTrueColorPixel(pTrue, x, y) & 0xFFFFFF]);
         }
     }
     return pal;
