@@ -275,12 +275,19 @@ float fnGetMaxRangeStd(STD_RADAR* pStd) {
                 pRay->m_ppField[0] == nullptr) {
                 continue;
             }
-            const STD_RAY_HDR& hdr = pRay->m_hdr;
-            const float firstBinKm =
-                static_cast<float>(hdr.m_iStartRangeKm + hdr.m_iStartRangeMeter / 1000.0);
+            const STD_FIELD* pFirst = pRay->m_ppField[0];
+            // A field gated unlike its ray carries its own geometry.
+            int startKm = pRay->m_hdr.m_iStartRangeKm;
+            int startM = pRay->m_hdr.m_iStartRangeMeter;
+            int spacingM = pRay->m_hdr.m_iBinSpacing;
+            if (pFirst->m_hdr.m_iBinSpacing != 0) {
+                startKm = pFirst->m_hdr.m_iStartRangeKm;
+                startM = pFirst->m_hdr.m_iStartRangeMeter;
+                spacingM = pFirst->m_hdr.m_iBinSpacing;
+            }
+            const float firstBinKm = static_cast<float>(startKm + startM / 1000.0);
             const float rayRangeKm = static_cast<float>(
-                static_cast<double>(pRay->m_ppField[0]->m_iMaxBin) * hdr.m_iBinSpacing / 1000.0 +
-                firstBinKm);
+                static_cast<double>(pFirst->m_iMaxBin) * spacingM / 1000.0 + firstBinKm);
             maxRange = std::max(maxRange, rayRangeKm);
         }
     }

@@ -170,6 +170,11 @@ TEST(StdVolume, MaxRangeUsesFirstFieldOfEachRay) {
     EXPECT_FLOAT_EQ(fnGetMaxRangeStd(vol.get()), 480.25f);
     vol->m_ppSweep[0]->m_ppRay[0]->m_ppField[0]->m_iMaxBin = 600;
     EXPECT_FLOAT_EQ(fnGetMaxRangeStd(vol.get()), 600.25f);
+    // A first field with its own gate spacing is measured with it.
+    STD_FIELD_HDR& own = vol->m_ppSweep[0]->m_ppRay[0]->m_ppField[0]->m_hdr;
+    own.m_iStartRangeKm = 1;
+    own.m_iBinSpacing = 2000;
+    EXPECT_FLOAT_EQ(fnGetMaxRangeStd(vol.get()), 1201.0f);
     EXPECT_FLOAT_EQ(fnGetMaxRangeStd(nullptr), 0.0f);
 }
 

@@ -267,13 +267,13 @@ struct tm fnIncMonth(struct tm tm_ptr, int iAddMonth) {
         return tm_ptr;
     }
     const int dir = iAddMonth > 0 ? 1 : -1;
-    const int wanted = iAddMonth > 0 ? iAddMonth : -iAddMonth;
+    const long long wanted = iAddMonth > 0 ? iAddMonth : -static_cast<long long>(iAddMonth);
     const int wantedDay = tm_ptr.tm_mday;
 
     // Day steps until the month has changed |n| times: forward lands on the first day of
     // the target month, backward on its last day.
     struct tm cur = tm_ptr;
-    int changes = 0;
+    long long changes = 0;
     while (changes < wanted) {
         const struct tm next = stepDay(cur, dir);
         if (next.tm_mon != cur.tm_mon) {
