@@ -4,10 +4,18 @@
 
 #include <iconv.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "image_test_root.h"
+#include "map_projections.h"
 
 namespace {
 
@@ -175,6 +183,97 @@ TEST(Stations, OverlongNamesEndTheListSafely) {
     root.writeRaw("aws/aws_pos_han_1.txt", "2\n" + longName + " 37.5 127.0\nB 37.5 127.0\n");
     Image img = blank(64, 64);
     EXPECT_EQ(fnDrawSiteImgAws(img.get(), 64, 64, 1.0f, kLon, kLat, 32, 32, kLine, kLine), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The installed map files: real shorelines pass the coastal landmarks below, in both the
+// geographic site file and the pre-projected composite file (checked with the radar core's
+// own Lambert projection, so the generator and the drawing agree).
+struct Landmark {
+    const char* name;
+    float lat, lon;
+};
+const Landmark kCoast[] = {
+    {"Haeundae beach, Busan", 35.1587f, 129.1604f},
+    {"Seongsan Ilchulbong, Jeju", 33.4581f, 126.9425f},
+    {"Homigot, Pohang", 36.0766f, 129.5695f},
+    {"Ulleungdo, Dodong harbour", 37.4843f, 130.9095f},
+};
+
+std::vector<unsigned char> readStaged(const std::string& relative) {
+    std::ifstream in(std::string(RDR_STAGED_ROOT) + "/rdr/www/cgi-src/resource/" + relative,
+                     std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+template <typename T>
+T at(const std::vector<unsigned char>& b, size_t pos) {
+    T v;
+    std::memcpy(&v, b.data() + pos, 4);
+    return v;
+}
+
+TEST(InstalledMaps, ShorelinesPassKnownCoastalPoints) {
+    const std::vector<unsigned char> site = readStaged("map/fine_kr_binary.dat");
+    const std::vector<unsigned char> comp = readStaged("map/map_data.bln");
+    ASSERT_GT(site.size(), 100000u);
+    ASSERT_GT(comp.size(), 100000u);
+    LAMC_PARAMETER lamc = fnGetLamcMapInfo(6371.00877f, 4.0f, 30, 60, 126, 38, 100, 200);
+    LAMC_VAR lamcVar{};
+    for (const Landmark& l : kCoast) {
+        double best = 1e9;  // km, along the ground (small distances: flat approximation)
+        for (size_t p = 0; p + 8 <= site.size();) {
+            const int32_t n = at<int32_t>(site, p), cls = at<int32_t>(site, p + 4);
+            p += 8;
+            ASSERT_GE(n, 0);
+            for (int32_t i = 0; i < n && p + 8 <= site.size(); ++i, p += 8) {
+                const float lat = at<float>(site, p), lon = at<float>(site, p + 4);
+                const double dy = (lat - l.lat) * 111.2;
+                const double dx = (lon - l.lon) * 111.2 * std::cos(l.lat * 3.14159265 / 180);
+                if (cls == 1 || cls == 3) {
+                    best = std::min(best, std::hypot(dx, dy));
+                }
+            }
+        }
+        EXPECT_LT(best, 1.5) << l.name;
+
+        float lon = l.lon, lat = l.lat, x = 0, y = 0;
+        fnLamcProj(&lon, &lat, &x, &y, RDR_EN_PROJ_TO_GRID, &lamc, &lamcVar);
+        double bestCells = 1e9;
+        for (size_t p = 0; p + 8 <= comp.size();) {
+            const float fn = at<float>(comp, p), code = at<float>(comp, p + 4);
+            p += 8;
+            for (int i = 0; i < static_cast<int>(fn) && p + 8 <= comp.size(); ++i, p += 8) {
+                if (code == 0.0f) {
+                    bestCells = std::min(
+                        bestCells, static_cast<double>(std::hypot(at<float>(comp, p) - x,
+                                                                  at<float>(comp, p + 4) - y)));
+                }
+            }
+        }
+        EXPECT_LT(bestCells, 0.4) << l.name;  // 1.6 km
+    }
+}
+
+TEST(InstalledMaps, StationListsAreReadable) {
+    for (const char* list : {"aws/aws_pos_han_1.txt", "aws/aws_pos_han_2.txt"}) {
+        const std::vector<unsigned char> bytes = readStaged(list);
+        std::istringstream in(std::string(bytes.begin(), bytes.end()));
+        int count = 0;
+        ASSERT_TRUE(in >> count) << list;
+        EXPECT_GT(count, 20);
+        std::string name;
+        float lat, lon;
+        int n = 0;
+        while (in >> name >> lat >> lon) {
+            EXPECT_TRUE(lat > 33 && lat < 40 && lon > 124 && lon < 131) << name;
+            ++n;
+        }
+        EXPECT_EQ(n, count) << list;
+    }
 }
 
 }  // namespace
