@@ -174,10 +174,10 @@ void printText(const std::string& path, RDR_VOLUME_FORMAT format, const STD_RADA
 }
 
 void printJson(const std::string& path, RDR_VOLUME_FORMAT format, const STD_RADAR* pStd,
-               const std::vector<SweepSummary>& sweeps, bool last) {
+               const std::vector<SweepSummary>& sweeps, bool first) {
     const STD_GLOBAL_HDR& g = pStd->m_hdr;
-    std::printf("  {\"file\": %s, \"format\": %s,\n", jsonString(path.c_str()).c_str(),
-                jsonString(fnVolumeFormatName(format)).c_str());
+    std::printf("%s  {\"file\": %s, \"format\": %s,\n", first ? "" : ",\n",
+                jsonString(path.c_str()).c_str(), jsonString(fnVolumeFormatName(format)).c_str());
     std::printf("   \"radar\": %s, \"site\": %s, \"lat\": %s, \"lon\": %s, \"height_m\": %d,\n",
                 jsonString(g.m_szRadarName).c_str(), jsonString(g.m_szSiteName).c_str(),
                 jsonNumber(g.m_dLat).c_str(), jsonNumber(g.m_dLon).c_str(), g.m_iAnteHeight);
@@ -205,7 +205,7 @@ void printJson(const std::string& path, RDR_VOLUME_FORMAT format, const STD_RADA
         }
         std::printf("]}%s\n", i + 1 < sweeps.size() ? "," : "");
     }
-    std::printf("   ]}%s\n", last ? "" : ",");
+    std::printf("   ]}");
 }
 
 void printUsage(FILE* out) {
@@ -237,6 +237,7 @@ int fnRunInfo(int argc, char** argv) {
     }
 
     int status = 0;
+    bool firstEntry = true;
     if (json) {
         std::printf("[\n");
     }
@@ -254,14 +255,15 @@ int fnRunInfo(int argc, char** argv) {
             sweeps.push_back(summariseSweep(pStd->m_ppSweep[s], pStd->m_hdr.m_iNoDataValue));
         }
         if (json) {
-            printJson(files[i], format, pStd, sweeps, i + 1 == files.size());
+            printJson(files[i], format, pStd, sweeps, firstEntry);
+            firstEntry = false;
         } else {
             printText(files[i], format, pStd, sweeps);
         }
         fnFreeStdRadar(pStd);
     }
     if (json) {
-        std::printf("]\n");
+        std::printf("\n]\n");
     }
     return status;
 }
