@@ -40,6 +40,8 @@ struct ImageArgs {
     std::string kind;
     std::string qc = "NOQC";
     std::string cappiMethod = "mohr";
+    int cappiKind = RDR_EN_PSEUDO_CAPPI;
+    int cells = 0;  // grid cells across; 0: from the range and the cell size
     int sweep = -1;
     float elevation = NAN;
     float heightKm = 1.5f;
@@ -61,7 +63,8 @@ void printUsage(FILE* out) {
     std::fprintf(out,
                  "usage: rdr image FILE --product NAME [--product NAME ...] [options] -o OUT\n"
                  "\n"
-                 "Draws product images of a radar volume (UF or CF/Radial).\n"
+                 "Draws product images of a radar volume (UF or CF/Radial). The product\n"
+                 "options are those of rdr product.\n"
                  "  --product NAME     PPI, CAPPI, BASE, CMAX, VIL or ETOP (repeatable; the\n"
                  "                     volume is loaded once)\n"
                  "  --field F          moment to draw (default DZ); RN draws rain rate from\n"
@@ -70,17 +73,20 @@ void printUsage(FILE* out) {
                  "  --elevation DEG    PPI of the sweep nearest this angle\n"
                  "  --height KM        CAPPI height (default 1.5; above sea level for the\n"
                  "                     mohr method, above the radar for real)\n"
-                 "  --cappi mohr|real  CAPPI method (default mohr: interpolated, pseudo-CAPPI)\n"
+                 "  --method mohr|real CAPPI method (default mohr: interpolated)\n"
+                 "  --kind pseudo|real mohr CAPPI below the lowest sweep: lowest sweep (pseudo,\n"
+                 "                     default) or no data\n"
                  "  --threshold DBZ    ETOP reflectivity threshold (default 18)\n"
-                 "  --vil-bottom KM --vil-top KM  VIL layer (default 0 to 15)\n"
-                 "  --grid KM          product cell size (default range / 240: 1 km at 240 km)\n"
+                 "  --bottom KM --top KM  VIL layer (default 0 to 15)\n"
+                 "  --grid-km G        cell size (default range / 240: 1 km at 240 km)\n"
+                 "  --size N           cells across (default 2 x range / cell size)\n"
                  "  --range KM         product range (default the volume's, at most 240)\n"
-                 "  --kind KIND        SITE_240 or SITE_480 (default by the product extent), or a\n"
+                 "  --image-kind KIND  SITE_240 or SITE_480 (default by the grid), or a\n"
                  "                     composite kind COMP_240, COMP_480 or COMP_KCJ: the site\n"
                  "                     product on the national grid with its map\n"
                  "  --qc LABEL         quality-control label of composite titles (NOQC)\n"
                  "  --format png|gif|jpeg  (default from OUT's extension, else png)\n"
-                 "  --size WxH         resample the finished image to this size\n"
+                 "  --size WxH         resample the finished image to W x H pixels\n"
                  "  --smooth N         smoothing passes over the echo (default 0)\n"
                  "  --rings --directions --stations  range rings, direction lines, stations\n"
                  "  --site CODE        site label of the title (default the volume's site)\n"
@@ -155,11 +161,15 @@ int parseArgs(int argc, char** argv, ImageArgs* a) {
                 a->format = v;
             } else if (opt == "--site") {
                 a->site = v;
-            } else if (opt == "--kind") {
+            } else if (opt == "--image-kind") {
                 a->kind = upper(v);
+            } else if (opt == "--kind") {
+                ok = std::strcmp(v, "pseudo") == 0 || std::strcmp(v, "real") == 0;
+                a->cappiKind =
+                    std::strcmp(v, "real") == 0 ? RDR_EN_REAL_CAPPI : RDR_EN_PSEUDO_CAPPI;
             } else if (opt == "--qc") {
                 a->qc = v;
-            } else if (opt == "--cappi") {
+            } else if (opt == "--cappi" || opt == "--method") {
                 a->cappiMethod = v;
                 ok = a->cappiMethod == "mohr" || a->cappiMethod == "real";
             } else if (opt == "--sweep") {
@@ -170,16 +180,18 @@ int parseArgs(int argc, char** argv, ImageArgs* a) {
                 ok = parseFloat(v, &a->heightKm);
             } else if (opt == "--threshold") {
                 ok = parseFloat(v, &a->etopThreshold);
-            } else if (opt == "--vil-bottom") {
+            } else if (opt == "--vil-bottom" || opt == "--bottom") {
                 ok = parseInt(v, &a->vilBottomKm);
-            } else if (opt == "--vil-top") {
+            } else if (opt == "--vil-top" || opt == "--top") {
                 ok = parseInt(v, &a->vilTopKm);
-            } else if (opt == "--grid") {
+            } else if (opt == "--grid" || opt == "--grid-km") {
                 ok = parseFloat(v, &a->gridKm) && a->gridKm >= 0.05f && a->gridKm <= 10.0f;
             } else if (opt == "--range") {
                 ok = parseFloat(v, &a->rangeKm) && a->rangeKm > 0.0f && a->rangeKm <= 2000.0f;
             } else if (opt == "--smooth") {
                 ok = parseInt(v, &a->smooth) && a->smooth >= 0 && a->smooth <= 20;
+            } else if (opt == "--size" && std::strchr(v, 'x') == nullptr) {
+                ok = parseInt(v, &a->cells) && a->cells >= 2 && a->cells <= 8000;
             } else if (opt == "--size") {
                 ok = std::sscanf(v, "%dx%d", &a->width, &a->height) == 2 && a->width > 0 &&
                      a->height > 0 && a->width <= 10000 && a->height <= 10000;
@@ -352,7 +364,7 @@ bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* p
                     ? fnCreateCappiReal(pStd, a.heightKm, iDim, iDim, fRangeKm, a.gridKm, szSource,
                                         ppTables)
                     : fnCreateCappiMohr(pStd, a.heightKm, iDim, iDim, fRangeKm, a.gridKm,
-                                        RDR_EN_PSEUDO_CAPPI, 0, szSource, ppTables);
+                                        a.cappiKind, 0, szSource, ppTables);
     } else if (product == "BASE") {
         pGrid = fnCreateBase(pStd, iDim, iDim, fRangeKm, a.gridKm, szSource, ppTables);
     } else if (product == "CMAX") {
@@ -502,13 +514,16 @@ int fnRunImage(int argc, char** argv) {
     const double tTables = seconds(t);
 
     float fRangeKm = a.rangeKm;
-    if (fRangeKm <= 0.0f) {
+    if (fRangeKm <= 0.0f && a.cells > 0 && a.gridKm > 0.0f) {
+        fRangeKm = a.cells * a.gridKm / 2.0f;
+    } else if (fRangeKm <= 0.0f) {
         fRangeKm = std::min(fnGetMaxRangeStd(pStd), 240.0f);
     }
     if (a.gridKm <= 0.0f) {
-        a.gridKm = std::max(fRangeKm / 240.0f, 0.05f);
+        a.gridKm = std::max(fRangeKm / (a.cells > 0 ? a.cells / 2.0f : 240.0f), 0.05f);
     }
-    const int iDim = 2 * static_cast<int>(std::lround(fRangeKm / a.gridKm));
+    const int iDim =
+        a.cells > 0 ? a.cells / 2 * 2 : 2 * static_cast<int>(std::lround(fRangeKm / a.gridKm));
     if (iDim < 2 || iDim > 8000) {
         std::fprintf(stderr, "rdr image: a range of %.1f km at %.2f km cells is not a grid\n",
                      fRangeKm, a.gridKm);

@@ -48,8 +48,8 @@ image "$synth" synthetic_etop.png --product ETOP "${overlays[@]}"
 image "$synth" synthetic_vil.gif --product VIL "${overlays[@]}"
 image "$synth" synthetic_rain_rate.jpg --product CAPPI --height 1.5 --field RN "${overlays[@]}"
 # The same radar on the national composite grids, with the composite map lines.
-image "$synth" composite_240_cmax.png --product CMAX --kind COMP_240
-image "$synth" composite_kcj_cappi_rain.png --product CAPPI --height 1.5 --field RN --kind COMP_KCJ
+image "$synth" composite_240_cmax.png --product CMAX --image-kind COMP_240
+image "$synth" composite_kcj_cappi_rain.png --product CAPPI --height 1.5 --field RN --image-kind COMP_KCJ
 
 if [ -d "$data" ]; then
     klix=$data/uf/KLIX20050828_180149_rsl.uf
