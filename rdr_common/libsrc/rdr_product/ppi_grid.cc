@@ -38,7 +38,8 @@ void fillQuadrant(QuadrantGeometry* q, float fGridKm, float fMaxRangeKm) {
     for (int y = 0; y < q->side; ++y) {
         for (int x = 0; x < q->side; ++x) {
             const size_t k = static_cast<size_t>(y) * q->side + x;
-            q->root[k] = static_cast<float>(std::sqrt(static_cast<double>(x * x + y * y)));
+            const long long squares = static_cast<long long>(x) * x + static_cast<long long>(y) * y;
+            q->root[k] = static_cast<float>(std::sqrt(static_cast<double>(squares)));
             if (q->root[k] * fGridKm > fMaxRangeKm) {
                 q->angle[k] = 0.0f;
             } else if (x > 0) {
@@ -73,7 +74,7 @@ inline float cellAzimuth(int iYIdx, int iXIdx, float quadrantAngle) {
 // Single-precision quotient x / d of a float x by an integer d (|d| <= kMaxExactDivisor),
 // computed as a double product with 1/d and rounded once to float. It equals the float
 // division bit for bit: x has 24 significant bits, so x / d is either a float or lies at
-// least 2^-25 / |d| (relative) away from every rounding midpoint, far more than the
+// least 2^-25 / |d| (relative) away from every rounding midpoint, well above the
 // 2^-52 error of the double product; a division costs several times a multiplication.
 constexpr int kMaxExactDivisor = 1 << 24;
 
@@ -130,8 +131,8 @@ void describeRay(STD_RAY* pRay, int iFieldIdx, RayInfo* pInfo) {
     pInfo->startM = startKmF * 1000.0f;
     pInfo->spacingM = static_cast<float>(spacingM);
     pInfo->scale = static_cast<float>(pField->m_hdr.m_iScaleFactor);
-    pInfo->reciprocal = std::abs(spacingM) <= kMaxExactDivisor &&
-                        std::abs(pField->m_hdr.m_iScaleFactor) <= kMaxExactDivisor;
+    auto small = [](int d) { return d >= -kMaxExactDivisor && d <= kMaxExactDivisor; };
+    pInfo->reciprocal = small(spacingM) && small(pField->m_hdr.m_iScaleFactor);
     pInfo->invSpacing = 1.0 / spacingM;
     pInfo->invScale = 1.0 / pField->m_hdr.m_iScaleFactor;
     pInfo->data = pField->m_pData;
