@@ -16,11 +16,10 @@ namespace {
 // Nearest cell as the analysis has always been drawn: t + 0.45, truncated; -1 outside.
 int near_cell(float t, int n) {
     float s = t + 0.45f;
-    if (s < 0.0f) {
+    if (!(s >= 0.0f && s < static_cast<float>(n))) {
         return -1;
     }
-    int k = static_cast<int>(s);
-    return k < n ? k : -1;
+    return static_cast<int>(s);
 }
 
 // Cell positions of every map-area column (or row) along one axis; the layer walks the
@@ -100,6 +99,7 @@ int grid_disp(gdImagePtr im, int color_lvl[], float data_lvl[]) {
         }
     }
 
+    const ClassLookup class_of(data_lvl, var.num_color);
     int type_lut[256];
     for (int c = 0; c < 256; c++) {
         type_lut[c] = type_colour(static_cast<unsigned char>(c), rnex);
@@ -159,7 +159,7 @@ int grid_disp(gdImagePtr im, int color_lvl[], float data_lvl[]) {
                 pty_row = rows.nearest[j];
                 pty_col = c0;
             }
-            int colour = color_lvl[pv_class_of(v, data_lvl, var.num_color)];
+            int colour = color_lvl[class_of(v)];
             if (rain_free_colour >= 0 && v <= data_lvl[0] && pty != nullptr && pty_row >= 0 &&
                 pty_row < pv_pty_rows && pty_col >= 0 && pty_col < pv_pty_cols &&
                 pty[pty_row][pty_col] >= 2) {

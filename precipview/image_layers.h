@@ -66,6 +66,19 @@ int err_img(int err);
 // Scale class of value v: the first level not below v, else the last class.
 int pv_class_of(float v, const float data_lvl[], int num_color);
 
+// The same lookup for many values: a binary search when the levels ascend (as scale files
+// normally do), the plain scan otherwise.
+class ClassLookup {
+  public:
+    ClassLookup(const float data_lvl[], int num_color);
+    int operator()(float v) const;
+
+  private:
+    const float* levels_;
+    int n_;
+    bool sorted_;
+};
+
 // Title text (EUC-KR) of a product; empty for an unknown name.
 const char* pv_title_euckr(const char* obs);
 

@@ -1,6 +1,8 @@
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "image_layers.h"
 #include "precipview_state.h"
@@ -27,23 +29,46 @@ int map_disp(gdImagePtr im, int color_map, int kind) {
     // Points far outside the image are clipped by gd; keep the integers in range first.
     auto to_pixel = [&](float v) {
         float p = v * scale;
-        if (p > 1.0e6f) {
-            p = 1.0e6f;
-        } else if (p < -1.0e6f) {
+        if (!(p > -1.0e6f)) {  // also NaN
             p = -1.0e6f;
+        } else if (p > 1.0e6f) {
+            p = 1.0e6f;
         }
         return static_cast<int>(p);
     };
 
+    // The whole file is read at once and parsed in place: national coastlines run to tens of
+    // thousands of points.
+    std::string text;
+    {
+        char buf[1 << 16];
+        size_t got;
+        while ((got = std::fread(buf, 1, sizeof buf, fp.get())) > 0) {
+            text.append(buf, got);
+        }
+    }
+    const char* p = text.data();
+    const char* end = p + text.size();
+    auto next_number = [&](auto* out) {
+        while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) {
+            p++;
+        }
+        auto r = std::from_chars(p, end, *out);
+        if (r.ec != std::errc()) {
+            return false;
+        }
+        p = r.ptr;
+        return true;
+    };
     int n, mode;
-    while (std::fscanf(fp.get(), "%d %d", &n, &mode) == 2) {
+    while (next_number(&n) && next_number(&mode)) {
         if (n < 0 || n > kMaxRecordPoints) {
             break;
         }
         int px0 = 0, py0 = 0;
         for (int k = 0; k < n; k++) {
             float x, y;
-            if (std::fscanf(fp.get(), "%f %f", &x, &y) != 2) {
+            if (!next_number(&x) || !next_number(&y)) {
                 return 0;
             }
             if (zoomed) {

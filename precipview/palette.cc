@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -128,4 +129,16 @@ int pv_class_of(float v, const float data_lvl[], int num_color) {
         }
     }
     return num_color - 1;
+}
+
+ClassLookup::ClassLookup(const float data_lvl[], int num_color)
+    : levels_(data_lvl), n_(num_color), sorted_(std::is_sorted(data_lvl, data_lvl + num_color)) {}
+
+int ClassLookup::operator()(float v) const {
+    if (!sorted_) {
+        return pv_class_of(v, levels_, n_);
+    }
+    // Ascending levels: the first level not below v is the lower bound.
+    const float* k = std::lower_bound(levels_, levels_ + n_, v);
+    return k == levels_ + n_ ? n_ - 1 : static_cast<int>(k - levels_);
 }

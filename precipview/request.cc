@@ -230,7 +230,7 @@ int pv_parse_query(const char* qs, INPUT_VAR* v, char* tm_text) {
 }
 
 int pv_request_time(INPUT_VAR* v, const char* tm_text) {
-    v->seq = v->seq_now;
+    int seq = v->seq_now;
     if (std::strlen(tm_text) >= 10 && v->auto_man != 'a') {
         auto group = [&](size_t at, size_t n) {
             char buf[5] = {0};
@@ -247,9 +247,9 @@ int pv_request_time(INPUT_VAR* v, const char* tm_text) {
             DD > pv_days_in_month(YY, MM) || HH > 23 || MI > 59) {
             return -1;
         }
-        v->seq = time2seq(YY, MM, DD, HH, MI, 'm');
+        seq = time2seq(YY, MM, DD, HH, MI, 'm');
     }
-    v->seq -= v->seq % 5;
+    v->seq = seq - seq % 5;
     return 0;
 }
 

@@ -25,7 +25,7 @@ void pv_set_defaults(INPUT_VAR* v, char* tm_text);
 int pv_parse_query(const char* qs, INPUT_VAR* v, char* tm_text);
 
 // Sets v->seq from tm_text (or the current time v->seq_now), rounded down to 5 minutes.
-// Returns -1 for a requested date that does not exist.
+// Returns -1 for a requested date that does not exist, leaving v->seq as it was.
 int pv_request_time(INPUT_VAR* v, const char* tm_text);
 
 // Parses QUERY_STRING into var, sets the time and searches the data file (ten tries, five

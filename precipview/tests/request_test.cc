@@ -87,10 +87,12 @@ TEST(RequestTime, RoundsDownToFiveMinutesAndRefusesImpossibleDates) {
     ASSERT_EQ(pv_request_time(&v, "202401011237"), 0);
     EXPECT_EQ(v.seq, time2seq(2024, 5, 6, 7, 40, 'm'));
     v.auto_man = 0;
+    v.seq = 12345;
     for (const char* t : {"202302291200", "202413011200", "202401322359", "202401012400",
                           "202401010060", "189912311200", "000001011200"}) {
         EXPECT_EQ(pv_request_time(&v, t), -1) << t;
     }
+    EXPECT_EQ(v.seq, 12345);
     EXPECT_EQ(pv_request_time(&v, "202402291200"), 0);
 }
 
