@@ -105,8 +105,10 @@ def read_windows(path):
 
 def extract(layer):
     """Polylines of one layer: list of (level, lon array, lat array)."""
-    text = subprocess.run([os.path.join(HERE, "extract.sh"), layer, REGION, "h"],
-                          check=True, capture_output=True, text=True).stdout
+    # gmt leaves a gmt.history in its working directory: run it in a scratch one.
+    with tempfile.TemporaryDirectory() as scratch:
+        text = subprocess.run([os.path.join(HERE, "extract.sh"), layer, REGION, "h"], cwd=scratch,
+                              check=True, capture_output=True, text=True).stdout
     lines, level, pts = [], 0, []
     for row in text.splitlines():
         if row.startswith(">"):
@@ -159,7 +161,7 @@ def land_mask(tmpdir):
     import netCDF4
     path = os.path.join(tmpdir, "land.nc")
     subprocess.run(["gmt", "grdlandmask", "-R" + REGION, "-I0.01", "-Dh", "-N0/1/0/1/0",
-                    "-G" + path], check=True)
+                    "-G" + path], cwd=tmpdir, check=True)
     with netCDF4.Dataset(path) as nc:
         lon = np.array(nc.variables["lon"][:])
         lat = np.array(nc.variables["lat"][:])
