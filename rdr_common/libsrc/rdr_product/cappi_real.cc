@@ -57,6 +57,9 @@ bool fnPrepareCappiReal(const char* szFunction, STD_RADAR* pStd, int iXdim, int 
         if (!fnBuildCellGeometry(iXdim, &pVolume->geometry)) {
             throw std::bad_alloc();
         }
+        if (static_cast<size_t>(iXdim) * static_cast<size_t>(iYdim) >= kRayLutMinCells) {
+            fnBuildRayLuts(&pVolume->views);
+        }
     } catch (const std::bad_alloc&) {
         fnRdrError(szFunction, "calloc fail");
         return false;
@@ -146,7 +149,7 @@ float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& laye
     const float azim = volume.geometry.azimuth[cell];
     int rayIdx = iRayCache[sweepIdx];
     if (rayIdx == -2) {
-        rayIdx = fnSearchRayToAzim(view.sweep, view.res, azim, view.table);
+        rayIdx = fnFindRay(view, azim);
         iRayCache[sweepIdx] = rayIdx;
     }
     if (rayIdx < 0 || rayIdx >= view.sweep->m_iMaxRay) {

@@ -86,6 +86,10 @@ float* fnRunColumnProduct(const ColumnRequest& request) {
         if (withQi) {
             sampler.qiViews_ = fnBuildSweepViews(request.pQiStd, "QI", request.ppQiTable);
         }
+        if (cells >= kRayLutMinCells) {
+            fnBuildRayLuts(&sampler.views_);
+            fnBuildRayLuts(&sampler.qiViews_);
+        }
     } catch (const std::bad_alloc&) {
         std::free(grid);
         fnRdrError(request.function, "alloc fail");

@@ -190,15 +190,19 @@ TEST(ColumnProducts, MatchThePlainPpiBasedComputationBitForBit) {
         return r % 3 == 0 ? std::vector<int>{1, 0, 2} : std::vector<int>{0, 1, 2};
     };
     spec.sweeps[2].nullRays = {7};
+    // Counter-clockwise acquisition, and two rays sharing an azimuth.
+    std::reverse(spec.sweeps[3].azimuths.begin(), spec.sweeps[3].azimuths.end());
+    spec.sweeps[0].azimuths[11] = spec.sweeps[0].azimuths[10];
     StdRadarPtr vol = buildVolume(spec);
     vol->m_hdr.m_iAnteHeight = 120;
     StdRadarPtr qiVol = buildVolume(spec);
     Tables tables(vol.get());
     Tables qiTables(qiVol.get());
 
-    for (int dim : {40, 41}) {
+    // The large size goes through the azimuth-bucket ray tables.
+    for (int dim : {40, 41, 211}) {
         const float range = 70.0f;
-        const float grid = 3.5f;
+        const float grid = 140.0f / dim;
         const int cells = dim * dim;
         STD_RADAR* v = vol.get();
         STD_RADAR* q = qiVol.get();

@@ -156,6 +156,45 @@ std::vector<SweepView> fnBuildSweepViews(STD_RADAR* pStd, const char* szFieldNam
     return views;
 }
 
+namespace {
+
+bool distinctAzimuthsInCircle(const STD_SWEEP* pSweep) {
+    std::vector<float> azimuths;
+    azimuths.reserve(pSweep->m_iMaxRay);
+    for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
+        const STD_RAY* ray = pSweep->m_ppRay[r];
+        if (ray == nullptr || !std::isfinite(ray->m_hdr.m_fAzimuth)) {
+            continue;  // not on the search ring
+        }
+        const float az = ray->m_hdr.m_fAzimuth;
+        if (!(az >= 0.0f && az < 360.0f)) {
+            return false;
+        }
+        azimuths.push_back(az);
+    }
+    std::sort(azimuths.begin(), azimuths.end());
+    return std::adjacent_find(azimuths.begin(), azimuths.end()) == azimuths.end();
+}
+
+}  // namespace
+
+void fnBuildRayLuts(std::vector<SweepView>* pViews) {
+    constexpr int kBuckets = 360 * kRayLutPerDegree;
+    for (SweepView& view : *pViews) {
+        if (!view.usable || !distinctAzimuthsInCircle(view.sweep)) {
+            continue;
+        }
+        view.rayLut.resize(kBuckets);
+        for (int b = 0; b < kBuckets; ++b) {
+            const float lo = static_cast<float>(b) / kRayLutPerDegree;
+            const float hi = std::nextafter(static_cast<float>(b + 1) / kRayLutPerDegree, 0.0f);
+            const int rayLo = fnSearchRayToAzim(view.sweep, view.res, lo, view.table);
+            const int rayHi = fnSearchRayToAzim(view.sweep, view.res, hi, view.table);
+            view.rayLut[b] = rayLo == rayHi ? rayLo : kRayLutMixed;
+        }
+    }
+}
+
 bool fnVolumeHasMoment(STD_RADAR* pStd, const char* szFieldName) {
     if (pStd == nullptr || pStd->m_ppSweep == nullptr || szFieldName == nullptr) {
         return false;
@@ -178,7 +217,7 @@ float fnSamplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iN
     if (!view.usable || fRangeKm > view.reachKm) {
         return kNoData;
     }
-    const int rayIdx = fnSearchRayToAzim(view.sweep, view.res, fAzim, view.table);
+    const int rayIdx = fnFindRay(view, fAzim);
     if (rayIdx < 0 || rayIdx >= view.sweep->m_iMaxRay) {
         return kNoData;
     }

@@ -61,7 +61,34 @@ struct SweepView {
     int firstRay = -1;          // first non-null ray
     float reachKm = 0;          // no ray holds the moment beyond this range
     std::vector<int> fieldIdx;  // per ray; -1 when the ray lacks the moment
+    // Ray of each 1/kRayLutPerDegree-degree azimuth bucket where the whole bucket has one
+    // answer (kRayLutMixed otherwise); empty when not built.
+    std::vector<int> rayLut;
 };
+
+constexpr int kRayLutPerDegree = 16;
+// Grids from this many cells on search through the bucket tables.
+constexpr size_t kRayLutMinCells = 40000;
+constexpr int kRayLutMixed = -2;
+
+// Builds the azimuth-bucket table of every usable sweep whose rays have distinct azimuths in
+// [0, 360). The search answer is a step function of the azimuth (nearest of the two rays
+// enclosing it on the azimuth-sorted ring), so a bucket whose first and last azimuth give
+// the same ray gives it for every azimuth in between. Worth it for large grids only: it
+// costs two searches per bucket.
+void fnBuildRayLuts(std::vector<SweepView>* pViews);
+
+// fnSearchRayToAzim through the bucket table when there is one.
+inline int fnFindRay(const SweepView& view, float fAzim) {
+    if (!view.rayLut.empty() && fAzim >= 0.0f && fAzim < 360.0f) {
+        // Scaling by a power of two is exact, so the bucket is exactly the one holding fAzim.
+        const int ray = view.rayLut[static_cast<int>(fAzim * kRayLutPerDegree)];
+        if (ray != kRayLutMixed) {
+            return ray;
+        }
+    }
+    return fnSearchRayToAzim(view.sweep, view.res, fAzim, view.table);
+}
 
 // Builds the views of every sweep of a volume for one moment; ppTable may hold null
 // entries (those sweeps are not usable).

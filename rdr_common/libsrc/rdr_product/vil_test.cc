@@ -115,7 +115,7 @@ TEST(Vil, MatchesTheLayerByLayerComputationBitForBit) {
         return dbz < 2 ? STD_NO_DATA_CODE : static_cast<short>(dbz * 100);
     });
     Tables tables(vol.get());
-    for (int dim : {50, 51}) {
+    for (int dim : {50, 51, 200}) {
         Grid fast(fnCreateVil(vol.get(), dim, dim, 120, 0, 12, 1, name("DZ"), tables.p));
         Grid plain = plainVil(vol.get(), dim, 120, 12, 1, tables.p);
         ASSERT_TRUE(fast && plain);
