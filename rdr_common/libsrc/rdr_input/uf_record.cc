@@ -1,5 +1,7 @@
 #include "uf_record.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,9 +18,16 @@ void UfWords::copyWords(int iPos, int iCount, short* pOut) const {
     if (iPos < 1 || iCount <= 0 || iCount > m_iWords - (iPos - 1)) {
         return;
     }
+    // One pass of unaligned loads and byte swaps, simple enough to vectorise.
     const unsigned char* p = bytes(iPos);
-    for (int i = 0; i < iCount; ++i, p += 2) {
-        pOut[i] = static_cast<short>((p[0] << 8) | p[1]);
+    auto* pWords = reinterpret_cast<std::uint16_t*>(pOut);
+    for (int i = 0; i < iCount; ++i) {
+        std::uint16_t v;
+        std::memcpy(&v, p + 2 * i, 2);
+        if constexpr (std::endian::native == std::endian::little) {
+            v = static_cast<std::uint16_t>((v << 8) | (v >> 8));
+        }
+        pWords[i] = v;
     }
 }
 

@@ -92,10 +92,30 @@ bool treeComplete(const STD_RADAR* pStd) {
     return true;
 }
 
-void fnUfRayToStdRay(const UF_RAY* pUfRay, STD_RAY_HDR* pHdr) {
+// fnMakeTime goes through mktime, which consults the time zone on every call; rays of
+// one second share the result.
+class RayClock {
+  public:
+    time_t timeOf(const UF_MANDATORY_HDR& mh) {
+        const short key[6] = {mh.m_iYear, mh.m_iMonth,  mh.m_iDay,
+                              mh.m_iHour, mh.m_iMinute, mh.m_iSecond};
+        if (!m_bValid || std::memcmp(key, m_key, sizeof(key)) != 0) {
+            std::memcpy(m_key, key, sizeof(key));
+            m_t = fnMakeTime(1, key[0], key[1], key[2], key[3], key[4], key[5]);
+            m_bValid = true;
+        }
+        return m_t;
+    }
+
+  private:
+    short m_key[6] = {};
+    time_t m_t = 0;
+    bool m_bValid = false;
+};
+
+void fnUfRayToStdRay(const UF_RAY* pUfRay, RayClock& clock, STD_RAY_HDR* pHdr) {
     const UF_MANDATORY_HDR& mh = pUfRay->mh;
-    pHdr->m_tTime =
-        fnMakeTime(1, mh.m_iYear, mh.m_iMonth, mh.m_iDay, mh.m_iHour, mh.m_iMinute, mh.m_iSecond);
+    pHdr->m_tTime = clock.timeOf(mh);
     pHdr->m_fAzimuth = mh.m_fAzimuth;
     pHdr->m_fElevation = mh.m_fElevation;
     pHdr->m_fFixedAngle = mh.m_fFixedAngle;
@@ -182,13 +202,14 @@ STD_RADAR* fnUfSyncUpStd(UF_RADAR* pUf) {
         return nullptr;
     }
     bool bGlobalDone = false;
+    RayClock clock;
     for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
         UF_SWEEP* pUfSweep = pUf->m_ppSweep[s];
         STD_SWEEP* pSweep = pStd->m_ppSweep[s];
         for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
             UF_RAY* pUfRay = pUfSweep->m_ppRay[r];
             STD_RAY* pRay = pSweep->m_ppRay[r];
-            fnUfRayToStdRay(pUfRay, &pRay->m_hdr);
+            fnUfRayToStdRay(pUfRay, clock, &pRay->m_hdr);
             if (pRay->m_iMaxField > 0) {
                 fnUfFieldToStdRay(pUfRay->m_ppField[0]->fh, &pRay->m_hdr);
             }

@@ -2,6 +2,9 @@
 //
 // The (inflated) file is read in large chunks into one buffer and every record is parsed
 // in place: the only allocations per record are the ray's own structures and bin buffers.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -10,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core_utilities.h"
 #include "uf_radar.h"
@@ -37,28 +41,35 @@ unsigned long readBe32(const unsigned char* p) {
     return (static_cast<unsigned long>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
 
-// The file's bytes, read in big chunks through zlib (plain files pass unchanged).
+// The file's bytes, read in big chunks through zlib (plain files pass unchanged). The
+// buffer starts small and doubles while whole chunks keep coming, so a small file costs
+// little and a large one is read a megabyte at a time.
 class ChunkedInput {
   public:
-    static constexpr std::size_t kCapacity = 1 << 20;  // well above the largest record
+    static constexpr std::size_t kFirstCapacity = 1 << 16;
+    static constexpr std::size_t kMaxCapacity = 1 << 20;
+    static constexpr std::size_t kMaxRequest = 8 + 2 * 65535 + 4;  // largest framed record
 
-    explicit ChunkedInput(gzFile file)
-        : m_file(file), m_buffer(std::make_unique_for_overwrite<unsigned char[]>(kCapacity)) {}
+    explicit ChunkedInput(gzFile file) : m_file(file), m_buffer(kFirstCapacity) {}
 
-    // Makes up to n bytes available at data(); returns how many are (fewer only at the
-    // end of the file or on a read error, see failed()).
+    // Makes up to n bytes (at most kMaxRequest) available at data(); returns how many
+    // are (fewer only at the end of the file or on a read error, see failed()).
     std::size_t ensure(std::size_t n) {
         if (m_end - m_pos >= n || m_eof) {
             return std::min(n, m_end - m_pos);
         }
-        if (m_pos + n > kCapacity) {
-            std::memmove(m_buffer.get(), m_buffer.get() + m_pos, m_end - m_pos);
+        if (m_pos + n > m_buffer.size()) {
+            std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_end - m_pos);
             m_end -= m_pos;
             m_pos = 0;
+            while (n > m_buffer.size() || (m_bFilledLast && m_buffer.size() < kMaxCapacity)) {
+                m_buffer.resize(2 * m_buffer.size());
+                m_bFilledLast = false;
+            }
         }
         while (m_end - m_pos < n && !m_eof) {
-            const int iRead =
-                gzread(m_file, m_buffer.get() + m_end, static_cast<unsigned>(kCapacity - m_end));
+            const auto nWant = static_cast<unsigned>(m_buffer.size() - m_end);
+            const int iRead = gzread(m_file, m_buffer.data() + m_end, nWant);
             if (iRead < 0) {
                 int iErr = Z_OK;
                 loadError("gzread fail: %s", gzerror(m_file, &iErr));
@@ -67,21 +78,23 @@ class ChunkedInput {
             } else if (iRead == 0) {
                 m_eof = true;
             }
+            m_bFilledLast = iRead == static_cast<int>(nWant);
             m_end += iRead > 0 ? iRead : 0;
         }
         return std::min(n, m_end - m_pos);
     }
-    const unsigned char* data() const { return m_buffer.get() + m_pos; }
+    const unsigned char* data() const { return m_buffer.data() + m_pos; }
     void consume(std::size_t n) { m_pos += std::min(n, m_end - m_pos); }
     bool failed() const { return m_failed; }
 
   private:
     gzFile m_file;
-    std::unique_ptr<unsigned char[]> m_buffer;
+    std::vector<unsigned char> m_buffer;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
     bool m_eof = false;
     bool m_failed = false;
+    bool m_bFilledLast = false;
 };
 
 struct GzCloser {
@@ -90,21 +103,16 @@ struct GzCloser {
 
 // ---- the UF_RADAR tree, allocated as records arrive -------------------------------
 
+// A ray and its field array, field information and fields share one allocation (see
+// fnUfAllocRay); the bin buffers and the local-use copy are allocated on their own.
 void freeRay(UF_RAY* pRay) {
     if (pRay == nullptr) {
         return;
     }
-    if (pRay->m_ppField != nullptr) {
-        for (int k = 0; k < pRay->m_iMaxField; ++k) {
-            if (pRay->m_ppField[k] != nullptr) {
-                std::free(pRay->m_ppField[k]->m_pData);
-                std::free(pRay->m_ppField[k]);
-            }
-        }
+    for (int k = 0; k < pRay->m_iMaxField; ++k) {
+        std::free(pRay->m_ppField[k]->m_pData);
     }
     std::free(pRay->lh.m_pszContent);
-    std::free(pRay->dh.m_pfi);
-    std::free(pRay->m_ppField);
     std::free(pRay);
 }
 
@@ -141,29 +149,33 @@ bool ensureSweepSlots(UF_RADAR* pUf, int iSweepNo) {
 }
 
 // A ray with n field slots, each with a bin buffer of its bin count (at least one value).
-UF_RAY* newRay(int nField, const int* pBinCount) {
-    auto* pRay = static_cast<UF_RAY*>(std::calloc(1, sizeof(UF_RAY)));
-    if (pRay == nullptr) {
+constexpr std::size_t alignUp(std::size_t n, std::size_t a) {
+    return (n + a - 1) / a * a;
+}
+
+}  // namespace
+
+UF_RAY* fnUfAllocRay(int nField, const int* pBinCount) {
+    if (nField < 0 || nField > UF_MAX_FIELD) {
+        return nullptr;
+    }
+    const std::size_t nSlot = std::max(nField, 1);
+    const std::size_t iFieldArray = alignUp(sizeof(UF_RAY), alignof(UF_FIELD*));
+    const std::size_t iInfo =
+        alignUp(iFieldArray + nSlot * sizeof(UF_FIELD*), alignof(UF_FIELD_INFO));
+    const std::size_t iFields = alignUp(iInfo + nSlot * sizeof(UF_FIELD_INFO), alignof(UF_FIELD));
+    const std::size_t nBytes = iFields + nField * sizeof(UF_FIELD);
+    auto* pBlock = static_cast<unsigned char*>(std::calloc(1, nBytes));
+    if (pBlock == nullptr) {
         fnRdrError(kInit, "fnUfInitRay fail");
         return nullptr;
     }
-    const int nSlot = std::max(nField, 1);
-    pRay->m_ppField = static_cast<UF_FIELD**>(std::calloc(nSlot, sizeof(UF_FIELD*)));
-    pRay->dh.m_pfi = static_cast<UF_FIELD_INFO*>(std::calloc(nSlot, sizeof(UF_FIELD_INFO)));
-    if (pRay->m_ppField == nullptr || pRay->dh.m_pfi == nullptr) {
-        freeRay(pRay);
-        fnRdrError(kInit, "fnUfInitRay fail");
-        return nullptr;
-    }
-    pRay->m_iMaxField = nField;
+    auto* pRay = reinterpret_cast<UF_RAY*>(pBlock);
+    pRay->m_ppField = reinterpret_cast<UF_FIELD**>(pBlock + iFieldArray);
+    pRay->dh.m_pfi = reinterpret_cast<UF_FIELD_INFO*>(pBlock + iInfo);
+    auto* pFields = reinterpret_cast<UF_FIELD*>(pBlock + iFields);
     for (int k = 0; k < nField; ++k) {
-        auto* pField = static_cast<UF_FIELD*>(std::calloc(1, sizeof(UF_FIELD)));
-        if (pField == nullptr) {
-            freeRay(pRay);
-            fnRdrError(kInit, "fnUfInitField fail");
-            return nullptr;
-        }
-        pRay->m_ppField[k] = pField;
+        UF_FIELD* pField = &pFields[k];
         pField->m_iMaxBin = std::max(pBinCount[k], 1);
         pField->m_pData = static_cast<short*>(std::malloc(sizeof(short) * pField->m_iMaxBin));
         if (pField->m_pData == nullptr) {
@@ -171,9 +183,13 @@ UF_RAY* newRay(int nField, const int* pBinCount) {
             fnRdrError(kInit, "fnUfInitBin fail");
             return nullptr;
         }
+        pRay->m_ppField[k] = pField;
+        pRay->m_iMaxField = k + 1;
     }
     return pRay;
 }
+
+namespace {
 
 // ---- one record --------------------------------------------------------------------
 
@@ -279,7 +295,7 @@ int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord) {
         loadError("record %ld: sweep %d has more than %d rays", iRecord, mh.m_iSweepNo, UF_MAX_RAY);
         return 0;
     }
-    UF_RAY* pRay = newRay(nField, binCount);
+    UF_RAY* pRay = fnUfAllocRay(nField, binCount);
     if (pRay == nullptr) {
         return 0;
     }
@@ -469,12 +485,24 @@ UF_RADAR* fnLoadUf(const char* pFile) {
         fnRdrError(kLoad, "gzopen fail");
         return nullptr;
     }
-    std::unique_ptr<gzFile_s, GzCloser> file(gzopen(pFile, "rb"));
-    if (file == nullptr) {
+    const int fd = open(pFile, O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0) {
+            close(fd);
+        }
         fnRdrError(kLoad, "gzopen fail");
         return nullptr;
     }
-    gzbuffer(file.get(), 256 * 1024);
+    std::unique_ptr<gzFile_s, GzCloser> file(gzdopen(fd, "rb"));
+    if (file == nullptr) {
+        close(fd);
+        fnRdrError(kLoad, "gzopen fail");
+        return nullptr;
+    }
+    // zlib's own buffers: large for large files, small for the small ones.
+    const auto nFile = static_cast<unsigned long>(std::max<off_t>(st.st_size, 0));
+    gzbuffer(file.get(), static_cast<unsigned>(std::clamp(nFile, 8192ul, 256ul * 1024)));
     ChunkedInput in(file.get());
 
     UF_TYPE_HDR head{};

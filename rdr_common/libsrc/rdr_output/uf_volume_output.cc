@@ -39,6 +39,11 @@ short clampWord(long iValue) {
 short toFixed64(float fValue) {
     return clampWord(std::lround(fValue * 64.0));
 }
+// The reader adds 360 to negative azimuth words, so a value still below 0 came from a
+// word below -360 degrees (such as -32768, "missing").
+short toAzimuth64(float fValue) {
+    return toFixed64(fValue < 0.0f ? fValue - 360.0f : fValue);
+}
 // Inverse of "word / scale factor"; a zero scale stores nothing.
 short toScaled(float fValue, short iScale) {
     return iScale != 0 ? clampWord(std::lround(static_cast<double>(fValue) * iScale)) : 0;
@@ -140,7 +145,7 @@ void encodeMandatory(const UF_MANDATORY_HDR& h, const Layout& L, WordWriter& w) 
     w.word(30, h.m_iMinute);
     w.word(31, h.m_iSecond);
     w.text(32, 1, h.m_szTimeZone);
-    w.fixed64(33, h.m_fAzimuth);
+    w.word(33, toAzimuth64(h.m_fAzimuth));
     w.fixed64(34, h.m_fElevation);
     w.word(35, h.m_iSweepMode);
     w.fixed64(36, h.m_fFixedAngle);
@@ -154,7 +159,7 @@ void encodeMandatory(const UF_MANDATORY_HDR& h, const Layout& L, WordWriter& w) 
 
 void encodeOptional(const UF_OPTIONAL_HDR& h, int iPos, WordWriter& w) {
     w.text(iPos, 4, h.m_szProjectName);
-    w.fixed64(iPos + 4, h.m_fBaselineAzimuth);
+    w.word(iPos + 4, toAzimuth64(h.m_fBaselineAzimuth));
     w.fixed64(iPos + 5, h.m_fBaselineElevation);
     w.word(iPos + 6, h.m_iVolumeScanHour);
     w.word(iPos + 7, h.m_iVolumeScanMin);
@@ -313,20 +318,14 @@ UF_RAY* syncDownRay(const STD_RADAR* pStd, const STD_SWEEP* pSweep, int iSweep, 
     const STD_GLOBAL_HDR& g = pStd->m_hdr;
     const STD_RAY* pStdRay = pSweep->m_ppRay[iRay];
     const int nField = std::max(pStdRay->m_iMaxField, 0);
-    auto* pRay = static_cast<UF_RAY*>(std::calloc(1, sizeof(UF_RAY)));
+    int binCount[UF_MAX_FIELD];
+    for (int k = 0; k < nField; ++k) {
+        binCount[k] = std::max(pStdRay->m_ppField[k]->m_iMaxBin, 0);
+    }
+    UF_RAY* pRay = fnUfAllocRay(nField, binCount);
     if (pRay == nullptr) {
         return nullptr;
     }
-    pRay->m_ppField = static_cast<UF_FIELD**>(std::calloc(std::max(nField, 1), sizeof(UF_FIELD*)));
-    pRay->dh.m_pfi =
-        static_cast<UF_FIELD_INFO*>(std::calloc(std::max(nField, 1), sizeof(UF_FIELD_INFO)));
-    if (pRay->m_ppField == nullptr || pRay->dh.m_pfi == nullptr) {
-        std::free(pRay->m_ppField);
-        std::free(pRay->dh.m_pfi);
-        std::free(pRay);
-        return nullptr;
-    }
-    pRay->m_iMaxField = nField;
     pRay->m_iCurField = nField;
 
     UF_MANDATORY_HDR& mh = pRay->mh;
@@ -379,26 +378,9 @@ UF_RAY* syncDownRay(const STD_RADAR* pStd, const STD_SWEEP* pSweep, int iSweep, 
     pRay->dh.m_iMaxFieldInRecord = clampWord(nField);
     for (int k = 0; k < nField; ++k) {
         const STD_FIELD* pStdField = pStdRay->m_ppField[k];
-        auto* pField = static_cast<UF_FIELD*>(std::calloc(1, sizeof(UF_FIELD)));
-        pRay->m_ppField[k] = pField;
-        const int nBin = std::max(pStdField->m_iMaxBin, 0);
-        if (pField != nullptr) {
-            pField->m_pData = static_cast<short*>(std::malloc(sizeof(short) * std::max(nBin, 1)));
-        }
-        if (pField == nullptr || pField->m_pData == nullptr) {
-            for (int j = 0; j <= k; ++j) {
-                if (pRay->m_ppField[j] != nullptr) {
-                    std::free(pRay->m_ppField[j]->m_pData);
-                    std::free(pRay->m_ppField[j]);
-                }
-            }
-            std::free(pRay->m_ppField);
-            std::free(pRay->dh.m_pfi);
-            std::free(pRay);
-            return nullptr;
-        }
+        UF_FIELD* pField = pRay->m_ppField[k];
+        const int nBin = binCount[k];
         pField->m_iCurBin = nBin;
-        pField->m_iMaxBin = std::max(nBin, 1);
         pField->m_pData[0] = 0;
         if (nBin > 0) {
             std::memcpy(pField->m_pData, pStdField->m_pData, sizeof(short) * nBin);

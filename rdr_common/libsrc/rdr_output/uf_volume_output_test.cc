@@ -1,0 +1,99 @@
+// UF writer: writing then reading gives back the same UF_RADAR, in every framing, plain
+// or gzip; a failed write leaves the target as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "test_support.h"
+#include "uf_fixture.h"
+#include "uf_volume_output.h"
+
+using uffix::UfRadarPtr;
+
+namespace {
+
+TEST(UfWrite, WriteThenReadGivesTheSameVolumeInEveryFraming) {
+    rdrtest::StdRadarPtr std = uffix::smallStdVolume(3, 10, 37);
+    UfRadarPtr source(fnStdSyncDownUf(std.get()));
+    ASSERT_NE(source, nullptr);
+    rdrtest::TempDir dir;
+    for (int framing : {UF_FRAME_ZERO, UF_FRAME_TWO, UF_FRAME_FOUR, UF_FRAME_FOUR_NO_TRAILER}) {
+        for (int gzip : {0, 1}) {
+            SCOPED_TRACE("framing " + std::to_string(framing) + " gzip " + std::to_string(gzip));
+            const std::string file = dir.file("out.uf");
+            ASSERT_EQ(fnWriteUf(source.get(), file.c_str(), framing, gzip), 1);
+            UfRadarPtr back(fnLoadUf(file.c_str()));
+            ASSERT_NE(back, nullptr);
+            EXPECT_EQ(uffix::diffUf(back.get(), source.get(), true), "");
+        }
+    }
+    // Only the target remains: no temporary files are left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(UfWrite, RealVolumesSurviveARoundTrip) {
+    RDR_REQUIRE_SHARED_DATA();
+    rdrtest::TempDir dir;
+    for (const char* name : {"KLIX20050828_180149_rsl.uf", "MC3E_NPOL_2011_0524_2356_hid.uf.gz"}) {
+        UfRadarPtr original(fnLoadUf(rdrtest::sharedData(std::string("uf/") + name).c_str()));
+        ASSERT_NE(original, nullptr);
+        const std::string file = dir.file("copy.uf");
+        ASSERT_EQ(fnWriteUf(original.get(), file.c_str(), UF_FRAME_FOUR, 1), 1);
+        UfRadarPtr back(fnLoadUf(file.c_str()));
+        ASSERT_NE(back, nullptr);
+        // The layout is the writer's own; everything the records say is the same.
+        EXPECT_EQ(uffix::diffUf(back.get(), original.get(), false), "") << name;
+    }
+}
+
+TEST(UfWrite, AFailedWriteLeavesTheTargetAsItWas) {
+    rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 2, 5);
+    UfRadarPtr source(fnStdSyncDownUf(std.get()));
+    ASSERT_NE(source, nullptr);
+    rdrtest::TempDir dir;
+    const std::string file = dir.file("kept.uf");
+    { std::ofstream(file) << "previous contents"; }
+    // A ray the format cannot hold (2500 bins) stops the write half way.
+    UF_FIELD* field = source->m_ppSweep[0]->m_ppRay[1]->m_ppField[0];
+    field->m_pData = static_cast<short*>(std::realloc(field->m_pData, 2500 * sizeof(short)));
+    field->m_iMaxBin = field->m_iCurBin = 2500;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnWriteUf(source.get(), file.c_str(), UF_FRAME_FOUR, 0), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("fnWriteUf : sweep slot 1 ray 2"),
+              std::string::npos);
+    std::ifstream in(file);
+    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(contents, "previous contents");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnWriteUf(source.get(), dir.file("no/such/dir.uf").c_str(), UF_FRAME_FOUR, 0), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("fnWriteUf : cannot create"),
+              std::string::npos);
+}
+
+TEST(UfWrite, VolumesBeyondTheFormatsLimitsAreRefused) {
+    const struct {
+        int sweeps, rays, bins;
+        const char* reason;
+    } cases[] = {
+        {21, 1, 1, "21 sweeps, more than 20"},
+        {1, 1000, 1, "sweep 1 has 1000 rays, more than 999"},
+        {1, 1, 2500, "has 2500 bins, more than 2499"},
+    };
+    for (const auto& c : cases) {
+        rdrtest::StdRadarPtr std =
+            rdrtest::buildVolume(rdrtest::uniformVolume(c.sweeps, c.rays, c.bins, {"DZ"}));
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(fnStdSyncDownUf(std.get()), nullptr);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find(c.reason), std::string::npos)
+            << c.reason;
+    }
+}
+
+}  // namespace
