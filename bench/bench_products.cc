@@ -3,6 +3,7 @@
 // 14-sweep KLIX UF volume. Each benchmark also reports the peak resident memory added
 // while the product was made (peak_MB).
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -200,4 +201,16 @@ RDR_PRODUCT_BENCH(etop);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// Large blocks always come from (and go back to) the kernel, so that the resident peak
+// of each product call is its own working memory.
+int main(int argc, char** argv) {
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -9,7 +9,8 @@ using rdr_product::SweepPick;
 
 namespace {
 
-SweepPick lowestSweepWithData(const ColumnSampler& sampler, size_t cell, float) {
+SweepPick lowestSweepWithData(const ColumnSampler& sampler, const rdr_product::GridCell& cell,
+                              float) {
     for (int s = 0; s < sampler.sweepCount(); ++s) {
         if (!sampler.usable(s)) {
             continue;

@@ -118,12 +118,11 @@ bool fnBuildCappiRealLayer(const CappiRealVolume& volume, float fHeightKm, Cappi
     return true;
 }
 
-int fnCappiLocationIndex(const CappiRealVolume& volume, size_t cell) {
-    const float root = volume.geometry.rootDist[cell];
-    if (root < 0.0f) {
+int fnCappiLocationIndex(const CappiRealVolume& volume, const GridCell& cell) {
+    if (!cell.visited) {
         return -1;
     }
-    const float rangeKm = root * volume.cellKm;
+    const float rangeKm = cell.rootDist * volume.cellKm;
     if (rangeKm > volume.maxRangeKm || volume.reference.spacingM <= 0) {
         return -1;
     }
@@ -135,8 +134,8 @@ int fnCappiLocationIndex(const CappiRealVolume& volume, size_t cell) {
     return static_cast<int>(binPos);
 }
 
-float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer, size_t cell,
-                       int iLocation, int* iRayCache) {
+float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer,
+                       const GridCell& cell, int iLocation, int* iRayCache) {
     const int sweepIdx = layer.sweepOfLocation[iLocation];
     if (sweepIdx < 0) {
         return kNoData;
@@ -146,7 +145,7 @@ float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& laye
     if (!view.usable || location.slantKm > view.reachKm) {
         return kNoData;
     }
-    const float azim = volume.geometry.azimuth[cell];
+    const float azim = cell.azimuth;
     int rayIdx = iRayCache[sweepIdx];
     if (rayIdx == -2) {
         rayIdx = fnFindRay(view, azim);
@@ -195,14 +194,18 @@ float* fnCreateCappiReal(STD_RADAR* pStd, float fCappiHeightKm, int iXdim, int i
         return nullptr;
     }
     std::vector<int> rayCache(volume.views.size());
-    for (size_t cell = 0; cell < cells; ++cell) {
-        grid[cell] = rdr_product::kNoData;
-        const int location = rdr_product::fnCappiLocationIndex(volume, cell);
-        if (location < 0) {
-            continue;
+    for (int row = 0; row < iYdim; ++row) {
+        for (int col = 0; col < iXdim; ++col) {
+            const rdr_product::GridCell cell = volume.geometry.cell(row, col);
+            grid[cell.index] = rdr_product::kNoData;
+            const int location = rdr_product::fnCappiLocationIndex(volume, cell);
+            if (location < 0) {
+                continue;
+            }
+            std::fill(rayCache.begin(), rayCache.end(), -2);
+            grid[cell.index] =
+                rdr_product::fnCappiRealValue(volume, layer, cell, location, rayCache.data());
         }
-        std::fill(rayCache.begin(), rayCache.end(), -2);
-        grid[cell] = rdr_product::fnCappiRealValue(volume, layer, cell, location, rayCache.data());
     }
     return grid;
 }

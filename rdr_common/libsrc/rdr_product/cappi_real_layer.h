@@ -45,12 +45,12 @@ bool fnBuildCappiRealLayer(const CappiRealVolume& volume, float fHeightKm, Cappi
 
 // Index into the location tables for a cell, or -1 outside the range or the table. The
 // index is the same for every layer, since it depends on range only.
-int fnCappiLocationIndex(const CappiRealVolume& volume, size_t cell);
+int fnCappiLocationIndex(const CappiRealVolume& volume, const GridCell& cell);
 
 // The CAPPI value of a cell whose location index is known; iRayCache (one entry per sweep,
 // -2 = not searched yet) lets layers that use the same sweep share one ray search.
-float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer, size_t cell,
-                       int iLocation, int* iRayCache);
+float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer,
+                       const GridCell& cell, int iLocation, int* iRayCache);
 
 }  // namespace rdr_product
 

@@ -9,7 +9,7 @@ using rdr_product::SweepPick;
 
 namespace {
 
-SweepPick columnMaximum(const ColumnSampler& sampler, size_t cell, float) {
+SweepPick columnMaximum(const ColumnSampler& sampler, const rdr_product::GridCell& cell, float) {
     SweepPick pick;
     for (int s = 0; s < sampler.sweepCount(); ++s) {
         if (!sampler.usable(s)) {

@@ -12,27 +12,26 @@ namespace {
 constexpr double kEarthRadiusKm = 8494.67836;  // 4/3 of 6371.00877 km
 constexpr double kEarthRadiusSqKm = 72159560.43985228;
 
-float sampleView(const SweepView& view, const CellGeometry& geometry, size_t cell, float gridKm,
-                 float maxRangeKm, int noData) {
-    const float root = geometry.rootDist[cell];
-    if (root < 0.0f) {
+float sampleView(const SweepView& view, const GridCell& cell, float gridKm, float maxRangeKm,
+                 int noData) {
+    if (!cell.visited) {
         return kNoData;
     }
-    const float rangeKm = root * gridKm;
+    const float rangeKm = cell.rootDist * gridKm;
     if (rangeKm > maxRangeKm) {
         return kNoData;
     }
-    return fnSamplePpiCell(view, geometry.azimuth[cell], rangeKm, noData);
+    return fnSamplePpiCell(view, cell.azimuth, rangeKm, noData);
 }
 
 }  // namespace
 
-float ColumnSampler::value(int iSweep, size_t cell) const {
-    return sampleView(views_[iSweep], *geometry_, cell, gridKm_, maxRangeKm_, noData_);
+float ColumnSampler::value(int iSweep, const GridCell& cell) const {
+    return sampleView(views_[iSweep], cell, gridKm_, maxRangeKm_, noData_);
 }
 
-float ColumnSampler::qualityIndex(int iSweep, size_t cell) const {
-    return sampleView(qiViews_[iSweep], *geometry_, cell, gridKm_, maxRangeKm_, qiNoData_);
+float ColumnSampler::qualityIndex(int iSweep, const GridCell& cell) const {
+    return sampleView(qiViews_[iSweep], cell, gridKm_, maxRangeKm_, qiNoData_);
 }
 
 float fnEchoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngleDeg,
@@ -98,7 +97,6 @@ float* fnRunColumnProduct(const ColumnRequest& request) {
     for (size_t cell = 0; cell < cells; ++cell) {
         grid[cell] = kNoData;
     }
-    sampler.geometry_ = &geometry;
     sampler.gridKm_ = request.fGridKm;
     sampler.maxRangeKm_ = request.fMaxRangeKm;
     sampler.noData_ = request.pStd->m_hdr.m_iNoDataValue;
@@ -109,28 +107,29 @@ float* fnRunColumnProduct(const ColumnRequest& request) {
     }
 
     const int anteHeight = request.pStd->m_hdr.m_iAnteHeight;
-    for (size_t cell = 0; cell < cells; ++cell) {
-        const SweepPick pick = request.rule(sampler, cell, request.fThreshold);
-        if (pick.sweep < 0) {
-            continue;
-        }
-        switch (request.output) {
-            case CellOutput::kValue:
-                grid[cell] = pick.value;
-                break;
-            case CellOutput::kQualityIndex:
-                grid[cell] = sampler.qualityIndex(pick.sweep, cell);
-                break;
-            case CellOutput::kEchoTopHeight: {
-                const int row = static_cast<int>(cell / dim);
-                const int col = static_cast<int>(cell % dim);
-                const float h =
-                    fnEchoTopHeightKm(dim, row, col, request.fGridKm,
-                                      sampler.views_[pick.sweep].fixedAngle, anteHeight);
-                if (h > 0.0f) {
-                    grid[cell] = h;
+    for (int row = 0; row < dim; ++row) {
+        for (int col = 0; col < dim; ++col) {
+            const GridCell cell = geometry.cell(row, col);
+            const SweepPick pick = request.rule(sampler, cell, request.fThreshold);
+            if (pick.sweep < 0) {
+                continue;
+            }
+            switch (request.output) {
+                case CellOutput::kValue:
+                    grid[cell.index] = pick.value;
+                    break;
+                case CellOutput::kQualityIndex:
+                    grid[cell.index] = sampler.qualityIndex(pick.sweep, cell);
+                    break;
+                case CellOutput::kEchoTopHeight: {
+                    const float h =
+                        fnEchoTopHeightKm(dim, row, col, request.fGridKm,
+                                          sampler.views_[pick.sweep].fixedAngle, anteHeight);
+                    if (h > 0.0f) {
+                        grid[cell.index] = h;
+                    }
+                    break;
                 }
-                break;
             }
         }
     }

@@ -17,12 +17,11 @@ class ColumnSampler {
     int sweepCount() const { return static_cast<int>(views_.size()); }
     // False when the sweep's PPI (or, for quality-index products, its QI PPI) cannot exist.
     bool usable(int iSweep) const { return usable_[iSweep]; }
-    float value(int iSweep, size_t cell) const;
-    float qualityIndex(int iSweep, size_t cell) const;
+    float value(int iSweep, const GridCell& cell) const;
+    float qualityIndex(int iSweep, const GridCell& cell) const;
 
   private:
     friend float* fnRunColumnProduct(const struct ColumnRequest& request);
-    const CellGeometry* geometry_ = nullptr;
     float gridKm_ = 0;
     float maxRangeKm_ = 0;
     int noData_ = 0;
@@ -38,7 +37,8 @@ struct SweepPick {
     float value = kNoData;
 };
 
-using SweepRule = SweepPick (*)(const ColumnSampler& sampler, size_t cell, float fThreshold);
+using SweepRule = SweepPick (*)(const ColumnSampler& sampler, const GridCell& cell,
+                                float fThreshold);
 
 enum class CellOutput {
     kValue,          // the picked value

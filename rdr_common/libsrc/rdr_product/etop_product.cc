@@ -10,7 +10,8 @@ using rdr_product::SweepPick;
 
 namespace {
 
-SweepPick highestSweepAboveThreshold(const ColumnSampler& sampler, size_t cell, float fThreshold) {
+SweepPick highestSweepAboveThreshold(const ColumnSampler& sampler,
+                                     const rdr_product::GridCell& cell, float fThreshold) {
     for (int s = sampler.sweepCount() - 1; s >= 0; --s) {
         if (!sampler.usable(s)) {
             continue;

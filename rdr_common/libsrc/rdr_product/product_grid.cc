@@ -10,70 +10,38 @@
 
 namespace rdr_product {
 
-namespace {
-
-// atan(y / x) in degrees as fnCalcAzimuthToXY forms it (pi = 3.14159), for x > 0.
-float quadrantAngle(int y, int x) {
-    constexpr double kPi = 3.14159;
-    const float a = static_cast<float>(std::atan(static_cast<double>(y) / static_cast<double>(x)));
-    return static_cast<float>(a * 180.0 / kPi);
-}
-
-// fnCalcAzimuthToXY from the angle of (|iYIdx|, |iXIdx|): the arc tangent is odd and IEEE
-// negation exact, so one quadrant of arc tangents gives all four bit for bit.
-float cellAzimuth(int iYIdx, int iXIdx, float fQuadrantAngle) {
-    float a = 0.0f;
-    if (iXIdx == 0) {
-        a = iYIdx < 0 ? -90.0f : 90.0f;
-    } else {
-        a = ((iYIdx < 0) != (iXIdx < 0)) ? -fQuadrantAngle : fQuadrantAngle;
-        if (iXIdx < 0) {
-            a = iYIdx < 0 ? a - 180.0f : a + 180.0f;
-        }
-    }
-    float az = -a - 90.0f;
-    if (az < 0.0f) {
-        az += 360.0f;
-    }
-    return az;
-}
-
-}  // namespace
-
 bool fnBuildCellGeometry(int iDim, CellGeometry* pGeometry) {
     if (iDim <= 0 || pGeometry == nullptr) {
         return false;
     }
+    // fnCalcAzimuthToXY forms atan(y / x) in double, rounds it to single precision and turns
+    // it into degrees with pi = 3.14159; the arc tangent is odd and IEEE negation exact, so
+    // the first quadrant serves all four bit for bit.
+    constexpr double kPi = 3.14159;
+    const int half = iDim / 2;
+    const int side = half + 1;
     try {
-        const int half = iDim / 2;
-        const int side = half + 1;
-        std::vector<float> quadRoot(static_cast<size_t>(side) * side);
-        std::vector<float> quadAngle(quadRoot.size());
-        for (int y = 0; y < side; ++y) {
-            for (int x = 0; x < side; ++x) {
-                const size_t k = static_cast<size_t>(y) * side + x;
-                const long squares = static_cast<long>(x) * x + static_cast<long>(y) * y;
-                quadRoot[k] = static_cast<float>(std::sqrt(static_cast<double>(squares)));
-                quadAngle[k] = x > 0 ? quadrantAngle(y, x) : 90.0f;
-            }
-        }
-        const size_t cells = static_cast<size_t>(iDim) * static_cast<size_t>(iDim);
-        pGeometry->dim = iDim;
-        pGeometry->rootDist.assign(cells, -1.0f);
-        pGeometry->azimuth.assign(cells, 0.0f);
-        for (int iYIdx = -half; iYIdx < half; ++iYIdx) {
-            const size_t row = static_cast<size_t>(iYIdx + half);
-            const size_t quadRow = static_cast<size_t>(std::abs(iYIdx)) * side;
-            for (int iXIdx = -half; iXIdx < half; ++iXIdx) {
-                const size_t cell = row * iDim + static_cast<size_t>((iDim - 1) - (iXIdx + half));
-                const size_t k = quadRow + static_cast<size_t>(std::abs(iXIdx));
-                pGeometry->rootDist[cell] = quadRoot[k];
-                pGeometry->azimuth[cell] = cellAzimuth(iYIdx, iXIdx, quadAngle[k]);
-            }
-        }
+        pGeometry->quadRoot_.resize(static_cast<size_t>(side) * side);
+        pGeometry->quadAngle_.resize(pGeometry->quadRoot_.size());
     } catch (const std::bad_alloc&) {
         return false;
     }
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const size_t k = static_cast<size_t>(y) * side + x;
+            const long squares = static_cast<long>(x) * x + static_cast<long>(y) * y;
+            pGeometry->quadRoot_[k] = static_cast<float>(std::sqrt(static_cast<double>(squares)));
+            float angle = 90.0f;
+            if (x > 0) {
+                const float a = static_cast<float>(std::atan(static_cast<double>(y) / x));
+                angle = static_cast<float>(a * 180.0 / kPi);
+            }
+            pGeometry->quadAngle_[k] = angle;
+        }
+    }
+    pGeometry->dim_ = iDim;
+    pGeometry->half_ = half;
+    pGeometry->side_ = side;
     return true;
 }
 

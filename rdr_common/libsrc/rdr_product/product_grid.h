@@ -24,17 +24,58 @@ inline bool isNoValueAnswer(float fValue) {
     return near(RDR_BIN_NO_VALUE) || near(RDR_BIN_RESERVED_1) || near(RDR_BIN_RESERVED_2);
 }
 
+// One cell of a radar-centred grid with its offset from the radar.
+struct GridCell {
+    size_t index;    // row * dim + column
+    bool visited;    // false for the row and column an odd-sized grid never visits
+    float rootDist;  // sqrt(dx^2 + dy^2) in cells, single precision
+    float azimuth;   // fnCalcAzimuthToXY of the offset
+};
+
 // Cells of a square iDim x iDim grid laid out as the PPI lays it out: the radar at row
 // iDim/2 and column (iDim-1) - iDim/2, offsets counted south (rows) and west (columns).
-// For an odd size the last row and the first column are never visited. Both arrays are
-// indexed by cell (row * iDim + column).
-struct CellGeometry {
-    int dim = 0;
-    // sqrt(dx^2 + dy^2) in cells, rounded to single precision; -1 for unvisited cells.
-    std::vector<float> rootDist;
-    // Azimuth of the cell offset (fnCalcAzimuthToXY convention).
-    std::vector<float> azimuth;
-    bool visited(size_t cell) const { return rootDist[cell] >= 0.0f; }
+// For an odd size the last row and the first column are never visited. Distances and arc
+// tangents are kept for one quadrant of offsets only; the other three follow by symmetry.
+class CellGeometry {
+  public:
+    int dim() const { return dim_; }
+    GridCell cell(int iRow, int iCol) const {
+        const int y = iRow - half_;
+        const int x = (dim_ - 1) - iCol - half_;
+        GridCell c{static_cast<size_t>(iRow) * dim_ + iCol, false, -1.0f, 0.0f};
+        if (y >= half_ || x < -half_ || x >= half_) {
+            return c;
+        }
+        const size_t k = static_cast<size_t>(y < 0 ? -y : y) * side_ + (x < 0 ? -x : x);
+        c.visited = true;
+        c.rootDist = quadRoot_[k];
+        c.azimuth = azimuthFromQuadrant(y, x, quadAngle_[k]);
+        return c;
+    }
+
+  private:
+    friend bool fnBuildCellGeometry(int iDim, CellGeometry* pGeometry);
+    static float azimuthFromQuadrant(int iYIdx, int iXIdx, float fQuadrantAngle) {
+        float a = 0.0f;
+        if (iXIdx == 0) {
+            a = iYIdx < 0 ? -90.0f : 90.0f;
+        } else {
+            a = ((iYIdx < 0) != (iXIdx < 0)) ? -fQuadrantAngle : fQuadrantAngle;
+            if (iXIdx < 0) {
+                a = iYIdx < 0 ? a - 180.0f : a + 180.0f;
+            }
+        }
+        float az = -a - 90.0f;
+        if (az < 0.0f) {
+            az += 360.0f;
+        }
+        return az;
+    }
+    int dim_ = 0;
+    int half_ = 0;
+    int side_ = 0;
+    std::vector<float> quadRoot_;   // sqrt(x^2 + y^2) for 0 <= x, y <= half
+    std::vector<float> quadAngle_;  // atan(y / x) in degrees (pi = 3.14159), 90 for x = 0
 };
 
 // Fills the geometry of a square grid; false when the size is not positive or memory fails.

@@ -1,5 +1,6 @@
 #include "vil_product.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -15,6 +16,34 @@ namespace {
 // times 1000 m.
 double layerWater(float fZe) {
     return std::pow(fZe, 0.5714285714285714) * 3.44e-6 * 1000;
+}
+
+// The cell's VIL from all layers at once: they share its geometry, its location index and,
+// where they fall on the same sweep, its ray search.
+float vilOfCell(const rdr_product::CappiRealVolume& volume,
+                const std::vector<rdr_product::CappiRealLayer>& cappis,
+                const rdr_product::GridCell& cell, int* rayCache, float* dbz, float* ze) {
+    const int location = rdr_product::fnCappiLocationIndex(volume, cell);
+    if (location < 0) {
+        return rdr_product::kNoData;
+    }
+    const int layers = static_cast<int>(cappis.size());
+    std::fill(rayCache, rayCache + volume.views.size(), -2);
+    for (int k = 0; k < layers; ++k) {
+        dbz[k] = rdr_product::fnCappiRealValue(volume, cappis[k], cell, location, rayCache);
+        ze[k] = dbz[k] > 0.0f ? static_cast<float>(fnDbzToZeF(dbz[k])) : 0.0f;
+    }
+    double sum = 0;
+    for (int k = 0; k < layers; ++k) {
+        if (dbz[k] <= 0.0f) {
+            continue;
+        }
+        // A layer's reflectivity is the mean of its bottom and top where both have echo.
+        const bool topKnown = k + 1 < layers && dbz[k + 1] > 0.0f;
+        const float z = topKnown ? (ze[k] + ze[k + 1]) * 0.5f : ze[k];
+        sum += layerWater(z);
+    }
+    return sum > 0 ? static_cast<float>(sum) : rdr_product::kNoData;
 }
 
 }  // namespace
@@ -63,30 +92,11 @@ float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, flo
 
     // All layers of one cell at once: they share the cell's geometry, its location index and,
     // where they fall on the same sweep, its ray search.
-    for (size_t cell = 0; cell < cells; ++cell) {
-        grid[cell] = rdr_product::kNoData;
-        const int location = rdr_product::fnCappiLocationIndex(volume, cell);
-        if (location < 0) {
-            continue;
-        }
-        std::fill(rayCache.begin(), rayCache.end(), -2);
-        for (int k = 0; k < layers; ++k) {
-            dbz[k] =
-                rdr_product::fnCappiRealValue(volume, cappis[k], cell, location, rayCache.data());
-            ze[k] = dbz[k] > 0.0f ? static_cast<float>(fnDbzToZeF(dbz[k])) : 0.0f;
-        }
-        double sum = 0;
-        for (int k = 0; k < layers; ++k) {
-            if (dbz[k] <= 0.0f) {
-                continue;
-            }
-            // A layer's reflectivity is the mean of its bottom and top where both have echo.
-            const bool topKnown = k + 1 < layers && dbz[k + 1] > 0.0f;
-            const float z = topKnown ? (ze[k] + ze[k + 1]) * 0.5f : ze[k];
-            sum += layerWater(z);
-        }
-        if (sum > 0) {
-            grid[cell] = static_cast<float>(sum);
+    for (int row = 0; row < iYdim; ++row) {
+        for (int col = 0; col < iXdim; ++col) {
+            const rdr_product::GridCell cell = volume.geometry.cell(row, col);
+            grid[cell.index] =
+                vilOfCell(volume, cappis, cell, rayCache.data(), dbz.data(), ze.data());
         }
     }
     return grid;
