@@ -4,6 +4,8 @@
 #ifndef RDR_RAY_RING_WALK_H
 #define RDR_RAY_RING_WALK_H
 
+#include <cmath>
+
 #include "std_radar.h"
 
 namespace rdr_ring {
@@ -34,6 +36,14 @@ int closestRayOnRing(const STD_AZIMUTH_TBL* pTable, int nRay, int iHashIdx, floa
     if (pTable == nullptr || iHashIdx < 0 || iHashIdx >= nRay) {
         return -1;
     }
+    if (fAzimuth < 0.0f || fAzimuth >= 360.0f) {
+        // The angle differences wrap once; a caller's azimuth a turn or more away from
+        // 0..360 is folded first instead of sending the walk round the ring for good.
+        fAzimuth = std::fmod(fAzimuth, 360.0f);
+        if (fAzimuth < 0.0f) {
+            fAzimuth += 360.0f;
+        }
+    }
     int c = pTable[iHashIdx].m_iCon;
     float azC = 0.0f;
     if (!azimuthOf(c, &azC)) {
@@ -52,8 +62,7 @@ int closestRayOnRing(const STD_AZIMUTH_TBL* pTable, int nRay, int iHashIdx, floa
     // them, but stop once a whole ring of them has been seen (every ray at one azimuth).
     int equalSteps = 0;
     int steps = 0;
-    while (dCLow != 0.0 &&
-           (dCHigh > dCLow || (dCHigh == dCLow && h != c && equalSteps <= nRay))) {
+    while (dCLow != 0.0 && (dCHigh > dCLow || (dCHigh == dCLow && h != c && equalSteps <= nRay))) {
         if (dCHigh == dCLow) {
             ++equalSteps;
         }

@@ -169,6 +169,8 @@ TEST(RaySearch, ProbesToOccupiedBucketAndFailsOnEmptyTable) {
     EXPECT_EQ(fnSearchRayToAzim(sweep, fRes, 359.0f, table), 0);
     EXPECT_EQ(fnSearchRayToAzim(sweep, fRes, -30.0f, table), 0);  // below 0: no bad index
     EXPECT_EQ(fnSearchRayToAzim(sweep, fRes, -100.0f, table), 7);
+    EXPECT_EQ(fnSearchRayToAzim(sweep, fRes, 725.0f, table), 0);  // a turn too far
+    EXPECT_EQ(fnSearchRayToAzim(sweep, fRes, -710.0f, table), 0);
     EXPECT_EQ(fnSearchRayToAzim(nullptr, fRes, 12.0f, table), -1);
     EXPECT_EQ(fnSearchRayToAzim(sweep, fRes, 12.0f, nullptr), -1);
     for (int b = 0; b < 8; ++b) {
