@@ -296,6 +296,29 @@ TEST(CappiMohr, KindDecidesBelowTheLowestSweepAndTheLimitAboveTheHighest) {
     EXPECT_TRUE(std::all_of(none.get(), none.get() + 400, [](float v) { return v == -9999.0f; }));
 }
 
+TEST(CappiMohr, GridCellsArePointsAroundTheGeometricCentre) {
+    StdRadarPtr vol = stormVolume(6, 180, 80);
+    vol->m_hdr.m_iAnteHeight = 250;
+    Tables tables(vol.get());
+    const int dim = 30;
+    const float gridKm = 4.0f;
+    Grid grid(fnCreateCappiMohr(vol.get(), 2.25f, dim, dim, 0, gridKm, RDR_EN_REAL_CAPPI, 0,
+                                name("DZ"), tables.p));
+    ASSERT_TRUE(grid);
+    int withData = 0;
+    for (int r = 0; r < dim; ++r) {
+        for (int c = 0; c < dim; ++c) {
+            // 2.25 km above sea level is 2 km above the antenna.
+            const float point =
+                fnCappi_at_h_cart(vol.get(), 2.0f, c - 0.5f * (dim - 1), r - 0.5f * (dim - 1),
+                                  gridKm, RDR_EN_REAL_CAPPI, 0, 1, name("DZ"), tables.p);
+            ASSERT_EQ(grid.get()[r * dim + c], point) << r << "," << c;
+            withData += point != -9999.0f;
+        }
+    }
+    EXPECT_GT(withData, 20);
+}
+
 TEST(CappiMohr, DegenerateGeometryGivesValuesOrNoDataNeverInfinities) {
     // Two sweeps at the same angle, and a third whose bins have no spacing.
     VolumeSpec spec = uniformVolume(3, 360, 100, {"DZ"});
