@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -37,14 +38,16 @@ void decode_time(const unsigned char* p, TIME_SS* t) {
 
 // Reads exactly n bytes; false on a short stream or a decompression error.
 bool read_exact(gzFile gz, void* buf, size_t n) {
+    // gzread moves at most INT_MAX bytes per call; the largest grid is far below.
     int got = gzread(gz, buf, static_cast<unsigned>(n));
     return got >= 0 && static_cast<size_t>(got) == n;
 }
 
 // Skips n bytes forward by reading them, so that a stream ending early is noticed here.
-bool skip_bytes(gzFile gz, size_t n, std::vector<unsigned char>& scratch) {
+bool skip_bytes(gzFile gz, size_t n) {
+    std::vector<unsigned char> scratch(std::min<size_t>(n, 128 * 1024));
     while (n > 0) {
-        size_t chunk = n < scratch.size() ? n : scratch.size();
+        size_t chunk = std::min(n, scratch.size());
         if (!read_exact(gz, scratch.data(), chunk)) {
             return false;
         }
@@ -52,6 +55,47 @@ bool skip_bytes(gzFile gz, size_t n, std::vector<unsigned char>& scratch) {
     }
     return true;
 }
+
+// Identity of a file's content as far as one process can tell.
+struct FileStamp {
+    bool valid = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    long mtime_ns = 0;
+    bool operator==(const FileStamp& o) const {
+        return valid == o.valid && dev == o.dev && ino == o.ino && size == o.size &&
+               mtime_ns == o.mtime_ns;
+    }
+};
+
+FileStamp stamp_of(const char* path) {
+    struct stat st {};
+    FileStamp f;
+    if (stat(path, &st) == 0) {
+        f.valid = true;
+        f.dev = st.st_dev;
+        f.ino = st.st_ino;
+        f.size = st.st_size;
+        f.mtime_ns = st.st_mtim.tv_sec * 1000000000L + st.st_mtim.tv_nsec;
+    }
+    return f;
+}
+
+// The type grid of the last value-product read; its rows lie in one block (cmatrix).
+struct TypeGridCache {
+    FileStamp stamp;
+    int nx = 0, ny = 0;
+    unsigned char** rows = nullptr;
+
+    void clear() {
+        if (rows != nullptr) {
+            free_cmatrix(rows, 0, ny - 1, 0, nx - 1);
+        }
+        *this = TypeGridCache();
+    }
+};
+TypeGridCache g_type_cache;
 
 // Byte offset of the int16 value grid of a product from the end of the header.
 size_t value_grid_offset(const char* obs, size_t cells) {
@@ -190,7 +234,7 @@ int rdr_sfc_pty_get() {
     if (!gz) {
         return -1;
     }
-    gzbuffer(gz.get(), 128 * 1024);
+    gzbuffer(gz.get(), 64 * 1024);
     unsigned char raw[kHeadSize];
     if (!read_exact(gz.get(), raw, sizeof raw)) {
         return -3;
@@ -201,23 +245,48 @@ int rdr_sfc_pty_get() {
     const int nx = rdr_cmp_head.nx;
     const int ny = rdr_cmp_head.ny;
     const size_t cells = static_cast<size_t>(nx) * static_cast<size_t>(ny);
-    std::vector<unsigned char> row(static_cast<size_t>(nx) * 2);
-    std::vector<unsigned char> scratch(64 * 1024);
+    const FileStamp stamp = stamp_of(var.fname);
 
     if (!pv_is_type_product(var.obs)) {
         alloc_data(ny, nx);
         const bool wet_bulb = std::strcmp(var.obs, "TW") == 0;
-        if (!skip_bytes(gz.get(), value_grid_offset(var.obs, cells), scratch)) {
-            return -3;
-        }
-        for (int j = 0; j < ny; j++) {
-            if (!read_exact(gz.get(), row.data(), static_cast<size_t>(nx) * 2)) {
+        const size_t offset = value_grid_offset(var.obs, cells);
+        std::vector<unsigned char> bytes;
+        if (offset >= cells) {
+            // The type grid passes by on the way; the second pass of the rain products
+            // takes it from here instead of inflating the file again.
+            g_type_cache.clear();
+            unsigned char** rows = cmatrix(0, ny - 1, 0, nx - 1);
+            if (!read_exact(gz.get(), rows[0], cells)) {
+                free_cmatrix(rows, 0, ny - 1, 0, nx - 1);
                 return -3;
             }
-            float* out = data[j];
-            for (int i = 0; i < nx; i++) {
-                float v = le16(&row[2 * static_cast<size_t>(i)]) * 0.01f;
-                out[i] = wet_bulb ? v - 200.0f : v;
+            g_type_cache.stamp = stamp;
+            g_type_cache.nx = nx;
+            g_type_cache.ny = ny;
+            g_type_cache.rows = rows;
+            if (!skip_bytes(gz.get(), offset - cells)) {
+                return -3;
+            }
+        } else if (!skip_bytes(gz.get(), offset)) {
+            return -3;
+        }
+        // Rows come through a small buffer: the whole grid at once would cost its pages.
+        const int chunk_rows =
+            std::max(1, static_cast<int>((128 * 1024) / (2 * static_cast<size_t>(nx))));
+        bytes.resize(static_cast<size_t>(chunk_rows) * nx * 2);
+        for (int j0 = 0; j0 < ny; j0 += chunk_rows) {
+            const int rows = std::min(chunk_rows, ny - j0);
+            if (!read_exact(gz.get(), bytes.data(), static_cast<size_t>(rows) * nx * 2)) {
+                return -3;
+            }
+            for (int r = 0; r < rows; r++) {
+                const unsigned char* src = bytes.data() + static_cast<size_t>(r) * nx * 2;
+                float* out = data[j0 + r];
+                for (int i = 0; i < nx; i++) {
+                    float v = le16(src + 2 * static_cast<size_t>(i)) * 0.01f;
+                    out[i] = wet_bulb ? v - 200.0f : v;
+                }
             }
         }
         return 0;
@@ -225,8 +294,20 @@ int rdr_sfc_pty_get() {
 
     alloc_pty(ny, nx);
     const bool area = std::strcmp(var.obs, "AREA") == 0;
-    if (area && !skip_bytes(gz.get(), cells, scratch)) {
-        return -3;
+    const unsigned char* grid = nullptr;
+    std::vector<unsigned char> bytes;
+    if (!area && g_type_cache.rows != nullptr && g_type_cache.stamp.valid &&
+        g_type_cache.stamp == stamp && g_type_cache.nx == nx && g_type_cache.ny == ny) {
+        grid = g_type_cache.rows[0];  // the rows are one block
+    } else {
+        if (area && !skip_bytes(gz.get(), cells)) {
+            return -3;
+        }
+        bytes.resize(cells);
+        if (!read_exact(gz.get(), bytes.data(), cells)) {
+            return -3;
+        }
+        grid = bytes.data();
     }
     unsigned char lut[256];
     for (int c = 0; c < 256; c++) {
@@ -234,13 +315,15 @@ int rdr_sfc_pty_get() {
                       : pv_type_rule(var.obs, static_cast<unsigned char>(c));
     }
     for (int j = 0; j < ny; j++) {
-        if (!read_exact(gz.get(), row.data(), static_cast<size_t>(nx))) {
-            return -3;
-        }
+        const unsigned char* src = grid + static_cast<size_t>(j) * nx;
         unsigned char* out = pty[j];
         for (int i = 0; i < nx; i++) {
-            out[i] = lut[row[static_cast<size_t>(i)]];
+            out[i] = lut[src[i]];
         }
     }
     return 0;
+}
+
+void pv_forget_type_cache() {
+    g_type_cache.clear();
 }

@@ -20,6 +20,9 @@ int rdr_sfc_pty_file();
 // -4 for an unknown map window.
 int rdr_sfc_pty_get();
 
+// Drops the type grid kept from the last value-product read (tests rewrite files).
+void pv_forget_type_cache();
+
 // Decodes the 64-byte header; false when a field is outside the accepted ranges
 // (nx, ny in 1..kMaxGridSide, dxy > 0).
 bool pv_decode_head(const unsigned char* raw, RDR_CMP_HEAD* head);

@@ -1,6 +1,7 @@
 // Vectors and matrices with arbitrary index ranges. A vector nl..nh is one block addressed
-// from nl; a matrix is an array of row pointers, each row its own block. Allocation failure
-// ends the process with status 1 after a three-line message on standard error.
+// from nl; a matrix is an array of row pointers into one block of rows (released together by
+// the free function, which takes the same ranges). Allocation failure ends the process with
+// status 1 after a three-line message on standard error.
 #ifndef PRECIPVIEW_NR_ALLOC_H
 #define PRECIPVIEW_NR_ALLOC_H
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "analysis_file.h"
 #include "nr_alloc.h"
 
 INPUT_VAR var;
@@ -24,6 +25,7 @@ void pv_reset_state() {
         pty = nullptr;
     }
     pv_data_rows = pv_data_cols = pv_pty_rows = pv_pty_cols = 0;
+    pv_forget_type_cache();
     std::memset(&var, 0, sizeof var);
     std::memset(&rdr_cmp_head, 0, sizeof rdr_cmp_head);
     std::memset(stn_data, 0, sizeof stn_data);

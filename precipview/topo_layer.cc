@@ -1,5 +1,12 @@
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "image_layers.h"
@@ -19,17 +26,26 @@ constexpr int kTopoOriginRow = 840;
 
 int topo_disp(gdImagePtr im, int color_lvl[], float data_lvl[]) {
     (void)data_lvl;
-    std::unique_ptr<FILE, int (*)(FILE*)> fp(
-        std::fopen(fnRootPath(std::string("/DATA/GIS/TOPO/SRTM/topo_mapB_1km.bin")).c_str(), "rb"),
-        std::fclose);
-    if (!fp) {
+    // Mapped rather than read: only the rows the window shows are touched.
+    const std::string path = fnRootPath(std::string("/DATA/GIS/TOPO/SRTM/topo_mapB_1km.bin"));
+    const size_t need = kTopoHead + static_cast<size_t>(kTopoRows) * kTopoCols * 2;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return -1;
     }
-    std::vector<unsigned char> raw(static_cast<size_t>(kTopoRows) * kTopoCols * 2);
-    if (std::fseek(fp.get(), kTopoHead, SEEK_SET) != 0 ||
-        std::fread(raw.data(), 1, raw.size(), fp.get()) != raw.size()) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(need)) {
+        close(fd);
         return -1;  // a short file is as good as none
     }
+    void* map = mmap(nullptr, need, PROT_READ, MAP_PRIVATE, fd, 0);
+    close(fd);
+    if (map == MAP_FAILED) {
+        return -1;
+    }
+    std::unique_ptr<void, std::function<void(void*)>> unmap(map,
+                                                            [need](void* p) { munmap(p, need); });
+    const unsigned char* file = static_cast<const unsigned char*>(map) + kTopoHead;
 
     const float dg = static_cast<float>(var.NX) / static_cast<float>(var.NI);
     ZoomPath z = pv_zoom_path(static_cast<float>(var.NX - 1), static_cast<float>(var.NY - 1), 0.0f,
@@ -54,7 +70,7 @@ int topo_disp(gdImagePtr im, int color_lvl[], float data_lvl[]) {
             continue;
         }
         int r = static_cast<int>(t);
-        const unsigned char* src = raw.data() + static_cast<size_t>(r) * kTopoCols * 2;
+        const unsigned char* src = file + static_cast<size_t>(r) * kTopoCols * 2;
         unsigned char* line = im->pixels[var.GJ - j];
         for (int i = 1; i < var.NI; i++) {
             int c = cols[i];
