@@ -27,6 +27,17 @@ inline double ccwiseAngleDiff(float a1, float a2) {
     return d < 0.0f ? d + 360.0 : d;
 }
 
+// A ray azimuth as the walk uses it: values a turn or more outside 0..360 (an uncorrected
+// or odd source) are folded into 0..360, since the angle differences wrap only once. Values
+// within 0..360, 360 itself included, are used as stored.
+inline float walkAzimuth(float fAzimuth) {
+    if (fAzimuth >= 0.0f && fAzimuth <= 360.0f) {
+        return fAzimuth;
+    }
+    const float a = std::fmod(fAzimuth, 360.0f);
+    return a < 0.0f ? a + 360.0f : a;
+}
+
 // Walks from the ray in bucket iHashIdx to the pair of ring neighbours that encloses
 // fAzimuth and answers the nearer one (ties to the clockwise one), or -1. azimuthOf(i, &az)
 // answers false for a ray index that is out of range, null or unusable.

@@ -411,7 +411,7 @@ int fnTheClosestRay(STD_SWEEP* pSweep, STD_AZIMUTH_TBL* pTable, int iHashIdx, fl
                                           if (pRay == nullptr) {
                                               return false;
                                           }
-                                          *pAz = pRay->m_hdr.m_fAzimuth;
+                                          *pAz = rdr_ring::walkAzimuth(pRay->m_hdr.m_fAzimuth);
                                           return true;
                                       });
 }

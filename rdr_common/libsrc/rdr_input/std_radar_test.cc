@@ -406,6 +406,15 @@ TEST(RayHash, DegenerateSweepsTerminate) {
     }
 }
 
+TEST(RayHash, AzimuthsOutsideOneTurnStillFindTheNearestRay) {
+    StdRadarPtr vol = sweepVolume({365.0f, 10.0f, 725.5f, -20.0f, 180.0f, 360.0f, -400.0f});
+    STD_SWEEP* sweep = vol->m_ppSweep[0];
+    TablePtr table(fnMakeRayHashTable(sweep));
+    for (float x = 0.0f; x < 360.0f; x += 1.3f) {
+        expectNearestFromEveryBucket(sweep, table.get(), x);
+    }
+}
+
 TEST(RayHash, AllTablesOfAVolume) {
     VolumeSpec spec = rdrtest::uniformVolume(3, 90, 2, {"DZ"});
     StdRadarPtr vol = buildVolume(spec);

@@ -86,10 +86,11 @@ inline float exactQuotient(float x, double invDivisor) {
 // over a flat array and one bin read. The arithmetic below repeats fnGetBinValueToRay's
 // step for step, so the cells equal the plain per-cell lookups exactly.
 struct RayInfo {
-    float azimuth = 0.0f;
-    bool onRing = false;   // present with a usable azimuth: a member of the neighbour ring
-    bool usable = false;   // carries the moment with bins, spacing and a scale factor
-    bool snapKdp = false;  // values go through the level snapping of fnGetBinValueToRay
+    float azimuth = 0.0f;      // as stored
+    float walkAzimuth = 0.0f;  // as the ring walk takes it
+    bool onRing = false;       // present with a usable azimuth: a member of the neighbour ring
+    bool usable = false;       // carries the moment with bins, spacing and a scale factor
+    bool snapKdp = false;      // values go through the level snapping of fnGetBinValueToRay
     int fieldIdx = -1;
     const short* data = nullptr;
     int maxBin = 0;
@@ -108,6 +109,7 @@ void describeRay(STD_RAY* pRay, int iFieldIdx, RayInfo* pInfo) {
     }
     pInfo->azimuth = pRay->m_hdr.m_fAzimuth;
     pInfo->onRing = std::isfinite(pInfo->azimuth);
+    pInfo->walkAzimuth = rdr_ring::walkAzimuth(pInfo->azimuth);
     pInfo->fieldIdx = iFieldIdx;
     if (iFieldIdx < 0) {
         return;
@@ -229,7 +231,7 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
         if (iRay < 0 || iRay >= nRay || !info[iRay].onRing) {
             return false;
         }
-        *pAz = info[iRay].azimuth;
+        *pAz = info[iRay].walkAzimuth;
         return true;
     };
     // fnSearchRayToAzim over the flat ray array.
