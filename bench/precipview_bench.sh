@@ -24,15 +24,20 @@ run_once  # warm the page cache
 head -c 15 "$work/out" | grep -q 'HTTP/1.0 200 OK' || { echo "precipview_bench: no answer" >&2; exit 1; }
 pin=()
 command -v taskset >/dev/null && pin=(taskset -c 0)
-times=()
+# Wall time and the CPU time of the process (user + system): on a busy machine the wall time
+# also counts the waits for a core.
+TIMEFORMAT='%3R %3U %3S'
+: >"$work/times"
 for _ in $(seq 1 "$runs"); do
-    t0=$(date +%s%N)
-    QUERY_STRING=$query RDR_ROOT=$work/root TZ=UTC "${pin[@]}" "$bin" >"$work/out" 2>/dev/null
-    t1=$(date +%s%N)
-    times+=($(((t1 - t0) / 1000)))
+    { time QUERY_STRING=$query RDR_ROOT=$work/root TZ=UTC "${pin[@]}" "$bin" >"$work/out" 2>/dev/null; } \
+        2>>"$work/times"
 done
-printf '%s\n' "${times[@]}" | sort -n | awk -v runs="$runs" -v bytes="$(stat -c %s "$work/out")" '
-    { t[NR] = $1; sum += $1 }
-    END { printf "precipview HR 1000 px, topography + stations (barbs, names) + HSR second pass: "
-          printf "min %.1f ms, median %.1f ms, mean %.1f ms over %d runs (answer %d bytes)\n",
-                 t[1] / 1000, t[int((NR + 1) / 2)] / 1000, sum / NR / 1000, runs, bytes }'
+sort -n "$work/times" | awk -v runs="$runs" -v bytes="$(stat -c %s "$work/out")" '
+    { wall[NR] = $1 * 1000; sum += $1 * 1000 }
+    END { printf "precipview HR 1000 px, topography + stations (barbs, names) + HSR second pass, "
+          printf "%d runs, answer %d bytes\n", runs, bytes
+          printf "  wall: min %.0f ms, median %.0f ms, mean %.0f ms\n", wall[1], wall[int((NR + 1) / 2)], sum / NR }'
+awk '{ print ($2 + $3) * 1000 }' "$work/times" | sort -n | awk '
+    { cpu[NR] = $1; sum += $1 }
+    END { printf "  cpu (user + sys): min %.0f ms, median %.0f ms, mean %.0f ms\n", cpu[1], cpu[int((NR + 1) / 2)], sum / NR }'
+echo "  load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
