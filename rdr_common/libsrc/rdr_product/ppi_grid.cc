@@ -221,7 +221,30 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
     }
     quad.root = root.p;
     quad.angle = angle.p;
-    fillQuadrant(&quad, fGridKm, fMaxRangeKm);
+    // Cells beyond both the range limit and the farthest bin of the sweep stay no data, so
+    // neither their angle nor a ray search is needed.
+    float limitKm = fMaxRangeKm;
+    double reachKm = 0.0;
+    for (int r = 0; r < nRay && reachKm >= 0.0; ++r) {
+        const RayInfo& ray = rays.p[r];
+        if (!ray.usable) {
+            continue;
+        }
+        if (!(ray.spacingM > 0.0f)) {
+            reachKm = -1.0;  // bins that run inward: no bound
+            break;
+        }
+        // A bin beyond the last one, plus a kilometre and a millionth, keeps clear of the
+        // single-precision rounding of the cell's bin position.
+        const double lastBinEndKm =
+            (static_cast<double>(ray.startM) + (ray.maxBin + 1.0) * ray.spacingM) / 1000.0;
+        const double endKm = lastBinEndKm + 1.0 + std::fabs(lastBinEndKm) * 1e-6;
+        reachKm = std::max(reachKm, endKm);
+    }
+    if (reachKm >= 0.0 && reachKm < static_cast<double>(limitKm)) {
+        limitKm = static_cast<float>(reachKm);
+    }
+    fillQuadrant(&quad, fGridKm, limitKm);
 
     const float fRes = static_cast<float>(360.0 / pSweep->m_iMaxRay);
     const float halfRes = fRes * 0.5f;
@@ -255,7 +278,7 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
         const size_t k =
             static_cast<size_t>(std::abs(iYIdx)) * quad.side + static_cast<size_t>(std::abs(iXIdx));
         const float fRangeKm = quad.root[k] * fGridKm;
-        if (fRangeKm > fMaxRangeKm) {
+        if (fRangeKm > limitKm) {
             return false;
         }
         const float fAzim = cellAzimuth(iYIdx, iXIdx, quad.angle[k]);
@@ -300,7 +323,7 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
                 // Range grows away from the radar: the tile's nearest cell bounds them all.
                 const int ny = std::abs(std::clamp(0, y0, y1 - 1));
                 const int nx = std::abs(std::clamp(0, x0, x1 - 1));
-                if (quad.root[static_cast<size_t>(ny) * quad.side + nx] * fGridKm > fMaxRangeKm) {
+                if (quad.root[static_cast<size_t>(ny) * quad.side + nx] * fGridKm > limitKm) {
                     continue;
                 }
             }

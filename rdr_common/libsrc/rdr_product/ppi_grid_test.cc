@@ -303,7 +303,7 @@ TEST(Ppi, EqualsPlainReferenceOnIrregularSweeps) {
             TablePtr table(fnMakeRayHashTable(vol->m_ppSweep[s]));
             const int dim = 60 + static_cast<int>(rng() % 140);
             const float gridKm = 0.25f + static_cast<float>(rng() % 8) * 0.25f;
-            const float maxKm = 20.0f + static_cast<float>(rng() % 100);
+            const float maxKm = 20.0f + static_cast<float>(rng() % 300);  // beyond the bins too
             for (const char* field : {"DZ", "KD"}) {
                 Ppi got = makePpi(vol.get(), s, dim, maxKm, gridKm, field, table.get());
                 ASSERT_TRUE(got.grid);
