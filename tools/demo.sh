@@ -11,7 +11,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$build" && pwd)
 rdr=$build/bin/rdr
 out=$repo/out/demo
-data=$repo/../shared/data
+data=${RDR_DEMO_DATA:-$repo/../shared/data}  # the sample volumes, when present
 export RDR_ROOT=$build/root
 export TZ=UTC
 
