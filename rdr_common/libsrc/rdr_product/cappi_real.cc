@@ -146,10 +146,12 @@ float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& laye
         return kNoData;
     }
     const float azim = cell.azimuth;
-    int rayIdx = iRayCache[sweepIdx];
+    int rayIdx = iRayCache != nullptr ? iRayCache[sweepIdx] : -2;
     if (rayIdx == -2) {
         rayIdx = fnFindRay(view, azim);
-        iRayCache[sweepIdx] = rayIdx;
+        if (iRayCache != nullptr) {
+            iRayCache[sweepIdx] = rayIdx;
+        }
     }
     if (rayIdx < 0 || rayIdx >= view.sweep->m_iMaxRay) {
         return kNoData;
@@ -193,7 +195,6 @@ float* fnCreateCappiReal(STD_RADAR* pStd, float fCappiHeightKm, int iXdim, int i
         fnRdrError(kFunction, "fnMakeCappiLoc fail");
         return nullptr;
     }
-    std::vector<int> rayCache(volume.views.size());
     for (int row = 0; row < iYdim; ++row) {
         for (int col = 0; col < iXdim; ++col) {
             const rdr_product::GridCell cell = volume.geometry.cell(row, col);
@@ -202,9 +203,8 @@ float* fnCreateCappiReal(STD_RADAR* pStd, float fCappiHeightKm, int iXdim, int i
             if (location < 0) {
                 continue;
             }
-            std::fill(rayCache.begin(), rayCache.end(), -2);
             grid[cell.index] =
-                rdr_product::fnCappiRealValue(volume, layer, cell, location, rayCache.data());
+                rdr_product::fnCappiRealValue(volume, layer, cell, location, nullptr);
         }
     }
     return grid;

@@ -48,7 +48,8 @@ bool fnBuildCappiRealLayer(const CappiRealVolume& volume, float fHeightKm, Cappi
 int fnCappiLocationIndex(const CappiRealVolume& volume, const GridCell& cell);
 
 // The CAPPI value of a cell whose location index is known; iRayCache (one entry per sweep,
-// -2 = not searched yet) lets layers that use the same sweep share one ray search.
+// -2 = not searched yet; may be null) lets layers that use the same sweep share one ray
+// search.
 float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer,
                        const GridCell& cell, int iLocation, int* iRayCache);
 
