@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# rdr image end to end on a synthetic volume: several products from one load, every output
+# format, composite kinds, resizing, and clear failures for bad requests.
+set -uo pipefail
+rdr=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail=0
+check() { if ! eval "$2"; then echo "FAIL: $1"; fail=1; fi; }
+size() { identify -format '%m %w %h' "$1" 2>/dev/null; }
+
+"$rdr" synth-volume "$work/v.uf" || { echo "FAIL: synth-volume"; exit 1; }
+
+"$rdr" image "$work/v.uf" --product PPI --product CAPPI --product ETOP --rings --stations \
+    --timings -o "$work/all.png" > "$work/out" 2> "$work/err"
+check "three products from one load" "[ \$? -eq 0 ]"
+for p in PPI CAPPI ETOP; do
+    check "$p image" "[ \"\$(size $work/all_$p.png)\" = 'PNG 558 563' ]"
+    check "$p path printed" "grep -qx '$work/all_$p.png' $work/out"
+done
+check "stage timings" "grep -q '^stage seconds: load .* encode ' $work/err"
+check "pngcheck" "pngcheck -q $work/all_PPI.png > /dev/null"
+
+"$rdr" image "$work/v.uf" --product CMAX --product VIL -o "$work/a.gif" -o "$work/b.jpg" >/dev/null
+check "formats by extension" \
+    "[ \"\$(size $work/a.gif)\" = 'GIF 558 563' ] && [ \"\$(size $work/b.jpg)\" = 'JPEG 558 563' ]"
+"$rdr" image "$work/v.uf" --product CAPPI --field RN --format gif --size 300x200 -o "$work/r.img" >/dev/null
+check "resized rain rate" "[ \"\$(size $work/r.img)\" = 'GIF 300 200' ]"
+"$rdr" image "$work/v.uf" --product PPI --field VR --image-kind COMP_240 -o "$work/c.png" >/dev/null
+check "composite kind" "[ \"\$(size $work/c.png)\" = 'PNG 525 630' ]"
+
+expect_fail() {  # expect_fail STATUS MESSAGE ARGS...
+    local want=$1 msg=$2
+    shift 2
+    "$rdr" image "$@" > /dev/null 2> "$work/err"
+    local status=$?
+    check "$* -> status $want" "[ $status -eq $want ]"
+    check "$* -> '$msg'" "grep -q \"$msg\" $work/err"
+}
+expect_fail 2 "unknown product 'XX'" "$work/v.uf" --product XX -o "$work/x.png"
+expect_fail 2 "unknown field 'ZZ'" "$work/v.uf" --product PPI --field ZZ -o "$work/x.png"
+expect_fail 2 "unknown format 'bmp'" "$work/v.uf" --product PPI --format bmp -o "$work/x.png"
+expect_fail 2 "unknown image kind" "$work/v.uf" --product PPI --image-kind SITE_9 -o "$work/x.png"
+expect_fail 2 "need FILE" "$work/v.uf" --product PPI
+expect_fail 1 "no moment 'KD'" "$work/v.uf" --product PPI --field KD -o "$work/x.png"
+expect_fail 1 "no sweep 30" "$work/v.uf" --product PPI --sweep 30 -o "$work/x.png"
+expect_fail 1 "fnSaveImg fail" "$work/v.uf" --product PPI -o "$work/missing/dir/x.png"
+expect_fail 1 "cannot open" "$work/none.uf" --product PPI -o "$work/x.png"
+check "no stray files" "[ ! -e $work/x.png ]"
+exit $fail
