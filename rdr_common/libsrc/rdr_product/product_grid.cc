@@ -51,7 +51,7 @@ FieldRange fnFieldRange(const STD_RAY* pRay, int iFieldIdx) {
     int spacing = pRay->m_hdr.m_iBinSpacing;
     if (iFieldIdx >= 0 && iFieldIdx < pRay->m_iMaxField && pRay->m_ppField != nullptr &&
         pRay->m_ppField[iFieldIdx] != nullptr &&
-        pRay->m_ppField[iFieldIdx]->m_hdr.m_iBinSpacing > 0) {
+        pRay->m_ppField[iFieldIdx]->m_hdr.m_iBinSpacing != 0) {
         const STD_FIELD_HDR& hdr = pRay->m_ppField[iFieldIdx]->m_hdr;
         km = hdr.m_iStartRangeKm;
         metres = hdr.m_iStartRangeMeter;
