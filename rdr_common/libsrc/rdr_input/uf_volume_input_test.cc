@@ -300,7 +300,35 @@ TEST(UfLoad, UnknownTypesAndMissingFilesFailWithTheirMessages) {
     }
     testing::internal::CaptureStderr();
     EXPECT_EQ(fnLoadUf(dir.file("absent.uf").c_str()), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "fnLoadUf : gzopen fail\n");
+    EXPECT_EQ(fnLoadUf(nullptr), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "fnLoadUf : gzopen fail\nfnLoadUf : gzopen fail\n");
+}
+
+TEST(UfLoad, ADamagedGzipStreamFailsWholly) {
+    rdrtest::StdRadarPtr std = uffix::smallStdVolume(2, 20, 300);
+    UfRadarPtr source(fnStdSyncDownUf(std.get()));
+    ASSERT_NE(source, nullptr);
+    rdrtest::TempDir dir;
+    const std::string file = dir.file("damaged.uf.gz");
+    ASSERT_EQ(fnWriteUf(source.get(), file.c_str(), UF_FRAME_FOUR, 1), 1);
+    std::vector<unsigned char> bytes;
+    {
+        std::FILE* f = std::fopen(file.c_str(), "rb");
+        int c = 0;
+        while ((c = std::fgetc(f)) != EOF) {
+            bytes.push_back(static_cast<unsigned char>(c));
+        }
+        std::fclose(f);
+    }
+    for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 8; ++i) {
+        bytes[i] ^= 0x5a;
+    }
+    uffix::writeBytes(file, bytes);  // the damaged gzip bytes as they are
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("fnLoadUf : gzread fail"),
+              std::string::npos);
 }
 
 // ---- damaged records ---------------------------------------------------------------
