@@ -60,15 +60,15 @@ if [ -d "$data" ]; then
             --site KLIX
         image "$klix" klix_cmax.png --product CMAX --range 400 --rings --site KLIX
     fi
-    for nc in example_plot_ppi_single_sweep.nc example_cfradial_ppi.nc \
-        MLL2217907250U.003.nc \
-        Z__C_RJTD_20230801200000_RDR_JMAGPV_RS47937_Gar0p250km0p70deg_PRref_N18_ANAL_cfrad.nc; do
-        [ -f "$data/cfradial/$nc" ] || continue
-        name=$(echo "$nc" | sed 's/\..*//; s/^Z__C_RJTD_[0-9]*_RDR_JMAGPV_/jma_/' | cut -c1-40)
+    # file:short name
+    for pair in example_plot_ppi_single_sweep.nc:arm_kasacr example_cfradial_ppi.nc:arm_xsapr \
+        MLL2217907250U.003.nc:meteoswiss_monte_lema \
+        Z__C_RJTD_20230801200000_RDR_JMAGPV_RS47937_Gar0p250km0p70deg_PRref_N18_ANAL_cfrad.nc:jma_okinawa_typhoon; do
+        nc=$data/cfradial/${pair%%:*}
+        [ -f "$nc" ] || continue
         field=DZ
-        "$rdr" info "$data/cfradial/$nc" 2>/dev/null | grep -q '^ *CZ ' && field=CZ
-        image "$data/cfradial/$nc" "cfradial_${name}_ppi.png" --product PPI --sweep 0 \
-            --field "$field" --rings
+        "$rdr" info "$nc" 2>/dev/null | grep -q '^ *CZ ' && field=CZ
+        image "$nc" "cfradial_${pair##*:}_ppi.png" --product PPI --sweep 0 --field "$field" --rings
     done
 fi
 
