@@ -62,8 +62,8 @@ if [ -d "$data" ]; then
     fi
     # file:short name
     for pair in example_plot_ppi_single_sweep.nc:arm_kasacr example_cfradial_ppi.nc:arm_xsapr \
-        MLL2217907250U.003.nc:meteoswiss_monte_lema \
-        Z__C_RJTD_20230801200000_RDR_JMAGPV_RS47937_Gar0p250km0p70deg_PRref_N18_ANAL_cfrad.nc:jma_okinawa_typhoon; do
+        MLL2217907250U.003.nc:meteoswiss_mll \
+        Z__C_RJTD_20230801200000_RDR_JMAGPV_RS47937_Gar0p250km0p70deg_PRref_N18_ANAL_cfrad.nc:jma_rs47937_typhoon; do
         nc=$data/cfradial/${pair%%:*}
         [ -f "$nc" ] || continue
         field=DZ
