@@ -13,7 +13,10 @@ for f in "$bin" "$tree"; do
 done
 work=$(mktemp -d "${TMPDIR:-/tmp}/precipview-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-cp -a "$build/root" "$work/root"
+for part in rdr/REF DATA/GIS usr/share/fonts/korean; do
+    mkdir -p "$work/root/$(dirname "$part")"
+    cp -a "$build/root/$part" "$work/root/$part"
+done
 "$tree" "$work/root" 202612071230
 
 query="obs=HSR&map=HR&size=1000&tm=202612071230&gis=T&zoom_level=3&aws=6"

@@ -18,7 +18,10 @@ trap cleanup EXIT INT TERM
 
 # The fixture tree: the staged resources plus one analysis time and its observations.
 root=$work/root
-cp -a "$staged" "$root"
+for part in rdr/REF DATA/GIS usr/share/fonts/korean; do
+    mkdir -p "$root/$(dirname "$part")"
+    cp -a "$staged/$part" "$root/$part"
+done
 "$fixture_tree" "$root" 202612071230
 
 # The program writes its own status line: it is served under an nph- name.
