@@ -166,7 +166,7 @@ float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& laye
     }
     const float value =
         fnGetBinValueToRay(ray, view.fieldIdx[rayIdx], location.slantKm, volume.noData);
-    return isNoValueAnswer(value) ? kNoData : value;
+    return fnIsBinNoValue(value) ? kNoData : value;
 }
 
 }  // namespace rdr_product

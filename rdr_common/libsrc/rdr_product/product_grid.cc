@@ -195,7 +195,7 @@ float fnSamplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iN
         return kNoData;
     }
     const float value = fnGetBinValueToRay(ray, fieldIdx, fRangeKm, iNoDataValue);
-    return isNoValueAnswer(value) ? kNoData : value;
+    return fnIsBinNoValue(value) ? kNoData : value;
 }
 
 }  // namespace rdr_product

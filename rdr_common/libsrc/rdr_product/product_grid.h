@@ -16,14 +16,6 @@ namespace rdr_product {
 
 constexpr float kNoData = RDR_GRID_NO_DATA;
 
-// Bin lookup answers that a grid cell stores as no data: within 1e-6 of 131072, 131069 or
-// 131068, measured in double precision (a single-precision band of 1e-6 around 131072 is
-// empty, the spacing of floats there being 1/64).
-inline bool isNoValueAnswer(float fValue) {
-    auto near = [fValue](double code) { return fValue > code - 1e-6 && fValue < code + 1e-6; };
-    return near(RDR_BIN_NO_VALUE) || near(RDR_BIN_RESERVED_1) || near(RDR_BIN_RESERVED_2);
-}
-
 // One cell of a radar-centred grid with its offset from the radar.
 struct GridCell {
     size_t index;    // row * dim + column
