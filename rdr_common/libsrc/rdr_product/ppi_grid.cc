@@ -32,22 +32,63 @@ struct QuadrantGeometry {
     float* angle = nullptr;  // atan(y / x) in degrees (pi = 3.14159), single precision
 };
 
-// Angles are only needed (and only computed) for cells within the range limit.
+constexpr double kPiAzimuth = 3.14159;  // the convention of fnCalcAzimuthToXY
+
+// atan(y / x) in degrees as fnCalcAzimuthToXY forms it: the arc tangent rounded to float,
+// then scaled and rounded again.
+inline float quadrantAngle(double atanRad) {
+    const float a = static_cast<float>(atanRad);
+    return static_cast<float>(a * 180.0 / kPiAzimuth);
+}
+
+// The float that atan(x / y) rounds to, from pi/2 - atan(y / x) when that lies clearly
+// inside one float's rounding interval (true for all but about one cell in ten million;
+// the two doubles differ by a few units in the last place at most), else computed.
+inline float mirroredAtanFloat(double atanYX, int y, int x) {
+    const double c = 1.5707963267948966 - atanYX;
+    const float f = static_cast<float>(c);
+    const double up = std::nextafter(f, 2.0f);
+    const double down = std::nextafter(f, -2.0f);
+    const double tol = std::fabs(c) * 1e-14;
+    if (std::fabs(c - (static_cast<double>(f) + up) * 0.5) > tol &&
+        std::fabs(c - (static_cast<double>(f) + down) * 0.5) > tol) {
+        return f;
+    }
+    return static_cast<float>(std::atan(static_cast<double>(x) / static_cast<double>(y)));
+}
+
+// Angles are only needed (and only computed) for cells within the range limit. Cells
+// (y, x) and (x, y) share one arc tangent.
 void fillQuadrant(QuadrantGeometry* q, float fGridKm, float fMaxRangeKm) {
-    constexpr double kPi = 3.14159;  // the convention of fnCalcAzimuthToXY
+    const size_t side = static_cast<size_t>(q->side);
     for (int y = 0; y < q->side; ++y) {
         for (int x = 0; x < q->side; ++x) {
-            const size_t k = static_cast<size_t>(y) * q->side + x;
             const long long squares = static_cast<long long>(x) * x + static_cast<long long>(y) * y;
-            q->root[k] = static_cast<float>(std::sqrt(static_cast<double>(squares)));
-            if (q->root[k] * fGridKm > fMaxRangeKm) {
-                q->angle[k] = 0.0f;
-            } else if (x > 0) {
-                const float a =
-                    static_cast<float>(std::atan(static_cast<double>(y) / static_cast<double>(x)));
-                q->angle[k] = static_cast<float>(a * 180.0 / kPi);
-            } else {
-                q->angle[k] = 90.0f;
+            q->root[y * side + x] = static_cast<float>(std::sqrt(static_cast<double>(squares)));
+        }
+    }
+    auto inRange = [&](size_t k) { return !(q->root[k] * fGridKm > fMaxRangeKm); };
+    for (int y = 0; y < q->side; ++y) {
+        q->angle[y * side] = 90.0f;  // x = 0 is handled apart by cellAzimuth
+        for (int x = std::max(y, 1); x < q->side; ++x) {
+            const size_t k = y * side + x;       // below the diagonal: y <= x
+            const size_t mirror = x * side + y;  // above it
+            const bool needK = inRange(k);
+            const bool needMirror = y > 0 && x != y && inRange(mirror);
+            q->angle[k] = 0.0f;
+            if (mirror != k && y > 0) {
+                q->angle[mirror] = 0.0f;
+            }
+            if (!needK && !needMirror) {
+                continue;
+            }
+            const double t = std::atan(static_cast<double>(y) / static_cast<double>(x));
+            if (needK) {
+                q->angle[k] = quadrantAngle(t);
+            }
+            if (needMirror) {
+                const float a = mirroredAtanFloat(t, y, x);
+                q->angle[mirror] = static_cast<float>(a * 180.0 / kPiAzimuth);
             }
         }
     }
@@ -304,8 +345,12 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
             if (stored == STD_NO_VALUE_CODE || stored == noData) {
                 return false;
             }
+            // A 16-bit value over a non-zero integer scale never reaches the lookup's
+            // no-value codes (131068 and up), so only the snapped path needs that test.
             fVal = ray.reciprocal ? exactQuotient(static_cast<float>(stored), ray.invScale)
                                   : static_cast<float>(stored) / ray.scale;
+            *pOut = fVal;
+            return true;
         }
         if (fnIsBinNoValue(fVal)) {
             return false;

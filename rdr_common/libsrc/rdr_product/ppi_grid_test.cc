@@ -320,10 +320,11 @@ TEST(Ppi, AzimuthDerivedFromQuadrantMatchesFunction) {
     // Odd sizes visit offsets -k..k-1; a large grid covers every symmetry case.
     StdRadarPtr vol = rdrtest::buildVolume(encodedVolume(720, 2));
     TablePtr table(fnMakeRayHashTable(vol->m_ppSweep[0]));
-    const int dim = 1601;
-    Ppi got = makePpi(vol.get(), 0, dim, 0.5f, 1e-3f, "RY", table.get());
+    // Every cell in range (0.9 km reaches the corners), so every octant pair is compared.
+    const int dim = 1201;
+    Ppi got = makePpi(vol.get(), 0, dim, 0.9f, 1e-3f, "RY", table.get());
     ASSERT_TRUE(got.grid);
-    const std::vector<float> ref = referencePpi(vol.get(), 0, dim, 0.5f, 1e-3f, "RY", table.get());
+    const std::vector<float> ref = referencePpi(vol.get(), 0, dim, 0.9f, 1e-3f, "RY", table.get());
     EXPECT_EQ(0, std::memcmp(ref.data(), got.grid.get(), ref.size() * sizeof(float)));
 }
 
