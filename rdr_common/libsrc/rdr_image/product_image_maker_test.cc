@@ -402,3 +402,33 @@ TEST_F(ImageFixture, CompositeAndSiteSpecificFailures) {
 }
 
 }  // namespace
+
+namespace {
+
+// Colour-bar labels of echo tops: the ETOP product prints the unit column with "%.0f" or
+// "%.1f" chosen by the rain column; other products use the display format ("%.1f").
+TEST_F(ImageFixture, EchoTopLabelsFollowTheRainColumnRule) {
+    root.writeRaw("color/vyq_etop_tarvo.col",
+                  "4\nkm\nkm\n1 0 0 0 -9998 -9998\n2 255 0 0 20.0 12.34\n"
+                  "3 0 255 0 30.0 56.78\n4 0 0 255 40.0 99.0\n");
+    const int X = kSiteX;
+    const int labelTop = T + 171 - 6;  // three boxes of 171 rows; the upper label, "57"
+    for (const char* product : {"ETOP", "CMAX"}) {
+        Product p = siteProduct(product, 0, "ETOP", 480, 1.0f, [](int, int) { return 5.0f; });
+        const std::string file = out(std::string(product) + ".png");
+        ASSERT_EQ(fnMakeSiteImageToStdProductByIdx("SITE_240", "TST", p.get(), product, 0, "ETOP",
+                                                   options(), file.c_str()),
+                  1);
+        Image img = load(file);
+        ASSERT_TRUE(img);
+        const int tail = countDark(img.get(), X + 28, labelTop, X + 44, labelTop + 12);
+        EXPECT_GT(countDark(img.get(), X + 15, labelTop, X + 27, labelTop + 12), 8) << product;
+        if (std::string(product) == "ETOP") {
+            EXPECT_EQ(tail, 0);  // "57"
+        } else {
+            EXPECT_GT(tail, 8);  // "56.8"
+        }
+    }
+}
+
+}  // namespace
