@@ -18,6 +18,8 @@ struct FieldSummary {
     std::string name;
     int scaleFactor = 0;
     int maxBins = 0;
+    double firstBinKm = 0;  // this moment's own gates, which may differ from the ray's
+    int binSpacingM = 0;
     long validBins = 0;
     double minValue = std::numeric_limits<double>::infinity();
     double maxValue = -std::numeric_limits<double>::infinity();
@@ -88,6 +90,13 @@ SweepSummary summariseSweep(const STD_SWEEP* pSweep, int iNoData) {
                 pSum = &s.fields.back();
                 pSum->name = pField->m_hdr.m_szFieldName;
                 pSum->scaleFactor = pField->m_hdr.m_iScaleFactor;
+            }
+            if (pSum->binSpacingM == 0) {
+                const STD_FIELD_HDR& fh = pField->m_hdr;
+                bool own = fh.m_iBinSpacing != 0;
+                pSum->firstBinKm =
+                    own ? fh.m_iStartRangeKm + fh.m_iStartRangeMeter / 1000.0 : firstKm;
+                pSum->binSpacingM = own ? fh.m_iBinSpacing : h.m_iBinSpacing;
             }
             pSum->maxBins = std::max(pSum->maxBins, pField->m_iMaxBin);
             s.maxBins = std::max(s.maxBins, pField->m_iMaxBin);
@@ -162,8 +171,9 @@ void printText(const std::string& path, RDR_VOLUME_FORMAT format, const STD_RADA
         }
         std::printf(s.nullRays > 0 ? "  (%d empty rays)\n" : "\n", s.nullRays);
         for (const FieldSummary& f : s.fields) {
-            std::printf("    %-8s scale %5d  bins %4d  valid %9ld", f.name.c_str(), f.scaleFactor,
-                        f.maxBins, f.validBins);
+            std::printf(
+                "    %-8s scale %5d  bins %4d  first bin %7.3f km  spacing %5d m  valid %9ld",
+                f.name.c_str(), f.scaleFactor, f.maxBins, f.firstBinKm, f.binSpacingM, f.validBins);
             if (f.validBins > 0) {
                 std::printf("  min %9.3f  max %9.3f\n", f.minValue, f.maxValue);
             } else {
@@ -197,10 +207,11 @@ void printJson(const std::string& path, RDR_VOLUME_FORMAT format, const STD_RADA
         for (size_t k = 0; k < s.fields.size(); ++k) {
             const FieldSummary& f = s.fields[k];
             std::printf(
-                "%s{\"name\": %s, \"scale\": %d, \"bins\": %d, \"valid\": %ld, "
-                "\"min\": %s, \"max\": %s}",
+                "%s{\"name\": %s, \"scale\": %d, \"bins\": %d, \"first_bin_km\": %s, "
+                "\"bin_spacing_m\": %d, \"valid\": %ld, \"min\": %s, \"max\": %s}",
                 k ? ", " : "", jsonString(f.name.c_str()).c_str(), f.scaleFactor, f.maxBins,
-                f.validBins, jsonNumber(f.validBins ? f.minValue : NAN).c_str(),
+                jsonNumber(f.firstBinKm).c_str(), f.binSpacingM, f.validBins,
+                jsonNumber(f.validBins ? f.minValue : NAN).c_str(),
                 jsonNumber(f.validBins ? f.maxValue : NAN).c_str());
         }
         std::printf("]}%s\n", i + 1 < sweeps.size() ? "," : "");

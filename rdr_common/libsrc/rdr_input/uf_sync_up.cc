@@ -132,8 +132,46 @@ void fnUfFieldToStdField(const UF_RAY* pUfRay, int k, UF_FIELD* pUfField, STD_FI
     copyText(pField->m_hdr.m_szFieldName, sizeof(pField->m_hdr.m_szFieldName),
              pUfRay->dh.m_pfi[k].m_szFieldName);
     pField->m_hdr.m_iScaleFactor = pUfField->fh.m_iScaleFactor;
+    // Moments gated unlike the ray's first field (velocity at 250 m beside reflectivity at
+    // 1000 m) keep their own geometry; otherwise they read the ray header's.
+    const UF_FIELD_HDR& fh = pUfField->fh;
+    const UF_FIELD_HDR& first = pUfRay->m_ppField[0]->fh;
+    if (k > 0 && fh.m_iBinSpacing > 0 &&
+        (fh.m_iStartRangeKm != first.m_iStartRangeKm ||
+         fh.m_iStartRangeMeter != first.m_iStartRangeMeter ||
+         fh.m_iBinSpacing != first.m_iBinSpacing)) {
+        pField->m_hdr.m_iStartRangeKm = fh.m_iStartRangeKm;
+        pField->m_hdr.m_iStartRangeMeter = fh.m_iStartRangeMeter;
+        pField->m_hdr.m_iBinSpacing = fh.m_iBinSpacing;
+    }
     pField->m_pData = pUfField->m_pData;  // the buffer changes owner
     pUfField->m_pData = nullptr;
+}
+
+// The volume's nominal time is the scan's start time of day. Its date is taken from the
+// first ray rather than from the generation date: files converted days after the scan
+// (archives replayed through another converter) would otherwise be titled with the
+// conversion day. A start time of day later than the first ray's means the scan began
+// before midnight; a start stamped up to an hour after the first ray is taken as the same
+// day. Without an optional header the first ray's own time stands in.
+time_t fnUfVolumeTime(const UF_MANDATORY_HDR& mh, const UF_OPTIONAL_HDR& oh) {
+    time_t tRay =
+        fnMakeTime(1, mh.m_iYear, mh.m_iMonth, mh.m_iDay, mh.m_iHour, mh.m_iMinute, mh.m_iSecond);
+    bool bHaveStart = mh.m_iOHpos != mh.m_iLHpos && oh.m_iVolumeScanHour >= 0 &&
+                      oh.m_iVolumeScanHour < 24 && oh.m_iVolumeScanMin >= 0 &&
+                      oh.m_iVolumeScanMin < 60 && oh.m_iVolumeScanSec >= 0 &&
+                      oh.m_iVolumeScanSec < 61;
+    if (!bHaveStart) {
+        return tRay;
+    }
+    long rayOfDay = mh.m_iHour * 3600L + mh.m_iMinute * 60L + mh.m_iSecond;
+    long startOfDay =
+        oh.m_iVolumeScanHour * 3600L + oh.m_iVolumeScanMin * 60L + oh.m_iVolumeScanSec;
+    long back = rayOfDay - startOfDay;
+    if (back < -3600) {
+        back += 86400;
+    }
+    return tRay - back;
 }
 
 void fnUfToStdGlobal(const UF_RAY* pUfRay, const UF_FIELD_HDR& fh, STD_GLOBAL_HDR* g) {
@@ -148,9 +186,7 @@ void fnUfToStdGlobal(const UF_RAY* pUfRay, const UF_FIELD_HDR& fh, STD_GLOBAL_HD
     g->m_iSweepMode = mh.m_iSweepMode;
     g->m_fSweepRate = mh.m_fSweepRate;
     copyText(g->m_szConvertName, sizeof(g->m_szConvertName), mh.m_szConvertName);
-    // Generation date with the volume scan's start time of day.
-    g->m_tConvertTime = fnMakeTime(1, mh.m_iConvertYear, mh.m_iConvertMonth, mh.m_iConvertDay,
-                                   oh.m_iVolumeScanHour, oh.m_iVolumeScanMin, oh.m_iVolumeScanSec);
+    g->m_tConvertTime = fnUfVolumeTime(mh, oh);
     g->m_iNoDataValue = mh.m_iNoDataValue;
     copyText(g->m_szProjectName, sizeof(g->m_szProjectName), oh.m_szProjectName);
     g->m_fBaselineAzimuth = oh.m_fBaselineAzimuth;

@@ -6,6 +6,7 @@
 
 #include "test_support.h"
 #include "uf_fixture.h"
+#include "core_utilities.h"
 #include "uf_radar.h"
 
 using uffix::UfRadarPtr;
@@ -128,3 +129,60 @@ TEST(UfSyncUp, FieldsWithoutBinsAndRaysWithoutFieldsMakeAValidVolume) {
 }
 
 }  // namespace
+
+// The volume time is the scan start on the rays' date, whatever day the file was written.
+TEST(UfSyncUp, VolumeTimeTakesTheDateOfTheRaysNotOfTheConversion) {
+    rdrtest::TempDir dir;
+    rdrtest::StdRadarPtr original = uffix::smallStdVolume(1, 2, 4);
+    UfRadarPtr uf = writtenAndRead(dir, original.get());
+    ASSERT_NE(uf, nullptr);
+    const time_t scanStart = original->m_hdr.m_tConvertTime;
+    UF_RAY* first = uf->m_ppSweep[0]->m_ppRay[0];
+    // Converted three years later.
+    first->mh.m_iConvertYear = 2027;
+    first->mh.m_iConvertMonth = 1;
+    first->mh.m_iConvertDay = 2;
+    rdrtest::StdRadarPtr std(fnUfSyncUpStd(uf.get()));
+    ASSERT_NE(std, nullptr);
+    EXPECT_EQ(std->m_hdr.m_tConvertTime, scanStart);
+
+    // A scan started at 23:58 whose first ray is stamped 00:01 the next day.
+    UfRadarPtr late = writtenAndRead(dir, original.get());
+    ASSERT_NE(late, nullptr);
+    first = late->m_ppSweep[0]->m_ppRay[0];
+    first->mh.m_iDay = 16;
+    first->mh.m_iHour = 0;
+    first->mh.m_iMinute = 1;
+    first->mh.m_iSecond = 0;
+    first->oh.m_iVolumeScanHour = 23;
+    first->oh.m_iVolumeScanMin = 58;
+    first->oh.m_iVolumeScanSec = 0;
+    rdrtest::StdRadarPtr lateStd(fnUfSyncUpStd(late.get()));
+    ASSERT_NE(lateStd, nullptr);
+    EXPECT_EQ(lateStd->m_hdr.m_tConvertTime, fnMakeTime(1, 2024, 7, 15, 23, 58, 0));
+}
+
+// Velocity gated at 250 m beside reflectivity at 1000 m keeps its own geometry, and the
+// writer puts it back.
+TEST(UfSyncUp, MomentsGatedUnlikeTheRayKeepTheirGeometry) {
+    rdrtest::TempDir dir;
+    rdrtest::StdRadarPtr original = uffix::smallStdVolume(1, 2, 8);
+    for (int r = 0; r < original->m_ppSweep[0]->m_iMaxRay; ++r) {
+        STD_RAY* ray = original->m_ppSweep[0]->m_ppRay[r];
+        ASSERT_GE(ray->m_iMaxField, 2);
+        STD_FIELD_HDR& h = ray->m_ppField[1]->m_hdr;
+        h.m_iStartRangeKm = 0;
+        h.m_iStartRangeMeter = -375;
+        h.m_iBinSpacing = ray->m_hdr.m_iBinSpacing / 4;
+    }
+    UfRadarPtr uf = writtenAndRead(dir, original.get());
+    ASSERT_NE(uf, nullptr);
+    rdrtest::StdRadarPtr std(fnUfSyncUpStd(uf.get()));
+    ASSERT_NE(std, nullptr);
+    const STD_RAY* ray = std->m_ppSweep[0]->m_ppRay[1];
+    const STD_RAY* want = original->m_ppSweep[0]->m_ppRay[1];
+    EXPECT_EQ(ray->m_hdr.m_iBinSpacing, want->m_hdr.m_iBinSpacing);
+    EXPECT_EQ(ray->m_ppField[0]->m_hdr.m_iBinSpacing, 0);
+    EXPECT_EQ(ray->m_ppField[1]->m_hdr.m_iBinSpacing, want->m_hdr.m_iBinSpacing / 4);
+    EXPECT_EQ(ray->m_ppField[1]->m_hdr.m_iStartRangeMeter, -375);
+}

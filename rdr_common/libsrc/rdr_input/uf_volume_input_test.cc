@@ -95,9 +95,16 @@ TEST_P(UfSampleFiles, AgreeWithAWordByWordDecode) {
     const int oh = w(first, 3);
     if (oh != w(first, 4)) {
         EXPECT_EQ(std::string(g.m_szProjectName), chars(first, oh, 4));
-        EXPECT_EQ(g.m_tConvertTime,
-                  utcPlusNine(w(first, 38), w(first, 39), w(first, 40), w(first, oh + 6),
-                              w(first, oh + 7), w(first, oh + 8)));
+        // The scan's start time of day on the first ray's date, a day earlier when the
+        // start lies more than an hour after that ray (a scan begun before midnight).
+        time_t expected = utcPlusNine(w(first, 26), w(first, 27), w(first, 28), w(first, oh + 6),
+                                      w(first, oh + 7), w(first, oh + 8));
+        time_t firstRay = utcPlusNine(w(first, 26), w(first, 27), w(first, 28), w(first, 29),
+                                      w(first, 30), w(first, 31));
+        if (expected - firstRay > 3600) {
+            expected -= 86400;
+        }
+        EXPECT_EQ(g.m_tConvertTime, expected);
     }
 
     long totalRays = 0;
@@ -132,6 +139,18 @@ TEST_P(UfSampleFiles, AgreeWithAWordByWordDecode) {
                         ADD_FAILURE() << name << " bin " << b;
                         break;
                     }
+                }
+                // Where a moment's gates differ from the first moment's, the field carries them.
+                const int fh0 = w(rec, dh + 4);
+                const bool ownGates = w(rec, fh + 2) != w(rec, fh0 + 2) ||
+                                      w(rec, fh + 3) != w(rec, fh0 + 3) ||
+                                      w(rec, fh + 4) != w(rec, fh0 + 4);
+                if (k > 0 && ownGates && w(rec, fh + 4) > 0) {
+                    EXPECT_EQ(field->m_hdr.m_iStartRangeKm, w(rec, fh + 2));
+                    EXPECT_EQ(field->m_hdr.m_iStartRangeMeter, w(rec, fh + 3));
+                    EXPECT_EQ(field->m_hdr.m_iBinSpacing, w(rec, fh + 4));
+                } else {
+                    EXPECT_EQ(field->m_hdr.m_iBinSpacing, 0);
                 }
                 if (k == 0) {
                     EXPECT_EQ(ray->m_hdr.m_iStartRangeKm, w(rec, fh + 2));

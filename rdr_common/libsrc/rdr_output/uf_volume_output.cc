@@ -276,9 +276,14 @@ void fillFieldHeader(const STD_RADAR* pStd, const STD_SWEEP* pSweep, const STD_R
                      const STD_FIELD* pField, UF_FIELD_HDR* h) {
     const STD_GLOBAL_HDR& g = pStd->m_hdr;
     h->m_iScaleFactor = clampWord(pField->m_hdr.m_iScaleFactor);
-    h->m_iStartRangeKm = clampWord(pRay->m_hdr.m_iStartRangeKm);
-    h->m_iStartRangeMeter = clampWord(pRay->m_hdr.m_iStartRangeMeter);
-    h->m_iBinSpacing = clampWord(pRay->m_hdr.m_iBinSpacing);
+    // A moment with its own gates keeps them; the others share the ray's.
+    const bool bOwnGates = pField->m_hdr.m_iBinSpacing != 0;
+    h->m_iStartRangeKm =
+        clampWord(bOwnGates ? pField->m_hdr.m_iStartRangeKm : pRay->m_hdr.m_iStartRangeKm);
+    h->m_iStartRangeMeter =
+        clampWord(bOwnGates ? pField->m_hdr.m_iStartRangeMeter : pRay->m_hdr.m_iStartRangeMeter);
+    h->m_iBinSpacing =
+        clampWord(bOwnGates ? pField->m_hdr.m_iBinSpacing : pRay->m_hdr.m_iBinSpacing);
     h->m_iMaxBin = clampWord(pField->m_iMaxBin);
     h->m_iPulseWidth = clampWord(g.m_iPulseWidth);
     h->m_fBeamWidthH = toFixed64(g.m_fBeamWidthH) * 0.015625f;
