@@ -72,6 +72,14 @@ if [ -d "$data" ]; then
     done
 fi
 
+# Boundary-line files of every radar site for the site display programs.
+if "$repo/tools/sitebln_all.sh" "$out/bln" "$build" >/dev/null; then
+    made+=("$out/bln/ ($(ls "$out/bln" | wc -l) site boundary-line files)")
+else
+    echo "demo: the site boundary-line tool failed" >&2
+    failed=1
+fi
+
 echo "Demo images (open them in any image viewer):"
 for f in "${made[@]}"; do
     echo "  $f"
