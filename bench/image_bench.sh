@@ -5,6 +5,9 @@
 # `rdr image --timings` reports (load, tables, product, image data, overlays, panels,
 # encode); the rest of the wall time is process start-up and exit.
 #
+# Two volumes: the demo's (10 sweeps x 360 rays x 480 bins, DZ and VR) and one of the size
+# the load benchmark uses (10 x 360 x 1000 bins x 6 moments, 44 MB).
+#
 # Usage: bench/image_bench.sh BUILD_DIR [RUNS]   (a Release build)
 set -euo pipefail
 
@@ -17,10 +20,11 @@ export TZ=UTC
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$rdr" synth-volume "$work/volume.uf"
-
 pin=()
 command -v taskset >/dev/null && pin=(taskset -c 0)
+for shape in "480 2" "1000 6"; do
+read -r bins fields <<<"$shape"
+"$rdr" synth-volume --bins "$bins" --fields "$fields" "$work/volume.uf"
 args=(image "$work/volume.uf" --product CAPPI --height 1.5 --rings --stations --timings
       -o "$work/cappi.png")
 
@@ -32,7 +36,7 @@ for ((i = 0; i < runs; i++)); do
     echo "wall $(( (end - start) / 1000 ))" "${stages//$'\n'/ }"
 done >"$work/runs.txt"
 
-awk -v runs="$runs" '
+awk -v runs="$runs" -v bins="$bins" -v fields="$fields" '
     function median(name,   n, i, j, t, v) {
         n = split(values[name], v, " ")
         for (i = 2; i <= n; i++) { t = v[i]; for (j = i - 1; j >= 1 && v[j] > t; j--) v[j + 1] = v[j]; v[j + 1] = t }
@@ -46,10 +50,11 @@ awk -v runs="$runs" '
         }
     }
     END {
-        printf "rdr image CAPPI 1.5 km -> PNG, synthetic 10-sweep UF volume, %d runs, medians:\n", runs
+        printf "rdr image CAPPI 1.5 km -> PNG, synthetic UF volume of 10 sweeps x 360 rays x %d bins x %d moments, %d runs, medians:\n", bins, fields, runs
         printf "  %-12s %8.4f s\n", "whole (wall)", median("wall")
         printf "  %-12s %8.4f s\n", "whole (cpu)", median("cpu")
         split("load tables product image-data overlays panels encode", order, " ")
         for (k = 1; k <= 7; k++) { s = median(order[k]); sum += s; printf "  %-12s %8.4f s\n", order[k], s }
         printf "  %-12s %8.4f s\n", "start/exit", median("wall") - sum
     }' "$work/runs.txt"
+done

@@ -30,7 +30,10 @@ constexpr int kAntennaM = 627;
 constexpr float kElevations[] = {0.5f, 1.0f, 1.5f, 2.4f, 3.4f, 4.6f, 6.2f, 8.5f, 11.5f, 15.0f};
 constexpr int kSweeps = sizeof kElevations / sizeof kElevations[0];
 constexpr int kRays = 360;
-constexpr int kBins = 480;
+constexpr int kDefaultBins = 480;
+// Moments beyond DZ and VR, derived from the scene for volumes of benchmark size.
+constexpr const char* kExtraFields[] = {"SW", "DR", "RH", "PH"};
+constexpr int kMaxFields = 2 + sizeof kExtraFields / sizeof kExtraFields[0];
 constexpr int kBinM = 500;
 constexpr int kScale = 100;  // stored = physical * 100
 constexpr short kNoData = STD_NO_VALUE_CODE;
@@ -227,8 +230,8 @@ void fillHeader(STD_RADAR* pStd, time_t tStart) {
     h.m_iBitsPerBin = 16;
 }
 
-STD_RADAR* buildVolume() {
-    STD_RADAR* pStd = fnInitStd(kSweeps, kRays, kBins, 2);
+STD_RADAR* buildVolume(int nBins, int nFields) {
+    STD_RADAR* pStd = fnInitStd(kSweeps, kRays, nBins, nFields);
     if (pStd == nullptr) {
         return nullptr;
     }
@@ -267,7 +270,11 @@ STD_RADAR* buildVolume() {
             std::strcpy(pVr->m_hdr.m_szFieldName, "VR");
             pDz->m_hdr.m_iScaleFactor = kScale;
             pVr->m_hdr.m_iScaleFactor = kScale;
-            for (int b = 0; b < kBins; ++b) {
+            for (int k = 2; k < nFields; ++k) {
+                std::strcpy(pRay->m_ppField[k]->m_hdr.m_szFieldName, kExtraFields[k - 2]);
+                pRay->m_ppField[k]->m_hdr.m_iScaleFactor = kScale;
+            }
+            for (int b = 0; b < nBins; ++b) {
                 // 4/3-earth beam: height above the antenna and distance along the ground.
                 const double rangeKm = (b + 0.5) * kBinM / 1000.0;
                 const double h =
@@ -280,9 +287,20 @@ STD_RADAR* buildVolume() {
                 const double z = h + kAntennaM / 1000.0;
                 const double dbz = scene.reflectivity(x, y, z, ground);
                 if (dbz < -5.0) {
-                    pDz->m_pData[b] = kNoData;
-                    pVr->m_pData[b] = kNoData;
+                    for (int k = 0; k < nFields; ++k) {
+                        pRay->m_ppField[k]->m_pData[b] = kNoData;
+                    }
                     continue;
+                }
+                if (nFields > 2) {
+                    // Plausible rather than physical: width, ZDR and rho track the echo,
+                    // phase accumulates with range.
+                    const double extra[] = {1.0 + 0.05 * dbz, 0.04 * std::max(dbz, 0.0),
+                                            0.995 - 0.001 * std::abs(dbz - 30.0),
+                                            std::fmod(20.0 + 0.2 * ground, 360.0)};
+                    for (int k = 2; k < nFields; ++k) {
+                        pRay->m_ppField[k]->m_pData[b] = stored(extra[k - 2]);
+                    }
                 }
                 double u, v;
                 scene.wind(x, y, z, &u, &v);
@@ -299,13 +317,38 @@ STD_RADAR* buildVolume() {
 }  // namespace
 
 int fnRunSynth(int argc, char** argv) {
-    if (argc != 1 || argv[0][0] == '-') {
+    int nBins = kDefaultBins;
+    int nFields = 2;
+    const char* szOut = nullptr;
+    bool bUsage = false;
+    for (int i = 0; i < argc && !bUsage; ++i) {
+        if ((std::strcmp(argv[i], "--bins") == 0 || std::strcmp(argv[i], "--fields") == 0) &&
+            i + 1 < argc) {
+            char* end = nullptr;
+            long v = std::strtol(argv[i + 1], &end, 10);
+            bool bins = argv[i][2] == 'b';
+            long lo = bins ? 1 : 2, hi = bins ? 2499 : kMaxFields;
+            if (*end != '\0' || v < lo || v > hi) {
+                std::fprintf(stderr, "rdr synth-volume: %s wants %ld to %ld\n", argv[i], lo, hi);
+                return 2;
+            }
+            (bins ? nBins : nFields) = static_cast<int>(v);
+            ++i;
+        } else if (argv[i][0] != '-' && szOut == nullptr) {
+            szOut = argv[i];
+        } else {
+            bUsage = true;
+        }
+    }
+    if (bUsage || szOut == nullptr) {
         std::fprintf(stderr,
-                     "usage: rdr synth-volume OUT.uf\n"
-                     "  writes a synthetic 10-sweep volume (DZ, VR) at the Gwanaksan site\n");
+                     "usage: rdr synth-volume [--bins N] [--fields N] OUT.uf\n"
+                     "  writes a synthetic 10-sweep volume at the Gwanaksan site: 360 rays of\n"
+                     "  N bins of 500 m (default 480), moments DZ and VR, or with --fields up\n"
+                     "  to 6 also SW, DR, RH and PH\n");
         return 2;
     }
-    STD_RADAR* pStd = buildVolume();
+    STD_RADAR* pStd = buildVolume(nBins, nFields);
     if (pStd == nullptr) {
         std::fprintf(stderr, "rdr synth-volume: out of memory\n");
         return 1;
@@ -315,7 +358,7 @@ int fnRunSynth(int argc, char** argv) {
     if (pUf == nullptr) {
         return 1;
     }
-    const int ok = fnWriteUf(pUf, argv[0], UF_FRAME_FOUR, 0);
+    const int ok = fnWriteUf(pUf, szOut, UF_FRAME_FOUR, 0);
     fnFreeUfRadar(pUf);
     return ok == 1 ? 0 : 1;
 }
