@@ -22,16 +22,16 @@ constexpr float kMaxRangeKm = 500.0f;
 
 // Storm-like reflectivity: bands in range modulated by azimuth, some empty bins.
 rdrtest::StdRadarPtr makeVolume() {
-    rdrtest::VolumeSpec spec =
+    rdrtest::VolumeShape shape =
         rdrtest::uniformVolume(kSweeps, kRays, kBins, {"DZ", "VR", "SW", "DR", "PH", "RH"});
-    for (rdrtest::SweepSpec& sweep : spec.sweeps) {
+    for (rdrtest::SweepShape& sweep : shape.sweeps) {
         sweep.binSpacingM = 500;  // 500 km of bins
     }
-    spec.value = [](int s, int r, int b, int f) -> short {
+    shape.value = [](int s, int r, int b, int f) -> short {
         const double v = 30.0 + 25.0 * std::sin(b * 0.02 + s) * std::cos(r * 0.05 + f);
         return v < 5.0 ? STD_NO_DATA_CODE : static_cast<short>(v * 100.0);
     };
-    return rdrtest::buildVolume(spec);
+    return rdrtest::buildVolume(shape);
 }
 
 rdrtest::StdRadarPtr& volume() {

@@ -65,12 +65,12 @@ double syntheticDbz(double xKm, double yKm, double zKm) {
 rdrtest::StdRadarPtr syntheticVolume() {
     static const float kElevations[14] = {0.5f, 1.5f, 2.4f,  3.4f,  4.3f,  5.3f,  6.2f,
                                           7.5f, 8.7f, 10.0f, 12.0f, 14.0f, 16.7f, 19.5f};
-    rdrtest::VolumeSpec spec = rdrtest::uniformVolume(14, 360, 1000, {"DZ", "VR"});
+    rdrtest::VolumeShape shape = rdrtest::uniformVolume(14, 360, 1000, {"DZ", "VR"});
     for (int s = 0; s < 14; ++s) {
-        spec.sweeps[s].elevation = kElevations[s];
-        spec.sweeps[s].binSpacingM = 500;
+        shape.sweeps[s].elevation = kElevations[s];
+        shape.sweeps[s].binSpacingM = 500;
     }
-    spec.value = [](int s, int r, int b, int f) -> short {
+    shape.value = [](int s, int r, int b, int f) -> short {
         const double rangeKm = (b + 0.5) * 0.5;
         const double elev = kElevations[s] * M_PI / 180;
         const double az = (r + 0.5) * M_PI / 180;
@@ -82,7 +82,7 @@ rdrtest::StdRadarPtr syntheticVolume() {
         const double dbz = syntheticDbz(ground * std::sin(az), ground * std::cos(az), z);
         return dbz < 5 ? STD_NO_DATA_CODE : static_cast<short>(dbz * 100);
     };
-    rdrtest::StdRadarPtr vol = rdrtest::buildVolume(spec);
+    rdrtest::StdRadarPtr vol = rdrtest::buildVolume(shape);
     vol->m_hdr.m_fBeamWidthH = 1.0f;
     vol->m_hdr.m_fBeamWidthV = 1.0f;
     vol->m_hdr.m_iAnteHeight = 100;

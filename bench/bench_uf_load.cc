@@ -65,10 +65,10 @@ struct BenchFiles {
         klix = std::string(RDR_SHARED_DATA_DIR) + "/uf/KLIX20050828_180149_rsl.uf";
         klixGz = klix + ".gz";
 
-        rdrtest::VolumeSpec spec = rdrtest::uniformVolume(kSweeps, kRays, kBins, kFields);
-        spec.noDataValue = -32768;
-        spec.value = syntheticValue;
-        rdrtest::StdRadarPtr std = rdrtest::buildVolume(spec);
+        rdrtest::VolumeShape shape = rdrtest::uniformVolume(kSweeps, kRays, kBins, kFields);
+        shape.noDataValue = -32768;
+        shape.value = syntheticValue;
+        rdrtest::StdRadarPtr std = rdrtest::buildVolume(shape);
         UF_RADAR* uf = fnStdSyncDownUf(std.get());
         if (uf == nullptr || !fnWriteUf(uf, plain.c_str(), UF_FRAME_FOUR, 0) ||
             !fnWriteUf(uf, gzip.c_str(), UF_FRAME_FOUR, 1)) {

@@ -48,75 +48,75 @@ std::vector<char> packStrings(const std::vector<std::string>& strings, size_t st
 
 }  // namespace
 
-NcVolumeSpec simpleNcVolume(int nSweep, int raysPerSweep, int nRange) {
-    NcVolumeSpec spec;
-    spec.m_nTime = nSweep * raysPerSweep;
-    spec.m_nRange = nRange;
+NcVolumeShape simpleNcVolume(int nSweep, int raysPerSweep, int nRange) {
+    NcVolumeShape shape;
+    shape.m_nTime = nSweep * raysPerSweep;
+    shape.m_nRange = nRange;
     for (int s = 0; s < nSweep; s++) {
-        spec.m_sweepStart.push_back(s * raysPerSweep);
-        spec.m_sweepEnd.push_back((s + 1) * raysPerSweep - 1);
-        spec.m_fixedAngle.push_back(0.5f + s);
-        spec.m_sweepMode.push_back("azimuth_surveillance");
+        shape.m_sweepStart.push_back(s * raysPerSweep);
+        shape.m_sweepEnd.push_back((s + 1) * raysPerSweep - 1);
+        shape.m_fixedAngle.push_back(0.5f + s);
+        shape.m_sweepMode.push_back("azimuth_surveillance");
     }
-    for (int r = 0; r < spec.m_nTime; r++) {
-        spec.m_time.push_back(r);
-        spec.m_azimuth.push_back(static_cast<float>(r % raysPerSweep) + 0.5f);
-        spec.m_elevation.push_back(0.5f + r / raysPerSweep);
+    for (int r = 0; r < shape.m_nTime; r++) {
+        shape.m_time.push_back(r);
+        shape.m_azimuth.push_back(static_cast<float>(r % raysPerSweep) + 0.5f);
+        shape.m_elevation.push_back(0.5f + r / raysPerSweep);
     }
     for (int b = 0; b < nRange; b++) {
-        spec.m_range.push_back(125.0f + 250.0f * b);
+        shape.m_range.push_back(125.0f + 250.0f * b);
     }
-    spec.m_firstGate = 125.0f;
-    spec.m_gateSpacing = 250.0f;
-    return spec;
+    shape.m_firstGate = 125.0f;
+    shape.m_gateSpacing = 250.0f;
+    return shape;
 }
 
-NcMomentSpec rampMoment(const NcVolumeSpec& spec, const std::string& name) {
-    NcMomentSpec moment;
+NcMomentShape rampMoment(const NcVolumeShape& shape, const std::string& name) {
+    NcMomentShape moment;
     moment.m_name = name;
     moment.m_type = NC_FLOAT;
-    for (int r = 0; r < spec.m_nTime; r++) {
-        for (int b = 0; b < spec.m_nRange; b++) {
+    for (int r = 0; r < shape.m_nTime; r++) {
+        for (int b = 0; b < shape.m_nRange; b++) {
             moment.m_values.push_back(r + b / 100.0);
         }
     }
     return moment;
 }
 
-bool writeNcVolume(const std::string& path, const NcVolumeSpec& spec) {
+bool writeNcVolume(const std::string& path, const NcVolumeShape& shape) {
     NcWriter w;
     if (!w.check(nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4, &w.m_id), path.c_str())) {
         return false;
     }
-    const size_t nSweep = spec.m_sweepStart.size();
+    const size_t nSweep = shape.m_sweepStart.size();
     const size_t strLen = 32;
     int dimTime = -1;
     int dimRange = -1;
     int dimSweep = -1;
     int dimString = -1;
-    w.check(nc_def_dim(w.m_id, "time", spec.m_nTime, &dimTime), "time");
-    w.check(nc_def_dim(w.m_id, "range", spec.m_nRange, &dimRange), "range");
+    w.check(nc_def_dim(w.m_id, "time", shape.m_nTime, &dimTime), "time");
+    w.check(nc_def_dim(w.m_id, "range", shape.m_nRange, &dimRange), "range");
     w.check(nc_def_dim(w.m_id, "sweep", nSweep, &dimSweep), "sweep");
     w.check(nc_def_dim(w.m_id, "string_length",
-                       spec.m_unlimitedStringLength ? NC_UNLIMITED : strLen, &dimString),
+                       shape.m_unlimitedStringLength ? NC_UNLIMITED : strLen, &dimString),
             "string_length");
     w.textAtt(NC_GLOBAL, "Conventions", "CF/Radial");
-    w.textAtt(NC_GLOBAL, "instrument_name", spec.m_instrumentName);
-    w.textAtt(NC_GLOBAL, "site_name", spec.m_siteName);
+    w.textAtt(NC_GLOBAL, "instrument_name", shape.m_instrumentName);
+    w.textAtt(NC_GLOBAL, "site_name", shape.m_siteName);
 
     const int vTime = w.defVar("time", NC_DOUBLE, {dimTime});
-    if (!spec.m_timeUnits.empty()) {
-        w.textAtt(vTime, "units", spec.m_timeUnits);
+    if (!shape.m_timeUnits.empty()) {
+        w.textAtt(vTime, "units", shape.m_timeUnits);
     }
     const int vRange = w.defVar("range", NC_FLOAT, {dimRange});
-    if (w.m_ok && spec.m_firstGate) {
+    if (w.m_ok && shape.m_firstGate) {
         w.check(nc_put_att_float(w.m_id, vRange, "meters_to_center_of_first_gate", NC_FLOAT, 1,
-                                 &*spec.m_firstGate),
+                                 &*shape.m_firstGate),
                 "first gate");
     }
-    if (w.m_ok && spec.m_gateSpacing) {
+    if (w.m_ok && shape.m_gateSpacing) {
         w.check(nc_put_att_float(w.m_id, vRange, "meters_between_gates", NC_FLOAT, 1,
-                                 &*spec.m_gateSpacing),
+                                 &*shape.m_gateSpacing),
                 "gate spacing");
     }
     const int vAzimuth = w.defVar("azimuth", NC_FLOAT, {dimTime});
@@ -131,7 +131,7 @@ bool writeNcVolume(const std::string& path, const NcVolumeSpec& spec) {
     const int vAlt = w.defVar("altitude", NC_DOUBLE, {});
 
     std::vector<int> momentIds;
-    for (const NcMomentSpec& m : spec.m_moments) {
+    for (const NcMomentShape& m : shape.m_moments) {
         std::vector<int> dims;
         for (const std::string& dimName : m.m_dims) {
             int id = -1;
@@ -171,37 +171,37 @@ bool writeNcVolume(const std::string& path, const NcVolumeSpec& spec) {
             w.check(nc_put_var_float(w.m_id, varid, v.data()), what);
         }
     };
-    if (w.m_ok && !spec.m_time.empty()) {
-        w.check(nc_put_var_double(w.m_id, vTime, spec.m_time.data()), "time values");
+    if (w.m_ok && !shape.m_time.empty()) {
+        w.check(nc_put_var_double(w.m_id, vTime, shape.m_time.data()), "time values");
     }
-    putFloats(vRange, spec.m_range, "range values");
-    putFloats(vAzimuth, spec.m_azimuth, "azimuth values");
-    putFloats(vElevation, spec.m_elevation, "elevation values");
-    putFloats(vFixed, spec.m_fixedAngle, "fixed_angle values");
+    putFloats(vRange, shape.m_range, "range values");
+    putFloats(vAzimuth, shape.m_azimuth, "azimuth values");
+    putFloats(vElevation, shape.m_elevation, "elevation values");
+    putFloats(vFixed, shape.m_fixedAngle, "fixed_angle values");
     if (w.m_ok && nSweep > 0) {
-        w.check(nc_put_var_int(w.m_id, vStart, spec.m_sweepStart.data()), "start index");
-        w.check(nc_put_var_int(w.m_id, vEnd, spec.m_sweepEnd.data()), "end index");
-        std::vector<char> modes = packStrings(spec.m_sweepMode, strLen);
+        w.check(nc_put_var_int(w.m_id, vStart, shape.m_sweepStart.data()), "start index");
+        w.check(nc_put_var_int(w.m_id, vEnd, shape.m_sweepEnd.data()), "end index");
+        std::vector<char> modes = packStrings(shape.m_sweepMode, strLen);
         const size_t start[2] = {0, 0};
-        const size_t count[2] = {spec.m_sweepMode.size(), strLen};
-        if (!spec.m_sweepMode.empty()) {
+        const size_t count[2] = {shape.m_sweepMode.size(), strLen};
+        if (!shape.m_sweepMode.empty()) {
             w.check(nc_put_vara_text(w.m_id, vMode, start, count, modes.data()), "sweep_mode");
         }
     }
     if (w.m_ok) {
-        std::vector<char> text = packStrings({spec.m_timeCoverageStart}, strLen);
+        std::vector<char> text = packStrings({shape.m_timeCoverageStart}, strLen);
         const size_t start[1] = {0};
-        const size_t count[1] = {spec.m_timeCoverageStart.size()};
+        const size_t count[1] = {shape.m_timeCoverageStart.size()};
         w.check(nc_put_vara_text(w.m_id, vCoverage, start, count, text.data()),
                 "time_coverage_start");
-        w.check(nc_put_var_double(w.m_id, vLat, &spec.m_latitude), "latitude");
-        w.check(nc_put_var_double(w.m_id, vLon, &spec.m_longitude), "longitude");
-        w.check(nc_put_var_double(w.m_id, vAlt, &spec.m_altitude), "altitude");
+        w.check(nc_put_var_double(w.m_id, vLat, &shape.m_latitude), "latitude");
+        w.check(nc_put_var_double(w.m_id, vLon, &shape.m_longitude), "longitude");
+        w.check(nc_put_var_double(w.m_id, vAlt, &shape.m_altitude), "altitude");
     }
-    for (size_t i = 0; w.m_ok && i < spec.m_moments.size(); i++) {
-        if (!spec.m_moments[i].m_values.empty()) {
-            w.check(nc_put_var_double(w.m_id, momentIds[i], spec.m_moments[i].m_values.data()),
-                    spec.m_moments[i].m_name.c_str());
+    for (size_t i = 0; w.m_ok && i < shape.m_moments.size(); i++) {
+        if (!shape.m_moments[i].m_values.empty()) {
+            w.check(nc_put_var_double(w.m_id, momentIds[i], shape.m_moments[i].m_values.data()),
+                    shape.m_moments[i].m_name.c_str());
         }
     }
     const int closeStatus = nc_close(w.m_id);

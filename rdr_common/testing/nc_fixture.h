@@ -11,7 +11,7 @@
 
 namespace rdrtest {
 
-struct NcMomentSpec {
+struct NcMomentShape {
     std::string m_name;
     nc_type m_type = NC_FLOAT;
     std::vector<double> m_values;  // time x range, ray-major, stored (packed) values
@@ -22,7 +22,7 @@ struct NcMomentSpec {
     std::vector<std::string> m_dims = {"time", "range"};
 };
 
-struct NcVolumeSpec {
+struct NcVolumeShape {
     int m_nTime = 0;
     int m_nRange = 0;
     std::vector<int> m_sweepStart;
@@ -37,7 +37,7 @@ struct NcVolumeSpec {
     std::optional<float> m_gateSpacing;  // range:meters_between_gates
     std::vector<float> m_azimuth;
     std::vector<float> m_elevation;
-    std::vector<NcMomentSpec> m_moments;
+    std::vector<NcMomentShape> m_moments;
     bool m_unlimitedStringLength = false;
     std::string m_instrumentName = "TESTRDR";
     std::string m_siteName = "TESTSITE";
@@ -48,13 +48,13 @@ struct NcVolumeSpec {
 
 // A PPI volume of nSweep sweeps of raysPerSweep rays at 1-degree steps and nRange bins of
 // 250 m from 125 m; time runs one second per ray; no moments.
-NcVolumeSpec simpleNcVolume(int nSweep, int raysPerSweep, int nRange);
+NcVolumeShape simpleNcVolume(int nSweep, int raysPerSweep, int nRange);
 
 // A float moment over the whole volume whose value at (ray, bin) is ray + bin / 100.
-NcMomentSpec rampMoment(const NcVolumeSpec& spec, const std::string& name);
+NcMomentShape rampMoment(const NcVolumeShape& shape, const std::string& name);
 
 // Writes the volume as netCDF-4; false (with the netCDF error on stderr) on failure.
-bool writeNcVolume(const std::string& path, const NcVolumeSpec& spec);
+bool writeNcVolume(const std::string& path, const NcVolumeShape& shape);
 
 }  // namespace rdrtest
 

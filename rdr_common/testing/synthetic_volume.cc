@@ -40,20 +40,20 @@ std::vector<float> evenAzimuths(int n, float first, float step) {
     return az;
 }
 
-VolumeSpec uniformVolume(int sweeps, int rays, int bins, std::vector<std::string> fields) {
-    VolumeSpec spec;
-    spec.fields = std::move(fields);
+VolumeShape uniformVolume(int sweeps, int rays, int bins, std::vector<std::string> fields) {
+    VolumeShape shape;
+    shape.fields = std::move(fields);
     for (int s = 0; s < sweeps; ++s) {
-        SweepSpec sweep;
+        SweepShape sweep;
         sweep.elevation = 0.5f + static_cast<float>(s);
         sweep.azimuths = evenAzimuths(rays);
         sweep.bins = bins;
-        spec.sweeps.push_back(std::move(sweep));
+        shape.sweeps.push_back(std::move(sweep));
     }
-    return spec;
+    return shape;
 }
 
-StdRadarPtr buildVolume(const VolumeSpec& spec) {
+StdRadarPtr buildVolume(const VolumeShape& shape) {
     StdRadarPtr vol(callocOrThrow<STD_RADAR>(1));
     STD_GLOBAL_HDR& hdr = vol->m_hdr;
     std::strncpy(hdr.m_szRadarName, "SYNTH", sizeof(hdr.m_szRadarName) - 1);
@@ -61,18 +61,18 @@ StdRadarPtr buildVolume(const VolumeSpec& spec) {
     hdr.m_dLat = 37.0;
     hdr.m_dLon = 127.0;
     hdr.m_iSweepMode = STD_EN_SWMD_PPI;
-    hdr.m_iNoDataValue = spec.noDataValue;
+    hdr.m_iNoDataValue = shape.noDataValue;
     hdr.m_iBitsPerBin = 16;
 
-    vol->m_iMaxSweep = static_cast<int>(spec.sweeps.size());
-    vol->m_ppSweep = callocOrThrow<STD_SWEEP*>(spec.sweeps.size());
-    std::vector<int> allFields(spec.fields.size());
+    vol->m_iMaxSweep = static_cast<int>(shape.sweeps.size());
+    vol->m_ppSweep = callocOrThrow<STD_SWEEP*>(shape.sweeps.size());
+    std::vector<int> allFields(shape.fields.size());
     for (size_t f = 0; f < allFields.size(); ++f) {
         allFields[f] = static_cast<int>(f);
     }
 
-    for (size_t s = 0; s < spec.sweeps.size(); ++s) {
-        const SweepSpec& ss = spec.sweeps[s];
+    for (size_t s = 0; s < shape.sweeps.size(); ++s) {
+        const SweepShape& ss = shape.sweeps[s];
         STD_SWEEP* sweep = callocOrThrow<STD_SWEEP>(1);
         vol->m_ppSweep[s] = sweep;
         sweep->m_iMaxRay = static_cast<int>(ss.azimuths.size());
@@ -93,25 +93,25 @@ StdRadarPtr buildVolume(const VolumeSpec& spec) {
             ray->m_hdr.m_iSampleSize = 64;
 
             const std::vector<int> moments =
-                spec.rayFields ? spec.rayFields(static_cast<int>(s), static_cast<int>(r))
-                               : allFields;
+                shape.rayFields ? shape.rayFields(static_cast<int>(s), static_cast<int>(r))
+                                : allFields;
             ray->m_iMaxField = static_cast<int>(moments.size());
             ray->m_ppField = callocOrThrow<STD_FIELD*>(moments.size());
             for (size_t k = 0; k < moments.size(); ++k) {
                 const int m = moments[k];
                 STD_FIELD* field = callocOrThrow<STD_FIELD>(1);
                 ray->m_ppField[k] = field;
-                field->m_hdr.m_iScaleFactor = spec.scaleFactor;
-                if (m >= 0 && static_cast<size_t>(m) < spec.fields.size()) {
-                    std::strncpy(field->m_hdr.m_szFieldName, spec.fields[m].c_str(),
+                field->m_hdr.m_iScaleFactor = shape.scaleFactor;
+                if (m >= 0 && static_cast<size_t>(m) < shape.fields.size()) {
+                    std::strncpy(field->m_hdr.m_szFieldName, shape.fields[m].c_str(),
                                  sizeof(field->m_hdr.m_szFieldName) - 1);
                 }
                 field->m_iMaxBin = std::max(ss.bins, 0);
                 field->m_pData = callocOrThrow<short>(static_cast<size_t>(field->m_iMaxBin));
                 for (int b = 0; b < field->m_iMaxBin; ++b) {
                     field->m_pData[b] =
-                        spec.value ? spec.value(static_cast<int>(s), static_cast<int>(r), b, m)
-                                   : static_cast<short>(spec.noDataValue);
+                        shape.value ? shape.value(static_cast<int>(s), static_cast<int>(r), b, m)
+                                    : static_cast<short>(shape.noDataValue);
                 }
             }
         }

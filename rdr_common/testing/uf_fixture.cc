@@ -108,15 +108,15 @@ std::vector<Bytes> encodeVolume(const UF_RADAR* uf) {
 }
 
 rdrtest::StdRadarPtr smallStdVolume(int sweeps, int rays, int bins) {
-    rdrtest::VolumeSpec spec = rdrtest::uniformVolume(sweeps, rays, bins, {"DZ", "VR"});
-    spec.noDataValue = -32768;
-    spec.value = [](int s, int r, int b, int f) {
+    rdrtest::VolumeShape shape = rdrtest::uniformVolume(sweeps, rays, bins, {"DZ", "VR"});
+    shape.noDataValue = -32768;
+    shape.value = [](int s, int r, int b, int f) {
         if ((r + b) % 17 == 0) {
             return short(-32768);
         }
         return short(f == 0 ? (s * 100 + r * 7 + b) % 7000 - 1000 : (r * 31 + b * 3) % 5000 - 2500);
     };
-    rdrtest::StdRadarPtr vol = rdrtest::buildVolume(spec);
+    rdrtest::StdRadarPtr vol = rdrtest::buildVolume(shape);
     STD_GLOBAL_HDR& g = vol->m_hdr;
     g.m_iVolumeNo = 7;
     std::strcpy(g.m_szRadarName, "RDRTEST1");

@@ -22,9 +22,9 @@ class NcReaderTest : public ::testing::Test {
     }
 
     // Writes, loads and converts; the volume is freed by the fixture.
-    STD_RADAR* load(const rdrtest::NcVolumeSpec& spec) {
+    STD_RADAR* load(const rdrtest::NcVolumeShape& shape) {
         const std::string path = dir_.file("volume.nc");
-        EXPECT_TRUE(rdrtest::writeNcVolume(path, spec));
+        EXPECT_TRUE(rdrtest::writeNcVolume(path, shape));
         NC_RADAR* pNc = fnLoadNcRadar(path.c_str());
         if (pNc == nullptr) {
             return nullptr;
@@ -35,9 +35,9 @@ class NcReaderTest : public ::testing::Test {
     }
 
     // Loading fails; returns what was printed on stderr.
-    std::string loadFailure(const rdrtest::NcVolumeSpec& spec) {
+    std::string loadFailure(const rdrtest::NcVolumeShape& shape) {
         const std::string path = dir_.file("bad.nc");
-        EXPECT_TRUE(rdrtest::writeNcVolume(path, spec));
+        EXPECT_TRUE(rdrtest::writeNcVolume(path, shape));
         ::testing::internal::CaptureStderr();
         NC_RADAR* pNc = fnLoadNcRadar(path.c_str());
         STD_RADAR* pStd = pNc != nullptr ? fnNcSyncUpStd(pNc) : nullptr;
@@ -61,16 +61,16 @@ class NcReaderTest : public ::testing::Test {
 };
 
 TEST_F(NcReaderTest, PackedShortMomentUsesScaleOffsetAndFill) {
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 4, 3);
-    rdrtest::NcMomentSpec dbz;
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 4, 3);
+    rdrtest::NcMomentShape dbz;
     dbz.m_name = "DBZc";
     dbz.m_type = NC_SHORT;
     dbz.m_scale = 0.01;
     dbz.m_offset = 0.0;
     dbz.m_fill = -32768;
     dbz.m_values = {2550, -32768, -1250, 0, 1, 2, 3, 4, 5, 6, 7, 32767};
-    spec.m_moments.push_back(dbz);
-    STD_RADAR* pStd = load(spec);
+    shape.m_moments.push_back(dbz);
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     ASSERT_EQ(fnValidStdRadar(pStd), 1);
     const STD_FIELD* pField = field(pStd, 0, 0, "CZ");
@@ -87,7 +87,7 @@ TEST_F(NcReaderTest, PackedShortMomentUsesScaleOffsetAndFill) {
 
 TEST_F(NcReaderTest, EveryStoredTypeIsReadWithItsOwnCall) {
     // One moment per type; a float variable read through a 16-bit buffer would overrun it.
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 2, 2);
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 2, 2);
     struct Case {
         const char* name;
         nc_type type;
@@ -108,14 +108,14 @@ TEST_F(NcReaderTest, EveryStoredTypeIsReadWithItsOwnCall) {
         {"RHOHV", NC_USHORT, {1, 65535, 2, 3}, 65535, {100, -32767, 200, 300}},
     };
     for (const Case& c : cases) {
-        rdrtest::NcMomentSpec m;
+        rdrtest::NcMomentShape m;
         m.m_name = c.name;
         m.m_type = c.type;
         m.m_values = c.values;
         m.m_fill = c.fill;
-        spec.m_moments.push_back(m);
+        shape.m_moments.push_back(m);
     }
-    STD_RADAR* pStd = load(spec);
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     const char* stdNames[] = {"DZ", "VR", "SW", "DR", "PH", "RH"};
     for (size_t i = 0; i < std::size(cases); i++) {
@@ -131,18 +131,18 @@ TEST_F(NcReaderTest, EveryStoredTypeIsReadWithItsOwnCall) {
 }
 
 TEST_F(NcReaderTest, MissingPackingAttributesTakeCfDefaultsAndOverflowIsNoData) {
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 1, 6);
-    rdrtest::NcMomentSpec kdp;
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 1, 6);
+    rdrtest::NcMomentShape kdp;
     kdp.m_name = "KDP";
     kdp.m_type = NC_SHORT;  // no scale_factor, add_offset or _FillValue
     kdp.m_values = {3, -4, 400, -400, -32767, 327};
-    rdrtest::NcMomentSpec zdr;
+    rdrtest::NcMomentShape zdr;
     zdr.m_name = "ZDR";
     zdr.m_type = NC_SHORT;
     zdr.m_scale = 0.5;  // add_offset absent
     zdr.m_values = {3, -4, 655, -655, 0, 654};
-    spec.m_moments = {kdp, zdr};
-    STD_RADAR* pStd = load(spec);
+    shape.m_moments = {kdp, zdr};
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     const STD_FIELD* pKdp = field(pStd, 0, 0, "KD");
     const STD_FIELD* pZdr = field(pStd, 0, 0, "DR");
@@ -159,19 +159,19 @@ TEST_F(NcReaderTest, MissingPackingAttributesTakeCfDefaultsAndOverflowIsNoData) 
 }
 
 TEST_F(NcReaderTest, MomentsAreRecognisedByTableNameAliasOrStandardName) {
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 2, 2);
-    rdrtest::NcMomentSpec byStandard = rdrtest::rampMoment(spec, "refl_corr_x");
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 2, 2);
+    rdrtest::NcMomentShape byStandard = rdrtest::rampMoment(shape, "refl_corr_x");
     byStandard.m_standardName = "equivalent_reflectivity_factor";
-    rdrtest::NcMomentSpec byAlias = rdrtest::rampMoment(spec, "velocity");
-    rdrtest::NcMomentSpec unknown = rdrtest::rampMoment(spec, "signal_to_noise_ratio");
+    rdrtest::NcMomentShape byAlias = rdrtest::rampMoment(shape, "velocity");
+    rdrtest::NcMomentShape unknown = rdrtest::rampMoment(shape, "signal_to_noise_ratio");
     unknown.m_standardName = "signal_to_noise_ratio";
-    rdrtest::NcMomentSpec documented = rdrtest::rampMoment(spec, "DBZ");
-    rdrtest::NcMomentSpec notShaped;  // per-ray, not a moment
+    rdrtest::NcMomentShape documented = rdrtest::rampMoment(shape, "DBZ");
+    rdrtest::NcMomentShape notShaped;  // per-ray, not a moment
     notShaped.m_name = "reflectivity";
     notShaped.m_dims = {"time"};
     notShaped.m_values = {1, 2};
-    spec.m_moments = {byStandard, byAlias, unknown, documented, notShaped};
-    STD_RADAR* pStd = load(spec);
+    shape.m_moments = {byStandard, byAlias, unknown, documented, notShaped};
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     STD_RAY* pRay = pStd->m_ppSweep[0]->m_ppRay[1];
     // The documented name wins "DZ" over the standard-name match; the unknown moment and
@@ -183,14 +183,14 @@ TEST_F(NcReaderTest, MomentsAreRecognisedByTableNameAliasOrStandardName) {
 }
 
 TEST_F(NcReaderTest, HeaderGeometryAndTimes) {
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(2, 3, 4);
-    spec.m_range = {1500, 1750, 2000, 2250};
-    spec.m_firstGate = 1500.0f;
-    spec.m_time = {0.0, 1.0, 12.7, 20.0, 21.0, 22.0};
-    spec.m_sweepMode = {"rhi  ", "azimuth_surveillance"};  // blank-padded, as some writers do
-    spec.m_unlimitedStringLength = true;
-    spec.m_moments.push_back(rdrtest::rampMoment(spec, "DBZ"));
-    STD_RADAR* pStd = load(spec);
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(2, 3, 4);
+    shape.m_range = {1500, 1750, 2000, 2250};
+    shape.m_firstGate = 1500.0f;
+    shape.m_time = {0.0, 1.0, 12.7, 20.0, 21.0, 22.0};
+    shape.m_sweepMode = {"rhi  ", "azimuth_surveillance"};  // blank-padded, as some writers do
+    shape.m_unlimitedStringLength = true;
+    shape.m_moments.push_back(rdrtest::rampMoment(shape, "DBZ"));
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     ASSERT_EQ(pStd->m_iMaxSweep, 2);
     EXPECT_EQ(pStd->m_hdr.m_iSweepMode, STD_EN_SWMD_RHI);
@@ -210,9 +210,9 @@ TEST_F(NcReaderTest, HeaderGeometryAndTimes) {
 }
 
 TEST_F(NcReaderTest, UnknownSweepModeLeavesZero) {
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 2, 2);
-    spec.m_sweepMode = {"spiral"};
-    STD_RADAR* pStd = load(spec);
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 2, 2);
+    shape.m_sweepMode = {"spiral"};
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     EXPECT_EQ(pStd->m_hdr.m_iSweepMode, 0);
     EXPECT_EQ(fnValidStdRadar(pStd), 1);
@@ -221,11 +221,11 @@ TEST_F(NcReaderTest, UnknownSweepModeLeavesZero) {
 
 TEST_F(NcReaderTest, RayTimesFollowTheTimeVariablesOwnReference) {
     // Rays timed before a reference one minute after the coverage start (as JMA writes).
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 3, 2);
-    spec.m_timeCoverageStart = "2023-08-01T19:59:01Z";
-    spec.m_timeUnits = "seconds since 2023-08-01T20:00:00Z";
-    spec.m_time = {-58.985, -0.5, 1.25};
-    STD_RADAR* pStd = load(spec);
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 3, 2);
+    shape.m_timeCoverageStart = "2023-08-01T19:59:01Z";
+    shape.m_timeUnits = "seconds since 2023-08-01T20:00:00Z";
+    shape.m_time = {-58.985, -0.5, 1.25};
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     const time_t ref = fnMakeTime(1, 2023, 8, 1, 20, 0, 0);
     EXPECT_EQ(pStd->m_hdr.m_tConvertTime, ref - 59);
@@ -235,11 +235,11 @@ TEST_F(NcReaderTest, RayTimesFollowTheTimeVariablesOwnReference) {
 }
 
 TEST_F(NcReaderTest, RangeGeometryFromValuesWhenAttributesAreAbsentOrStale) {
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 1, 3);
-    spec.m_range = {249.999f, 749.997f, 1249.995f};  // float32 error, no attributes
-    spec.m_firstGate.reset();
-    spec.m_gateSpacing.reset();
-    STD_RADAR* pStd = load(spec);
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 1, 3);
+    shape.m_range = {249.999f, 749.997f, 1249.995f};  // float32 error, no attributes
+    shape.m_firstGate.reset();
+    shape.m_gateSpacing.reset();
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     const STD_RAY_HDR& ray = pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr;
     EXPECT_EQ(ray.m_iStartRangeKm * 1000 + ray.m_iStartRangeMeter, 250);
@@ -247,30 +247,30 @@ TEST_F(NcReaderTest, RangeGeometryFromValuesWhenAttributesAreAbsentOrStale) {
 
     fnFreeStdRadar(std_);
     std_ = nullptr;
-    spec.m_range = {0.0f, 960.0f, 1920.0f};  // gates thinned, attributes left behind
-    spec.m_firstGate = 0.0f;
-    spec.m_gateSpacing = 60.0f;
-    pStd = load(spec);
+    shape.m_range = {0.0f, 960.0f, 1920.0f};  // gates thinned, attributes left behind
+    shape.m_firstGate = 0.0f;
+    shape.m_gateSpacing = 60.0f;
+    pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_iBinSpacing, 960);
 
     fnFreeStdRadar(std_);
     std_ = nullptr;
-    spec.m_range = {62.4565f, 187.3695f, 312.2826f};  // DOW8 gates: nearest metre, not below
-    spec.m_firstGate = 62.4565f;
-    spec.m_gateSpacing = 124.913f;
-    pStd = load(spec);
+    shape.m_range = {62.4565f, 187.3695f, 312.2826f};  // DOW8 gates: nearest metre, not below
+    shape.m_firstGate = 62.4565f;
+    shape.m_gateSpacing = 124.913f;
+    pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_iBinSpacing, 125);
     EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_iStartRangeMeter, 62);
 }
 
 TEST_F(NcReaderTest, TransitionRaysBetweenSweepsAreLeftOut) {
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(2, 4, 2);
-    spec.m_sweepStart = {1, 5};
-    spec.m_sweepEnd = {3, 6};
-    spec.m_moments.push_back(rdrtest::rampMoment(spec, "DBZ"));
-    STD_RADAR* pStd = load(spec);
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(2, 4, 2);
+    shape.m_sweepStart = {1, 5};
+    shape.m_sweepEnd = {3, 6};
+    shape.m_moments.push_back(rdrtest::rampMoment(shape, "DBZ"));
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     ASSERT_EQ(pStd->m_ppSweep[0]->m_iMaxRay, 3);
     ASSERT_EQ(pStd->m_ppSweep[1]->m_iMaxRay, 2);
@@ -281,12 +281,12 @@ TEST_F(NcReaderTest, TransitionRaysBetweenSweepsAreLeftOut) {
 TEST_F(NcReaderTest, BadSweepIndicesAreRefused) {
     const std::pair<int, int> bad[] = {{0, 4}, {-1, 2}, {3, 2}};  // past time, negative, reversed
     for (const auto& [start, end] : bad) {
-        rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 4, 2);
-        spec.m_sweepStart = {start};
-        spec.m_sweepEnd = {end};
-        EXPECT_EQ(loadFailure(spec), "fnNcSyncUpStd : invalid nc\n") << start << ".." << end;
+        rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 4, 2);
+        shape.m_sweepStart = {start};
+        shape.m_sweepEnd = {end};
+        EXPECT_EQ(loadFailure(shape), "fnNcSyncUpStd : invalid nc\n") << start << ".." << end;
     }
-    rdrtest::NcVolumeSpec noSweeps = rdrtest::simpleNcVolume(1, 4, 2);
+    rdrtest::NcVolumeShape noSweeps = rdrtest::simpleNcVolume(1, 4, 2);
     noSweeps.m_sweepStart.clear();
     noSweeps.m_sweepEnd.clear();
     noSweeps.m_fixedAngle.clear();
@@ -295,13 +295,13 @@ TEST_F(NcReaderTest, BadSweepIndicesAreRefused) {
 }
 
 TEST_F(NcReaderTest, UnreadableFilesAreRefusedWithOneLine) {
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 4, 2);
-    rdrtest::NcMomentSpec ragged;
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 4, 2);
+    rdrtest::NcMomentShape ragged;
     ragged.m_name = "DBZ";  // a moment's name on a variable that is not (time, range)
     ragged.m_dims = {"range"};
     ragged.m_values = {1, 2};
-    spec.m_moments.push_back(ragged);
-    EXPECT_EQ(loadFailure(spec), "fnLoadNcRadar : fnReadNcRadarVariables fail\n");
+    shape.m_moments.push_back(ragged);
+    EXPECT_EQ(loadFailure(shape), "fnLoadNcRadar : fnReadNcRadarVariables fail\n");
 
     // Dimensions alone cost nothing in a file but would size every array.
     const std::string huge = dir_.file("huge.nc");
@@ -330,9 +330,9 @@ TEST_F(NcReaderTest, UnreadableFilesAreRefusedWithOneLine) {
 
 TEST_F(NcReaderTest, EssentialVariableOfTheWrongSizeIsRefused) {
     // azimuth along the sweep dimension: one value per sweep, not per ray.
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(2, 4, 2);
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(2, 4, 2);
     const std::string path = dir_.file("azimuth.nc");
-    ASSERT_TRUE(rdrtest::writeNcVolume(path, spec));
+    ASSERT_TRUE(rdrtest::writeNcVolume(path, shape));
     int ncid = -1;
     int sweepDim = -1;
     int varid = -1;
@@ -350,11 +350,11 @@ TEST_F(NcReaderTest, EssentialVariableOfTheWrongSizeIsRefused) {
 }
 
 TEST_F(NcReaderTest, EpochBasedRayTimes) {
-    rdrtest::NcVolumeSpec spec = rdrtest::simpleNcVolume(1, 2, 2);
-    spec.m_timeUnits = "seconds since 1970-01-01T00:00:00Z";
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 2, 2);
+    shape.m_timeUnits = "seconds since 1970-01-01T00:00:00Z";
     const double t0 = 1714521600.0;  // 2024-05-01T00:00:00Z
-    spec.m_time = {t0 + 0.25, t0 + 61.9};
-    STD_RADAR* pStd = load(spec);
+    shape.m_time = {t0 + 0.25, t0 + 61.9};
+    STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     const time_t start = fnMakeTime(1, 2024, 5, 1, 0, 0, 0);
     EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_tTime, start);

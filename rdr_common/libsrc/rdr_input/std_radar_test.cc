@@ -17,8 +17,8 @@ namespace {
 
 using rdrtest::buildVolume;
 using rdrtest::StdRadarPtr;
-using rdrtest::SweepSpec;
-using rdrtest::VolumeSpec;
+using rdrtest::SweepShape;
+using rdrtest::VolumeShape;
 
 struct TableDeleter {
     void operator()(STD_AZIMUTH_TBL* p) const { std::free(p); }
@@ -27,13 +27,13 @@ using TablePtr = std::unique_ptr<STD_AZIMUTH_TBL, TableDeleter>;
 
 // A one-sweep volume with the given azimuths (storage order) and null rays.
 StdRadarPtr sweepVolume(std::vector<float> azimuths, std::vector<int> nullRays = {}) {
-    VolumeSpec spec;
-    SweepSpec sweep;
+    VolumeShape shape;
+    SweepShape sweep;
     sweep.azimuths = std::move(azimuths);
     sweep.nullRays = std::move(nullRays);
     sweep.bins = 1;
-    spec.sweeps.push_back(sweep);
-    return buildVolume(spec);
+    shape.sweeps.push_back(sweep);
+    return buildVolume(shape);
 }
 
 double angularDistance(float a, float b) {
@@ -138,13 +138,13 @@ TEST(StdVolume, ValidityFindsEveryMissingNode) {
 }
 
 TEST(StdVolume, CountsOfRaggedVolume) {
-    VolumeSpec spec = rdrtest::uniformVolume(3, 4, 10, {"DZ", "VR", "SW"});
-    spec.sweeps[1].azimuths = rdrtest::evenAzimuths(7);
-    spec.sweeps[2].bins = 25;
-    spec.rayFields = [](int s, int r) {
+    VolumeShape shape = rdrtest::uniformVolume(3, 4, 10, {"DZ", "VR", "SW"});
+    shape.sweeps[1].azimuths = rdrtest::evenAzimuths(7);
+    shape.sweeps[2].bins = 25;
+    shape.rayFields = [](int s, int r) {
         return (s == 0 && r == 2) ? std::vector<int>{0} : std::vector<int>{0, 1, 2};
     };
-    StdRadarPtr vol = buildVolume(spec);
+    StdRadarPtr vol = buildVolume(shape);
     int total, sweeps, rays, bins, fields;
     ASSERT_EQ(fnGetMaxCountStd(vol.get(), &total, &sweeps, &rays, &bins, &fields), 1);
     EXPECT_EQ(total, 15);
@@ -161,9 +161,9 @@ TEST(StdVolume, CountsOfRaggedVolume) {
 }
 
 TEST(StdVolume, MaxRangeUsesFirstFieldOfEachRay) {
-    VolumeSpec spec = rdrtest::uniformVolume(1, 2, 480, {"DZ"});
-    spec.sweeps[0].startRangeMeter = 250;
-    StdRadarPtr vol = buildVolume(spec);
+    VolumeShape shape = rdrtest::uniformVolume(1, 2, 480, {"DZ"});
+    shape.sweeps[0].startRangeMeter = 250;
+    StdRadarPtr vol = buildVolume(shape);
     EXPECT_FLOAT_EQ(fnGetMaxRangeStd(vol.get()), 480.25f);
     vol->m_ppSweep[0]->m_ppRay[1]->m_hdr.m_iBinSpacing = 250;
     vol->m_ppSweep[0]->m_ppRay[1]->m_hdr.m_iStartRangeKm = 2;
@@ -190,8 +190,8 @@ TEST(StdVolume, AzimuthCorrectionWrapsOnce) {
 }
 
 TEST(StdVolume, FieldLookupIsExactAndCaseSensitive) {
-    VolumeSpec spec = rdrtest::uniformVolume(1, 1, 1, {"VR", "DZ"});
-    StdRadarPtr vol = buildVolume(spec);
+    VolumeShape shape = rdrtest::uniformVolume(1, 1, 1, {"VR", "DZ"});
+    StdRadarPtr vol = buildVolume(shape);
     STD_RAY* ray = vol->m_ppSweep[0]->m_ppRay[0];
     EXPECT_EQ(fnGetFieldIdxRay(ray, "DZ"), 1);
     EXPECT_EQ(fnGetFieldIdxRay(ray, "VR"), 0);
@@ -397,9 +397,9 @@ TEST(RayHash, DegenerateSweepsTerminate) {
         }
     }
     {
-        VolumeSpec spec;
-        spec.sweeps.push_back(SweepSpec{});  // no rays at all
-        StdRadarPtr vol = buildVolume(spec);
+        VolumeShape shape;
+        shape.sweeps.push_back(SweepShape{});  // no rays at all
+        StdRadarPtr vol = buildVolume(shape);
         TablePtr table(fnMakeRayHashTable(vol->m_ppSweep[0]));
         EXPECT_NE(table, nullptr);
         EXPECT_EQ(fnTheClosestRay(vol->m_ppSweep[0], table.get(), 0, 6.0f), -1);
@@ -416,8 +416,8 @@ TEST(RayHash, AzimuthsOutsideOneTurnStillFindTheNearestRay) {
 }
 
 TEST(RayHash, AllTablesOfAVolume) {
-    VolumeSpec spec = rdrtest::uniformVolume(3, 90, 2, {"DZ"});
-    StdRadarPtr vol = buildVolume(spec);
+    VolumeShape shape = rdrtest::uniformVolume(3, 90, 2, {"DZ"});
+    StdRadarPtr vol = buildVolume(shape);
     STD_AZIMUTH_TBL** tables = fnMakeAllHashTable(vol.get());
     ASSERT_NE(tables, nullptr);
     for (int s = 0; s < 3; ++s) {

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
+#include "core_utilities.h"
 #include "test_support.h"
 #include "uf_fixture.h"
-#include "core_utilities.h"
 #include "uf_radar.h"
 
 using uffix::UfRadarPtr;
@@ -89,8 +89,8 @@ TEST(UfSyncUp, HeadersComeBackAsTheyWereWritten) {
 
 TEST(UfSyncUp, DmFieldFillsTheSweepCalibration) {
     rdrtest::TempDir dir;
-    rdrtest::VolumeSpec spec = rdrtest::uniformVolume(1, 2, 5, {"DZ", "DM"});
-    rdrtest::StdRadarPtr original = rdrtest::buildVolume(spec);
+    rdrtest::VolumeShape shape = rdrtest::uniformVolume(1, 2, 5, {"DZ", "DM"});
+    rdrtest::StdRadarPtr original = rdrtest::buildVolume(shape);
     STD_SWEEP_HDR& h = original->m_ppSweep[0]->m_hdr;
     h.m_fRadarConstant = 70.25f;
     h.m_fNoisePower = -110.5f;
@@ -114,9 +114,9 @@ TEST(UfSyncUp, DmFieldFillsTheSweepCalibration) {
 
 TEST(UfSyncUp, FieldsWithoutBinsAndRaysWithoutFieldsMakeAValidVolume) {
     rdrtest::TempDir dir;
-    rdrtest::VolumeSpec spec = rdrtest::uniformVolume(1, 3, 0, {"DZ"});
-    spec.rayFields = [](int, int r) { return r == 1 ? std::vector<int>{} : std::vector<int>{0}; };
-    rdrtest::StdRadarPtr original = rdrtest::buildVolume(spec);
+    rdrtest::VolumeShape shape = rdrtest::uniformVolume(1, 3, 0, {"DZ"});
+    shape.rayFields = [](int, int r) { return r == 1 ? std::vector<int>{} : std::vector<int>{0}; };
+    rdrtest::StdRadarPtr original = rdrtest::buildVolume(shape);
     UfRadarPtr uf = writtenAndRead(dir, original.get());
     ASSERT_NE(uf, nullptr);
     ASSERT_EQ(uf->m_ppSweep[0]->m_iCurRay, 3);

@@ -246,8 +246,8 @@ TEST(UfLoad, ASingleFourByteFramedRecordLoadsWithOrWithoutTrailer) {
 
 TEST(UfLoad, AFourByteCountThatSpellsUfIsNotTakenForTwoByteFraming) {
     // A 21830-byte record gives the count 00 00 55 46: "UF" at offsets 2 and 4.
-    rdrtest::VolumeSpec spec = rdrtest::uniformVolume(1, 2, 2499, {"DZ", "ZT", "CZ", "SQ", "RH"});
-    rdrtest::StdRadarPtr std = rdrtest::buildVolume(spec);
+    rdrtest::VolumeShape shape = rdrtest::uniformVolume(1, 2, 2499, {"DZ", "ZT", "CZ", "SQ", "RH"});
+    rdrtest::StdRadarPtr std = rdrtest::buildVolume(shape);
     std->m_ppSweep[0]->m_ppRay[0]->m_ppField[4]->m_iMaxBin = 752;
     std->m_ppSweep[0]->m_ppRay[1]->m_ppField[4]->m_iMaxBin = 752;
     UfRadarPtr source(fnStdSyncDownUf(std.get()));

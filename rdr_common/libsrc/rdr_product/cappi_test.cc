@@ -20,7 +20,7 @@ namespace {
 using rdrtest::buildVolume;
 using rdrtest::StdRadarPtr;
 using rdrtest::uniformVolume;
-using rdrtest::VolumeSpec;
+using rdrtest::VolumeShape;
 
 struct GridDeleter {
     void operator()(float* p) const { std::free(p); }
@@ -123,11 +123,11 @@ Grid plainCappiReal(STD_RADAR* pStd, float heightKm, int dim, float maxRangeKm, 
 
 // Storms whose reflectivity falls off with height, over sweeps 0.5 to 19.5 degrees.
 StdRadarPtr stormVolume(int sweeps, int rays, int bins) {
-    VolumeSpec spec = uniformVolume(sweeps, rays, bins, {"VR", "DZ"});
+    VolumeShape shape = uniformVolume(sweeps, rays, bins, {"VR", "DZ"});
     for (int s = 0; s < sweeps; ++s) {
-        spec.sweeps[s].elevation = 0.5f + s * 19.0f / std::max(sweeps - 1, 1);
+        shape.sweeps[s].elevation = 0.5f + s * 19.0f / std::max(sweeps - 1, 1);
     }
-    spec.value = [rays, bins](int s, int r, int b, int f) -> short {
+    shape.value = [rays, bins](int s, int r, int b, int f) -> short {
         if (f == 0) {
             return static_cast<short>(100 * ((r * 7 + b) % 40 - 20));
         }
@@ -135,7 +135,7 @@ StdRadarPtr stormVolume(int sweeps, int rays, int bins) {
         const double dbz = 55 - std::fabs(az - 140) * 0.7 - std::fabs(b - bins * 0.4) - 2.5 * s;
         return dbz < 3 ? STD_NO_DATA_CODE : static_cast<short>(dbz * 100);
     };
-    StdRadarPtr vol = buildVolume(spec);
+    StdRadarPtr vol = buildVolume(shape);
     vol->m_hdr.m_fBeamWidthH = 1.0f;
     vol->m_hdr.m_fBeamWidthV = 0.95f;
     vol->m_hdr.m_iAnteHeight = 60;
@@ -172,10 +172,10 @@ TEST(CappiReal, MatchesThePlainCellByCellComputationBitForBit) {
 
 TEST(CappiReal, TakesOnlyRaysWhoseBeamReachesTheHeight) {
     // One steep sweep: at 2 km only the ranges where a 10-degree beam is near 2 km hold data.
-    VolumeSpec spec = uniformVolume(1, 360, 200, {"DZ"});
-    spec.sweeps[0].elevation = 10.0f;
-    spec.value = [](int, int, int, int) -> short { return 3000; };
-    StdRadarPtr vol = buildVolume(spec);
+    VolumeShape shape = uniformVolume(1, 360, 200, {"DZ"});
+    shape.sweeps[0].elevation = 10.0f;
+    shape.value = [](int, int, int, int) -> short { return 3000; };
+    StdRadarPtr vol = buildVolume(shape);
     vol->m_hdr.m_fBeamWidthH = 1.0f;
     vol->m_hdr.m_fBeamWidthV = 1.0f;
     Tables tables(vol.get());
@@ -214,10 +214,10 @@ TEST(CappiReal, RefusesNonSquareGridsAndMissingMoments) {
 // given per ray (stored x 100).
 StdRadarPtr singleSweep(std::function<short(int ray, int bin)> value, const char* field = "DZ",
                         float elevation = 0.5f) {
-    VolumeSpec spec = uniformVolume(1, 360, 100, {field});
-    spec.sweeps[0].elevation = elevation;
-    spec.value = [value](int, int r, int b, int) { return value(r, b); };
-    return buildVolume(spec);
+    VolumeShape shape = uniformVolume(1, 360, 100, {field});
+    shape.sweeps[0].elevation = elevation;
+    shape.value = [value](int, int r, int b, int) { return value(r, b); };
+    return buildVolume(shape);
 }
 
 TEST(CappiMohr, InterpolatesReflectivityInLinearUnits) {
@@ -321,11 +321,11 @@ TEST(CappiMohr, GridCellsArePointsAroundTheGeometricCentre) {
 
 TEST(CappiMohr, DegenerateGeometryGivesValuesOrNoDataNeverInfinities) {
     // Two sweeps at the same angle, and a third whose bins have no spacing.
-    VolumeSpec spec = uniformVolume(3, 360, 100, {"DZ"});
-    spec.sweeps[1].elevation = spec.sweeps[0].elevation;
-    spec.sweeps[2].binSpacingM = 0;
-    spec.value = [](int, int, int, int) -> short { return 3000; };
-    StdRadarPtr vol = buildVolume(spec);
+    VolumeShape shape = uniformVolume(3, 360, 100, {"DZ"});
+    shape.sweeps[1].elevation = shape.sweeps[0].elevation;
+    shape.sweeps[2].binSpacingM = 0;
+    shape.value = [](int, int, int, int) -> short { return 3000; };
+    StdRadarPtr vol = buildVolume(shape);
     Tables tables(vol.get());
     const int dim = 41;
     Grid mohr(fnCreateCappiMohr(vol.get(), 1.0f, dim, dim, 0, 2.0f, RDR_EN_PSEUDO_CAPPI, 0,

@@ -19,7 +19,7 @@ namespace {
 using rdrtest::buildVolume;
 using rdrtest::StdRadarPtr;
 using rdrtest::uniformVolume;
-using rdrtest::VolumeSpec;
+using rdrtest::VolumeShape;
 
 struct GridDeleter {
     void operator()(float* p) const { std::free(p); }
@@ -39,9 +39,9 @@ char* name(const char* s) {
 
 // Storms of a few tens of dBZ, weaker with height, no echo (the volume's no-data code)
 // elsewhere; the QI moment is a value that differs per sweep and ray.
-VolumeSpec stormVolume(int sweeps, int rays, int bins) {
-    VolumeSpec spec = uniformVolume(sweeps, rays, bins, {"VR", "DZ", "QI"});
-    spec.value = [rays, bins](int s, int r, int b, int f) -> short {
+VolumeShape stormVolume(int sweeps, int rays, int bins) {
+    VolumeShape shape = uniformVolume(sweeps, rays, bins, {"VR", "DZ", "QI"});
+    shape.value = [rays, bins](int s, int r, int b, int f) -> short {
         if (f == 2) {
             return static_cast<short>(100 * (10 + 7 * s + r % 13));
         }
@@ -55,7 +55,7 @@ VolumeSpec stormVolume(int sweeps, int rays, int bins) {
         }
         return static_cast<short>(dbz * 100);
     };
-    return spec;
+    return shape;
 }
 
 // The plain way of making a column product: one PPI per sweep, cell by cell as the PPI is
@@ -180,22 +180,22 @@ void expectSameGrid(const float* fast, const float* plain, int cells, const std:
 }
 
 TEST(ColumnProducts, MatchThePlainPpiBasedComputationBitForBit) {
-    VolumeSpec spec = stormVolume(4, 120, 80);
+    VolumeShape shape = stormVolume(4, 120, 80);
     // Merged cuts and missing rays: the moments move to other indices on some rays, one
     // ray is null and the second sweep lacks reflectivity on a sector.
-    spec.rayFields = [](int s, int r) -> std::vector<int> {
+    shape.rayFields = [](int s, int r) -> std::vector<int> {
         if (s == 1 && r >= 30 && r < 40) {
             return {0, 2};
         }
         return r % 3 == 0 ? std::vector<int>{1, 0, 2} : std::vector<int>{0, 1, 2};
     };
-    spec.sweeps[2].nullRays = {7};
+    shape.sweeps[2].nullRays = {7};
     // Counter-clockwise acquisition, and two rays sharing an azimuth.
-    std::reverse(spec.sweeps[3].azimuths.begin(), spec.sweeps[3].azimuths.end());
-    spec.sweeps[0].azimuths[11] = spec.sweeps[0].azimuths[10];
-    StdRadarPtr vol = buildVolume(spec);
+    std::reverse(shape.sweeps[3].azimuths.begin(), shape.sweeps[3].azimuths.end());
+    shape.sweeps[0].azimuths[11] = shape.sweeps[0].azimuths[10];
+    StdRadarPtr vol = buildVolume(shape);
     vol->m_hdr.m_iAnteHeight = 120;
-    StdRadarPtr qiVol = buildVolume(spec);
+    StdRadarPtr qiVol = buildVolume(shape);
     Tables tables(vol.get());
     Tables qiTables(qiVol.get());
 
@@ -234,9 +234,9 @@ TEST(ColumnProducts, MatchThePlainPpiBasedComputationBitForBit) {
 
 // Two sweeps of uniform echo: 10 dBZ at 0.5 degrees, 30 dBZ at 1.5 degrees.
 StdRadarPtr twoLevelVolume(int anteHeightM) {
-    VolumeSpec spec = uniformVolume(2, 360, 200, {"DZ"});
-    spec.value = [](int s, int, int, int) -> short { return s == 0 ? 1000 : 3000; };
-    StdRadarPtr vol = buildVolume(spec);
+    VolumeShape shape = uniformVolume(2, 360, 200, {"DZ"});
+    shape.value = [](int s, int, int, int) -> short { return s == 0 ? 1000 : 3000; };
+    StdRadarPtr vol = buildVolume(shape);
     vol->m_hdr.m_iAnteHeight = anteHeightM;
     return vol;
 }
@@ -255,14 +255,14 @@ TEST(ColumnProducts, PickTheDocumentedSweepOfEachColumn) {
     EXPECT_EQ(strict.get()[cell], -9999.0f) << "the threshold is a strict bound";
 
     // Sweep 0 empty over part of the area: BASE falls through to the sweep above there.
-    VolumeSpec spec = uniformVolume(3, 360, 200, {"DZ"});
-    spec.value = [](int s, int r, int, int) -> short {
+    VolumeShape shape = uniformVolume(3, 360, 200, {"DZ"});
+    shape.value = [](int s, int r, int, int) -> short {
         if (s == 0 && r >= 80 && r < 100) {
             return STD_NO_DATA_CODE;
         }
         return static_cast<short>(100 * (20 + 5 * s));
     };
-    StdRadarPtr gappy = buildVolume(spec);
+    StdRadarPtr gappy = buildVolume(shape);
     Tables gappyTables(gappy.get());
     Grid gappyBase(fnCreateBase(gappy.get(), dim, dim, 100, 2, name("DZ"), gappyTables.p));
     ASSERT_TRUE(gappyBase);
@@ -305,8 +305,8 @@ TEST(ColumnProducts, EchoTopFollowsTheFourThirdsEarthBeamHeight) {
 
 TEST(ColumnProducts, QualityIndexComesFromTheChosenSweep) {
     // Equal maxima in sweeps 0 and 2: the lowest wins.
-    VolumeSpec spec = uniformVolume(3, 360, 100, {"DZ", "CZ", "QI"});
-    spec.value = [](int s, int, int, int f) -> short {
+    VolumeShape shape = uniformVolume(3, 360, 100, {"DZ", "CZ", "QI"});
+    shape.value = [](int s, int, int, int f) -> short {
         if (f == 2) {
             return static_cast<short>(100 * (s + 1));
         }
@@ -315,7 +315,7 @@ TEST(ColumnProducts, QualityIndexComesFromTheChosenSweep) {
         }
         return static_cast<short>(s == 1 ? 2000 : 3000);
     };
-    StdRadarPtr vol = buildVolume(spec);
+    StdRadarPtr vol = buildVolume(shape);
     Tables tables(vol.get());
     const int dim = 30;
     const int cell = 8 * dim + 20;
@@ -333,9 +333,9 @@ TEST(ColumnProducts, QualityIndexComesFromTheChosenSweep) {
     EXPECT_FLOAT_EQ(etopQi.get()[cell], 2.0f);
 
     // A QI volume with one sweep fewer cannot be matched sweep by sweep.
-    VolumeSpec shortSpec = spec;
-    shortSpec.sweeps.pop_back();
-    StdRadarPtr shortQi = buildVolume(shortSpec);
+    VolumeShape shortShape = shape;
+    shortShape.sweeps.pop_back();
+    StdRadarPtr shortQi = buildVolume(shortShape);
     Tables shortTables(shortQi.get());
     EXPECT_EQ(fnCreateBaseQI(vol.get(), shortQi.get(), dim, dim, 50, 2, name("DZ"), tables.p,
                              shortTables.p),
@@ -355,11 +355,11 @@ TEST(ColumnProducts, RefuseRequestsThatCannotGiveAGrid) {
 }
 
 TEST(ColumnProducts, AnEmptyFirstSweepOrRayDoesNotHideTheRest) {
-    VolumeSpec spec = uniformVolume(2, 360, 100, {"DZ"});
-    spec.sweeps[0].azimuths.clear();  // a sweep without rays
-    spec.sweeps[1].nullRays = {0};
-    spec.value = [](int, int, int, int) -> short { return 2500; };
-    StdRadarPtr vol = buildVolume(spec);
+    VolumeShape shape = uniformVolume(2, 360, 100, {"DZ"});
+    shape.sweeps[0].azimuths.clear();  // a sweep without rays
+    shape.sweeps[1].nullRays = {0};
+    shape.value = [](int, int, int, int) -> short { return 2500; };
+    StdRadarPtr vol = buildVolume(shape);
     Tables tables(vol.get());
     const int dim = 30;
     Grid base(fnCreateBase(vol.get(), dim, dim, 50, 2, name("DZ"), tables.p));

@@ -19,7 +19,7 @@
 namespace {
 
 using rdrtest::StdRadarPtr;
-using rdrtest::VolumeSpec;
+using rdrtest::VolumeShape;
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -79,11 +79,11 @@ Ppi makePpi(STD_RADAR* vol, int sweep, int dim, float maxKm, float gridKm, const
 }
 
 // Two moments that encode where a bin sits: "RY" holds the ray index, "BN" the bin index.
-VolumeSpec encodedVolume(int rays, int bins) {
-    VolumeSpec spec = rdrtest::uniformVolume(1, rays, bins, {"RY", "BN"});
-    spec.scaleFactor = 1;
-    spec.value = [](int, int r, int b, int f) { return static_cast<short>(f == 0 ? r : b); };
-    return spec;
+VolumeShape encodedVolume(int rays, int bins) {
+    VolumeShape shape = rdrtest::uniformVolume(1, rays, bins, {"RY", "BN"});
+    shape.scaleFactor = 1;
+    shape.value = [](int, int r, int b, int f) { return static_cast<short>(f == 0 ? r : b); };
+    return shape;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -208,18 +208,18 @@ TEST(Ppi, BadArgumentsReportAndReturnNull) {
 
 // Rays that carry the moment at different indices, or not at all.
 TEST(Ppi, MomentIsLookedUpOnEveryRay) {
-    VolumeSpec spec = encodedVolume(360, 60);
-    spec.fields = {"RY", "BN", "DZ"};
-    spec.value = [](int, int r, int b, int f) {
+    VolumeShape shape = encodedVolume(360, 60);
+    shape.fields = {"RY", "BN", "DZ"};
+    shape.value = [](int, int r, int b, int f) {
         return static_cast<short>(f == 0 ? r : f == 1 ? b : 1000 + r);
     };
-    spec.rayFields = [](int, int r) {
+    shape.rayFields = [](int, int r) {
         if (r < 10) {
             return std::vector<int>{0, 1};  // the first rays lack "DZ"
         }
         return r % 2 ? std::vector<int>{2, 0, 1} : std::vector<int>{1, 2, 0};
     };
-    StdRadarPtr vol = rdrtest::buildVolume(spec);
+    StdRadarPtr vol = rdrtest::buildVolume(shape);
     TablePtr table(fnMakeRayHashTable(vol->m_ppSweep[0]));
     Ppi dz = makePpi(vol.get(), 0, 120, 55, 1, "DZ", table.get());
     Ppi ry = makePpi(vol.get(), 0, 120, 55, 1, "RY", table.get());
@@ -243,9 +243,9 @@ TEST(Ppi, MomentIsLookedUpOnEveryRay) {
 }
 
 TEST(Ppi, FarRaysNoDataBinsAndOddSectors) {
-    VolumeSpec spec = encodedVolume(90, 50);
-    spec.sweeps[0].azimuths = rdrtest::evenAzimuths(90, 0.5f, 1.0f);  // 0.5 .. 89.5 only
-    spec.value = [](int, int r, int b, int f) {
+    VolumeShape shape = encodedVolume(90, 50);
+    shape.sweeps[0].azimuths = rdrtest::evenAzimuths(90, 0.5f, 1.0f);  // 0.5 .. 89.5 only
+    shape.value = [](int, int r, int b, int f) {
         if (b == 7) {
             return static_cast<short>(STD_NO_DATA_CODE);
         }
@@ -254,7 +254,7 @@ TEST(Ppi, FarRaysNoDataBinsAndOddSectors) {
         }
         return static_cast<short>(f == 0 ? r : b);
     };
-    StdRadarPtr vol = rdrtest::buildVolume(spec);
+    StdRadarPtr vol = rdrtest::buildVolume(shape);
     TablePtr table(fnMakeRayHashTable(vol->m_ppSweep[0]));
     Ppi bin = makePpi(vol.get(), 0, 100, 45, 1, "BN", table.get());
     ASSERT_TRUE(bin.grid);
@@ -283,22 +283,22 @@ TEST(Ppi, EqualsPlainReferenceOnIrregularSweeps) {
     std::uniform_real_distribution<float> anyAz(0.0f, 359.99f);
     for (int trial = 0; trial < 12; ++trial) {
         const int rays = 20 + static_cast<int>(rng() % 500);
-        VolumeSpec spec = rdrtest::uniformVolume(2, rays, 120, {"DZ", "KD"});
-        spec.sweeps[1].azimuths.clear();
+        VolumeShape shape = rdrtest::uniformVolume(2, rays, 120, {"DZ", "KD"});
+        shape.sweeps[1].azimuths.clear();
         for (int i = 0; i < rays; ++i) {
-            spec.sweeps[1].azimuths.push_back(anyAz(rng));
+            shape.sweeps[1].azimuths.push_back(anyAz(rng));
         }
-        spec.sweeps[1].nullRays = {0, 3, rays / 2};
-        spec.sweeps[1].binSpacingM = 500 + static_cast<int>(rng() % 1000);
-        spec.sweeps[1].startRangeMeter = static_cast<int>(rng() % 900);
+        shape.sweeps[1].nullRays = {0, 3, rays / 2};
+        shape.sweeps[1].binSpacingM = 500 + static_cast<int>(rng() % 1000);
+        shape.sweeps[1].startRangeMeter = static_cast<int>(rng() % 900);
         // Scale factors with inexact reciprocals; values over the whole 16-bit range.
         const int scales[] = {1, 3, 7, 10, 100, 1000, 32767};
-        spec.scaleFactor = scales[trial % 7];
-        spec.value = [](int s, int r, int b, int f) {
+        shape.scaleFactor = scales[trial % 7];
+        shape.value = [](int s, int r, int b, int f) {
             const int v = (r * 3701 + b * 1103 + s * 5 + f) % 65000 - 32500;
             return static_cast<short>(v % 97 == 0 ? STD_NO_DATA_CODE : v);
         };
-        StdRadarPtr vol = rdrtest::buildVolume(spec);
+        StdRadarPtr vol = rdrtest::buildVolume(shape);
         for (int s = 0; s < 2; ++s) {
             TablePtr table(fnMakeRayHashTable(vol->m_ppSweep[s]));
             const int dim = 60 + static_cast<int>(rng() % 140);

@@ -21,14 +21,14 @@ struct OneRay {
 };
 
 OneRay oneRay(const char* name, std::vector<short> values, int scale = 100) {
-    rdrtest::VolumeSpec spec =
+    rdrtest::VolumeShape shape =
         rdrtest::uniformVolume(1, 1, static_cast<int>(values.size()), {name});
-    spec.sweeps[0].startRangeMeter = 500;
-    spec.sweeps[0].binSpacingM = 250;
-    spec.scaleFactor = scale;
-    spec.value = [values](int, int, int b, int) { return values[b]; };
+    shape.sweeps[0].startRangeMeter = 500;
+    shape.sweeps[0].binSpacingM = 250;
+    shape.scaleFactor = scale;
+    shape.value = [values](int, int, int b, int) { return values[b]; };
     OneRay r;
-    r.vol = rdrtest::buildVolume(spec);
+    r.vol = rdrtest::buildVolume(shape);
     r.ray = r.vol->m_ppSweep[0]->m_ppRay[0];
     r.field = r.ray->m_ppField[0];
     return r;
@@ -156,9 +156,9 @@ TEST(Azimuth, OffsetConventions) {
 }
 
 TEST(RaySearch, ProbesToOccupiedBucketAndFailsOnEmptyTable) {
-    rdrtest::VolumeSpec spec = rdrtest::uniformVolume(1, 8, 1, {"DZ"});
-    spec.sweeps[0].azimuths = {10, 20, 30, 40, 200, 210, 220, 230};  // two sectors
-    StdRadarPtr vol = rdrtest::buildVolume(spec);
+    rdrtest::VolumeShape shape = rdrtest::uniformVolume(1, 8, 1, {"DZ"});
+    shape.sweeps[0].azimuths = {10, 20, 30, 40, 200, 210, 220, 230};  // two sectors
+    StdRadarPtr vol = rdrtest::buildVolume(shape);
     STD_SWEEP* sweep = vol->m_ppSweep[0];
     STD_AZIMUTH_TBL* table = fnMakeRayHashTable(sweep);
     ASSERT_NE(table, nullptr);

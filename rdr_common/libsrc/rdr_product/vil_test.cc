@@ -17,7 +17,7 @@ namespace {
 using rdrtest::buildVolume;
 using rdrtest::StdRadarPtr;
 using rdrtest::uniformVolume;
-using rdrtest::VolumeSpec;
+using rdrtest::VolumeShape;
 
 struct GridDeleter {
     void operator()(float* p) const { std::free(p); }
@@ -38,12 +38,12 @@ char* name(const char* s) {
 // Sweeps every half degree from 0 to 29.5, so that every layer up to several km finds a
 // beam near most cells; the value of each sweep is given.
 StdRadarPtr denseVolume(std::function<short(int sweep, int ray, int bin)> value) {
-    VolumeSpec spec = uniformVolume(60, 360, 150, {"DZ"});
+    VolumeShape shape = uniformVolume(60, 360, 150, {"DZ"});
     for (int s = 0; s < 60; ++s) {
-        spec.sweeps[s].elevation = 0.5f * s;
+        shape.sweeps[s].elevation = 0.5f * s;
     }
-    spec.value = [value](int s, int r, int b, int) { return value(s, r, b); };
-    StdRadarPtr vol = buildVolume(spec);
+    shape.value = [value](int s, int r, int b, int) { return value(s, r, b); };
+    StdRadarPtr vol = buildVolume(shape);
     vol->m_hdr.m_fBeamWidthH = 1.0f;
     vol->m_hdr.m_fBeamWidthV = 1.0f;
     return vol;
