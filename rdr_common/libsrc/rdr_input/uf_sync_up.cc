@@ -10,9 +10,11 @@ namespace {
 
 constexpr const char* kSyncUp = "fnUfSyncUpStd";
 
+// Truncating copy that always terminates and zero-fills the rest, like the headers' arrays.
 void copyText(char* szDst, std::size_t nDst, const char* szSrc) {
-    std::strncpy(szDst, szSrc, nDst - 1);
-    szDst[nDst - 1] = '\0';
+    const std::size_t n = strnlen(szSrc, nDst - 1);
+    std::memcpy(szDst, szSrc, n);
+    std::memset(szDst + n, 0, nDst - n);
 }
 
 // Ragged tree of the UF sweeps 1..m_iCurSweep; fields get no bin arrays here.

@@ -49,9 +49,11 @@ short toScaled(float fValue, short iScale) {
     return iScale != 0 ? clampWord(std::lround(static_cast<double>(fValue) * iScale)) : 0;
 }
 
+// Truncating copy that always terminates and zero-fills the rest, like the headers' arrays.
 void copyText(char* szDst, std::size_t nDst, const char* szSrc) {
-    std::strncpy(szDst, szSrc, nDst - 1);
-    szDst[nDst - 1] = '\0';
+    const std::size_t n = strnlen(szSrc, nDst - 1);
+    std::memcpy(szDst, szSrc, n);
+    std::memset(szDst + n, 0, nDst - n);
 }
 
 // ---- encoder ------------------------------------------------------------------------
