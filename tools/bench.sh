@@ -8,7 +8,7 @@ echo "machine: $(lscpu | sed -n 's/^Model name:[[:space:]]*//p') ($(nproc) cores
 pin=()
 command -v taskset >/dev/null && pin=(taskset -c 0)
 for b in "$build"/bench/*; do
-    [ -x "$b" ] || continue
+    [ -f "$b" ] && [ -x "$b" ] || continue
     echo "== $(basename "$b")"
     RDR_ROOT="$build/root" "${pin[@]}" "$b" --benchmark_counters_tabular=true
 done

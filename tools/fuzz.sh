@@ -7,7 +7,7 @@ seconds=${2:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0
 for fuzzer in "$build"/fuzzers/*; do
-    [ -x "$fuzzer" ] || continue
+    [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
     name=$(basename "$fuzzer")
     work=$build/fuzz-work/$name
     mkdir -p "$work/corpus" "$work/artifacts"
