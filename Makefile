@@ -11,7 +11,7 @@ DEB_PACKAGES := cmake ninja-build g++ clang pkg-config libclang-rt-14-dev \
 	libgtest-dev libgmock-dev libbenchmark-dev zip unzip \
 	fonts-nanum fonts-baekmuk fonts-liberation \
 	netcdf-bin hdf5-tools libeccodes-tools pngcheck proj-bin imagemagick \
-	python3 python3-netcdf4 python3-h5py python3-numpy lighttpd curl
+	python3 python3-netcdf4 python3-h5py python3-numpy lighttpd curl time
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
