@@ -12,6 +12,10 @@
 
 namespace {
 
+// Every layer holds a location table per reference bin and a value per cell; far more
+// 1 km layers than any atmosphere has would only exhaust memory.
+constexpr long long kMaxLayers = 1000;
+
 // Liquid water of a 1 km layer of reflectivity factor Z (mm^6/m^3): 3.44e-6 Z^(4/7) g/m^3
 // times 1000 m.
 double layerWater(float fZe) {
@@ -59,10 +63,16 @@ float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, flo
         fnRdrError(kFunction, "no moment");
         return nullptr;
     }
-    const int layers = iTop_h_km - iBottom_h_km;
-    if (layers <= 0) {
+    // Formed in 64 bits: bounds far apart must not overflow into a plausible count.
+    const long long layerCount = static_cast<long long>(iTop_h_km) - iBottom_h_km;
+    if (layerCount <= 0) {
         return nullptr;
     }
+    if (layerCount > kMaxLayers) {
+        fnRdrError(kFunction, "too many layers");
+        return nullptr;
+    }
+    const int layers = static_cast<int>(layerCount);
     rdr_product::CappiRealVolume volume;
     if (!rdr_product::fnPrepareCappiReal(kFunction, pStd, iXdim, iYdim, fMaxRangeKm, szFieldName,
                                          ppTable, &volume)) {
@@ -71,10 +81,13 @@ float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, flo
     const size_t cells = static_cast<size_t>(iXdim) * static_cast<size_t>(iYdim);
     float* grid = static_cast<float*>(std::malloc(cells * sizeof(float)));
     std::vector<rdr_product::CappiRealLayer> cappis;
-    std::vector<int> rayCache(volume.views.size());
-    std::vector<float> dbz(layers);
-    std::vector<float> ze(layers);
+    std::vector<int> rayCache;
+    std::vector<float> dbz;
+    std::vector<float> ze;
     try {
+        rayCache.resize(volume.views.size());
+        dbz.resize(layers);
+        ze.resize(layers);
         cappis.resize(layers);
         for (int k = 0; k < layers; ++k) {
             if (!rdr_product::fnBuildCappiRealLayer(volume, static_cast<float>(iBottom_h_km + k),

@@ -1,7 +1,7 @@
 // VIL: vertically integrated liquid water (kg/m^2) over 1 km layers of real-method CAPPIs
 // of a reflectivity moment, at every whole kilometre from iBottom_h_km up to one below
 // iTop_h_km (above the radar). Returns a new iYdim x iXdim grid (free()), -9999 where no
-// layer contributes, or null.
+// layer contributes, or null (also for more than 1000 layers).
 #ifndef RDR_VIL_PRODUCT_H
 #define RDR_VIL_PRODUCT_H
 

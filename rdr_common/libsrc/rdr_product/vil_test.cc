@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -127,6 +128,23 @@ TEST(Vil, MatchesTheLayerByLayerComputationBitForBit) {
         }
         EXPECT_GT(withData, 100);
     }
+}
+
+TEST(Vil, LayerBoundsFarApartAreRefusedNotOverflowed) {
+    VolumeShape shape = uniformVolume(2, 36, 20, {"DZ"});
+    shape.value = [](int, int, int, int) -> short { return 3000; };
+    StdRadarPtr vol = buildVolume(shape);
+    Tables tables(vol.get());
+    testing::internal::CaptureStderr();
+    // The layer count of these bounds does not fit an int.
+    EXPECT_EQ(fnCreateVil(vol.get(), 20, 20, 20, 0, INT_MAX, -2, name("DZ"), tables.p), nullptr);
+    EXPECT_EQ(fnCreateVil(vol.get(), 20, 20, 20, 0, INT_MIN + 1, 2, name("DZ"), tables.p), nullptr);
+    // Millions of 1 km layers are no column of the atmosphere: refused before any layer
+    // table is built.
+    EXPECT_EQ(fnCreateVil(vol.get(), 20, 20, 20, 0, 2000000, 0, name("DZ"), tables.p), nullptr);
+    testing::internal::GetCapturedStderr();
+    Grid usual(fnCreateVil(vol.get(), 20, 20, 20, 0, 15, 0, name("DZ"), tables.p));
+    EXPECT_TRUE(usual);
 }
 
 }  // namespace
