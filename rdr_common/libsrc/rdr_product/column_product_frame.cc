@@ -84,6 +84,9 @@ float* fnRunColumnProduct(const ColumnRequest& request) {
         sampler.views_ = fnBuildSweepViews(request.pStd, request.szFieldName, request.ppTable);
         if (withQi) {
             sampler.qiViews_ = fnBuildSweepViews(request.pQiStd, "QI", request.ppQiTable);
+            // A QI volume without a sweep array gives no views at all: its sweeps are
+            // simply unusable.
+            sampler.qiViews_.resize(sampler.views_.size());
         }
         if (cells >= kRayLutMinCells) {
             fnBuildRayLuts(&sampler.views_);

@@ -342,6 +342,24 @@ TEST(ColumnProducts, QualityIndexComesFromTheChosenSweep) {
               nullptr);
 }
 
+TEST(ColumnProducts, AQualityVolumeWithoutSweepsGivesNoQualityIndex) {
+    VolumeShape shape = uniformVolume(3, 360, 100, {"DZ"});
+    shape.value = [](int, int, int, int) -> short { return 3000; };
+    StdRadarPtr vol = buildVolume(shape);
+    Tables tables(vol.get());
+    // The sweep count agrees but the sweep array was never filled.
+    STD_RADAR emptyQi{};
+    emptyQi.m_iMaxSweep = vol->m_iMaxSweep;
+    emptyQi.m_ppSweep = nullptr;
+    const int dim = 30;
+    Grid baseQi(
+        fnCreateBaseQI(vol.get(), &emptyQi, dim, dim, 50, 2, name("DZ"), tables.p, tables.p));
+    ASSERT_TRUE(baseQi);
+    for (int i = 0; i < dim * dim; ++i) {
+        ASSERT_EQ(baseQi.get()[i], -9999.0f) << "cell " << i;
+    }
+}
+
 TEST(ColumnProducts, RefuseRequestsThatCannotGiveAGrid) {
     StdRadarPtr vol = twoLevelVolume(0);
     Tables tables(vol.get());
