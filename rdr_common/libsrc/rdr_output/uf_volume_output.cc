@@ -397,7 +397,6 @@ UF_RAY* syncDownRay(const STD_RADAR* pStd, const STD_SWEEP* pSweep, int iSweep, 
         copyText(pRay->dh.m_pfi[k].m_szFieldName, sizeof(szName), szName);
         fillFieldHeader(pStd, pSweep, pStdRay, pStdField, &pField->fh);
     }
-    fnUfLayoutRay(pRay);
     return pRay;
 }
 
@@ -500,6 +499,13 @@ UF_RADAR* fnStdSyncDownUf(STD_RADAR* pStd) {
             }
             pSweep->m_ppRay[pSweep->m_iCurRay++] = pRay;
             pSweep->m_iMaxRay = pSweep->m_iCurRay;
+            // Fields within their own limits can still add up to more than one record holds.
+            if (!fnUfLayoutRay(pRay)) {
+                fnFreeUfRadar(pUf);
+                reportError(kSyncDown, "sweep %d ray %d needs a record of more than %d words",
+                            s + 1, r + 1, kMaxRecordWords);
+                return nullptr;
+            }
         }
         pUf->m_iCurSweep = s + 1;
     }

@@ -85,10 +85,15 @@ TEST(UfWrite, VolumesBeyondTheFormatsLimitsAreRefused) {
         {21, 1, 1, "21 sweeps, more than 20"},
         {1, 1000, 1, "sweep 1 has 1000 rays, more than 999"},
         {1, 1, 2500, "has 2500 bins, more than 2499"},
+        // Every field within its limits, but 14 of them make a record longer than the
+        // 16-bit word positions can address.
+        {1, 1, 2400, "sweep 1 ray 1 needs a record of more than 32767 words"},
     };
+    const std::vector<std::string> fourteen = {"DZ", "VR", "SW", "ZT", "DR", "PH", "RH",
+                                               "KD", "CZ", "VE", "SQ", "HC", "LD", "DM"};
     for (const auto& c : cases) {
-        rdrtest::StdRadarPtr std =
-            rdrtest::buildVolume(rdrtest::uniformVolume(c.sweeps, c.rays, c.bins, {"DZ"}));
+        rdrtest::StdRadarPtr std = rdrtest::buildVolume(rdrtest::uniformVolume(
+            c.sweeps, c.rays, c.bins, c.bins == 2400 ? fourteen : std::vector<std::string>{"DZ"}));
         testing::internal::CaptureStderr();
         EXPECT_EQ(fnStdSyncDownUf(std.get()), nullptr);
         EXPECT_NE(testing::internal::GetCapturedStderr().find(c.reason), std::string::npos)
