@@ -14,6 +14,8 @@ constexpr float kSmoothFloor = -50.0f;
 // A cell code compares equal within this tolerance.
 constexpr float kCodeTolerance = 1e-6f;
 constexpr int kMaxRings = 1000000;
+// Largest margin of a site grid in pixels: keeps image position minus margin within int.
+constexpr float kMaxPixelOffset = 1.0e9f;
 
 // Source index of an image position, or -1 outside [0, iCells). The position is floored,
 // not truncated: truncation would pull the pixels just before the data's first cell
@@ -109,7 +111,12 @@ float** fnMakeSiteImageData(float** ppData, int iYdim, int iXdim, float fDataGri
         return nullptr;
     }
     const float fScale = fDataGridKm / fImgGridKm;
-    const int iOffset = static_cast<int>((iWidth - iXdim * fScale) * 0.5f);
+    const float fOffset = (iWidth - iXdim * fScale) * 0.5f;
+    // Cells so large (or small) that the margin is no pixel position cannot be placed.
+    if (!(std::fabs(fOffset) <= kMaxPixelOffset)) {
+        return nullptr;
+    }
+    const int iOffset = static_cast<int>(fOffset);
     return resample(ppData, iYdim, iXdim, fDataGridKm, iWidth, iHeight, fImgGridKm, iOffset);
 }
 
@@ -254,6 +261,9 @@ int fnDrawSiteImgRing(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm
         return 1;  // rings closer than a pixel apart would only paint the panel over
     }
     const int iLimit = std::min(iWidth, iHeight);
+    if (fStep >= static_cast<float>(iLimit) + 1.0f) {
+        return 1;  // not even the first ring fits (and the step may not fit an int)
+    }
     int iDiameter = static_cast<int>(fStep);
     for (int n = 0; iDiameter <= iLimit && n < kMaxRings; ++n) {
         gdImageArc(pImg, iWidth / 2, iHeight / 2, iDiameter, iDiameter, 0, 360, iLineColor);

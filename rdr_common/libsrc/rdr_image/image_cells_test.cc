@@ -74,6 +74,13 @@ TEST(ImageData, EnlargedSiteGridDoesNotSpillPastItsEdge) {
     EXPECT_EQ(img.p[12][22], RDR_IMG_OUT_BOUND);
 }
 
+TEST(ImageData, CellsFarLargerThanTheImageAreRefused) {
+    // Each cell would span about 1e30 pixels: no pixel offset can place the grid.
+    Matrix data = filled(4, 4, 5.0f);
+    EXPECT_EQ(fnMakeSiteImageData(data.p, 4, 4, 1.0f, 8, 8, 1e-30f), nullptr);
+    EXPECT_EQ(fnMakeSiteImageData(data.p, 4, 4, 1e30f, 8, 8, 1.0f), nullptr);
+}
+
 TEST(ImageData, CompositeGridSitsTopLeft) {
     Matrix data = filled(4, 3, 9.0f);
     data.p[3][2] = 4.0f;
@@ -211,6 +218,15 @@ TEST(Painting, RingsEveryHundredKilometres) {
     EXPECT_EQ(gdImageGetPixel(fine.get(), 200, 200 + 199), 0);
     // A grid too fine for one ring in the image draws nothing and a zero grid is refused.
     EXPECT_EQ(fnDrawSiteImgRing(fine.get(), 400, 400, 0.0f, line), 1);
+    Image blank(gdImageCreateTrueColor(400, 400));
+    EXPECT_EQ(fnDrawSiteImgRing(blank.get(), 400, 400, 1e-9f, line), 1);  // 2e11 pixels apart
+    int painted = 0;
+    for (int y = 0; y < 400; ++y) {
+        for (int x = 0; x < 400; ++x) {
+            painted += gdImageGetPixel(blank.get(), x, y) != 0;
+        }
+    }
+    EXPECT_EQ(painted, 0);
     EXPECT_EQ(fnDrawSiteImgRing(nullptr, 400, 400, 1.0f, line), 0);
 }
 
