@@ -288,10 +288,17 @@ bool validSweepIndices(const NC_RADAR* pNc) {
         pNc->m_dim.m_nSweep <= 0) {
         return false;
     }
+    // A ray belongs to one sweep at most: sweeps naming the same rays again would each copy
+    // them, so a small file could ask for many times the memory its rays take.
+    long long nRayTotal = 0;
     for (int s = 0; s < pNc->m_dim.m_nSweep; s++) {
         const int iStart = sweeps.m_pSweep_start_ray_index[s];
         const int iEnd = sweeps.m_pSweep_end_ray_index[s];
         if (iStart < 0 || iEnd < iStart || iEnd >= pNc->m_dim.m_nTime) {
+            return false;
+        }
+        nRayTotal += iEnd - iStart + 1;
+        if (nRayTotal > pNc->m_dim.m_nTime) {
             return false;
         }
     }

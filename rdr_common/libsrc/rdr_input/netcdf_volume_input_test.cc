@@ -286,6 +286,12 @@ TEST_F(NcReaderTest, BadSweepIndicesAreRefused) {
         shape.m_sweepEnd = {end};
         EXPECT_EQ(loadFailure(shape), "fnNcSyncUpStd : invalid nc\n") << start << ".." << end;
     }
+    // Sweeps that take the same rays again: each would be another copy of the volume, so a
+    // small file naming one ray range thousands of times would exhaust memory.
+    rdrtest::NcVolumeShape repeated = rdrtest::simpleNcVolume(2, 4, 2);
+    repeated.m_sweepStart = {0, 0};
+    repeated.m_sweepEnd = {7, 7};
+    EXPECT_EQ(loadFailure(repeated), "fnNcSyncUpStd : invalid nc\n");
     rdrtest::NcVolumeShape noSweeps = rdrtest::simpleNcVolume(1, 4, 2);
     noSweeps.m_sweepStart.clear();
     noSweeps.m_sweepEnd.clear();
