@@ -27,6 +27,12 @@ constexpr const char* kLoadFunc = "fnLoadNcRadar";
 constexpr size_t kMaxValues = size_t{1} << 26;
 // Text variables are small; a larger one is not a CF/Radial string.
 constexpr size_t kMaxTextBytes = size_t{1} << 20;
+// Counts that size per-ray, per-sweep and per-calibration arrays. One stored value is spread
+// over all of them, so a tiny file declaring a large count would otherwise cost gigabytes
+// (over 40 per-ray arrays, per-sweep strings of 128 bytes). 4 M rays is 48 days of rays at
+// one a second; real volumes have tens of sweeps and a few calibrations and frequencies.
+constexpr size_t kMaxRays = size_t{1} << 22;
+constexpr size_t kMaxSweeps = size_t{1} << 16;
 
 // ---------------------------------------------------------------------------------------
 // Metadata variable table
@@ -1102,9 +1108,11 @@ NC_RADAR* fnLoadNcRadar(const char* szFile) {
     // Every array is sized from these dimensions: refuse sizes no volume scan has.
     const bool bSizesOk =
         static_cast<size_t>(dim.m_nTime) * static_cast<size_t>(dim.m_nRange) <= kMaxValues &&
-        static_cast<size_t>(dim.m_nTime) <= kMaxValues &&
+        static_cast<size_t>(dim.m_nTime) <= kMaxRays &&
         static_cast<size_t>(dim.m_nRange) <= kMaxValues &&
-        static_cast<size_t>(dim.m_nSweep) <= kMaxValues;
+        static_cast<size_t>(dim.m_nSweep) <= kMaxSweeps &&
+        static_cast<size_t>(dim.m_nR_calib) <= kMaxSweeps &&
+        static_cast<size_t>(dim.m_nFrequency) <= kMaxSweeps;
     // Allocated with calloc: arrays are added as their variables are read.
     NC_RADAR* pNc = bSizesOk ? static_cast<NC_RADAR*>(std::calloc(1, sizeof(NC_RADAR))) : nullptr;
     if (pNc == nullptr) {

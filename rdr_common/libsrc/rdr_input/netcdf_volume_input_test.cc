@@ -321,6 +321,39 @@ TEST_F(NcReaderTest, UnreadableFilesAreRefusedWithOneLine) {
     EXPECT_EQ(fnLoadNcRadar(huge.c_str()), nullptr);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "fnLoadNcRadar : fnInitNcRadar fail\n");
 
+    // One stored value is spread over every ray, sweep or calibration, so even a modest
+    // count of those, with scalars beside it, would allocate gigabytes.
+    const struct {
+        const char* dim;
+        size_t len;
+        const char* var;
+    } spread[] = {
+        {"sweep", 4000000, "sweep_mode"},
+        {"r_calib", 1 << 24, "r_calib_time"},
+        {"frequency", 1 << 24, "frequency"},
+        {"time", 8000000, "azimuth"},
+    };
+    for (const auto& c : spread) {
+        const std::string file = dir_.file("spread.nc");
+        int dimid = -1;
+        int varid = -1;
+        const bool bText = std::string(c.var).find("_mode") != std::string::npos ||
+                           std::string(c.var).find("_time") != std::string::npos;
+        ASSERT_EQ(nc_create(file.c_str(), NC_CLOBBER | NC_NETCDF4, &ncid), NC_NOERR);
+        ASSERT_EQ(nc_def_dim(ncid, c.dim, c.len, &dimid), NC_NOERR);
+        if (std::string(c.dim) != "time") {
+            ASSERT_EQ(nc_def_dim(ncid, "time", 1, &dimid), NC_NOERR);
+        }
+        ASSERT_EQ(nc_def_dim(ncid, "range", 1, &dimid), NC_NOERR);
+        ASSERT_EQ(nc_def_var(ncid, c.var, bText ? NC_CHAR : NC_FLOAT, 0, nullptr, &varid),
+                  NC_NOERR);
+        ASSERT_EQ(nc_close(ncid), NC_NOERR);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(fnLoadNcRadar(file.c_str()), nullptr) << c.dim;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "fnLoadNcRadar : fnInitNcRadar fail\n")
+            << c.dim;
+    }
+
     const std::string notNc = dir_.file("not.nc");
     FILE* f = std::fopen(notNc.c_str(), "wb");
     ASSERT_NE(f, nullptr);
