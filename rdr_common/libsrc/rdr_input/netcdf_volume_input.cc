@@ -29,9 +29,10 @@ constexpr size_t kMaxValues = size_t{1} << 26;
 constexpr size_t kMaxTextBytes = size_t{1} << 20;
 // Counts that size per-ray, per-sweep and per-calibration arrays. One stored value is spread
 // over all of them, so a tiny file declaring a large count would otherwise cost gigabytes
-// (over 40 per-ray arrays, per-sweep strings of 128 bytes). 4 M rays is 48 days of rays at
-// one a second; real volumes have tens of sweeps and a few calibrations and frequencies.
-constexpr size_t kMaxRays = size_t{1} << 22;
+// (over 40 per-ray arrays, per-sweep strings of 128 bytes, the standard volume's structures
+// of every ray). 1 M rays is 12 days of rays at one a second, 50 times a UF volume's 20 x
+// 999; real volumes have tens of sweeps and a few calibrations and frequencies.
+constexpr size_t kMaxRays = size_t{1} << 20;
 constexpr size_t kMaxSweeps = size_t{1} << 16;
 
 // ---------------------------------------------------------------------------------------

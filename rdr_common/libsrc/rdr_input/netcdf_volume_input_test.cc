@@ -331,7 +331,7 @@ TEST_F(NcReaderTest, UnreadableFilesAreRefusedWithOneLine) {
         {"sweep", 4000000, "sweep_mode"},
         {"r_calib", 1 << 24, "r_calib_time"},
         {"frequency", 1 << 24, "frequency"},
-        {"time", 8000000, "azimuth"},
+        {"time", 2000000, "azimuth"},
     };
     for (const auto& c : spread) {
         const std::string file = dir_.file("spread.nc");
