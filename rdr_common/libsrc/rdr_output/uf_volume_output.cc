@@ -224,7 +224,8 @@ struct tm brokenDownTime(time_t t) {
 
 // Degrees to degrees, minutes and /64 seconds, all three with the sign of the angle.
 void toDms(double dDeg, short* pDeg, short* pMin, float* pSec) {
-    const double dAbs = std::fabs(dDeg);
+    // A missing (not finite) position is written as 0; one beyond a word, as the largest word.
+    const double dAbs = std::isfinite(dDeg) ? std::min(std::fabs(dDeg), 32767.0) : 0.0;
     long iDeg = static_cast<long>(dAbs);
     const double dMin = (dAbs - iDeg) * 60.0;
     long iMin = static_cast<long>(dMin);

@@ -2,6 +2,7 @@
 // or gzip; a failed write leaves the target as it was.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -75,6 +76,22 @@ TEST(UfWrite, AFailedWriteLeavesTheTargetAsItWas) {
     EXPECT_EQ(fnWriteUf(source.get(), dir.file("no/such/dir.uf").c_str(), UF_FRAME_FOUR, 0), 0);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("fnWriteUf : cannot create"),
               std::string::npos);
+}
+
+TEST(UfWrite, PositionsNoWordCanHoldAreClampedNotConverted) {
+    // A volume from another reader may carry a missing (NaN) or absurd position.
+    rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 1, 5);
+    std->m_hdr.m_dLat = std::nan("");
+    std->m_hdr.m_dLon = -1.0e300;
+    UfRadarPtr uf(fnStdSyncDownUf(std.get()));
+    ASSERT_NE(uf, nullptr);
+    const UF_MANDATORY_HDR& mh = uf->m_ppSweep[0]->m_ppRay[0]->mh;
+    EXPECT_EQ(mh.m_iLatDeg, 0);
+    EXPECT_EQ(mh.m_iLatMin, 0);
+    EXPECT_EQ(mh.m_fLatSec, 0.0f);
+    EXPECT_EQ(mh.m_iLonDeg, -32767);
+    EXPECT_EQ(mh.m_iLonMin, 0);
+    EXPECT_EQ(mh.m_fLonSec, 0.0f);
 }
 
 TEST(UfWrite, VolumesBeyondTheFormatsLimitsAreRefused) {
