@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -819,6 +820,13 @@ bool readOwnTypeAtt(int ncid, int varid, const char* szName, nc_type varType, T*
     std::vector<double> values(len);
     if (nc_get_att_double(ncid, varid, szName, values.data()) != NC_NOERR) {
         return false;
+    }
+    if constexpr (std::is_integral_v<T>) {
+        // Outside the type's range (or NaN) the conversion itself would be undefined.
+        if (!(values[0] >= static_cast<double>(std::numeric_limits<T>::lowest()) &&
+              values[0] < std::ldexp(1.0, std::numeric_limits<T>::digits))) {
+            return false;
+        }
     }
     const T converted = static_cast<T>(values[0]);
     if (static_cast<double>(converted) != values[0]) {

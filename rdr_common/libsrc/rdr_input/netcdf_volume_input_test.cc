@@ -2,6 +2,7 @@
 // stored type, geometry and time rules, and the files it must refuse.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -155,6 +156,37 @@ TEST_F(NcReaderTest, MissingPackingAttributesTakeCfDefaultsAndOverflowIsNoData) 
     for (int b = 0; b < 6; b++) {
         EXPECT_EQ(pKdp->m_pData[b], kdpExpected[b]) << "bin " << b;
         EXPECT_EQ(pZdr->m_pData[b], zdrExpected[b]) << "bin " << b;
+    }
+}
+
+TEST_F(NcReaderTest, MissingValuesTheStoredTypeCannotHoldAreIgnored) {
+    // A missing_value written as a double far outside the short range (or NaN) matches no
+    // stored value; it must not be converted to the stored type to be compared.
+    for (double missing : {1.0e10, std::nan("")}) {
+        rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 1, 3);
+        rdrtest::NcMomentShape dbz;
+        dbz.m_name = "DBZ";
+        dbz.m_type = NC_SHORT;
+        dbz.m_values = {0, -32767, 100};
+        shape.m_moments = {dbz};
+        const std::string path = dir_.file("missing.nc");
+        ASSERT_TRUE(rdrtest::writeNcVolume(path, shape));
+        int ncid = -1;
+        int varid = -1;
+        ASSERT_EQ(nc_open(path.c_str(), NC_WRITE, &ncid), NC_NOERR);
+        ASSERT_EQ(nc_redef(ncid), NC_NOERR);
+        ASSERT_EQ(nc_inq_varid(ncid, "DBZ", &varid), NC_NOERR);
+        ASSERT_EQ(nc_put_att_double(ncid, varid, "missing_value", NC_DOUBLE, 1, &missing),
+                  NC_NOERR);
+        ASSERT_EQ(nc_close(ncid), NC_NOERR);
+        NC_RADAR* pNc = fnLoadNcRadar(path.c_str());
+        ASSERT_NE(pNc, nullptr) << missing;
+        ASSERT_EQ(pNc->m_iMaxMoment, 1);
+        // 0 stays a value; -32767 is netCDF's default short fill.
+        EXPECT_EQ(pNc->m_moment_var[0].m_pData[0], 0) << missing;
+        EXPECT_EQ(pNc->m_moment_var[0].m_pData[1], STD_NO_DATA_CODE) << missing;
+        EXPECT_EQ(pNc->m_moment_var[0].m_pData[2], 10000) << missing;
+        fnFreeNcRadar(pNc);
     }
 }
 
