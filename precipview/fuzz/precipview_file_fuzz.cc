@@ -41,6 +41,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         std::abort();
     }
     g_root = tmpl;
+    // The fixture tree lives as long as the process.
+    std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(g_root, ec);
+    });
     setenv("RDR_ROOT", g_root.c_str(), 1);
     put("/rdr/REF/MAP/map.ini", "HR:1152:1440:560:840\nKM:800:1000:400:700\nT:3:2:-5:7\n");
     put("/rdr/REF/COLOR/color_rn_echo.rgb", "250 250 250 0.0\n0 200 255 0.1\n255 0 0 10.0\n");
