@@ -177,13 +177,14 @@ int parseArgs(int argc, char** argv, ImageArgs* a) {
             } else if (opt == "--elevation") {
                 ok = parseFloat(v, &a->elevation);
             } else if (opt == "--height") {
-                ok = parseFloat(v, &a->heightKm);
+                // The same bounds as rdr product: heights a radar can see.
+                ok = parseFloat(v, &a->heightKm) && a->heightKm >= -1.0f && a->heightKm <= 30.0f;
             } else if (opt == "--threshold") {
                 ok = parseFloat(v, &a->etopThreshold);
             } else if (opt == "--vil-bottom" || opt == "--bottom") {
-                ok = parseInt(v, &a->vilBottomKm);
+                ok = parseInt(v, &a->vilBottomKm) && a->vilBottomKm >= 0 && a->vilBottomKm <= 30;
             } else if (opt == "--vil-top" || opt == "--top") {
-                ok = parseInt(v, &a->vilTopKm);
+                ok = parseInt(v, &a->vilTopKm) && a->vilTopKm >= 1 && a->vilTopKm <= 30;
             } else if (opt == "--grid" || opt == "--grid-km") {
                 ok = parseFloat(v, &a->gridKm) && a->gridKm >= 0.05f && a->gridKm <= 10.0f;
             } else if (opt == "--range") {

@@ -41,6 +41,8 @@ expect_fail 2 "unknown product 'XX'" "$work/v.uf" --product XX -o "$work/x.png"
 expect_fail 2 "unknown field 'ZZ'" "$work/v.uf" --product PPI --field ZZ -o "$work/x.png"
 expect_fail 2 "unknown format 'bmp'" "$work/v.uf" --product PPI --format bmp -o "$work/x.png"
 expect_fail 2 "unknown image kind" "$work/v.uf" --product PPI --image-kind SITE_9 -o "$work/x.png"
+expect_fail 2 "bad value '1000' for --top" "$work/v.uf" --product VIL --top 1000 -o "$work/x.png"
+expect_fail 2 "bad value '40' for --height" "$work/v.uf" --product CAPPI --height 40 -o "$work/x.png"
 expect_fail 2 "need FILE" "$work/v.uf" --product PPI
 expect_fail 1 "no moment 'KD'" "$work/v.uf" --product PPI --field KD -o "$work/x.png"
 expect_fail 1 "no sweep 30" "$work/v.uf" --product PPI --sweep 30 -o "$work/x.png"
