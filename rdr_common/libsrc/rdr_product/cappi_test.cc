@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core_utilities.h"
+#include "product_test_support.h"
 #include "ray_lookup.h"
 #include "synthetic_volume.h"
 #include "vil_product.h"
@@ -22,21 +23,9 @@ using rdrtest::StdRadarPtr;
 using rdrtest::uniformVolume;
 using rdrtest::VolumeShape;
 
-struct GridDeleter {
-    void operator()(float* p) const { std::free(p); }
-};
-using Grid = std::unique_ptr<float, GridDeleter>;
-
-struct Tables {
-    STD_AZIMUTH_TBL** p = nullptr;
-    int n = 0;
-    explicit Tables(STD_RADAR* pStd) : p(fnMakeAllHashTable(pStd)), n(pStd->m_iMaxSweep) {}
-    ~Tables() { fnFreeMatrix2D(reinterpret_cast<void**>(p), n); }
-};
-
-char* name(const char* s) {
-    return const_cast<char*>(s);
-}
+using rdrtest::Grid;
+using rdrtest::name;
+using rdrtest::Tables;
 
 bool plainNoValue(float v) {
     return std::fabs(v - 131072.0) < 1e-6 || std::fabs(v - 131068.0) < 1e-6 ||

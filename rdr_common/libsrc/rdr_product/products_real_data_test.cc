@@ -15,6 +15,7 @@
 #include "column_products.h"
 #include "core_utilities.h"
 #include "nc_radar.h"
+#include "product_test_support.h"
 #include "test_support.h"
 #include "uf_radar.h"
 #include "vil_product.h"
@@ -26,10 +27,7 @@ struct VolumeDeleter {
 };
 using Volume = std::unique_ptr<STD_RADAR, VolumeDeleter>;
 
-struct GridDeleter {
-    void operator()(float* p) const { std::free(p); }
-};
-using Grid = std::unique_ptr<float, GridDeleter>;
+using rdrtest::Grid;
 
 Volume load(const std::string& relative) {
     const std::string path = rdrtest::sharedData(relative);

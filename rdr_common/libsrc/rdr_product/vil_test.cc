@@ -11,6 +11,7 @@
 
 #include "cappi_product.h"
 #include "core_utilities.h"
+#include "product_test_support.h"
 #include "synthetic_volume.h"
 
 namespace {
@@ -20,21 +21,9 @@ using rdrtest::StdRadarPtr;
 using rdrtest::uniformVolume;
 using rdrtest::VolumeShape;
 
-struct GridDeleter {
-    void operator()(float* p) const { std::free(p); }
-};
-using Grid = std::unique_ptr<float, GridDeleter>;
-
-struct Tables {
-    STD_AZIMUTH_TBL** p = nullptr;
-    int n = 0;
-    explicit Tables(STD_RADAR* pStd) : p(fnMakeAllHashTable(pStd)), n(pStd->m_iMaxSweep) {}
-    ~Tables() { fnFreeMatrix2D(reinterpret_cast<void**>(p), n); }
-};
-
-char* name(const char* s) {
-    return const_cast<char*>(s);
-}
+using rdrtest::Grid;
+using rdrtest::name;
+using rdrtest::Tables;
 
 // Sweeps every half degree from 0 to 29.5, so that every layer up to several km finds a
 // beam near most cells; the value of each sweep is given.
