@@ -92,6 +92,16 @@ Image newTrueColour(int iWidth, int iHeight) {
     return Image(gdImageCreateTrueColor(iWidth, iHeight));
 }
 
+// The title, colour-bar and bottom strips start as white true-colour panels.
+Image newWhitePanel(int iWidth, int iHeight) {
+    Image panel = newTrueColour(iWidth, iHeight);
+    if (panel) {
+        gdImageFilledRectangle(panel.get(), 0, 0, iWidth - 1, iHeight - 1,
+                               gdImageColorAllocate(panel.get(), 255, 255, 255));
+    }
+    return panel;
+}
+
 // Which dataset of the product family an image shows.
 struct DatasetChoice {
     bool bByArg;
@@ -192,13 +202,11 @@ Image makeTop(const ImageJob& job, const RDR_COLOR_TBL& colours) {
     }
     const int iWidth = job.img.m_iImgXdim + job.img.m_iRightWidth;
     const int iHeight = job.img.m_iTopHeight;
-    Image top = newTrueColour(iWidth, iHeight);
+    Image top = newWhitePanel(iWidth, iHeight);
     if (!top) {
         return nullptr;
     }
-    const int iWhite = gdImageColorAllocate(top.get(), 255, 255, 255);
     const int iBlack = gdImageColorAllocate(top.get(), 0, 0, 0);
-    gdImageFilledRectangle(top.get(), 0, 0, iWidth - 1, iHeight - 1, iWhite);
 
     const std::string when = timeStamp(job.pProduct->m_product_hdr.m_tConvertTime);
     const std::string title = job.bSite ? siteTitle(job, when) : compTitle(job, when);
@@ -257,18 +265,16 @@ void drawColourBarLabels(gdImagePtr pImg, const ImageJob& job, const RDR_COLOR_T
 Image makeRight(const ImageJob& job, RDR_COLOR_TBL& colours) {
     const int iWidth = job.img.m_iRightWidth;
     const int iHeight = job.img.m_iImgYdim;
-    Image right = newTrueColour(iWidth, iHeight);
+    Image right = newWhitePanel(iWidth, iHeight);
     if (!right) {
         return nullptr;
     }
-    const int iWhite = gdImageColorAllocate(right.get(), 255, 255, 255);
     int echoColorBar[RDR_MAX_ECHO_COLOR];
     int dispColorBar[RDR_EN_DISP_COLOR_MAX];
     if (fnAllocColorTbl(right.get(), &colours, echoColorBar, dispColorBar) != 1) {
         return nullptr;
     }
     const int iBlack = gdImageColorAllocate(right.get(), 0, 0, 0);
-    gdImageFilledRectangle(right.get(), 0, 0, iWidth - 1, iHeight - 1, iWhite);
     const int n = colours.m_iEchoColorCnt;
     if (n > 0) {
         drawColourBarBoxes(right.get(), iHeight, n, echoColorBar, iBlack);
@@ -281,13 +287,11 @@ Image makeRight(const ImageJob& job, RDR_COLOR_TBL& colours) {
 Image makeBottom(const ImageJob& job, double dArg1) {
     const int iWidth = job.img.m_iImgXdim + job.img.m_iRightWidth;
     const int iHeight = job.img.m_iBottomHeight;
-    Image bottom = newTrueColour(iWidth, iHeight);
+    Image bottom = newWhitePanel(iWidth, iHeight);
     if (!bottom) {
         return nullptr;
     }
-    const int iWhite = gdImageColorAllocate(bottom.get(), 255, 255, 255);
     const int iBlack = gdImageColorAllocate(bottom.get(), 0, 0, 0);
-    gdImageFilledRectangle(bottom.get(), 0, 0, iWidth - 1, iHeight - 1, iWhite);
     gdImageRectangle(bottom.get(), 0, 0, job.img.m_iImgXdim + 10, iHeight - 1, iBlack);
 
     char szArg[64] = "";
