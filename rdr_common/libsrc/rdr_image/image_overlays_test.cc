@@ -177,12 +177,28 @@ TEST(Stations, MarkAndNameFromTheListOfTheGridSize) {
     EXPECT_EQ(fnDrawSiteImgAws(img.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, dot, text), 0);
 }
 
-TEST(Stations, OverlongNamesEndTheListSafely) {
+TEST(Stations, AnOverlongNameEndsTheListBeforeAnythingIsMisread) {
+    // "B" lies 20 km north of the site: drawn after a normal entry, never after a name too
+    // long for the buffer (whose tail would otherwise be read as coordinates).
     imgtest::ImageTestRoot root;
-    const std::string longName(5000, 'x');
-    root.writeRaw("aws/aws_pos_han_1.txt", "2\n" + longName + " 37.5 127.0\nB 37.5 127.0\n");
-    Image img = blank(64, 64);
-    EXPECT_EQ(fnDrawSiteImgAws(img.get(), 64, 64, 1.0f, kLon, kLat, 32, 32, kLine, kLine), 1);
+    const int dot = gdTrueColor(0, 0, 150), text = gdTrueColor(0, 0, 0);
+    char entryB[64];
+    std::snprintf(entryB, sizeof entryB, "B %.6f %.6f\n", northOf(kLat, 20), kLon);
+    for (const std::string& first : {std::string("A"), std::string(5000, 'x')}) {
+        SCOPED_TRACE(first.size() == 1 ? "short name" : "overlong name");
+        root.writeRaw("aws/aws_pos_han_1.txt", "2\n" + first + " 10.0 10.0\n" + entryB);
+        Image img = blank(101, 101);
+        EXPECT_EQ(fnDrawSiteImgAws(img.get(), 101, 101, 1.0f, kLon, kLat, 50, 50, dot, text), 1);
+        // B's dot at (c + 1, r) = (51, 100 - 70).
+        const int drawn = countColour(img.get(), dot, 48, 27, 54, 33);
+        if (first.size() == 1) {
+            EXPECT_EQ(gdImageGetTrueColorPixel(img.get(), 51, 30), dot);
+            EXPECT_GT(drawn, 6);
+        } else {
+            EXPECT_EQ(countColour(img.get(), dot, 0, 0, 100, 100), 0);
+            EXPECT_EQ(imgtest::countDark(img.get(), 0, 0, 100, 100), 0);
+        }
+    }
 }
 
 }  // namespace

@@ -228,6 +228,34 @@ TEST(UfLoad, EveryFramingPlainOrGzipLoadsTheSameVolume) {
     }
 }
 
+TEST(UfLoad, NegativeAzimuthWordsOfARealVolumeReadAsTheirPositiveAngles) {
+    // Some writers store azimuths past 180 degrees as negative angles. KLIX rewritten that
+    // way (and re-framed with 2-byte counts) must load as the same volume.
+    RDR_REQUIRE_SHARED_DATA();
+    const std::string path = rdrtest::sharedData("uf/KLIX20050828_180149_rsl.uf");
+    UfRadarPtr reference(fnLoadUf(path.c_str()));
+    ASSERT_NE(reference, nullptr);
+    std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
+    int rewritten = 0;
+    for (Bytes& rec : records) {
+        const int azimuth64 = uffix::wordAt(rec, 33);
+        if (azimuth64 > 180 * 64) {
+            uffix::setWordAt(rec, 33, azimuth64 - 360 * 64);
+            ++rewritten;
+        }
+    }
+    ASSERT_GT(rewritten, 2000);
+    rdrtest::TempDir dir;
+    const std::string file = dir.file("negative.uf");
+    uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_TWO));
+    UfRadarPtr uf(fnLoadUf(file.c_str()));
+    ASSERT_NE(uf, nullptr);
+    EXPECT_EQ(uffix::diffUf(uf.get(), reference.get(), false), "");
+    const UF_RAY* ray = uf->m_ppSweep[0]->m_ppRay[300];
+    EXPECT_GT(ray->mh.m_fAzimuth, 180.0f);
+    EXPECT_LT(ray->mh.m_fAzimuth, 360.0f);
+}
+
 TEST(UfLoad, ASingleFourByteFramedRecordLoadsWithOrWithoutTrailer) {
     RDR_REQUIRE_SHARED_DATA();
     const std::vector<Bytes> records =

@@ -147,6 +147,59 @@ TEST(StandardProduct, PackedGridsComeBackWithinOneStorageStep) {
     EXPECT_EQ(ppi[1]->m_ppProductData[dr]->m_ppData_s[0][1], -32768);
 }
 
+TEST(StandardProduct, EachMomentIsStoredInItsDocumentedUnits) {
+    // The storage rules of the field table, written out here: stored = trunc(value x
+    // scale) in 8 bits (-127 no data, -128 out of range), 16 bits (-32767, -32768) or as
+    // float (-9999, -9998).
+    struct Rule {
+        const char* field;
+        int memType;
+        float scale;
+        float value;
+        long stored;
+    };
+    const Rule rules[] = {
+        {"DZ", RDR_EN_MEM_CHAR, 1, 37.8f, 37},      {"VR", RDR_EN_MEM_CHAR, 1, -12.6f, -12},
+        {"SW", RDR_EN_MEM_CHAR, 10, 3.47f, 34},     {"CZ", RDR_EN_MEM_CHAR, 1, 55.2f, 55},
+        {"RH", RDR_EN_MEM_CHAR, 100, 0.987f, 98},   {"DR", RDR_EN_MEM_SHORT, 100, -1.234f, -123},
+        {"PH", RDR_EN_MEM_SHORT, 1, 187.9f, 187},   {"KD", RDR_EN_MEM_SHORT, 100, 2.345f, 234},
+        {"VIL", RDR_EN_MEM_SHORT, 10, 41.27f, 412}, {"ETOP", RDR_EN_MEM_SHORT, 10, 9.86f, 98},
+        {"RN", RDR_EN_MEM_FLOAT, 1, 12.25f, 12},    {"QQ", RDR_EN_MEM_FLOAT, 1, -7.5f, -7}};
+    ProductPtr p = compProduct(static_cast<int>(std::size(rules)), 1, 1, 3);
+    for (const Rule& r : rules) {
+        SCOPED_TRACE(r.field);
+        const float grid[3] = {r.value, -9999.0f, -9998.0f};
+        ASSERT_EQ(fnAddStdProductToData(p.get(), "CMAX", 0, 0, 0, r.field, grid, 1, 3), 1);
+        int n = 0;
+        STD_PRODUCT_DATASET** cmax = fnFindDsetStdProduct(p.get(), "CMAX", &n);
+        const STD_PRODUCT_DATA* d = cmax[0]->m_ppProductData[fnGetStdDataIdx(cmax[0], r.field)];
+        ASSERT_EQ(d->m_iMemType, r.memType);
+        switch (r.memType) {
+            case RDR_EN_MEM_CHAR:
+                EXPECT_EQ(d->m_ppData_c[0][0], r.stored);
+                EXPECT_EQ(d->m_ppData_c[0][1], -127);
+                EXPECT_EQ(d->m_ppData_c[0][2], -128);
+                break;
+            case RDR_EN_MEM_SHORT:
+                EXPECT_EQ(d->m_ppData_s[0][0], r.stored);
+                EXPECT_EQ(d->m_ppData_s[0][1], -32767);
+                EXPECT_EQ(d->m_ppData_s[0][2], -32768);
+                break;
+            default:
+                EXPECT_EQ(d->m_ppData_f[0][0], r.value);  // floats are kept as given
+                EXPECT_EQ(d->m_ppData_f[0][1], -9999.0f);
+                EXPECT_EQ(d->m_ppData_f[0][2], -9998.0f);
+                break;
+        }
+        Grid back(fnGetStdProductDataByIdx(p.get(), "CMAX", 0, r.field), 1);
+        ASSERT_NE(back.rows, nullptr);
+        const float want = r.memType == RDR_EN_MEM_FLOAT ? r.value : r.stored / r.scale;
+        EXPECT_FLOAT_EQ(back.rows[0][0], want);
+        EXPECT_EQ(back.rows[0][1], -9999.0f);
+        EXPECT_EQ(back.rows[0][2], -9998.0f);
+    }
+}
+
 TEST(StandardProduct, OutOfRangeValuesClampInsteadOfWrapping) {
     ProductPtr p = compProduct(4, 1, 1, 6);
     // 8-bit reflectivity: 200 dBZ would wrap to -56, -200 to 56, -127.5 to the no-data code.
