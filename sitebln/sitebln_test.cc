@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "bln_projection.h"
 #include "bln_test_support.h"
 #include "site_table.h"
 #include "sitebln.h"
@@ -41,6 +44,29 @@ TEST(BlnSiteTable, CodesMatchAsWholeStrings) {
     EXPECT_EQ(lon, -1) << "an unknown code leaves the outputs alone";
 }
 
+// Grid position of a point for the site, by the projection its own test checks against proj.
+blntest::BlnPoint gridPoint(float siteLon, float siteLat, double lon, double lat) {
+    BLN_AZED_MAP map = fnBlnSiteMap(siteLon, siteLat);
+    blntest::BlnPoint p{-1, -1};
+    EXPECT_TRUE(
+        fnBlnAzedForward(static_cast<float>(lon), static_cast<float>(lat), &p.x, &p.y, &map));
+    return p;
+}
+
+// The points of a run equal the input points projected for the site, in order.
+void expectProjectedRun(const blntest::BlnRun& run, float siteLon, float siteLat,
+                        const std::vector<std::pair<double, double>>& lonLat) {
+    ASSERT_EQ(run.points.size(), lonLat.size());
+    for (size_t i = 0; i < lonLat.size(); ++i) {
+        blntest::BlnPoint want = gridPoint(siteLon, siteLat, lonLat[i].first, lonLat[i].second);
+        EXPECT_FLOAT_EQ(run.points[i].x, want.x) << "point " << i;
+        EXPECT_FLOAT_EQ(run.points[i].y, want.y) << "point " << i;
+    }
+}
+
+const std::vector<std::pair<double, double>> kInsideLine = {
+    {126.5, 37.0}, {127.0, 37.5}, {127.5, 37.7}};
+
 // A resource root with its own map inputs and output directory; RDR_ROOT points at it
 // for the life of the object.
 class BlnRoot {
@@ -55,8 +81,7 @@ class BlnRoot {
     }
     void writeAllMaps() {
         for (int i = 0; i < kBlnMapCount; ++i) {
-            writeMap(i, blntest::polyline(std::to_string(i + 1),
-                                          {{126.5, 37.0}, {127.0, 37.5}, {127.5, 37.7}}));
+            writeMap(i, blntest::polyline(std::to_string(i + 1), kInsideLine));
         }
     }
     int filesIn(const fs::path& dir) const {
@@ -84,10 +109,52 @@ TEST(BlnOutputs, FourFilesNamedBySiteAndMapNumber) {
         auto runs = blntest::readRuns(path, &ok);
         ASSERT_TRUE(ok);
         ASSERT_EQ(runs.size(), 1u) << path;
-        EXPECT_EQ(runs[0].points.size(), 3u);
+        expectProjectedRun(runs[0], 126.966110f, 37.441944f, kInsideLine);
         EXPECT_EQ(runs[0].type, i == 1 ? 3 : i + 1);
         EXPECT_EQ(fs::status(path).permissions() & fs::perms::others_read, fs::perms::others_read);
     }
+}
+
+TEST(BlnOutputs, LinesLeavingTheGridEndOnItsBorder) {
+    BlnRoot root;
+    root.writeAllMaps();
+    // Northward from the site past the top of the grid (500 km), round its north-east corner
+    // and back in from the east.
+    const float lon = 126.966110f;
+    const float lat = 37.441944f;
+    root.writeMap(0, blntest::polyline("2", {{lon, lat},
+                                             {lon, lat + 2.0},
+                                             {lon, lat + 6.0},
+                                             {lon + 8.0, lat + 6.0},
+                                             {lon + 8.0, lat},
+                                             {lon + 2.0, lat}}));
+    ASSERT_EQ(sitebln("KWK", lon, lat), 0);
+    bool ok = false;
+    auto runs = blntest::readRuns(fnBlnOutputPath("KWK", 0), &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(runs.size(), 2u);
+
+    // Site, inside point, then the crossing of the top border on the straight grid segment.
+    ASSERT_EQ(runs[0].points.size(), 3u);
+    EXPECT_EQ(runs[0].type, 2);
+    EXPECT_FLOAT_EQ(runs[0].points[0].x, 500.0f);
+    EXPECT_FLOAT_EQ(runs[0].points[0].y, 500.0f);
+    blntest::BlnPoint in = gridPoint(lon, lat, lon, lat + 2.0);
+    blntest::BlnPoint out = gridPoint(lon, lat, lon, lat + 6.0);
+    EXPECT_FLOAT_EQ(runs[0].points[1].y, in.y);
+    EXPECT_EQ(runs[0].points[2].y, 1000.0f);
+    EXPECT_NEAR(runs[0].points[2].x, in.x + (1000.0f - in.y) * (out.x - in.x) / (out.y - in.y),
+                1e-3);
+
+    // Re-entry through the east border, then the last point.
+    blntest::BlnPoint east = gridPoint(lon, lat, lon + 8.0, lat);
+    blntest::BlnPoint last = gridPoint(lon, lat, lon + 2.0, lat);
+    ASSERT_EQ(runs[1].points.size(), 2u);
+    EXPECT_EQ(runs[1].points[0].x, 1000.0f);
+    EXPECT_NEAR(runs[1].points[0].y,
+                east.y + (1000.0f - east.x) * (last.y - east.y) / (last.x - east.x), 1e-3);
+    EXPECT_FLOAT_EQ(runs[1].points[1].x, last.x);
+    EXPECT_FLOAT_EQ(runs[1].points[1].y, last.y);
 }
 
 TEST(BlnOutputs, MissingMapLeavesThePreviousOutputInPlace) {
@@ -144,7 +211,13 @@ TEST(BlnCommandLine, MessagesAndExitStatus) {
         expected += root.path().string() + fnBlnMapPath(i) + "\n";
     }
     EXPECT_EQ(out, expected);
-    EXPECT_TRUE(fs::exists(fnBlnOutputPath("RKSG", 3)));
+    for (int i = 0; i < kBlnMapCount; ++i) {
+        bool ok = false;
+        auto runs = blntest::readRuns(fnBlnOutputPath("RKSG", i), &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_EQ(runs.size(), 1u);
+        expectProjectedRun(runs[0], 127.285561f, 37.207569f, kInsideLine);
+    }
 
     fs::remove_all(root.path() / "www");
     EXPECT_EQ(runTool("RKSG", &out), 1) << "outputs that cannot be created fail the run";

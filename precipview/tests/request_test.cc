@@ -74,6 +74,110 @@ TEST(Query, RefusesEveryValueOutsideItsForm) {
     EXPECT_EQ(parse(long_query.c_str(), &v, tm), kQueryRejected);
 }
 
+// Every bounded input at its edges: the last value inside is taken whole, the first
+// outside refuses the request.
+TEST(Query, BoundsAreInclusiveAtTheirEdges) {
+    INPUT_VAR v;
+    char tm[kTimeTextSize];
+    // Name fields hold seven characters.
+    const struct {
+        const char* key;
+        char (INPUT_VAR::*field)[8];
+    } kNames[] = {{"cmp", &INPUT_VAR::cmp},
+                  {"qcd", &INPUT_VAR::qcd},
+                  {"map", &INPUT_VAR::map},
+                  {"color", &INPUT_VAR::color},
+                  {"gis", &INPUT_VAR::gis}};
+    for (const auto& name : kNames) {
+        const std::string seven = std::string(name.key) + "=ABCDEFG";
+        ASSERT_EQ(parse(seven.c_str(), &v, tm), kQueryOk) << seven;
+        EXPECT_STREQ(v.*(name.field), "ABCDEFG") << name.key;
+        EXPECT_EQ(parse((seven + "H").c_str(), &v, tm), kQueryRejected) << seven << "H";
+    }
+    ASSERT_EQ(parse("auto_man=abcdefg", &v, tm), kQueryOk);
+    EXPECT_EQ(v.auto_man, 'a');
+    EXPECT_EQ(parse("auto_man=abcdefgh", &v, tm), kQueryRejected);
+
+    // Integers: an optional minus and one to six digits.
+    ASSERT_EQ(parse("x1=999999&y1=-999999&size=0", &v, tm), kQueryOk);
+    EXPECT_EQ(v.x1, 999999);
+    EXPECT_EQ(v.y1, -999999);
+    EXPECT_EQ(v.size, 0);
+    for (const char* qs : {"x1=1000000", "y1=-1000000", "size=-", "size=--1", "size=+5"}) {
+        EXPECT_EQ(parse(qs, &v, tm), kQueryRejected) << qs;
+    }
+
+    // Digit texts: twelve for the time, fifteen for each zoom path.
+    ASSERT_EQ(parse("tm=202401011237", &v, tm), kQueryOk);
+    EXPECT_STREQ(tm, "202401011237");
+    EXPECT_EQ(parse("tm=2024010112370", &v, tm), kQueryRejected);
+    ASSERT_EQ(parse("zoom_x=123456789012345&zoom_y=987654321098765", &v, tm), kQueryOk);
+    EXPECT_STREQ(v.zoom_x, "123456789012345");
+    EXPECT_STREQ(v.zoom_y, "987654321098765");
+    EXPECT_EQ(parse("zoom_x=1234567890123456", &v, tm), kQueryRejected);
+    EXPECT_EQ(parse("zoom_y=1234567890123456", &v, tm), kQueryRejected);
+
+    // A pair, key and value together, holds 31 characters.
+    const std::string pair31 = "abcdefghijklmnopqrstuvwxyz=1234";
+    ASSERT_EQ(pair31.size(), 31u);
+    EXPECT_EQ(parse(pair31.c_str(), &v, tm), kQueryOk);
+    EXPECT_EQ(parse((pair31 + "5").c_str(), &v, tm), kQueryRejected);
+    ASSERT_EQ(parse("zoom_x=12&abcdefghijklmnopqrstuvwxyz=12345&qcd=Q1", &v, tm), kQueryRejected);
+    EXPECT_STREQ(v.zoom_x, "12") << "pairs around a refused one are still read";
+    EXPECT_STREQ(v.qcd, "Q1");
+}
+
+// Builds a query of count pairs "sms=1", with empty pairs (which do not count) in between.
+std::string pairsQuery(int count) {
+    std::string qs = "&&";
+    for (int k = 0; k < count; k++) {
+        qs += "sms=1&&";
+    }
+    return qs;
+}
+
+// Builds a query of exactly length characters from 31-character pairs of an unknown key.
+std::string queryOfLength(size_t length) {
+    std::string qs;
+    while (qs.size() + 32 <= length) {
+        qs += "abcdefghijklmnopqrstuvwxyz=1234&";
+    }
+    qs.append(length - qs.size(), '&');
+    return qs;
+}
+
+TEST(Query, PairCountAndQueryLengthAtTheirEdges) {
+    INPUT_VAR v;
+    char tm[kTimeTextSize];
+    EXPECT_EQ(parse(pairsQuery(64).c_str(), &v, tm), kQueryOk);
+    EXPECT_EQ(v.sms, 1);
+    EXPECT_EQ(parse(pairsQuery(65).c_str(), &v, tm), kQueryRejected);
+
+    const std::string longest = queryOfLength(1024);
+    ASSERT_EQ(longest.size(), 1024u);
+    EXPECT_EQ(parse(longest.c_str(), &v, tm), kQueryOk);
+    EXPECT_EQ(parse(queryOfLength(1025).c_str(), &v, tm), kQueryRejected);
+}
+
+TEST(RequestTime, DatesAtTheEdgesOfTheExactRange) {
+    INPUT_VAR v{};
+    v.seq_now = time2seq(2024, 5, 6, 7, 44, 'm');
+    ASSERT_EQ(pv_request_time(&v, "190101010000"), 0);
+    EXPECT_EQ(v.seq, time2seq(1901, 1, 1, 0, 0, 'm'));
+    ASSERT_EQ(pv_request_time(&v, "209912312359"), 0);
+    EXPECT_EQ(v.seq, time2seq(2099, 12, 31, 23, 55, 'm'));
+    ASSERT_EQ(pv_request_time(&v, "202404302300"), 0);
+    EXPECT_EQ(v.seq, time2seq(2024, 4, 30, 23, 0, 'm'));
+    ASSERT_EQ(pv_request_time(&v, "202412010059"), 0);
+    EXPECT_EQ(v.seq, time2seq(2024, 12, 1, 0, 55, 'm'));
+    v.seq = 12345;
+    for (const char* t :
+         {"190012312359", "210001010000", "202400011200", "202404311200", "202401000000"}) {
+        EXPECT_EQ(pv_request_time(&v, t), -1) << t;
+    }
+    EXPECT_EQ(v.seq, 12345);
+}
+
 TEST(RequestTime, RoundsDownToFiveMinutesAndRefusesImpossibleDates) {
     INPUT_VAR v{};
     v.seq_now = time2seq(2024, 5, 6, 7, 44, 'm');
@@ -132,6 +236,18 @@ TEST_F(Search, GivesUpAfterTenTimesNamingTheLast) {
     EXPECT_EQ(serve("obs=RNSN&size=600&tm=202401011237"), -1);
     EXPECT_EQ(var.seq, time2seq(2024, 1, 1, 11, 50, 'm'));
     EXPECT_EQ(std::string(var.fname), fileAt(11, 50));
+}
+
+TEST_F(Search, ImageSizeRunsFrom100To3000) {
+    pvtest::writeAnalysis(root_, 2024, 1, 1, 12, 35, smallGrids());
+    for (int size : {100, 3000}) {
+        EXPECT_EQ(serve("obs=RNSN&tm=202401011237&size=" + std::to_string(size)), 0) << size;
+        EXPECT_EQ(var.size, size);
+    }
+    for (int size : {99, 3001, -100}) {
+        EXPECT_EQ(serve("obs=RNSN&tm=202401011237&size=" + std::to_string(size)), -1) << size;
+        EXPECT_STREQ(var.fname, "") << "refused before any file is looked for";
+    }
 }
 
 TEST_F(Search, RefusesRequestsTheImageCannotServe) {

@@ -1,9 +1,24 @@
 #!/usr/bin/env bash
 # Serves precipview from Debian's lighttpd as a CGI program on a loopback port, against a
 # fixture tree, and checks the answers for every product and the refused requests.
-#   web_server_test.sh PRECIPVIEW FIXTURE_TREE PNG_CHECK STAGED_ROOT [LIGHTTPD]
+#   web_server_test.sh PRECIPVIEW FIXTURE_TREE PNG_CHECK STAGED_ROOT LIGHTTPD CURL
 set -euo pipefail
-bin=$1 fixture_tree=$2 check=$3 staged=$4 lighttpd=${5:-/usr/sbin/lighttpd}
+bin=$1 fixture_tree=$2 check=$3 staged=$4 lighttpd=${5:-} curl=${6:-}
+
+# The server and the client are prerequisites of the suite (make test installs them): a
+# missing one fails the test instead of leaving it out.
+missing=
+for tool in "lighttpd:$lighttpd" "curl:$curl" "python3:/usr/bin/python3"; do
+    name=${tool%%:*} path=${tool#*:}
+    case $path in *-NOTFOUND | "") path= ;; esac
+    if [ -z "$path" ] || [ ! -x "$path" ]; then
+        missing="$missing $name"
+    fi
+done
+if [ -n "$missing" ]; then
+    echo "FAIL: not installed:$missing (Debian packages; make test installs them)" >&2
+    exit 1
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/precipview-web.XXXXXX")
 server_pid=
@@ -47,14 +62,14 @@ CONF
 "$lighttpd" -D -f "$work/lighttpd.conf" &
 server_pid=$!
 for _ in $(seq 1 50); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/" && break
+    "$curl" -s -o /dev/null "http://127.0.0.1:$port/" && break
     sleep 0.1
 done
 
 failures=0
 fetch() {  # fetch QUERY -> $work/body, $work/head; checks status and content type
     local query=$1
-    if ! curl -s --path-as-is --max-time 60 -D "$work/head" -o "$work/body" \
+    if ! "$curl" -s --path-as-is --max-time 60 -D "$work/head" -o "$work/body" \
         "http://127.0.0.1:$port/cgi-bin/nph-precipview?$query"; then
         echo "FAIL: no answer for $query" >&2
         return 1
@@ -92,6 +107,10 @@ done
 expect_image "obs=HSR&map=HR&size=576&$tm&zoom_level=3&aws=3&gis=T&griddisp=1" \
     obs=HSR size=576 gis=T stations=1
 
+# The smallest and largest images served.
+expect_image "obs=RNSN&map=HR&size=100&$tm" obs=RNSN size=100
+expect_image "obs=RNSN&map=HR&size=3000&$tm&legend=0" obs=RNSN size=3000 legend=0
+
 # Refused or unservable requests: the grey error image, never a crash.
 for query in \
     "" \
@@ -103,6 +122,8 @@ for query in \
     "obs=RNSN&size=576&map=XX&$tm" \
     "obs=RNSN&size=576&zoom_x=123456789012345678901234567890" \
     "obs=RNSN&size=99999999&$tm" \
+    "obs=RNSN&size=99&$tm" \
+    "obs=RNSN&size=3001&$tm" \
     "obs=RNSN&size=576&tm=202602301200" \
     "obs=RNSN&size=576&tm=202612071222" \
     "obs=RNSN&size=576&tm=199001011200"; do
