@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_check.h"
 #include "uf_radar.h"
 
 namespace {
@@ -29,18 +30,14 @@ int memoryFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int fd = memoryFile();
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) {
-        std::abort();
-    }
+    FUZZ_CHECK(ftruncate(fd, 0) == 0 && pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
     UF_RADAR* uf = fnLoadUf(path.c_str());
     if (uf == nullptr) {
         return 0;
     }
     STD_RADAR* std = fnUfSyncUpStd(uf);
-    if (std != nullptr && fnValidStdRadar(std) != 1) {
-        std::abort();
-    }
+    FUZZ_CHECK(std == nullptr || fnValidStdRadar(std) == 1);
     fnFreeUfRadar(uf);
     fnFreeStdRadar(std);
     return 0;

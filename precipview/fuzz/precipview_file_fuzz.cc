@@ -13,6 +13,7 @@
 
 #include "analysis_file.h"
 #include "aws_overlay.h"
+#include "fuzz_check.h"
 #include "image_layers.h"
 #include "map_window.h"
 #include "precipview_state.h"
@@ -37,9 +38,7 @@ void put(const std::string& rel, const std::string& text) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char tmpl[] = "/tmp/precipview-fuzz.XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) {
-        std::abort();
-    }
+    FUZZ_CHECK(mkdtemp(tmpl) != nullptr);
     g_root = tmpl;
     // The fixture tree lives as long as the process.
     std::atexit([] {
@@ -107,6 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (rdr_sfc_pty_get() != 0) {
         return 0;
     }
+    // A grid is only read under a header inside the accepted ranges.
+    FUZZ_CHECK(rdr_cmp_head.nx >= 1 && rdr_cmp_head.nx <= kMaxGridSide);
+    FUZZ_CHECK(rdr_cmp_head.ny >= 1 && rdr_cmp_head.ny <= kMaxGridSide);
+    FUZZ_CHECK(rdr_cmp_head.dxy > 0);
     if (std::strcmp(var.obs, "HSR") == 0 || std::strcmp(var.obs, "RN15X") == 0) {
         char kept[sizeof var.obs];
         std::memcpy(kept, var.obs, sizeof kept);
@@ -125,6 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
     gdImagePtr im = pv_draw_image();
     if (im != nullptr) {
+        // The image is the map area plus the title strip and the legend.
+        FUZZ_CHECK(gdImageSX(im) == var.size + 35 && gdImageSY(im) == var.NJ + 20);
         gdImageDestroy(im);
     }
     return 0;
