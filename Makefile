@@ -15,7 +15,7 @@ DEB_PACKAGES := cmake ninja-build g++ clang pkg-config libclang-rt-14-dev \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps release asan test test-release test-asan demo bench fuzz format clean
+.PHONY: all deps release asan test test-release test-asan demo bench fuzz mutants format clean
 
 all: release
 
@@ -56,6 +56,10 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRDR_FUZZ=ON
 	cmake --build $(BUILD)/fuzz -j $(JOBS) --target fuzzers
 	./tools/fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
+
+# Plants each fault of tools/mutants.txt in a copy of the tree and runs the suite against it.
+mutants: deps
+	/usr/bin/python3 tools/mutants.py
 
 format:
 	git ls-files '*.cc' '*.h' | xargs clang-format -i
