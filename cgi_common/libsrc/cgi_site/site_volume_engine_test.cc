@@ -301,3 +301,28 @@ TEST(SiteAzimuthTable, SlotsAndSharedSlots) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SiteUfReader, RealVolumeReadsTheSameFromItsGzipCopy) {
+    RDR_REQUIRE_SHARED_DATA();
+    const std::string plain = rdrtest::sharedData("uf/KLIX20050828_180149_rsl.uf");
+    VolumePtr uf(fnReadUfFile(plain.c_str(), "DZ", 0.0f));
+    ASSERT_NE(uf, nullptr);
+    VolumePtr gz(fnReadUfFile((plain + ".gz").c_str(), "DZ", 0.0f));
+    ASSERT_NE(gz, nullptr);
+    EXPECT_EQ(std::memcmp(uf.get(), gz.get(), sizeof(ST_UF_DATA)), 0);
+    // The Slidell, Louisiana site.
+    EXPECT_NEAR(uf->m_fSiteLat, 30.34, 0.01);
+    EXPECT_NEAR(uf->m_fSiteLon, -89.83, 0.01);
+    ASSERT_GT(uf->m_nSweeps, 1);
+    EXPECT_GE(uf->m_rgnRays[0], 360);
+    EXPECT_LT(uf->m_fUfElevation[0], 1.0f);
+    TablePtr table(fnMakeHashTable(uf.get(), 0));
+    ASSERT_NE(table, nullptr);
+    const int ray = siteClosestRay(uf.get(), 0, table.get(), 90.0f);
+    ASSERT_GE(ray, 0);
+    EXPECT_LE(siteAzimuthDistance(uf->m_AZIM[0][ray], 90.0f), 1.0f);
+}
+
+}  // namespace

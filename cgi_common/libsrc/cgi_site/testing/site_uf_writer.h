@@ -185,7 +185,7 @@ inline bool writeBytes(const std::string& path, const std::vector<unsigned char>
     if (f == nullptr) {
         return false;
     }
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
 
