@@ -25,10 +25,10 @@ struct Site {
     std::vector<std::unique_ptr<st_Azimuth, FreeDeleter>> owned;
     std::vector<st_Azimuth*> tables;
 
-    explicit Site(const site_test::UfSpec& spec) {
+    explicit Site(const site_test::UfLayout& layout) {
         rdrtest::TempDir dir;
         const std::string path = dir.file("v.uf");
-        EXPECT_TRUE(site_test::writeBytes(path, site_test::encodeUf(spec).bytes));
+        EXPECT_TRUE(site_test::writeBytes(path, site_test::encodeUf(layout).bytes));
         uf.reset(fnReadUfFile(path.c_str(), "DZ", 0.0f));
         if (uf == nullptr) {
             ADD_FAILURE() << "volume not read";
@@ -47,15 +47,15 @@ float cellAt(const float* grid, int n, int rowsSouth, int colsEast) {
 }
 
 // Bin value = 10 s + azimuth/100 + range in km: a closed form of sweep, azimuth and range.
-site_test::UfSpec rangeAzimuthVolume() {
-    site_test::UfSpec spec;
-    spec.elevations = {0.5f, 1.5f, 2.5f};
-    spec.gates = 120;
-    spec.gateM = 1000;
-    spec.value = [](int s, float az, double rangeM, const std::string&) {
+site_test::UfLayout rangeAzimuthVolume() {
+    site_test::UfLayout layout;
+    layout.elevations = {0.5f, 1.5f, 2.5f};
+    layout.gates = 120;
+    layout.gateM = 1000;
+    layout.value = [](int s, float az, double rangeM, const std::string&) {
         return static_cast<float>(10.0 * s + az / 100.0 + rangeM / 1000.0);
     };
-    return spec;
+    return layout;
 }
 
 TEST(SiteProducts, PpiCellsAtKnownRangesAndAzimuths) {
@@ -92,15 +92,15 @@ TEST(SiteProducts, OddSizesFillEveryRowAndColumn) {
 }
 
 TEST(SiteProducts, ColumnProductsPickTheirSweep) {
-    site_test::UfSpec spec = rangeAzimuthVolume();
+    site_test::UfLayout layout = rangeAzimuthVolume();
     // Sweep 0 has no echo beyond 50 km, sweep 2 none east of north-east.
-    spec.value = [](int s, float az, double rangeM, const std::string&) {
+    layout.value = [](int s, float az, double rangeM, const std::string&) {
         if ((s == 0 && rangeM > 50000.0) || (s == 2 && az > 45.0f && az < 135.0f)) {
             return NAN;
         }
         return static_cast<float>(10.0 * s + az / 100.0 + rangeM / 1000.0);
     };
-    Site site(spec);
+    Site site(layout);
     ASSERT_NE(site.uf, nullptr);
     const int n = 200;
     GridPtr cmax(fnVolumeToCMAX(site.uf.get(), n, n, 100, site.tables.data()));
@@ -116,11 +116,11 @@ TEST(SiteProducts, ColumnProductsPickTheirSweep) {
 }
 
 TEST(SiteProducts, EchoTopsAreBeamHeightsOfTheHighestSweepAboveThreshold) {
-    site_test::UfSpec spec;
-    spec.elevations = {0.5f, 1.5f, 2.5f, 3.5f};
-    spec.gates = 120;
-    spec.value = [](int s, float, double, const std::string&) { return 40.0f - 10.0f * s; };
-    Site site(spec);
+    site_test::UfLayout layout;
+    layout.elevations = {0.5f, 1.5f, 2.5f, 3.5f};
+    layout.gates = 120;
+    layout.value = [](int s, float, double, const std::string&) { return 40.0f - 10.0f * s; };
+    Site site(layout);
     ASSERT_NE(site.uf, nullptr);
     const int n = 200;
     GridPtr etop(fnVolumeToETOP(site.uf.get(), n, n, 100, 150, 15.0f, 1.0f, site.tables.data()));
@@ -151,20 +151,20 @@ TEST(SiteProducts, ZeroGateSpacingGivesNoDataInsteadOfADivision) {
 }
 
 // Twenty sweeps 1 degree apart, every bin holding its own slant range in km.
-site_test::UfSpec slantRangeVolume() {
-    site_test::UfSpec spec;
-    spec.elevations.clear();
+site_test::UfLayout slantRangeVolume() {
+    site_test::UfLayout layout;
+    layout.elevations.clear();
     for (int s = 0; s < 20; ++s) {
-        spec.elevations.push_back(0.5f + s);
+        layout.elevations.push_back(0.5f + s);
     }
-    spec.raysPerSweep = 180;
-    spec.azimuthStep = 2.0f;
-    spec.beamH = 2.0f;
-    spec.gates = 160;
-    spec.value = [](int, float, double rangeM, const std::string&) {
+    layout.raysPerSweep = 180;
+    layout.azimuthStep = 2.0f;
+    layout.beamH = 2.0f;
+    layout.gates = 160;
+    layout.value = [](int, float, double rangeM, const std::string&) {
         return static_cast<float>(rangeM / 1000.0);
     };
-    return spec;
+    return layout;
 }
 
 TEST(SiteProducts, CappiLevelsTakeTheBinAtTheBeamsSlantRange) {
@@ -187,11 +187,11 @@ TEST(SiteProducts, CappiLevelsTakeTheBinAtTheBeamsSlantRange) {
 }
 
 TEST(SiteProducts, ThreadedVilEqualsItsSerialResult) {
-    site_test::UfSpec spec = slantRangeVolume();
-    spec.value = [](int s, float az, double rangeM, const std::string&) {
+    site_test::UfLayout layout = slantRangeVolume();
+    layout.value = [](int s, float az, double rangeM, const std::string&) {
         return static_cast<float>(55.0 - s * 2.5 - rangeM / 10000.0 + az / 90.0);
     };
-    Site site(spec);
+    Site site(layout);
     ASSERT_NE(site.uf, nullptr);
     const int n = 120;
     const int levels = 10;

@@ -24,10 +24,10 @@ struct Site {
     std::vector<std::unique_ptr<st_Azimuth, FreeDeleter>> owned;
     std::vector<st_Azimuth*> tables;
 
-    explicit Site(const site_test::UfSpec& spec) {
+    explicit Site(const site_test::UfLayout& layout) {
         rdrtest::TempDir dir;
         const std::string path = dir.file("v.uf");
-        EXPECT_TRUE(site_test::writeBytes(path, site_test::encodeUf(spec).bytes));
+        EXPECT_TRUE(site_test::writeBytes(path, site_test::encodeUf(layout).bytes));
         uf.reset(fnReadUfFile(path.c_str(), "DZ", 0.0f));
         if (uf == nullptr) {
             ADD_FAILURE() << "volume not read";
@@ -45,18 +45,18 @@ constexpr double kRaddeg = 57.29579143313326;
 
 // Ten sweeps 1 degree apart from 0.5, 1 km bins; the value is linear in range, elevation
 // and azimuth: 5 + 0.1 km^-1 R + 0.5 elevation + 0.01 azimuth.
-site_test::UfSpec linearVolume() {
-    site_test::UfSpec spec;
-    spec.elevations.clear();
+site_test::UfLayout linearVolume() {
+    site_test::UfLayout layout;
+    layout.elevations.clear();
     for (int s = 0; s < 10; ++s) {
-        spec.elevations.push_back(0.5f + s);
+        layout.elevations.push_back(0.5f + s);
     }
-    spec.gates = 150;
-    spec.scale = 1000;
-    spec.value = [](int s, float az, double rangeM, const std::string&) {
+    layout.gates = 150;
+    layout.scale = 1000;
+    layout.value = [](int s, float az, double rangeM, const std::string&) {
         return static_cast<float>(5.0 + 0.1 * rangeM / 1000.0 + 0.5 * (0.5 + s) + 0.01 * az);
     };
-    return spec;
+    return layout;
 }
 
 TEST(SiteInterpolatedCappi, ReproducesALinearFieldExactly) {
@@ -113,9 +113,9 @@ TEST(SiteInterpolatedCappi, WindowIsClippedAndCellsOutsideStayZero) {
 }
 
 TEST(SiteInterpolatedCappi, ReflectivityAcrossNorthAndAtTheAntenna) {
-    site_test::UfSpec spec = linearVolume();
-    spec.value = [](int, float, double, const std::string&) { return 30.0f; };
-    Site site(spec);
+    site_test::UfLayout layout = linearVolume();
+    layout.value = [](int, float, double, const std::string&) { return 30.0f; };
+    Site site(layout);
     ASSERT_NE(site.uf, nullptr);
     const int n = 201;
     // Cells just west of north fall between the rays at 359 and 0 degrees.
@@ -137,12 +137,12 @@ TEST(SiteInterpolatedCappi, ReflectivityAcrossNorthAndAtTheAntenna) {
 }
 
 TEST(SiteInterpolatedCappi, MarkersAreNotInterpolatedAndLowCellsFollowTheType) {
-    site_test::UfSpec spec = linearVolume();
+    site_test::UfLayout layout = linearVolume();
     // Sweep 3 has every bin beyond 40 km deleted; others hold 20 dBZ.
-    spec.value = [](int s, float, double rangeM, const std::string&) {
+    layout.value = [](int s, float, double rangeM, const std::string&) {
         return s == 3 && rangeM > 40000.0 ? NAN : 20.0f;
     };
-    Site site(spec);
+    Site site(layout);
     ASSERT_NE(site.uf, nullptr);
     const int n = 301;
     // 100 km north at 6 km: about 3.2 degrees, between sweeps 3 (deleted) and 4.

@@ -21,10 +21,10 @@ struct FreeDeleter {
 using VolumePtr = std::unique_ptr<ST_UF_DATA, FreeDeleter>;
 using TablePtr = std::unique_ptr<st_Azimuth, FreeDeleter>;
 
-VolumePtr readSpec(const rdrtest::TempDir& dir, const site_test::UfSpec& spec,
-                   const char* field = "DZ", float correction = 0.0f, bool gzip = false) {
+VolumePtr readLayout(const rdrtest::TempDir& dir, const site_test::UfLayout& layout,
+                     const char* field = "DZ", float correction = 0.0f, bool gzip = false) {
     const std::string path = dir.file(gzip ? "v.uf.gz" : "v.uf");
-    EXPECT_TRUE(site_test::writeBytes(path, site_test::encodeUf(spec).bytes, gzip));
+    EXPECT_TRUE(site_test::writeBytes(path, site_test::encodeUf(layout).bytes, gzip));
     return VolumePtr(fnReadUfFile(path.c_str(), field, correction));
 }
 
@@ -34,21 +34,21 @@ VolumePtr readBytes(const rdrtest::TempDir& dir, const std::vector<unsigned char
     return VolumePtr(fnReadUfFile(path.c_str(), "DZ", 0.0f));
 }
 
-site_test::UfSpec twoSweeps() {
-    site_test::UfSpec spec;
-    spec.fields = {"VR", "DZ"};
-    spec.elevations = {0.5f, 1.5f};
-    spec.gates = 50;
-    spec.gateM = 250;
-    spec.firstGateKm = 2;
-    spec.adjToCenterM = 125;
-    spec.value = [](int sweep, float az, double rangeM, const std::string& field) {
+site_test::UfLayout twoSweeps() {
+    site_test::UfLayout layout;
+    layout.fields = {"VR", "DZ"};
+    layout.elevations = {0.5f, 1.5f};
+    layout.gates = 50;
+    layout.gateM = 250;
+    layout.firstGateKm = 2;
+    layout.adjToCenterM = 125;
+    layout.value = [](int sweep, float az, double rangeM, const std::string& field) {
         if (field == "VR") {
             return -5.0f;
         }
         return static_cast<float>(sweep * 20 + az / 10.0 + rangeM / 1000.0);
     };
-    return spec;
+    return layout;
 }
 
 void setWord(std::vector<unsigned char>& bytes, size_t recordStart, int pos1, int v) {
@@ -59,7 +59,7 @@ void setWord(std::vector<unsigned char>& bytes, size_t recordStart, int pos1, in
 
 TEST(SiteUfReader, StoresGeometryAndValuesOfTheRequestedField) {
     rdrtest::TempDir dir;
-    VolumePtr uf = readSpec(dir, twoSweeps());
+    VolumePtr uf = readLayout(dir, twoSweeps());
     ASSERT_NE(uf, nullptr);
     EXPECT_EQ(uf->m_nSweeps, 2);
     EXPECT_EQ(uf->m_rgnRays[0], 360);
@@ -79,24 +79,24 @@ TEST(SiteUfReader, StoresGeometryAndValuesOfTheRequestedField) {
     EXPECT_EQ(uf->m_nFieldCnt, 2);
     EXPECT_STREQ(uf->szField_Name[1], "DZ");
 
-    VolumePtr vr = readSpec(dir, twoSweeps(), "VR");
+    VolumePtr vr = readLayout(dir, twoSweeps(), "VR");
     ASSERT_NE(vr, nullptr);
     EXPECT_FLOAT_EQ(vr->m_fNyqVel, 27.0f);
     EXPECT_FLOAT_EQ(vr->m_fData[0][3][7], -5.0f);
-    EXPECT_EQ(readSpec(dir, twoSweeps(), "ZZ"), nullptr);
+    EXPECT_EQ(readLayout(dir, twoSweeps(), "ZZ"), nullptr);
 }
 
 TEST(SiteUfReader, FramingsAndCompressionGiveTheSameVolume) {
     rdrtest::TempDir dir;
-    site_test::UfSpec spec = twoSweeps();
-    spec.raysPerSweep = 90;
-    spec.azimuthStep = 4.0f;
-    VolumePtr fortran = readSpec(dir, spec);
+    site_test::UfLayout layout = twoSweeps();
+    layout.raysPerSweep = 90;
+    layout.azimuthStep = 4.0f;
+    VolumePtr fortran = readLayout(dir, layout);
     ASSERT_NE(fortran, nullptr);
     for (auto framing : {site_test::Framing::None, site_test::Framing::Padded}) {
-        spec.framing = framing;
+        layout.framing = framing;
         for (bool gzip : {false, true}) {
-            VolumePtr other = readSpec(dir, spec, "DZ", 0.0f, gzip);
+            VolumePtr other = readLayout(dir, layout, "DZ", 0.0f, gzip);
             ASSERT_NE(other, nullptr);
             EXPECT_EQ(std::memcmp(other.get(), fortran.get(), sizeof(ST_UF_DATA)), 0);
         }
@@ -105,11 +105,11 @@ TEST(SiteUfReader, FramingsAndCompressionGiveTheSameVolume) {
 
 TEST(SiteUfReader, AzimuthCorrectionWrapsAndDeletedBinsAreMarked) {
     rdrtest::TempDir dir;
-    site_test::UfSpec spec;
-    spec.value = [](int, float az, double rangeM, const std::string&) {
+    site_test::UfLayout layout;
+    layout.value = [](int, float az, double rangeM, const std::string&) {
         return rangeM == 3000.0 ? NAN : az;
     };
-    VolumePtr uf = readSpec(dir, spec, "DZ", 5.0f);
+    VolumePtr uf = readLayout(dir, layout, "DZ", 5.0f);
     ASSERT_NE(uf, nullptr);
     EXPECT_NEAR(uf->m_AZIM[0][357], 2.0f, 1e-4);
     EXPECT_NEAR(uf->m_AZIM[0][10], 15.0f, 1e-4);
@@ -120,35 +120,35 @@ TEST(SiteUfReader, AzimuthCorrectionWrapsAndDeletedBinsAreMarked) {
 
 TEST(SiteUfReader, DataBeyondTheFixedLimitsIsClipped) {
     rdrtest::TempDir dir;
-    site_test::UfSpec spec;
-    spec.elevations.assign(22, 1.0f);
-    spec.raysPerSweep = 2;
-    spec.gates = 2100;
-    spec.gateM = 100;
-    spec.value = [](int sweep, float, double rangeM, const std::string&) {
+    site_test::UfLayout layout;
+    layout.elevations.assign(22, 1.0f);
+    layout.raysPerSweep = 2;
+    layout.gates = 2100;
+    layout.gateM = 100;
+    layout.value = [](int sweep, float, double rangeM, const std::string&) {
         return static_cast<float>(sweep + rangeM / 100000.0);
     };
-    VolumePtr uf = readSpec(dir, spec);
+    VolumePtr uf = readLayout(dir, layout);
     ASSERT_NE(uf, nullptr);
     EXPECT_EQ(uf->m_nSweeps, SITE_UF_MAX_SWEEPS);
     EXPECT_EQ(uf->m_nBins[19][1], SITE_UF_MAX_BINS);
     EXPECT_NEAR(uf->m_fData[19][1][1999], 19 + 1.999, 0.006);
 
-    site_test::UfSpec many;
+    site_test::UfLayout many;
     many.raysPerSweep = 1005;
     many.azimuthStep = 360.0f / 1005;
     many.gates = 4;
-    VolumePtr rays = readSpec(dir, many);
+    VolumePtr rays = readLayout(dir, many);
     ASSERT_NE(rays, nullptr);
     EXPECT_EQ(rays->m_rgnRays[0], SITE_UF_MAX_RAYS);
 }
 
 TEST(SiteUfReader, HostileFilesGiveNoVolume) {
     rdrtest::TempDir dir;
-    site_test::UfSpec spec;
-    spec.raysPerSweep = 4;
-    spec.gates = 10;
-    const site_test::UfFile good = site_test::encodeUf(spec);
+    site_test::UfLayout layout;
+    layout.raysPerSweep = 4;
+    layout.gates = 10;
+    const site_test::UfFile good = site_test::encodeUf(layout);
     ASSERT_NE(readBytes(dir, good.bytes), nullptr);
     const size_t second = good.recordStarts[1];
     const int dataHeader = 46;
@@ -200,12 +200,12 @@ TEST(SiteUfReader, HostileFilesGiveNoVolume) {
 
 TEST(SiteUfReader, RandomDamageNeverCrashes) {
     rdrtest::TempDir dir;
-    site_test::UfSpec spec;
-    spec.fields = {"DZ", "VR", "KD"};
-    spec.raysPerSweep = 6;
-    spec.elevations = {0.5f, 1.5f};
-    spec.gates = 12;
-    const site_test::UfFile good = site_test::encodeUf(spec);
+    site_test::UfLayout layout;
+    layout.fields = {"DZ", "VR", "KD"};
+    layout.raysPerSweep = 6;
+    layout.elevations = {0.5f, 1.5f};
+    layout.gates = 12;
+    const site_test::UfFile good = site_test::encodeUf(layout);
     std::mt19937 rng(42);
     for (int round = 0; round < 40; ++round) {
         std::vector<unsigned char> bad = good.bytes;

@@ -18,7 +18,7 @@ namespace site_test {
 
 enum class Framing { None, Fortran, Padded };
 
-struct UfSpec {
+struct UfLayout {
     std::vector<std::string> fields{"DZ"};
     std::vector<float> elevations{0.5f};  // one per sweep
     std::vector<int> sweepNumbers;        // default 1, 2, ...
@@ -67,23 +67,24 @@ inline int toCode(float v, int scale, int deleted) {
     return static_cast<int>(c < -32767 ? -32767 : (c > 32767 ? 32767 : c));
 }
 
-inline std::vector<unsigned char> encodeRay(const UfSpec& spec, int sweep, int ray) {
-    const int nFields = static_cast<int>(spec.fields.size());
+inline std::vector<unsigned char> encodeRay(const UfLayout& layout, int sweep, int ray) {
+    const int nFields = static_cast<int>(layout.fields.size());
     const int dataHeader = 46;
     int pos = dataHeader + 3 + 2 * nFields;
     std::vector<int> fieldHeader(static_cast<size_t>(nFields));
     std::vector<int> dataStart(static_cast<size_t>(nFields));
     for (int f = 0; f < nFields; ++f) {
         fieldHeader[f] = pos;
-        pos += 19 + (spec.fields[f] == "VR" ? 2 : 0);
+        pos += 19 + (layout.fields[f] == "VR" ? 2 : 0);
         dataStart[f] = pos;
-        pos += spec.gates;
+        pos += layout.gates;
     }
     const int nWords = pos - 1;
     std::vector<unsigned char> b(2 * static_cast<size_t>(nWords), 0);
-    const float az = std::fmod(spec.firstAzimuth + spec.azimuthStep * ray + 720.0f, 360.0f);
-    const int sweepNumber =
-        sweep < static_cast<int>(spec.sweepNumbers.size()) ? spec.sweepNumbers[sweep] : sweep + 1;
+    const float az = std::fmod(layout.firstAzimuth + layout.azimuthStep * ray + 720.0f, 360.0f);
+    const int sweepNumber = sweep < static_cast<int>(layout.sweepNumbers.size())
+                                ? layout.sweepNumbers[sweep]
+                                : sweep + 1;
     putName(b, 1, "UF");
     putWord(b, 2, nWords);
     putWord(b, 3, dataHeader);
@@ -97,72 +98,72 @@ inline std::vector<unsigned char> encodeRay(const UfSpec& spec, int sweep, int r
     for (int w = 11; w <= 18; ++w) {
         putName(b, w, "TS");
     }
-    putWord(b, 19, spec.latDeg);
-    putWord(b, 20, spec.latMin);
-    putWord(b, 21, spec.latSec64);
-    putWord(b, 22, spec.lonDeg);
-    putWord(b, 23, spec.lonMin);
-    putWord(b, 24, spec.lonSec64);
-    putWord(b, 25, spec.heightM);
+    putWord(b, 19, layout.latDeg);
+    putWord(b, 20, layout.latMin);
+    putWord(b, 21, layout.latSec64);
+    putWord(b, 22, layout.lonDeg);
+    putWord(b, 23, layout.lonMin);
+    putWord(b, 24, layout.lonSec64);
+    putWord(b, 25, layout.heightM);
     putWord(b, 26, 12);
     putWord(b, 27, 7);
     putWord(b, 28, 1);
     putWord(b, 29, 6);
     putName(b, 32, "UT");
     putWord(b, 33, static_cast<int>(std::lround(az * 64.0)));
-    putWord(b, 34, static_cast<int>(std::lround(spec.elevations[sweep] * 64.0)));
+    putWord(b, 34, static_cast<int>(std::lround(layout.elevations[sweep] * 64.0)));
     putWord(b, 35, 1);
-    putWord(b, 36, static_cast<int>(std::lround(spec.elevations[sweep] * 64.0)));
-    putWord(b, 45, spec.deleted);
+    putWord(b, 36, static_cast<int>(std::lround(layout.elevations[sweep] * 64.0)));
+    putWord(b, 45, layout.deleted);
     putWord(b, dataHeader, nFields);
     putWord(b, dataHeader + 1, 1);
     putWord(b, dataHeader + 2, nFields);
     for (int f = 0; f < nFields; ++f) {
-        putName(b, dataHeader + 3 + 2 * f, spec.fields[f]);
+        putName(b, dataHeader + 3 + 2 * f, layout.fields[f]);
         putWord(b, dataHeader + 4 + 2 * f, fieldHeader[f]);
         const int h = fieldHeader[f];
         putWord(b, h, dataStart[f]);
-        putWord(b, h + 1, spec.scale);
-        putWord(b, h + 2, spec.firstGateKm);
-        putWord(b, h + 3, spec.adjToCenterM);
-        putWord(b, h + 4, spec.gateM);
-        putWord(b, h + 5, spec.gates);
-        putWord(b, h + 7, static_cast<int>(std::lround(spec.beamH * 64.0)));
-        putWord(b, h + 8, static_cast<int>(std::lround(spec.beamV * 64.0)));
+        putWord(b, h + 1, layout.scale);
+        putWord(b, h + 2, layout.firstGateKm);
+        putWord(b, h + 3, layout.adjToCenterM);
+        putWord(b, h + 4, layout.gateM);
+        putWord(b, h + 5, layout.gates);
+        putWord(b, h + 7, static_cast<int>(std::lround(layout.beamH * 64.0)));
+        putWord(b, h + 8, static_cast<int>(std::lround(layout.beamV * 64.0)));
         putWord(b, h + 18, 16);
-        if (spec.fields[f] == "VR") {
-            putWord(b, h + 19, 27 * spec.scale);  // Nyquist velocity 27 m/s
+        if (layout.fields[f] == "VR") {
+            putWord(b, h + 19, 27 * layout.scale);  // Nyquist velocity 27 m/s
         }
-        for (int k = 0; k < spec.gates; ++k) {
-            const double rangeM =
-                spec.firstGateKm * 1000.0 + spec.adjToCenterM + static_cast<double>(k) * spec.gateM;
-            putWord(
-                b, dataStart[f] + k,
-                toCode(spec.value(sweep, az, rangeM, spec.fields[f]), spec.scale, spec.deleted));
+        for (int k = 0; k < layout.gates; ++k) {
+            const double rangeM = layout.firstGateKm * 1000.0 + layout.adjToCenterM +
+                                  static_cast<double>(k) * layout.gateM;
+            putWord(b, dataStart[f] + k,
+                    toCode(layout.value(sweep, az, rangeM, layout.fields[f]), layout.scale,
+                           layout.deleted));
         }
     }
     return b;
 }
 
-inline UfFile encodeUf(const UfSpec& spec) {
+inline UfFile encodeUf(const UfLayout& layout) {
     UfFile out;
     auto lengthWord = [&](size_t n) {
         for (int shift = 24; shift >= 0; shift -= 8) {
             out.bytes.push_back(static_cast<unsigned char>((n >> shift) & 0xff));
         }
     };
-    for (int s = 0; s < static_cast<int>(spec.elevations.size()); ++s) {
-        for (int r = 0; r < spec.raysPerSweep; ++r) {
-            const std::vector<unsigned char> rec = encodeRay(spec, s, r);
-            if (spec.framing != Framing::None) {
+    for (int s = 0; s < static_cast<int>(layout.elevations.size()); ++s) {
+        for (int r = 0; r < layout.raysPerSweep; ++r) {
+            const std::vector<unsigned char> rec = encodeRay(layout, s, r);
+            if (layout.framing != Framing::None) {
                 lengthWord(rec.size());
             }
             out.recordStarts.push_back(out.bytes.size());
             out.bytes.insert(out.bytes.end(), rec.begin(), rec.end());
-            if (spec.framing != Framing::None) {
+            if (layout.framing != Framing::None) {
                 lengthWord(rec.size());
             }
-            if (spec.framing == Framing::Padded) {
+            if (layout.framing == Framing::Padded) {
                 out.bytes.insert(out.bytes.end(), 2, 0);
             }
         }
