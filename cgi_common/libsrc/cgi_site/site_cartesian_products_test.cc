@@ -9,37 +9,12 @@
 #include <vector>
 
 #include "test_support.h"
-#include "testing/site_uf_writer.h"
+#include "testing/site_fixture.h"
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-using VolumePtr = std::unique_ptr<ST_UF_DATA, FreeDeleter>;
-using GridPtr = std::unique_ptr<float, FreeDeleter>;
-
-// A volume with its azimuth tables.
-struct Site {
-    VolumePtr uf;
-    std::vector<std::unique_ptr<st_Azimuth, FreeDeleter>> owned;
-    std::vector<st_Azimuth*> tables;
-
-    explicit Site(const site_test::UfLayout& layout) {
-        rdrtest::TempDir dir;
-        const std::string path = dir.file("v.uf");
-        EXPECT_TRUE(site_test::writeBytes(path, site_test::encodeUf(layout).bytes));
-        uf.reset(fnReadUfFile(path.c_str(), "DZ", 0.0f));
-        if (uf == nullptr) {
-            ADD_FAILURE() << "volume not read";
-            return;
-        }
-        for (int s = 0; s < uf->m_nSweeps; ++s) {
-            owned.emplace_back(fnMakeHashTable(uf.get(), s));
-            tables.push_back(owned.back().get());
-        }
-    }
-};
+using site_test::GridPtr;
+using site_test::Site;
 
 // Grid of n cells per side: the radar at row n/2, column (n-1)/2.
 float cellAt(const float* grid, int n, int rowsSouth, int colsEast) {
