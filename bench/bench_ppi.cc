@@ -8,7 +8,7 @@
 #include "core_utilities.h"
 #include "ppi_grid.h"
 #include "ray_lookup.h"
-#include "std_radar.h"
+#include "standard_volume.h"
 #include "synthetic_volume.h"
 
 namespace {

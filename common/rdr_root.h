@@ -1,5 +1,5 @@
 // Installation roots are compiled in as absolute paths ("/rdr/REF/MAP/map.ini").
-// Every such path goes through fnRootPath, which puts the value of RDR_ROOT in front
+// Every such path goes through rdrRootPath, which puts the value of RDR_ROOT in front
 // when that variable is set and not empty, so that tests and the demo can run against
 // a staged tree instead of the real installation.
 #ifndef RDR_ROOT_H
@@ -11,7 +11,7 @@
 
 // Writes the rooted form of szAbsPath into szBuf (at most iBufLen bytes, NUL included).
 // Returns szBuf, or null when the result does not fit.
-inline char* fnRootPath(const char* szAbsPath, char* szBuf, int iBufLen) {
+inline char* rdrRootPath(const char* szAbsPath, char* szBuf, int iBufLen) {
     if (szAbsPath == nullptr || szBuf == nullptr || iBufLen <= 0) {
         return nullptr;
     }
@@ -27,7 +27,7 @@ inline char* fnRootPath(const char* szAbsPath, char* szBuf, int iBufLen) {
     return szBuf;
 }
 
-inline std::string fnRootPath(const std::string& absPath) {
+inline std::string rdrRootPath(const std::string& absPath) {
     const char* szRoot = std::getenv("RDR_ROOT");
     return (szRoot != nullptr ? std::string(szRoot) : std::string()) + absPath;
 }

@@ -208,7 +208,7 @@ unsigned char pv_type_rule(const char* obs, unsigned char cell) {
 int rdr_sfc_pty_file() {
     int YY, MM, DD, HH, MI;
     seq2time(var.seq, &YY, &MM, &DD, &HH, &MI, 'm', 'n');
-    std::string base = fnRootPath(std::string("/DATA/RDR/OBS"));
+    std::string base = rdrRootPath(std::string("/DATA/RDR/OBS"));
     int n = std::snprintf(var.fname, sizeof var.fname,
                           "%s/%04d%02d/%02d/RDR_SFC_PTY_%04d%02d%02d%02d%02d.bin.gz", base.c_str(),
                           YY, MM, DD, YY, MM, DD, HH, MI);

@@ -97,7 +97,7 @@ int hour_file_io(HourFile& f, int YY, int MM, int DD, int HH, int MI, int aws_id
         char rel[128];
         std::snprintf(rel, sizeof rel, "/Q7T5_DATA/AWS/AWS3D/%04d%02d/%02d/%s_%04d%02d%02d%02d", YY,
                       MM, DD, f.prefix, YY, MM, DD, HH);
-        f.path = fnRootPath(std::string(rel));
+        f.path = rdrRootPath(std::string(rel));
         f.fp = std::fopen(f.path.c_str(), f.wrote ? "rb+" : "rb");
         if (f.fp == nullptr) {
             f.missing_key = key;

@@ -16,7 +16,7 @@ namespace {
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 File open_text(const char* abs_path) {
-    return File(std::fopen(fnRootPath(std::string(abs_path)).c_str(), "r"), std::fclose);
+    return File(std::fopen(rdrRootPath(std::string(abs_path)).c_str(), "r"), std::fclose);
 }
 
 // Splits a CSV line; empty fields stay (positions matter). Fields are 1-based.

@@ -16,7 +16,7 @@ constexpr int kMaxRecordPoints = 1000000;
 int map_disp(gdImagePtr im, int color_map, int kind) {
     char rel[128];
     std::snprintf(rel, sizeof rel, "/DATA/GIS/MAP/dat/JVT_%s_map%d.dat", var.map, kind);
-    std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(fnRootPath(std::string(rel)).c_str(), "r"),
+    std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(rdrRootPath(std::string(rel)).c_str(), "r"),
                                              std::fclose);
     if (!fp) {
         return -1;

@@ -30,7 +30,7 @@ bool read_int_field(const char* text, int* out) {
 
 int grid_map_inf(const char* map, int* nx, int* ny, int* sx, int* sy) {
     char path[512];
-    if (fnRootPath("/rdr/REF/MAP/map.ini", path, sizeof path) == nullptr) {
+    if (rdrRootPath("/rdr/REF/MAP/map.ini", path, sizeof path) == nullptr) {
         return -1;
     }
     std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(path, "r"), std::fclose);

@@ -61,8 +61,8 @@ int read_scale(gdImagePtr im, const char* name, int color_lvl[], float data_lvl[
     if (name == nullptr) {
         return 0;
     }
-    std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(fnRootPath(std::string(name)).c_str(), "r"),
-                                             std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> fp(
+        std::fopen(rdrRootPath(std::string(name)).c_str(), "r"), std::fclose);
     if (!fp) {
         return 0;
     }

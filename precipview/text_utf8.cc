@@ -22,7 +22,7 @@ int euckr2utf(const char* str, char* out) {
 }
 
 void pv_draw_ttf(gdImagePtr im, int color, double size, int x, int y, const char* utf8) {
-    const std::string font = fnRootPath(std::string("/usr/share/fonts/korean/TrueType/gulim.ttf"));
+    const std::string font = rdrRootPath(std::string("/usr/share/fonts/korean/TrueType/gulim.ttf"));
     int brect[8];
     gdImageStringFT(im, brect, color, const_cast<char*>(font.c_str()), size, 0.0, x, y,
                     const_cast<char*>(utf8));

@@ -27,7 +27,7 @@ constexpr int kTopoOriginRow = 840;
 int topo_disp(gdImagePtr im, int color_lvl[], float data_lvl[]) {
     (void)data_lvl;
     // Mapped rather than read: only the rows the window shows are touched.
-    const std::string path = fnRootPath(std::string("/DATA/GIS/TOPO/SRTM/topo_mapB_1km.bin"));
+    const std::string path = rdrRootPath(std::string("/DATA/GIS/TOPO/SRTM/topo_mapB_1km.bin"));
     const size_t need = kTopoHead + static_cast<size_t>(kTopoRows) * kTopoCols * 2;
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

@@ -22,7 +22,7 @@
 #include "ppi_grid.h"
 #include "product_image_maker.h"
 #include "standard_product.h"
-#include "std_radar.h"
+#include "standard_volume.h"
 #include "vil_product.h"
 #include "volume_loader.h"
 
@@ -451,7 +451,7 @@ std::string compositeTime(time_t t) {
 
 }  // namespace
 
-int fnRunImage(int argc, char** argv) {
+int runImage(int argc, char** argv) {
     ImageArgs a;
     if (const int rc = parseArgs(argc, argv, &a); rc != 0) {
         return rc < 0 ? 0 : rc;

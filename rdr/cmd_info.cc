@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "std_radar.h"
+#include "standard_volume.h"
 #include "volume_loader.h"
 
 namespace {
@@ -225,7 +225,7 @@ void printUsage(FILE* out) {
 
 }  // namespace
 
-int fnRunInfo(int argc, char** argv) {
+int runInfo(int argc, char** argv) {
     bool json = false;
     std::vector<std::string> files;
     for (int i = 0; i < argc; ++i) {

@@ -17,7 +17,7 @@
 #include "commands.h"
 #include "core_utilities.h"
 #include "ppi_grid.h"
-#include "std_radar.h"
+#include "standard_volume.h"
 #include "vil_product.h"
 #include "volume_loader.h"
 
@@ -218,7 +218,7 @@ struct GridLayout {
 
 }  // namespace
 
-int fnRunProduct(int argc, char** argv) {
+int runProduct(int argc, char** argv) {
     Options opt;
     if (const int status = parseOptions(argc, argv, &opt); status != 0) {
         return status < 0 ? 0 : status;

@@ -14,7 +14,7 @@
 
 #include "commands.h"
 #include "core_utilities.h"
-#include "std_radar.h"
+#include "standard_volume.h"
 #include "uf_radar.h"
 #include "uf_volume_output.h"
 
@@ -316,7 +316,7 @@ STD_RADAR* buildVolume(int nBins, int nFields) {
 
 }  // namespace
 
-int fnRunSynth(int argc, char** argv) {
+int runSynth(int argc, char** argv) {
     int nBins = kDefaultBins;
     int nFields = 2;
     const char* szOut = nullptr;

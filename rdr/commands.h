@@ -3,9 +3,9 @@
 #ifndef RDR_COMMANDS_H
 #define RDR_COMMANDS_H
 
-int fnRunInfo(int argc, char** argv);
-int fnRunProduct(int argc, char** argv);
-int fnRunImage(int argc, char** argv);
-int fnRunSynth(int argc, char** argv);
+int runInfo(int argc, char** argv);
+int runProduct(int argc, char** argv);
+int runImage(int argc, char** argv);
+int runSynth(int argc, char** argv);
 
 #endif

@@ -13,10 +13,10 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", fnRunInfo, "FILE...  describe radar volumes (UF, CF/Radial NetCDF)"},
-    {"product", fnRunProduct, "FILE --product NAME ... -o OUT  write a product grid"},
-    {"image", fnRunImage, "FILE --product NAME ... -o OUT  draw a product image"},
-    {"synth-volume", fnRunSynth, "OUT.uf  write a synthetic demo volume as UF"},
+    {"info", runInfo, "FILE...  describe radar volumes (UF, CF/Radial NetCDF)"},
+    {"product", runProduct, "FILE --product NAME ... -o OUT  write a product grid"},
+    {"image", runImage, "FILE --product NAME ... -o OUT  draw a product image"},
+    {"synth-volume", runSynth, "OUT.uf  write a synthetic demo volume as UF"},
 };
 
 void printUsage(FILE* out) {

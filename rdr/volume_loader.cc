@@ -117,7 +117,7 @@ STD_RADAR* fnLoadStdVolume(const std::string& path, RDR_VOLUME_FORMAT* pFormat) 
             return pStd;
         }
         default:
-            fnRdrError("fnLoadStdVolume", (path + ": " + why).c_str());
+            rdrError("fnLoadStdVolume", (path + ": " + why).c_str());
             return nullptr;
     }
 }

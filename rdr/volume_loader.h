@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 enum RDR_VOLUME_FORMAT {
     RDR_EN_FORMAT_UNKNOWN = 0,

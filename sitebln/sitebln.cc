@@ -47,7 +47,7 @@ int writeOneMap(const std::string& outPath, int iMapIndex, BLN_AZED_MAP* pMap) {
         return -1;
     }
 
-    std::string mapPath = fnRootPath(fnBlnMapPath(iMapIndex));
+    std::string mapPath = rdrRootPath(fnBlnMapPath(iMapIndex));
     std::printf("%s\n", mapPath.c_str());
     if (bln_file(out, iMapIndex, mapPath.c_str(), kBlnGridSize, kBlnGridSize, pMap) < 0) {
         std::fclose(out);
@@ -76,8 +76,8 @@ const char* fnBlnMapPath(int iMapIndex) {
 }
 
 std::string fnBlnOutputPath(const char* szCode, int iMapIndex) {
-    return fnRootPath("/www/yek/cgi-src/rdr/bln/RDR_" + std::string(szCode) + "_" +
-                      std::to_string(iMapIndex + 1) + "_20100428.bln");
+    return rdrRootPath("/www/yek/cgi-src/rdr/bln/RDR_" + std::string(szCode) + "_" +
+                       std::to_string(iMapIndex + 1) + "_20100428.bln");
 }
 
 int sitebln(const char* szCode, float fLon, float fLat) {

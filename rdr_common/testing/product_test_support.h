@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "core_utilities.h"
-#include "std_radar.h"
+#include "standard_volume.h"
 
 namespace rdrtest {
 

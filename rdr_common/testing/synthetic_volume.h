@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 namespace rdrtest {
 

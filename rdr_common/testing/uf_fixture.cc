@@ -98,7 +98,7 @@ std::vector<Bytes> encodeVolume(const UF_RADAR* uf) {
     for (int s = 0; s < uf->m_iMaxSweep; ++s) {
         for (int r = 0; r < uf->m_ppSweep[s]->m_iCurRay; ++r) {
             Bytes record;
-            if (!fnEncodeUfRecord(uf->m_ppSweep[s]->m_ppRay[r], &record)) {
+            if (!encodeUfRecord(uf->m_ppSweep[s]->m_ppRay[r], &record)) {
                 throw std::runtime_error("ray cannot be encoded");
             }
             records.push_back(std::move(record));

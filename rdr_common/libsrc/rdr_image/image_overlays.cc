@@ -28,7 +28,7 @@ constexpr float kPixelLimit = 1.0e6f;
 constexpr double kStationFontPt = 10.0;
 
 std::string resourcePath(const char* szDir, const char* szName) {
-    return fnRootPath(std::string("/rdr/www/cgi-src")) + "/resource/" + szDir + "/" + szName;
+    return rdrRootPath(std::string("/rdr/www/cgi-src")) + "/resource/" + szDir + "/" + szName;
 }
 
 bool readWholeFile(const std::string& path, std::vector<unsigned char>* pBytes) {

@@ -181,7 +181,7 @@ std::string compTitle(const ImageJob& job, const std::string& when) {
 }
 
 std::string fontPath(const char* szFont) {
-    return fnRootPath(std::string("/rdr/www/cgi-src")) + "/resource/font/" + szFont;
+    return rdrRootPath(std::string("/rdr/www/cgi-src")) + "/resource/font/" + szFont;
 }
 
 void drawTtf(gdImagePtr pImg, int iColour, const std::string& font, double dPt, int x, int y,
@@ -550,7 +550,7 @@ bool saveImage(gdImagePtr pImg, int iType, const char* szOutFile) {
 }
 
 int fail(const ImageJob& job, const char* szReason) {
-    fnRdrError(job.szFunction, szReason);
+    rdrError(job.szFunction, szReason);
     return 0;
 }
 
@@ -597,7 +597,7 @@ int makeProductImage(ImageJob& job) {
         return fail(job, "fnGetColorFileInfo fail");
     }
     const std::string colourFile =
-        fnRootPath(std::string("/rdr/www/cgi-src")) + "/resource/color/" + job.disp.m_szColorFIle;
+        rdrRootPath(std::string("/rdr/www/cgi-src")) + "/resource/color/" + job.disp.m_szColorFIle;
     ColourTable colours(fnReadColorTable(colourFile.c_str()));
     if (!colours) {
         return fail(job, "fnReadColorTable fail");

@@ -12,7 +12,7 @@
 
 #include <ctime>
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 // At most this many moments are kept; further ones are ignored.
 constexpr int NC_MAX_MOMENT = 15;
@@ -283,6 +283,6 @@ STD_RADAR* fnNcSyncUpStd(NC_RADAR* pNc);
 // seconds are returned separately; a numeric zone offset is applied. Returns 1 and the
 // fields (normalised to UTC through fnMakeTime's calendar) or 0 when the text is not a
 // valid date-time.
-int fnNcParseTime(const char* szText, time_t* pTime, double* pFraction);
+int ncParseTime(const char* szText, time_t* pTime, double* pFraction);
 
 #endif

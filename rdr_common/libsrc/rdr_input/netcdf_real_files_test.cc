@@ -16,7 +16,7 @@
 
 #include "core_utilities.h"
 #include "nc_radar.h"
-#include "std_radar.h"
+#include "standard_volume.h"
 #include "test_support.h"
 
 namespace {

@@ -1106,12 +1106,12 @@ NC_RADAR* fnLoadNcRadar(const char* szFile) {
     NcFile file;
     if (szFile == nullptr || nc_open(szFile, NC_NOWRITE, &file.m_id) != NC_NOERR) {
         file.m_id = -1;
-        fnRdrError(kLoadFunc, "nc_open fail");
+        rdrError(kLoadFunc, "nc_open fail");
         return nullptr;
     }
     NC_DIMENSION dim{};
     if (!readDimensions(file.m_id, &dim)) {
-        fnRdrError(kLoadFunc, "fnReadNcRadarDimensions fail");
+        rdrError(kLoadFunc, "fnReadNcRadarDimensions fail");
         return nullptr;
     }
     // Every array is sized from these dimensions: refuse sizes no volume scan has.
@@ -1125,7 +1125,7 @@ NC_RADAR* fnLoadNcRadar(const char* szFile) {
     // Allocated with calloc: arrays are added as their variables are read.
     NC_RADAR* pNc = bSizesOk ? static_cast<NC_RADAR*>(std::calloc(1, sizeof(NC_RADAR))) : nullptr;
     if (pNc == nullptr) {
-        fnRdrError(kLoadFunc, "fnInitNcRadar fail");
+        rdrError(kLoadFunc, "fnInitNcRadar fail");
         return nullptr;
     }
     pNc->m_dim = dim;
@@ -1137,7 +1137,7 @@ NC_RADAR* fnLoadNcRadar(const char* szFile) {
         bRead = false;  // scratch buffers are vectors; the load fails like any other
     }
     if (!bRead) {
-        fnRdrError(kLoadFunc, "fnReadNcRadarVariables fail");
+        rdrError(kLoadFunc, "fnReadNcRadarVariables fail");
         fnFreeNcRadar(pNc);
         return nullptr;
     }

@@ -10,7 +10,7 @@
 #include "core_utilities.h"
 #include "nc_fixture.h"
 #include "nc_radar.h"
-#include "std_radar.h"
+#include "standard_volume.h"
 #include "test_support.h"
 
 namespace {
@@ -454,7 +454,7 @@ TEST(NcParseTime, AcceptsTheSpellingsWritersUse) {
     for (const Case& c : good) {
         time_t t = 0;
         double fraction = -1.0;
-        ASSERT_EQ(fnNcParseTime(c.text, &t, &fraction), 1) << c.text;
+        ASSERT_EQ(ncParseTime(c.text, &t, &fraction), 1) << c.text;
         EXPECT_EQ(t, c.expected) << c.text;
         EXPECT_NEAR(fraction, c.fraction, 1e-9) << c.text;
     }
@@ -467,7 +467,7 @@ TEST(NcParseTime, AcceptsTheSpellingsWritersUse) {
                          "2021-10-11T25:00:00Z"};
     for (const char* text : bad) {
         time_t t = 0;
-        EXPECT_EQ(fnNcParseTime(text, &t, nullptr), 0) << text;
+        EXPECT_EQ(ncParseTime(text, &t, nullptr), 0) << text;
     }
 }
 

@@ -12,7 +12,7 @@
 #ifndef RDR_UF_RADAR_H
 #define RDR_UF_RADAR_H
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 // File types, by where the first "UF" stands in the first six bytes of the file.
 enum {
@@ -185,9 +185,9 @@ STD_RADAR* fnUfSyncUpStd(UF_RADAR* pUf);
 // A ray of nField field slots in one allocation (ray, field array, field information,
 // fields), each field with its own malloc'd bin buffer of pBinCount[k] values (at least
 // one). Null on failure. A tree built of such rays is released by fnFreeUfRadar.
-UF_RAY* fnUfAllocRay(int nField, const int* pBinCount);
+UF_RAY* ufAllocRay(int nField, const int* pBinCount);
 
 // Velocity fields carry the Nyquist velocity in field header word 20.
-int fnIsUfVelocityField(const char* szFieldName);
+int isUfVelocityField(const char* szFieldName);
 
 #endif

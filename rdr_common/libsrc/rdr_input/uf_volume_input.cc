@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "core_utilities.h"
+#include "internal/uf_volume_input_record.h"
 #include "uf_radar.h"
-#include "uf_record.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ void loadError(const char* szFormat, ...) {
     va_start(args, szFormat);
     std::vsnprintf(szMessage, sizeof(szMessage), szFormat, args);
     va_end(args);
-    fnRdrError(kLoad, szMessage);
+    rdrError(kLoad, szMessage);
 }
 
 unsigned readBe16(const unsigned char* p) {
@@ -104,7 +104,7 @@ struct GzCloser {
 // ---- the UF_RADAR tree, allocated as records arrive -------------------------------
 
 // A ray and its field array, field information and fields share one allocation (see
-// fnUfAllocRay); the bin buffers and the local-use copy are allocated on their own.
+// ufAllocRay); the bin buffers and the local-use copy are allocated on their own.
 void freeRay(UF_RAY* pRay) {
     if (pRay == nullptr) {
         return;
@@ -119,13 +119,13 @@ void freeRay(UF_RAY* pRay) {
 UF_RADAR* fnInitUf() {
     auto* pUf = static_cast<UF_RADAR*>(std::calloc(1, sizeof(UF_RADAR)));
     if (pUf == nullptr) {
-        fnRdrError(kInit, "fnUfInitSweep fail");
+        rdrError(kInit, "fnUfInitSweep fail");
         return nullptr;
     }
     pUf->m_ppSweep = static_cast<UF_SWEEP**>(std::calloc(UF_MAX_SWEEP, sizeof(UF_SWEEP*)));
     if (pUf->m_ppSweep == nullptr) {
         std::free(pUf);
-        fnRdrError(kInit, "fnUfInitSweep fail");
+        rdrError(kInit, "fnUfInitSweep fail");
         return nullptr;
     }
     return pUf;
@@ -140,7 +140,7 @@ bool ensureSweepSlots(UF_RADAR* pUf, int iSweepNo) {
         }
         if (pSweep == nullptr || pSweep->m_ppRay == nullptr) {
             std::free(pSweep);
-            fnRdrError(kInit, "fnUfInitSweep fail");
+            rdrError(kInit, "fnUfInitSweep fail");
             return false;
         }
         pUf->m_ppSweep[pUf->m_iMaxSweep++] = pSweep;
@@ -155,7 +155,7 @@ constexpr std::size_t alignUp(std::size_t n, std::size_t a) {
 
 }  // namespace
 
-UF_RAY* fnUfAllocRay(int nField, const int* pBinCount) {
+UF_RAY* ufAllocRay(int nField, const int* pBinCount) {
     if (nField < 0 || nField > UF_MAX_FIELD) {
         return nullptr;
     }
@@ -167,7 +167,7 @@ UF_RAY* fnUfAllocRay(int nField, const int* pBinCount) {
     const std::size_t nBytes = iFields + nField * sizeof(UF_FIELD);
     auto* pBlock = static_cast<unsigned char*>(std::calloc(1, nBytes));
     if (pBlock == nullptr) {
-        fnRdrError(kInit, "fnUfInitRay fail");
+        rdrError(kInit, "fnUfInitRay fail");
         return nullptr;
     }
     auto* pRay = reinterpret_cast<UF_RAY*>(pBlock);
@@ -180,7 +180,7 @@ UF_RAY* fnUfAllocRay(int nField, const int* pBinCount) {
         pField->m_pData = static_cast<short*>(std::malloc(sizeof(short) * pField->m_iMaxBin));
         if (pField->m_pData == nullptr) {
             freeRay(pRay);
-            fnRdrError(kInit, "fnUfInitBin fail");
+            rdrError(kInit, "fnUfInitBin fail");
             return nullptr;
         }
         pRay->m_ppField[k] = pField;
@@ -257,10 +257,10 @@ int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord) {
     int binCount[UF_MAX_FIELD];
     for (int k = 0; k < nField; ++k) {
         FieldPlan& f = plan[k];
-        fnFieldInfoConvert(dataHdr, k, &f.info);
+        fieldInfoConvert(dataHdr, k, &f.info);
         const int iPos = f.info.m_iFHpos;
         // Words after the common 19 are read only when the record holds them.
-        const int nWanted = fnUfFieldHeaderWords(f.info.m_szFieldName);
+        const int nWanted = ufFieldHeaderWords(f.info.m_szFieldName);
         const int nAvail = rec.contains(iPos, 0) ? rec.words() - iPos + 1 : 0;
         if (!rec.window(iPos, std::min(nWanted, std::max(nAvail, UF_FIELD_HDR_WORDS)), &w)) {
             loadError(
@@ -295,7 +295,7 @@ int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord) {
         loadError("record %ld: sweep %d has more than %d rays", iRecord, mh.m_iSweepNo, UF_MAX_RAY);
         return 0;
     }
-    UF_RAY* pRay = fnUfAllocRay(nField, binCount);
+    UF_RAY* pRay = ufAllocRay(nField, binCount);
     if (pRay == nullptr) {
         return 0;
     }
@@ -482,7 +482,7 @@ UF_RADAR* readRecords(ChunkedInput& in, int iType) {
 
 UF_RADAR* fnLoadUf(const char* pFile) {
     if (pFile == nullptr) {
-        fnRdrError(kLoad, "gzopen fail");
+        rdrError(kLoad, "gzopen fail");
         return nullptr;
     }
     const int fd = open(pFile, O_RDONLY | O_CLOEXEC);
@@ -491,13 +491,13 @@ UF_RADAR* fnLoadUf(const char* pFile) {
         if (fd >= 0) {
             close(fd);
         }
-        fnRdrError(kLoad, "gzopen fail");
+        rdrError(kLoad, "gzopen fail");
         return nullptr;
     }
     std::unique_ptr<gzFile_s, GzCloser> file(gzdopen(fd, "rb"));
     if (file == nullptr) {
         close(fd);
-        fnRdrError(kLoad, "gzopen fail");
+        rdrError(kLoad, "gzopen fail");
         return nullptr;
     }
     // zlib's own buffers: large for large files, small for the small ones.
@@ -508,14 +508,14 @@ UF_RADAR* fnLoadUf(const char* pFile) {
     UF_TYPE_HDR head{};
     if (in.ensure(sizeof(head.m_rgByte)) < sizeof(head.m_rgByte)) {
         if (!in.failed()) {
-            fnRdrError(kLoad, "UF file type is EN_UF_TYPE_UNKNOWN");
+            rdrError(kLoad, "UF file type is EN_UF_TYPE_UNKNOWN");
         }
         return nullptr;
     }
     std::memcpy(head.m_rgByte, in.data(), sizeof(head.m_rgByte));
     const int iType = detectType(head);
     if (iType == EN_UF_TYPE_UNKNOWN) {
-        fnRdrError(kLoad, "UF file type is EN_UF_TYPE_UNKNOWN");
+        rdrError(kLoad, "UF file type is EN_UF_TYPE_UNKNOWN");
         return nullptr;
     }
     return readRecords(in, iType);

@@ -417,7 +417,7 @@ STD_PRODUCT* fnInitStdProduct(int iMaxField, int iMaxPpi, int iMaxCappi, int iMa
         }
         STD_PRODUCT_DATASET** ppDset = fnInitStdDataset(kFamilyNames[f], requested[f], iMaxField);
         if (ppDset == nullptr) {
-            fnRdrError("fnInitStdProduct", "fnInitStdDataset fail");
+            rdrError("fnInitStdProduct", "fnInitStdDataset fail");
             fnFreeStdProduct(pProduct);
             return nullptr;
         }

@@ -14,7 +14,7 @@
 #include <ctime>
 
 #include "info_tables.h"  // RDR_EN_MEM_* and the field memory rules
-#include "std_radar.h"
+#include "standard_volume.h"
 
 enum {
     STD_EN_PRODUCT_SITE = 1,  // azimuthal equidistant grid centred on the radar

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "core_utilities.h"
-#include "uf_record.h"
+#include "internal/uf_volume_input_record.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ void reportError(const char* szFunction, const char* szFormat, ...) {
     va_start(args, szFormat);
     std::vsnprintf(szMessage, sizeof(szMessage), szFormat, args);
     va_end(args);
-    fnRdrError(szFunction, szMessage);
+    rdrError(szFunction, szMessage);
 }
 
 short clampWord(long iValue) {
@@ -86,7 +86,7 @@ bool computeLayout(const UF_RAY* pRay, Layout* pLayout) {
             return false;
         }
         pLayout->rgFHpos[k] = static_cast<int>(iPos);
-        iPos += fnUfFieldHeaderWords(pRay->dh.m_pfi[k].m_szFieldName);
+        iPos += ufFieldHeaderWords(pRay->dh.m_pfi[k].m_szFieldName);
         pLayout->rgDataPos[k] = static_cast<int>(iPos);
         iPos += pField->m_iCurBin;
     }
@@ -193,7 +193,7 @@ void encodeField(const UF_FIELD* pField, const char* szName, int iPos, int iData
     w.text(p + 17, 1, h.m_szEditCode);
     w.word(p + 18, h.m_iPRT);
     w.word(p + 19, h.m_iBitsPerBin);
-    if (fnIsUfVelocityField(szName)) {
+    if (isUfVelocityField(szName)) {
         w.word(p + 20, toScaled(h.m_fNyquistVelocity, h.m_iScaleFactor));
         w.text(p + 21, 1, h.m_szVelocityFlag);
     } else if (std::strcmp(szName, "DM") == 0) {
@@ -308,7 +308,7 @@ void fillFieldHeader(const STD_RADAR* pStd, const STD_SWEEP* pSweep, const STD_R
     auto scaled = [iScale](float f) {
         return iScale != 0 ? static_cast<float>(toScaled(f, iScale)) / iScale : 0.0f;
     };
-    if (fnIsUfVelocityField(szName)) {
+    if (isUfVelocityField(szName)) {
         h->m_fNyquistVelocity = scaled(sh.m_fNyquistVelocity);
         copyText(h->m_szVelocityFlag, sizeof(h->m_szVelocityFlag), sh.m_szVelocityFlag);
     } else if (std::strcmp(szName, "DM") == 0) {
@@ -330,7 +330,7 @@ UF_RAY* syncDownRay(const STD_RADAR* pStd, const STD_SWEEP* pSweep, int iSweep, 
     for (int k = 0; k < nField; ++k) {
         binCount[k] = std::max(pStdRay->m_ppField[k]->m_iMaxBin, 0);
     }
-    UF_RAY* pRay = fnUfAllocRay(nField, binCount);
+    UF_RAY* pRay = ufAllocRay(nField, binCount);
     if (pRay == nullptr) {
         return nullptr;
     }
@@ -414,7 +414,7 @@ void putBe32(std::vector<unsigned char>& v, unsigned long iValue) {
 
 }  // namespace
 
-int fnUfLayoutRay(UF_RAY* pRay) {
+int ufLayoutRay(UF_RAY* pRay) {
     Layout L;
     if (pRay == nullptr || !computeLayout(pRay, &L)) {
         return 0;
@@ -431,7 +431,7 @@ int fnUfLayoutRay(UF_RAY* pRay) {
     return 1;
 }
 
-int fnEncodeUfRecord(const UF_RAY* pRay, std::vector<unsigned char>* pOut) {
+int encodeUfRecord(const UF_RAY* pRay, std::vector<unsigned char>* pOut) {
     Layout L;
     if (pRay == nullptr || pOut == nullptr || pRay->m_ppField == nullptr ||
         pRay->dh.m_pfi == nullptr || !computeLayout(pRay, &L)) {
@@ -462,7 +462,7 @@ int fnEncodeUfRecord(const UF_RAY* pRay, std::vector<unsigned char>* pOut) {
 
 UF_RADAR* fnStdSyncDownUf(STD_RADAR* pStd) {
     if (!fnValidStdRadar(pStd)) {
-        fnRdrError(kSyncDown, "incomplete STD_RADAR");
+        rdrError(kSyncDown, "incomplete STD_RADAR");
         return nullptr;
     }
     if (!checkShape(pStd)) {
@@ -474,7 +474,7 @@ UF_RADAR* fnStdSyncDownUf(STD_RADAR* pStd) {
     }
     if (pUf == nullptr || pUf->m_ppSweep == nullptr) {
         std::free(pUf);
-        fnRdrError(kSyncDown, "out of memory");
+        rdrError(kSyncDown, "out of memory");
         return nullptr;
     }
     long iRecordNo = 0;
@@ -487,7 +487,7 @@ UF_RADAR* fnStdSyncDownUf(STD_RADAR* pStd) {
         if (pSweep == nullptr || pSweep->m_ppRay == nullptr) {
             std::free(pSweep);
             fnFreeUfRadar(pUf);
-            fnRdrError(kSyncDown, "out of memory");
+            rdrError(kSyncDown, "out of memory");
             return nullptr;
         }
         pUf->m_ppSweep[pUf->m_iMaxSweep++] = pSweep;
@@ -495,13 +495,13 @@ UF_RADAR* fnStdSyncDownUf(STD_RADAR* pStd) {
             UF_RAY* pRay = syncDownRay(pStd, pStdSweep, s, r, ++iRecordNo);
             if (pRay == nullptr) {
                 fnFreeUfRadar(pUf);
-                fnRdrError(kSyncDown, "out of memory");
+                rdrError(kSyncDown, "out of memory");
                 return nullptr;
             }
             pSweep->m_ppRay[pSweep->m_iCurRay++] = pRay;
             pSweep->m_iMaxRay = pSweep->m_iCurRay;
             // Fields within their own limits can still add up to more than one record holds.
-            if (!fnUfLayoutRay(pRay)) {
+            if (!ufLayoutRay(pRay)) {
                 fnFreeUfRadar(pUf);
                 reportError(kSyncDown, "sweep %d ray %d needs a record of more than %d words",
                             s + 1, r + 1, kMaxRecordWords);
@@ -515,7 +515,7 @@ UF_RADAR* fnStdSyncDownUf(STD_RADAR* pStd) {
 
 int fnWriteUf(UF_RADAR* pUf, const char* pFile, int iFraming, int bGzip) {
     if (pUf == nullptr || pFile == nullptr || !fnValidUf(pUf)) {
-        fnRdrError(kWrite, "InValid UF");
+        rdrError(kWrite, "InValid UF");
         return 0;
     }
     if (iFraming < UF_FRAME_ZERO || iFraming > UF_FRAME_FOUR_NO_TRAILER) {
@@ -546,7 +546,7 @@ int fnWriteUf(UF_RADAR* pUf, const char* pFile, int iFraming, int bGzip) {
         const UF_SWEEP* pSweep = pUf->m_ppSweep[s];
         for (int r = 0; r < pSweep->m_iCurRay && bOk; ++r) {
             record.clear();
-            if (!fnEncodeUfRecord(pSweep->m_ppRay[r], &record)) {
+            if (!encodeUfRecord(pSweep->m_ppRay[r], &record)) {
                 reportError(kWrite, "sweep slot %d ray %d cannot be encoded", s + 1, r + 1);
                 bOk = false;
                 break;

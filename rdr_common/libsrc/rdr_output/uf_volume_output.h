@@ -5,13 +5,13 @@
 // Reading a written file gives back the same UF_RADAR contents: header values, field
 // names, counts and bins. Header positions are laid out afresh (mandatory header, the
 // optional header when the ray has one, local-use words, data header, then each field's
-// header followed by its bins), and fnUfLayoutRay records that layout in the ray.
+// header followed by its bins), and ufLayoutRay records that layout in the ray.
 #ifndef RDR_UF_VOLUME_OUTPUT_H
 #define RDR_UF_VOLUME_OUTPUT_H
 
 #include <vector>
 
-#include "std_radar.h"
+#include "standard_volume.h"
 #include "uf_radar.h"
 
 // Record framings of a written file.
@@ -27,13 +27,13 @@ enum {
 // message when the volume does not fit the format's limits or is incomplete.
 UF_RADAR* fnStdSyncDownUf(STD_RADAR* pStd);
 
-// Sets the ray's record length and header positions to the layout fnEncodeUfRecord
+// Sets the ray's record length and header positions to the layout encodeUfRecord
 // writes. The optional header is kept when the ray has one (m_iOHpos != m_iLHpos).
 // Returns 0 when the record would exceed the 32767 words its positions can address.
-int fnUfLayoutRay(UF_RAY* pRay);
+int ufLayoutRay(UF_RAY* pRay);
 
 // Appends the ray as one record (no framing) to pOut; 0 when it cannot be encoded.
-int fnEncodeUfRecord(const UF_RAY* pRay, std::vector<unsigned char>* pOut);
+int encodeUfRecord(const UF_RAY* pRay, std::vector<unsigned char>* pOut);
 
 // Writes the rays of every sweep slot, in slot order, with the given framing, gzip-
 // compressed when bGzip is 1. Returns 1, or 0 with a message (the target is untouched).

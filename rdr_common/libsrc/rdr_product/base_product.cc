@@ -1,6 +1,6 @@
 // BASE: the value of the lowest sweep (by index) that has data in the cell.
-#include "column_product_frame.h"
 #include "column_products.h"
+#include "internal/column_product_frame.h"
 
 using rdr_product::CellOutput;
 using rdr_product::ColumnRequest;
@@ -27,35 +27,35 @@ SweepPick lowestSweepWithData(const ColumnSampler& sampler, const rdr_product::G
 
 float* fnCreateBase(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, float fGridKm,
                     char* szFieldName, STD_AZIMUTH_TBL** ppTable) {
-    return rdr_product::fnRunColumnProduct(ColumnRequest{.function = "fnCreateBase",
-                                                         .pStd = pStd,
-                                                         .iXdim = iXdim,
-                                                         .iYdim = iYdim,
-                                                         .fMaxRangeKm = fMaxRangeKm,
-                                                         .fGridKm = fGridKm,
-                                                         .fThreshold = 0,
-                                                         .szFieldName = szFieldName,
-                                                         .ppTable = ppTable,
-                                                         .rule = lowestSweepWithData,
-                                                         .output = CellOutput::kValue});
+    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateBase",
+                                                       .pStd = pStd,
+                                                       .iXdim = iXdim,
+                                                       .iYdim = iYdim,
+                                                       .fMaxRangeKm = fMaxRangeKm,
+                                                       .fGridKm = fGridKm,
+                                                       .fThreshold = 0,
+                                                       .szFieldName = szFieldName,
+                                                       .ppTable = ppTable,
+                                                       .rule = lowestSweepWithData,
+                                                       .output = CellOutput::kValue});
 }
 
 float* fnCreateBaseQI(STD_RADAR* pStd, STD_RADAR* pQiStd, int iXdim, int iYdim, float fMaxRangeKm,
                       float fGridKm, char* szFieldName, STD_AZIMUTH_TBL** ppTable,
                       STD_AZIMUTH_TBL** ppQiTable) {
-    return rdr_product::fnRunColumnProduct(ColumnRequest{.function = "fnCreateBaseQI",
-                                                         .pStd = pStd,
-                                                         .pQiStd = pQiStd,
-                                                         .iXdim = iXdim,
-                                                         .iYdim = iYdim,
-                                                         .fMaxRangeKm = fMaxRangeKm,
-                                                         .fGridKm = fGridKm,
-                                                         .fThreshold = 0,
-                                                         .szFieldName = szFieldName,
-                                                         .ppTable = ppTable,
-                                                         .ppQiTable = ppQiTable,
-                                                         .rule = lowestSweepWithData,
-                                                         .output = CellOutput::kQualityIndex});
+    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateBaseQI",
+                                                       .pStd = pStd,
+                                                       .pQiStd = pQiStd,
+                                                       .iXdim = iXdim,
+                                                       .iYdim = iYdim,
+                                                       .fMaxRangeKm = fMaxRangeKm,
+                                                       .fGridKm = fGridKm,
+                                                       .fThreshold = 0,
+                                                       .szFieldName = szFieldName,
+                                                       .ppTable = ppTable,
+                                                       .ppQiTable = ppQiTable,
+                                                       .rule = lowestSweepWithData,
+                                                       .output = CellOutput::kQualityIndex});
 }
 
 // Corrected reflectivity when the volume has it, the uncorrected moment otherwise.

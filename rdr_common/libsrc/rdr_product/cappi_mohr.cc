@@ -13,7 +13,7 @@
 
 #include "cappi_product.h"
 #include "core_utilities.h"
-#include "product_grid.h"
+#include "internal/product_grid.h"
 #include "ray_lookup.h"
 
 namespace {
@@ -72,7 +72,7 @@ void placeRay(const SweepView& view, int rayIdx, float fAzim, float slantM, int 
     pAzims->m_theta[slot] = ray->m_hdr.m_fAzimuth;
     CLOEST_VALUES& values = pAzims->m_values[slot];
     const int fieldIdx = view.fieldIdx[rayIdx];
-    const int spacing = fieldIdx >= 0 ? rdr_product::fnFieldRange(ray, fieldIdx).spacingM : 0;
+    const int spacing = fieldIdx >= 0 ? rdr_product::fieldRange(ray, fieldIdx).spacingM : 0;
     pAzims->m_spacingM[slot] = spacing;
     for (int b = 0; b < 2; ++b) {
         const float rangeM = b == 0 ? slantM : slantM + spacing;
@@ -319,7 +319,7 @@ bool prepareMohr(STD_RADAR* pStd, float fHeightToRadarKm, float fGridKm, int iCa
                  int iYesCross, bool linear, const char* szFieldName, STD_AZIMUTH_TBL** ppTable,
                  MohrVolume* pVolume) {
     try {
-        pVolume->views = rdr_product::fnBuildSweepViews(pStd, szFieldName, ppTable);
+        pVolume->views = rdr_product::buildSweepViews(pStd, szFieldName, ppTable);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -359,11 +359,11 @@ float* fnCreateCappiMohr(STD_RADAR* pStd, float fCappiHeightKm, int iXdim, int i
         return nullptr;
     }
     if (pStd->m_ppSweep == nullptr || pStd->m_iMaxSweep <= 0) {
-        fnRdrError(kFunction, "sweep is null or m_ppRay is null");
+        rdrError(kFunction, "sweep is null or m_ppRay is null");
         return nullptr;
     }
     if (!rdr_product::fnVolumeHasMoment(pStd, szFieldName)) {
-        fnRdrError(kFunction, "no moment");
+        rdrError(kFunction, "no moment");
         return nullptr;
     }
     const float heightToRadarKm = fCappiHeightKm + pStd->m_hdr.m_iAnteHeight / -1000.0f;

@@ -8,7 +8,7 @@
 #ifndef RDR_CAPPI_PRODUCT_H
 #define RDR_CAPPI_PRODUCT_H
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 enum {
     RDR_EN_PSEUDO_CAPPI = 1,  // below the lowest sweep the lowest sweep is used

@@ -5,8 +5,8 @@
 #include <new>
 
 #include "cappi_product.h"
-#include "cappi_real_layer.h"
 #include "core_utilities.h"
+#include "internal/cappi_real_layer.h"
 #include "ray_lookup.h"
 
 namespace rdr_product {
@@ -35,33 +35,33 @@ const STD_RAY* findReferenceRay(const std::vector<SweepView>& views, int* pField
 
 }  // namespace
 
-bool fnPrepareCappiReal(const char* szFunction, STD_RADAR* pStd, int iXdim, int iYdim,
-                        float fMaxRangeKm, const char* szFieldName, STD_AZIMUTH_TBL** ppTable,
-                        CappiRealVolume* pVolume) {
+bool prepareCappiReal(const char* szFunction, STD_RADAR* pStd, int iXdim, int iYdim,
+                      float fMaxRangeKm, const char* szFieldName, STD_AZIMUTH_TBL** ppTable,
+                      CappiRealVolume* pVolume) {
     // A non-square grid would need a row stride the cell layout does not have.
     if (pStd == nullptr || ppTable == nullptr || szFieldName == nullptr || iXdim != iYdim ||
         iXdim <= 0) {
-        fnRdrError(szFunction, "Invalid arg");
+        rdrError(szFunction, "Invalid arg");
         return false;
     }
     try {
-        pVolume->views = fnBuildSweepViews(pStd, szFieldName, ppTable);
+        pVolume->views = buildSweepViews(pStd, szFieldName, ppTable);
         int fieldIdx = -1;
         const STD_RAY* reference = findReferenceRay(pVolume->views, &fieldIdx);
         if (reference == nullptr) {
-            fnRdrError(szFunction, "no moment");
+            rdrError(szFunction, "no moment");
             return false;
         }
-        pVolume->reference = fnFieldRange(reference, fieldIdx);
+        pVolume->reference = fieldRange(reference, fieldIdx);
         pVolume->referenceBins = std::max(reference->m_ppField[fieldIdx]->m_iMaxBin, 0);
-        if (!fnBuildCellGeometry(iXdim, &pVolume->geometry)) {
+        if (!buildCellGeometry(iXdim, &pVolume->geometry)) {
             throw std::bad_alloc();
         }
         if (static_cast<size_t>(iXdim) * static_cast<size_t>(iYdim) >= kRayLutMinCells) {
-            fnBuildRayLuts(&pVolume->views);
+            buildRayLuts(&pVolume->views);
         }
     } catch (const std::bad_alloc&) {
-        fnRdrError(szFunction, "calloc fail");
+        rdrError(szFunction, "calloc fail");
         return false;
     }
     pVolume->maxRangeKm = fMaxRangeKm;
@@ -73,7 +73,7 @@ bool fnPrepareCappiReal(const char* szFunction, STD_RADAR* pStd, int iXdim, int 
     return true;
 }
 
-bool fnBuildCappiRealLayer(const CappiRealVolume& volume, float fHeightKm, CappiRealLayer* pLayer) {
+bool buildCappiRealLayer(const CappiRealVolume& volume, float fHeightKm, CappiRealLayer* pLayer) {
     const int bins = volume.referenceBins;
     try {
         pLayer->locations.resize(bins);
@@ -118,7 +118,7 @@ bool fnBuildCappiRealLayer(const CappiRealVolume& volume, float fHeightKm, Cappi
     return true;
 }
 
-int fnCappiLocationIndex(const CappiRealVolume& volume, const GridCell& cell) {
+int cappiLocationIndex(const CappiRealVolume& volume, const GridCell& cell) {
     if (!cell.visited) {
         return -1;
     }
@@ -134,8 +134,8 @@ int fnCappiLocationIndex(const CappiRealVolume& volume, const GridCell& cell) {
     return static_cast<int>(binPos);
 }
 
-float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer,
-                       const GridCell& cell, int iLocation, int* iRayCache) {
+float cappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer,
+                     const GridCell& cell, int iLocation, int* iRayCache) {
     const int sweepIdx = layer.sweepOfLocation[iLocation];
     if (sweepIdx < 0) {
         return kNoData;
@@ -148,7 +148,7 @@ float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& laye
     const float azim = cell.azimuth;
     int rayIdx = iRayCache != nullptr ? iRayCache[sweepIdx] : -2;
     if (rayIdx == -2) {
-        rayIdx = fnFindRay(view, azim);
+        rayIdx = findRay(view, azim);
         if (iRayCache != nullptr) {
             iRayCache[sweepIdx] = rayIdx;
         }
@@ -166,7 +166,7 @@ float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& laye
     }
     const float value =
         fnGetBinValueToRay(ray, view.fieldIdx[rayIdx], location.slantKm, volume.noData);
-    return fnIsBinNoValue(value) ? kNoData : value;
+    return isBinNoValue(value) ? kNoData : value;
 }
 
 }  // namespace rdr_product
@@ -179,32 +179,31 @@ float* fnCreateCappiReal(STD_RADAR* pStd, float fCappiHeightKm, int iXdim, int i
                          char* szFieldName, STD_AZIMUTH_TBL** ppTable) {
     static const char kFunction[] = "fnCreateCappiReal";
     CappiRealVolume volume;
-    if (!rdr_product::fnPrepareCappiReal(kFunction, pStd, iXdim, iYdim, fMaxRangeKm, szFieldName,
-                                         ppTable, &volume)) {
+    if (!rdr_product::prepareCappiReal(kFunction, pStd, iXdim, iYdim, fMaxRangeKm, szFieldName,
+                                       ppTable, &volume)) {
         return nullptr;
     }
     const size_t cells = static_cast<size_t>(iXdim) * static_cast<size_t>(iYdim);
     float* grid = static_cast<float*>(std::malloc(cells * sizeof(float)));
     if (grid == nullptr) {
-        fnRdrError(kFunction, "calloc fail");
+        rdrError(kFunction, "calloc fail");
         return nullptr;
     }
     CappiRealLayer layer;
-    if (!rdr_product::fnBuildCappiRealLayer(volume, fCappiHeightKm, &layer)) {
+    if (!rdr_product::buildCappiRealLayer(volume, fCappiHeightKm, &layer)) {
         std::free(grid);
-        fnRdrError(kFunction, "fnMakeCappiLoc fail");
+        rdrError(kFunction, "fnMakeCappiLoc fail");
         return nullptr;
     }
     for (int row = 0; row < iYdim; ++row) {
         for (int col = 0; col < iXdim; ++col) {
             const rdr_product::GridCell cell = volume.geometry.cell(row, col);
             grid[cell.index] = rdr_product::kNoData;
-            const int location = rdr_product::fnCappiLocationIndex(volume, cell);
+            const int location = rdr_product::cappiLocationIndex(volume, cell);
             if (location < 0) {
                 continue;
             }
-            grid[cell.index] =
-                rdr_product::fnCappiRealValue(volume, layer, cell, location, nullptr);
+            grid[cell.index] = rdr_product::cappiRealValue(volume, layer, cell, location, nullptr);
         }
     }
     return grid;

@@ -1,6 +1,6 @@
 // CMAX: the largest value over all sweeps; on equal values the lowest sweep is chosen.
-#include "column_product_frame.h"
 #include "column_products.h"
+#include "internal/column_product_frame.h"
 
 using rdr_product::CellOutput;
 using rdr_product::ColumnRequest;
@@ -27,35 +27,35 @@ SweepPick columnMaximum(const ColumnSampler& sampler, const rdr_product::GridCel
 
 float* fnCreateCmax(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, float fGridKm,
                     char* szFieldName, STD_AZIMUTH_TBL** ppTable) {
-    return rdr_product::fnRunColumnProduct(ColumnRequest{.function = "fnCreateCmax",
-                                                         .pStd = pStd,
-                                                         .iXdim = iXdim,
-                                                         .iYdim = iYdim,
-                                                         .fMaxRangeKm = fMaxRangeKm,
-                                                         .fGridKm = fGridKm,
-                                                         .fThreshold = 0,
-                                                         .szFieldName = szFieldName,
-                                                         .ppTable = ppTable,
-                                                         .rule = columnMaximum,
-                                                         .output = CellOutput::kValue});
+    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateCmax",
+                                                       .pStd = pStd,
+                                                       .iXdim = iXdim,
+                                                       .iYdim = iYdim,
+                                                       .fMaxRangeKm = fMaxRangeKm,
+                                                       .fGridKm = fGridKm,
+                                                       .fThreshold = 0,
+                                                       .szFieldName = szFieldName,
+                                                       .ppTable = ppTable,
+                                                       .rule = columnMaximum,
+                                                       .output = CellOutput::kValue});
 }
 
 float* fnCreateCmaxQI(STD_RADAR* pStd, STD_RADAR* pQiStd, int iXdim, int iYdim, float fMaxRangeKm,
                       float fGridKm, char* szFieldName, STD_AZIMUTH_TBL** ppTable,
                       STD_AZIMUTH_TBL** ppQiTable) {
-    return rdr_product::fnRunColumnProduct(ColumnRequest{.function = "fnCreateCmaxQI",
-                                                         .pStd = pStd,
-                                                         .pQiStd = pQiStd,
-                                                         .iXdim = iXdim,
-                                                         .iYdim = iYdim,
-                                                         .fMaxRangeKm = fMaxRangeKm,
-                                                         .fGridKm = fGridKm,
-                                                         .fThreshold = 0,
-                                                         .szFieldName = szFieldName,
-                                                         .ppTable = ppTable,
-                                                         .ppQiTable = ppQiTable,
-                                                         .rule = columnMaximum,
-                                                         .output = CellOutput::kQualityIndex});
+    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateCmaxQI",
+                                                       .pStd = pStd,
+                                                       .pQiStd = pQiStd,
+                                                       .iXdim = iXdim,
+                                                       .iYdim = iYdim,
+                                                       .fMaxRangeKm = fMaxRangeKm,
+                                                       .fGridKm = fGridKm,
+                                                       .fThreshold = 0,
+                                                       .szFieldName = szFieldName,
+                                                       .ppTable = ppTable,
+                                                       .ppQiTable = ppQiTable,
+                                                       .rule = columnMaximum,
+                                                       .output = CellOutput::kQualityIndex});
 }
 
 // Corrected reflectivity when the volume has it, the uncorrected moment otherwise.

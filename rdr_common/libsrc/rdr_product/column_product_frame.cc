@@ -1,4 +1,4 @@
-#include "column_product_frame.h"
+#include "internal/column_product_frame.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -21,7 +21,7 @@ float sampleView(const SweepView& view, const GridCell& cell, float gridKm, floa
     if (rangeKm > maxRangeKm) {
         return kNoData;
     }
-    return fnSamplePpiCell(view, cell.azimuth, rangeKm, noData);
+    return samplePpiCell(view, cell.azimuth, rangeKm, noData);
 }
 
 }  // namespace
@@ -34,8 +34,8 @@ float ColumnSampler::qualityIndex(int iSweep, const GridCell& cell) const {
     return sampleView(qiViews_[iSweep], cell, gridKm_, maxRangeKm_, qiNoData_);
 }
 
-float fnEchoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngleDeg,
-                        int iAnteHeightM) {
+float echoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngleDeg,
+                      int iAnteHeightM) {
     // The centre used here is ((dim-1)/2, (dim-1)/2), one row north of the PPI's radar row
     // for an even size; products stored so far were made with it.
     const int c = (iDim - 1) / 2;
@@ -51,7 +51,7 @@ float fnEchoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngl
         kEarthRadiusKm + antenna);
 }
 
-float* fnRunColumnProduct(const ColumnRequest& request) {
+float* runColumnProduct(const ColumnRequest& request) {
     const bool withQi = request.output == CellOutput::kQualityIndex;
     if (request.pStd == nullptr || request.szFieldName == nullptr || request.ppTable == nullptr ||
         request.rule == nullptr) {
@@ -64,11 +64,11 @@ float* fnRunColumnProduct(const ColumnRequest& request) {
     // The PPIs the products are made of are square; any other request could only give an
     // empty grid.
     if (request.iXdim != request.iYdim || request.iXdim <= 0) {
-        fnRdrError(request.function, "Invalid arg");
+        rdrError(request.function, "Invalid arg");
         return nullptr;
     }
     if (!fnVolumeHasMoment(request.pStd, request.szFieldName)) {
-        fnRdrError(request.function, "no moment");
+        rdrError(request.function, "no moment");
         return nullptr;
     }
 
@@ -78,23 +78,23 @@ float* fnRunColumnProduct(const ColumnRequest& request) {
     CellGeometry geometry;
     ColumnSampler sampler;
     try {
-        if (grid == nullptr || !fnBuildCellGeometry(dim, &geometry)) {
+        if (grid == nullptr || !buildCellGeometry(dim, &geometry)) {
             throw std::bad_alloc();
         }
-        sampler.views_ = fnBuildSweepViews(request.pStd, request.szFieldName, request.ppTable);
+        sampler.views_ = buildSweepViews(request.pStd, request.szFieldName, request.ppTable);
         if (withQi) {
-            sampler.qiViews_ = fnBuildSweepViews(request.pQiStd, "QI", request.ppQiTable);
+            sampler.qiViews_ = buildSweepViews(request.pQiStd, "QI", request.ppQiTable);
             // A QI volume without a sweep array gives no views at all: its sweeps are
             // simply unusable.
             sampler.qiViews_.resize(sampler.views_.size());
         }
         if (cells >= kRayLutMinCells) {
-            fnBuildRayLuts(&sampler.views_);
-            fnBuildRayLuts(&sampler.qiViews_);
+            buildRayLuts(&sampler.views_);
+            buildRayLuts(&sampler.qiViews_);
         }
     } catch (const std::bad_alloc&) {
         std::free(grid);
-        fnRdrError(request.function, "alloc fail");
+        rdrError(request.function, "alloc fail");
         return nullptr;
     }
     for (size_t cell = 0; cell < cells; ++cell) {
@@ -126,8 +126,8 @@ float* fnRunColumnProduct(const ColumnRequest& request) {
                     break;
                 case CellOutput::kEchoTopHeight: {
                     const float h =
-                        fnEchoTopHeightKm(dim, row, col, request.fGridKm,
-                                          sampler.views_[pick.sweep].fixedAngle, anteHeight);
+                        echoTopHeightKm(dim, row, col, request.fGridKm,
+                                        sampler.views_[pick.sweep].fixedAngle, anteHeight);
                     if (h > 0.0f) {
                         grid[cell.index] = h;
                     }

@@ -7,7 +7,7 @@
 #ifndef RDR_COLUMN_PRODUCTS_H
 #define RDR_COLUMN_PRODUCTS_H
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 float* fnCreateBase(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, float fGridKm,
                     char* szFieldName, STD_AZIMUTH_TBL** ppTable);

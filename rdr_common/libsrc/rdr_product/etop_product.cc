@@ -1,7 +1,7 @@
 // ETOP: beam-centre height of the highest sweep (by index) whose value exceeds a threshold.
 // The search stops at that sweep even when its height comes out at or below zero.
-#include "column_product_frame.h"
 #include "column_products.h"
+#include "internal/column_product_frame.h"
 
 using rdr_product::CellOutput;
 using rdr_product::ColumnRequest;
@@ -28,35 +28,35 @@ SweepPick highestSweepAboveThreshold(const ColumnSampler& sampler,
 
 float* fnCreateEtop(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, float fGridKm,
                     float fEtopMinThreshold, char* szFieldName, STD_AZIMUTH_TBL** ppTable) {
-    return rdr_product::fnRunColumnProduct(ColumnRequest{.function = "fnCreateEtop",
-                                                         .pStd = pStd,
-                                                         .iXdim = iXdim,
-                                                         .iYdim = iYdim,
-                                                         .fMaxRangeKm = fMaxRangeKm,
-                                                         .fGridKm = fGridKm,
-                                                         .fThreshold = fEtopMinThreshold,
-                                                         .szFieldName = szFieldName,
-                                                         .ppTable = ppTable,
-                                                         .rule = highestSweepAboveThreshold,
-                                                         .output = CellOutput::kEchoTopHeight});
+    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateEtop",
+                                                       .pStd = pStd,
+                                                       .iXdim = iXdim,
+                                                       .iYdim = iYdim,
+                                                       .fMaxRangeKm = fMaxRangeKm,
+                                                       .fGridKm = fGridKm,
+                                                       .fThreshold = fEtopMinThreshold,
+                                                       .szFieldName = szFieldName,
+                                                       .ppTable = ppTable,
+                                                       .rule = highestSweepAboveThreshold,
+                                                       .output = CellOutput::kEchoTopHeight});
 }
 
 float* fnCreateEtopQI(STD_RADAR* pStd, STD_RADAR* pQiStd, int iXdim, int iYdim, float fMaxRangeKm,
                       float fGridKm, float fEtopMinThreshold, char* szFieldName,
                       STD_AZIMUTH_TBL** ppTable, STD_AZIMUTH_TBL** ppQiTable) {
-    return rdr_product::fnRunColumnProduct(ColumnRequest{.function = "fnCreateEtopQI",
-                                                         .pStd = pStd,
-                                                         .pQiStd = pQiStd,
-                                                         .iXdim = iXdim,
-                                                         .iYdim = iYdim,
-                                                         .fMaxRangeKm = fMaxRangeKm,
-                                                         .fGridKm = fGridKm,
-                                                         .fThreshold = fEtopMinThreshold,
-                                                         .szFieldName = szFieldName,
-                                                         .ppTable = ppTable,
-                                                         .ppQiTable = ppQiTable,
-                                                         .rule = highestSweepAboveThreshold,
-                                                         .output = CellOutput::kQualityIndex});
+    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateEtopQI",
+                                                       .pStd = pStd,
+                                                       .pQiStd = pQiStd,
+                                                       .iXdim = iXdim,
+                                                       .iYdim = iYdim,
+                                                       .fMaxRangeKm = fMaxRangeKm,
+                                                       .fGridKm = fGridKm,
+                                                       .fThreshold = fEtopMinThreshold,
+                                                       .szFieldName = szFieldName,
+                                                       .ppTable = ppTable,
+                                                       .ppQiTable = ppQiTable,
+                                                       .rule = highestSweepAboveThreshold,
+                                                       .output = CellOutput::kQualityIndex});
 }
 
 // Corrected reflectivity when the volume has it, the uncorrected moment otherwise.

@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "core_utilities.h"
+#include "internal/ray_ring_walk.h"
 #include "ray_lookup.h"
-#include "ray_ring_walk.h"
 
 namespace {
 
@@ -209,12 +209,12 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
                    float fGridKm, const char* szFieldName, STD_AZIMUTH_TBL* pTable) {
     if (pStd == nullptr || pTable == nullptr || szFieldName == nullptr || iXdim != iYdim ||
         iXdim < 0 || iSweepIdx < 0 || iSweepIdx >= pStd->m_iMaxSweep) {
-        fnRdrError(kFunc, "Invalid arg");
+        rdrError(kFunc, "Invalid arg");
         return nullptr;
     }
     STD_SWEEP* pSweep = pStd->m_ppSweep != nullptr ? pStd->m_ppSweep[iSweepIdx] : nullptr;
     if (pSweep == nullptr || pSweep->m_ppRay == nullptr) {
-        fnRdrError(kFunc, "sweep is null or m_ppRay is null");
+        rdrError(kFunc, "sweep is null or m_ppRay is null");
         return nullptr;
     }
     const int nRay = pSweep->m_iMaxRay > 0 ? pSweep->m_iMaxRay : 0;
@@ -223,7 +223,7 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
     // it is looked up once per ray here rather than taken from the first ray.
     Scratch<RayInfo> rays(static_cast<size_t>(nRay));
     if (rays.p == nullptr) {
-        fnRdrError(kFunc, "calloc fail");
+        rdrError(kFunc, "calloc fail");
         return nullptr;
     }
     bool anyMoment = false;
@@ -235,14 +235,14 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
         anyMoment = anyMoment || idx >= 0;
     }
     if (!anyMoment) {
-        fnRdrError(kFunc, "no moment");
+        rdrError(kFunc, "no moment");
         return nullptr;
     }
 
     const size_t cells = static_cast<size_t>(iXdim) * static_cast<size_t>(iXdim);
     float* pGrid = static_cast<float*>(std::malloc((cells > 0 ? cells : 1) * sizeof(float)));
     if (pGrid == nullptr) {
-        fnRdrError(kFunc, "calloc fail");
+        rdrError(kFunc, "calloc fail");
         return nullptr;
     }
     for (size_t i = 0; i < cells; ++i) {
@@ -257,7 +257,7 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
     Scratch<float> angle(quadCells);
     if (root.p == nullptr || angle.p == nullptr) {
         std::free(pGrid);
-        fnRdrError(kFunc, "calloc fail");
+        rdrError(kFunc, "calloc fail");
         return nullptr;
     }
     quad.root = root.p;
@@ -352,7 +352,7 @@ float* fnCreatePPI(STD_RADAR* pStd, int iSweepIdx, int iXdim, int iYdim, float f
             *pOut = fVal;
             return true;
         }
-        if (fnIsBinNoValue(fVal)) {
+        if (isBinNoValue(fVal)) {
             return false;
         }
         *pOut = fVal;

@@ -2,7 +2,7 @@
 #ifndef RDR_PPI_GRID_H
 #define RDR_PPI_GRID_H
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 // Returns a new iXdim x iXdim row-major float grid (release with free()), row 0 north,
 // column 0 west, fGridKm km per cell, or null after a "fnCreatePPI : <reason>" line on

@@ -1,4 +1,4 @@
-#include "product_grid.h"
+#include "internal/product_grid.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 
 namespace rdr_product {
 
-bool fnBuildCellGeometry(int iDim, CellGeometry* pGeometry) {
+bool buildCellGeometry(int iDim, CellGeometry* pGeometry) {
     if (iDim <= 0 || pGeometry == nullptr) {
         return false;
     }
@@ -45,7 +45,7 @@ bool fnBuildCellGeometry(int iDim, CellGeometry* pGeometry) {
     return true;
 }
 
-FieldRange fnFieldRange(const STD_RAY* pRay, int iFieldIdx) {
+FieldRange fieldRange(const STD_RAY* pRay, int iFieldIdx) {
     int km = pRay->m_hdr.m_iStartRangeKm;
     int metres = pRay->m_hdr.m_iStartRangeMeter;
     int spacing = pRay->m_hdr.m_iBinSpacing;
@@ -68,7 +68,7 @@ namespace {
 
 float rayReachKm(const STD_RAY* pRay, int iFieldIdx) {
     const STD_FIELD* field = pRay->m_ppField[iFieldIdx];
-    const FieldRange own = fnFieldRange(pRay, iFieldIdx);
+    const FieldRange own = fieldRange(pRay, iFieldIdx);
     // Either geometry bounds the bins; take the farther so that skipping is always safe.
     const double rayStart = pRay->m_hdr.m_iStartRangeKm + pRay->m_hdr.m_iStartRangeMeter / 1000.0;
     const double ownEnd = own.startKm + (field->m_iMaxBin + 1.0) * own.spacingM / 1000.0;
@@ -79,8 +79,8 @@ float rayReachKm(const STD_RAY* pRay, int iFieldIdx) {
 
 }  // namespace
 
-std::vector<SweepView> fnBuildSweepViews(STD_RADAR* pStd, const char* szFieldName,
-                                         STD_AZIMUTH_TBL** ppTable) {
+std::vector<SweepView> buildSweepViews(STD_RADAR* pStd, const char* szFieldName,
+                                       STD_AZIMUTH_TBL** ppTable) {
     std::vector<SweepView> views;
     if (pStd == nullptr || pStd->m_ppSweep == nullptr || pStd->m_iMaxSweep <= 0) {
         return views;
@@ -112,7 +112,7 @@ std::vector<SweepView> fnBuildSweepViews(STD_RADAR* pStd, const char* szFieldNam
             }
             const int idx = fnGetFieldIdxRay(ray, szFieldName);
             if (idx < 0 || ray->m_ppField[idx]->m_pData == nullptr ||
-                fnFieldRange(ray, idx).spacingM <= 0) {
+                fieldRange(ray, idx).spacingM <= 0) {
                 continue;  // a ray without usable bins holds no value anywhere
             }
             view.fieldIdx[r] = idx;
@@ -146,7 +146,7 @@ bool distinctAzimuthsInCircle(const STD_SWEEP* pSweep) {
 
 }  // namespace
 
-void fnBuildRayLuts(std::vector<SweepView>* pViews) {
+void buildRayLuts(std::vector<SweepView>* pViews) {
     constexpr int kBuckets = 360 * kRayLutPerDegree;
     for (SweepView& view : *pViews) {
         if (!view.usable || !distinctAzimuthsInCircle(view.sweep)) {
@@ -181,11 +181,11 @@ bool fnVolumeHasMoment(STD_RADAR* pStd, const char* szFieldName) {
     return false;
 }
 
-float fnSamplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue) {
+float samplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue) {
     if (!view.usable || fRangeKm > view.reachKm) {
         return kNoData;
     }
-    const int rayIdx = fnFindRay(view, fAzim);
+    const int rayIdx = findRay(view, fAzim);
     if (rayIdx < 0 || rayIdx >= view.sweep->m_iMaxRay) {
         return kNoData;
     }
@@ -195,7 +195,7 @@ float fnSamplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iN
         return kNoData;
     }
     const float value = fnGetBinValueToRay(ray, fieldIdx, fRangeKm, iNoDataValue);
-    return fnIsBinNoValue(value) ? kNoData : value;
+    return isBinNoValue(value) ? kNoData : value;
 }
 
 }  // namespace rdr_product

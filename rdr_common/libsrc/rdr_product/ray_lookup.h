@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 // Grid cell codes.
 constexpr float RDR_GRID_NO_DATA = -9999.0f;    // inside the coverage, no value
@@ -27,7 +27,7 @@ constexpr float RDR_BIN_RESERVED_2 = 131068.0f;
 
 // True when a bin lookup answer means "no value" for a product cell: within 1e-6 of
 // 131072, 131069 or 131068. The KDP special levels are values, not failures.
-inline bool fnIsBinNoValue(float fValue) {
+inline bool isBinNoValue(float fValue) {
     // The codes are exact in float; the tolerance only matters for values computed nearby.
     auto near = [fValue](float code) { return std::fabs(fValue - code) < 1e-6f; };
     return near(RDR_BIN_NO_VALUE) || near(RDR_BIN_RESERVED_1) || near(RDR_BIN_RESERVED_2);

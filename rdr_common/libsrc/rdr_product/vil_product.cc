@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cappi_product.h"
-#include "cappi_real_layer.h"
 #include "core_utilities.h"
+#include "internal/cappi_real_layer.h"
 
 namespace {
 
@@ -27,14 +27,14 @@ double layerWater(float fZe) {
 float vilOfCell(const rdr_product::CappiRealVolume& volume,
                 const std::vector<rdr_product::CappiRealLayer>& cappis,
                 const rdr_product::GridCell& cell, int* rayCache, float* dbz, float* ze) {
-    const int location = rdr_product::fnCappiLocationIndex(volume, cell);
+    const int location = rdr_product::cappiLocationIndex(volume, cell);
     if (location < 0) {
         return rdr_product::kNoData;
     }
     const int layers = static_cast<int>(cappis.size());
     std::fill(rayCache, rayCache + volume.views.size(), -2);
     for (int k = 0; k < layers; ++k) {
-        dbz[k] = rdr_product::fnCappiRealValue(volume, cappis[k], cell, location, rayCache);
+        dbz[k] = rdr_product::cappiRealValue(volume, cappis[k], cell, location, rayCache);
         ze[k] = dbz[k] > 0.0f ? static_cast<float>(fnDbzToZeF(dbz[k])) : 0.0f;
     }
     double sum = 0;
@@ -60,7 +60,7 @@ float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, flo
         return nullptr;
     }
     if (!rdr_product::fnVolumeHasMoment(pStd, szFieldName)) {
-        fnRdrError(kFunction, "no moment");
+        rdrError(kFunction, "no moment");
         return nullptr;
     }
     // Formed in 64 bits: bounds far apart must not overflow into a plausible count.
@@ -69,13 +69,13 @@ float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, flo
         return nullptr;
     }
     if (layerCount > kMaxLayers) {
-        fnRdrError(kFunction, "too many layers");
+        rdrError(kFunction, "too many layers");
         return nullptr;
     }
     const int layers = static_cast<int>(layerCount);
     rdr_product::CappiRealVolume volume;
-    if (!rdr_product::fnPrepareCappiReal(kFunction, pStd, iXdim, iYdim, fMaxRangeKm, szFieldName,
-                                         ppTable, &volume)) {
+    if (!rdr_product::prepareCappiReal(kFunction, pStd, iXdim, iYdim, fMaxRangeKm, szFieldName,
+                                       ppTable, &volume)) {
         return nullptr;
     }
     const size_t cells = static_cast<size_t>(iXdim) * static_cast<size_t>(iYdim);
@@ -90,8 +90,8 @@ float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, flo
         ze.resize(layers);
         cappis.resize(layers);
         for (int k = 0; k < layers; ++k) {
-            if (!rdr_product::fnBuildCappiRealLayer(volume, static_cast<float>(iBottom_h_km + k),
-                                                    &cappis[k])) {
+            if (!rdr_product::buildCappiRealLayer(volume, static_cast<float>(iBottom_h_km + k),
+                                                  &cappis[k])) {
                 throw std::bad_alloc();
             }
         }
@@ -99,7 +99,7 @@ float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, flo
         grid = (std::free(grid), nullptr);
     }
     if (grid == nullptr) {
-        fnRdrError(kFunction, "alloc fail");
+        rdrError(kFunction, "alloc fail");
         return nullptr;
     }
 

@@ -5,7 +5,7 @@
 #ifndef RDR_VIL_PRODUCT_H
 #define RDR_VIL_PRODUCT_H
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, float fGridKm,
                    int iTop_h_km, int iBottom_h_km, char* szFieldName, STD_AZIMUTH_TBL** ppTable);

@@ -60,6 +60,6 @@ void fnFreeMatrix2D(void** ppMatrix, int iCnt);
 
 // Prints one "%s : %s\n" line (function, reason) on standard error: the radar core's
 // single failure-report format.
-void fnRdrError(const char* szFunction, const char* szMessage);
+void rdrError(const char* szFunction, const char* szMessage);
 
 #endif

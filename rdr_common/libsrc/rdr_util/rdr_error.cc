@@ -2,7 +2,7 @@
 
 #include "core_utilities.h"
 
-void fnRdrError(const char* szFunction, const char* szMessage) {
+void rdrError(const char* szFunction, const char* szMessage) {
     std::fprintf(stderr, "%s : %s\n", szFunction != nullptr ? szFunction : "",
                  szMessage != nullptr ? szMessage : "");
 }

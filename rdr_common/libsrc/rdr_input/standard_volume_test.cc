@@ -1,4 +1,4 @@
-#include "std_radar.h"
+#include "standard_volume.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "product_grid.h"
-#include "std_radar.h"
+#include "internal/product_grid.h"
+#include "standard_volume.h"
 
 namespace rdr_product {
 
@@ -21,7 +21,7 @@ class ColumnSampler {
     float qualityIndex(int iSweep, const GridCell& cell) const;
 
   private:
-    friend float* fnRunColumnProduct(const struct ColumnRequest& request);
+    friend float* runColumnProduct(const struct ColumnRequest& request);
     float gridKm_ = 0;
     float maxRangeKm_ = 0;
     int noData_ = 0;
@@ -62,12 +62,12 @@ struct ColumnRequest {
     CellOutput output = CellOutput::kValue;
 };
 
-float* fnRunColumnProduct(const ColumnRequest& request);
+float* runColumnProduct(const ColumnRequest& request);
 
 // Beam-centre height (km above sea level) of a sweep of fixed angle fAngleDeg over the cell
 // (iRow, iCol) of a square grid, 4/3 effective earth radius.
-float fnEchoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngleDeg,
-                        int iAnteHeightM);
+float echoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngleDeg,
+                      int iAnteHeightM);
 
 }  // namespace rdr_product
 

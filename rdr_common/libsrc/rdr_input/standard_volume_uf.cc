@@ -156,7 +156,7 @@ void fnUfFieldToStdField(const UF_RAY* pUfRay, int k, UF_FIELD* pUfField, STD_FI
 // conversion day. A start time of day later than the first ray's means the scan began
 // before midnight; a start stamped up to an hour after the first ray is taken as the same
 // day. Without an optional header the first ray's own time stands in.
-time_t fnUfVolumeTime(const UF_MANDATORY_HDR& mh, const UF_OPTIONAL_HDR& oh) {
+time_t ufVolumeTime(const UF_MANDATORY_HDR& mh, const UF_OPTIONAL_HDR& oh) {
     time_t tRay =
         fnMakeTime(1, mh.m_iYear, mh.m_iMonth, mh.m_iDay, mh.m_iHour, mh.m_iMinute, mh.m_iSecond);
     bool bHaveStart = mh.m_iOHpos != mh.m_iLHpos && oh.m_iVolumeScanHour >= 0 &&
@@ -188,7 +188,7 @@ void fnUfToStdGlobal(const UF_RAY* pUfRay, const UF_FIELD_HDR& fh, STD_GLOBAL_HD
     g->m_iSweepMode = mh.m_iSweepMode;
     g->m_fSweepRate = mh.m_fSweepRate;
     copyText(g->m_szConvertName, sizeof(g->m_szConvertName), mh.m_szConvertName);
-    g->m_tConvertTime = fnUfVolumeTime(mh, oh);
+    g->m_tConvertTime = ufVolumeTime(mh, oh);
     g->m_iNoDataValue = mh.m_iNoDataValue;
     copyText(g->m_szProjectName, sizeof(g->m_szProjectName), oh.m_szProjectName);
     g->m_fBaselineAzimuth = oh.m_fBaselineAzimuth;
@@ -209,8 +209,8 @@ void fnUfToStdGlobal(const UF_RAY* pUfRay, const UF_FIELD_HDR& fh, STD_GLOBAL_HD
 }
 
 // Later rays overwrite what earlier rays of the sweep set.
-void fnUfFieldToStdSweep(const char* szName, const UF_FIELD_HDR& fh, STD_SWEEP_HDR* pHdr) {
-    if (fnIsUfVelocityField(szName)) {
+void ufFieldToStdSweep(const char* szName, const UF_FIELD_HDR& fh, STD_SWEEP_HDR* pHdr) {
+    if (isUfVelocityField(szName)) {
         if (fh.m_fNyquistVelocity != 0.0f) {
             pHdr->m_fNyquistVelocity = fh.m_fNyquistVelocity;
             copyText(pHdr->m_szVelocityFlag, sizeof(pHdr->m_szVelocityFlag), fh.m_szVelocityFlag);
@@ -230,13 +230,13 @@ void fnUfFieldToStdSweep(const char* szName, const UF_FIELD_HDR& fh, STD_SWEEP_H
 STD_RADAR* fnUfSyncUpStd(UF_RADAR* pUf) {
     // A structure already converted has handed its buffers over and fails here.
     if (!fnValidUf(pUf)) {
-        fnRdrError(kSyncUp, "InValid UF");
+        rdrError(kSyncUp, "InValid UF");
         return nullptr;
     }
     STD_RADAR* pStd = fnInitStdToUf(pUf);
     if (pStd == nullptr || !treeComplete(pStd)) {
         fnFreeStdRadar(pStd);
-        fnRdrError(kSyncUp, "fnInitStdToUf fail");
+        rdrError(kSyncUp, "fnInitStdToUf fail");
         return nullptr;
     }
     bool bGlobalDone = false;
@@ -257,8 +257,7 @@ STD_RADAR* fnUfSyncUpStd(UF_RADAR* pUf) {
                     fnUfToStdGlobal(pUfRay, pUfField->fh, &pStd->m_hdr);
                     bGlobalDone = true;
                 }
-                fnUfFieldToStdSweep(pUfRay->dh.m_pfi[k].m_szFieldName, pUfField->fh,
-                                    &pSweep->m_hdr);
+                ufFieldToStdSweep(pUfRay->dh.m_pfi[k].m_szFieldName, pUfField->fh, &pSweep->m_hdr);
                 fnUfFieldToStdField(pUfRay, k, pUfField, pRay->m_ppField[k]);
             }
         }

@@ -1,4 +1,4 @@
-#include "uf_record.h"
+#include "internal/uf_volume_input_record.h"
 
 #include <bit>
 #include <cstdint>
@@ -31,7 +31,7 @@ void UfWords::copyWords(int iPos, int iCount, short* pOut) const {
     }
 }
 
-short fnUfFourDigitYear(short iYear) {
+short ufFourDigitYear(short iYear) {
     int iFull = iYear;
     if (iFull <= 1899) {
         iFull += 1900;
@@ -42,7 +42,7 @@ short fnUfFourDigitYear(short iYear) {
     return static_cast<short>(iFull);
 }
 
-int fnIsUfVelocityField(const char* szFieldName) {
+int isUfVelocityField(const char* szFieldName) {
     static const char* const kVelocityNames[] = {"VF", "VE", "VR", "VT", "VP"};
     if (szFieldName == nullptr) {
         return 0;
@@ -55,8 +55,8 @@ int fnIsUfVelocityField(const char* szFieldName) {
     return 0;
 }
 
-int fnUfFieldHeaderWords(const char* szFieldName) {
-    if (fnIsUfVelocityField(szFieldName)) {
+int ufFieldHeaderWords(const char* szFieldName) {
+    if (isUfVelocityField(szFieldName)) {
         return UF_VELOCITY_HDR_WORDS;
     }
     if (szFieldName != nullptr && std::strcmp(szFieldName, "DM") == 0) {
@@ -100,7 +100,7 @@ void fnMandatoryHeaderConvert(const UfWords& w, UF_MANDATORY_HDR* h) {
     h->m_iLonMin = w.word(23);
     h->m_fLonSec = w.fixed64(24);
     h->m_iAnteHeight = w.word(25);
-    h->m_iYear = fnUfFourDigitYear(w.word(26));
+    h->m_iYear = ufFourDigitYear(w.word(26));
     h->m_iMonth = w.word(27);
     h->m_iDay = w.word(28);
     h->m_iHour = w.word(29);
@@ -112,7 +112,7 @@ void fnMandatoryHeaderConvert(const UfWords& w, UF_MANDATORY_HDR* h) {
     h->m_iSweepMode = w.word(35);
     h->m_fFixedAngle = w.fixed64(36);
     h->m_fSweepRate = w.fixed64(37);
-    h->m_iConvertYear = fnUfFourDigitYear(w.word(38));
+    h->m_iConvertYear = ufFourDigitYear(w.word(38));
     h->m_iConvertMonth = w.word(39);
     h->m_iConvertDay = w.word(40);
     w.text(41, 4, h->m_szConvertName);
@@ -153,7 +153,7 @@ void fnDataHeaderConvert(const UfWords& w, UF_DATA_HDR* h) {
     h->m_iMaxFieldInRecord = w.word(3);
 }
 
-void fnFieldInfoConvert(const UfWords& w, int iField, UF_FIELD_INFO* pInfo) {
+void fieldInfoConvert(const UfWords& w, int iField, UF_FIELD_INFO* pInfo) {
     const int iNamePos = UF_DATA_HDR_FIXED_WORDS + 1 + 2 * iField;
     w.text(iNamePos, 1, pInfo->m_szFieldName);
     pInfo->m_iFHpos = w.word(iNamePos + 1);
@@ -180,7 +180,7 @@ void fnFieldHeaderConvert(const UfWords& w, const char* szFieldName, UF_FIELD_HD
     w.text(17, 1, h->m_szEditCode);
     h->m_iPRT = w.word(18);
     h->m_iBitsPerBin = w.word(19);
-    if (fnIsUfVelocityField(szFieldName) && w.size() >= UF_VELOCITY_HDR_WORDS) {
+    if (isUfVelocityField(szFieldName) && w.size() >= UF_VELOCITY_HDR_WORDS) {
         h->m_fNyquistVelocity = scaledWord(w.word(20), h->m_iScaleFactor);
         w.text(21, 1, h->m_szVelocityFlag);
     } else if (szFieldName != nullptr && std::strcmp(szFieldName, "DM") == 0 &&

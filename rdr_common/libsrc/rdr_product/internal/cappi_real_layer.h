@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "product_grid.h"
-#include "std_radar.h"
+#include "internal/product_grid.h"
+#include "standard_volume.h"
 
 namespace rdr_product {
 
@@ -36,22 +36,22 @@ struct CappiRealLayer {
 
 // Prepares the volume-wide part; prints the failure (under szFunction) and returns false
 // when the request cannot be served.
-bool fnPrepareCappiReal(const char* szFunction, STD_RADAR* pStd, int iXdim, int iYdim,
-                        float fMaxRangeKm, const char* szFieldName, STD_AZIMUTH_TBL** ppTable,
-                        CappiRealVolume* pVolume);
+bool prepareCappiReal(const char* szFunction, STD_RADAR* pStd, int iXdim, int iYdim,
+                      float fMaxRangeKm, const char* szFieldName, STD_AZIMUTH_TBL** ppTable,
+                      CappiRealVolume* pVolume);
 
 // Location table and sweep choice for one height above the radar; false when out of memory.
-bool fnBuildCappiRealLayer(const CappiRealVolume& volume, float fHeightKm, CappiRealLayer* pLayer);
+bool buildCappiRealLayer(const CappiRealVolume& volume, float fHeightKm, CappiRealLayer* pLayer);
 
 // Index into the location tables for a cell, or -1 outside the range or the table. The
 // index is the same for every layer, since it depends on range only.
-int fnCappiLocationIndex(const CappiRealVolume& volume, const GridCell& cell);
+int cappiLocationIndex(const CappiRealVolume& volume, const GridCell& cell);
 
 // The CAPPI value of a cell whose location index is known; iRayCache (one entry per sweep,
 // -2 = not searched yet; may be null) lets layers that use the same sweep share one ray
 // search.
-float fnCappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer,
-                       const GridCell& cell, int iLocation, int* iRayCache);
+float cappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer,
+                     const GridCell& cell, int iLocation, int* iRayCache);
 
 }  // namespace rdr_product
 

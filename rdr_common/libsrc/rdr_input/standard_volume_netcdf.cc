@@ -119,7 +119,7 @@ bool parseTimeUnits(const char* szUnits, time_t* pRef, double* pRefFraction, dou
     for (const Unit& unit : kUnits) {
         if (std::strlen(unit.m_szName) == wordLen && std::strncmp(p, unit.m_szName, wordLen) == 0) {
             *pSeconds = unit.m_dSeconds;
-            return fnNcParseTime(szSince + 7, pRef, pRefFraction) == 1;
+            return ncParseTime(szSince + 7, pRef, pRefFraction) == 1;
         }
     }
     return false;
@@ -191,7 +191,7 @@ VolumeTimes volumeTimes(const NC_RADAR* pNc) {
         for (const char* szText :
              {pNc->m_global_var.m_szTime_reference, pNc->m_global_var.m_szTime_coverage_start,
               pNc->m_global_attr.m_szTime_coverage_start}) {
-            if (fnNcParseTime(szText, &t, &fraction) == 1) {
+            if (ncParseTime(szText, &t, &fraction) == 1) {
                 times.m_bHaveRef = true;
                 times.m_tRef = t;
                 times.m_dRefFraction = fraction;
@@ -199,8 +199,8 @@ VolumeTimes volumeTimes(const NC_RADAR* pNc) {
             }
         }
     }
-    if (fnNcParseTime(pNc->m_global_var.m_szTime_coverage_start, &t, &fraction) == 1 ||
-        fnNcParseTime(pNc->m_global_attr.m_szTime_coverage_start, &t, &fraction) == 1) {
+    if (ncParseTime(pNc->m_global_var.m_szTime_coverage_start, &t, &fraction) == 1 ||
+        ncParseTime(pNc->m_global_attr.m_szTime_coverage_start, &t, &fraction) == 1) {
         times.m_tVolume = t;
     } else if (times.m_bHaveRef) {
         // No coverage start: the first ray's time, which is what it would hold.
@@ -426,7 +426,7 @@ bool rayComplete(const STD_RAY* pRay) {
 
 }  // namespace
 
-int fnNcParseTime(const char* szText, time_t* pTime, double* pFraction) {
+int ncParseTime(const char* szText, time_t* pTime, double* pFraction) {
     if (szText == nullptr || pTime == nullptr) {
         return 0;
     }
@@ -495,12 +495,12 @@ STD_RADAR* fnNcSyncUpStd(NC_RADAR* pNc) {
     }
     if (!validSweepIndices(pNc) || pNc->m_iMaxMoment < 0 || pNc->m_iMaxMoment > NC_MAX_MOMENT ||
         pNc->m_dim.m_nSweep < 0 || pNc->m_dim.m_nRange < 0) {
-        fnRdrError(kSyncFunc, "invalid nc");
+        rdrError(kSyncFunc, "invalid nc");
         return nullptr;
     }
     for (int m = 0; m < pNc->m_iMaxMoment; m++) {
         if (pNc->m_moment_var[m].m_pData == nullptr) {
-            fnRdrError(kSyncFunc, "invalid nc");
+            rdrError(kSyncFunc, "invalid nc");
             return nullptr;
         }
     }
@@ -559,7 +559,7 @@ STD_RADAR* fnNcSyncUpStd(NC_RADAR* pNc) {
     }
     if (!bOk) {
         fnFreeStdRadar(pStd);
-        fnRdrError(kSyncFunc, "fnInitStdtoNc fail");
+        rdrError(kSyncFunc, "fnInitStdtoNc fail");
         return nullptr;
     }
     return pStd;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ray_lookup.h"
-#include "std_radar.h"
+#include "standard_volume.h"
 
 namespace rdr_product {
 
@@ -46,7 +46,7 @@ class CellGeometry {
     }
 
   private:
-    friend bool fnBuildCellGeometry(int iDim, CellGeometry* pGeometry);
+    friend bool buildCellGeometry(int iDim, CellGeometry* pGeometry);
     static float azimuthFromQuadrant(int iYIdx, int iXIdx, float fQuadrantAngle) {
         float a = 0.0f;
         if (iXIdx == 0) {
@@ -71,7 +71,7 @@ class CellGeometry {
 };
 
 // Fills the geometry of a square grid; false when the size is not positive or memory fails.
-bool fnBuildCellGeometry(int iDim, CellGeometry* pGeometry);
+bool buildCellGeometry(int iDim, CellGeometry* pGeometry);
 
 // Start range (km) and bin spacing (m) that a moment's bins use on one ray: the field's own
 // geometry when the reader set one, the ray's otherwise.
@@ -80,7 +80,7 @@ struct FieldRange {
     float startKmSingle;  // the same sum formed in single precision
     int spacingM;
 };
-FieldRange fnFieldRange(const STD_RAY* pRay, int iFieldIdx);
+FieldRange fieldRange(const STD_RAY* pRay, int iFieldIdx);
 
 // One sweep as the products see it. A moment may sit at a different index on every ray,
 // so the index is looked up once per ray here instead of once per sweep.
@@ -109,10 +109,10 @@ constexpr int kRayLutMixed = -2;
 // enclosing it on the azimuth-sorted ring), so a bucket whose first and last azimuth give
 // the same ray gives it for every azimuth in between. Worth it for large grids only: it
 // costs two searches per bucket.
-void fnBuildRayLuts(std::vector<SweepView>* pViews);
+void buildRayLuts(std::vector<SweepView>* pViews);
 
 // fnSearchRayToAzim through the bucket table when there is one.
-inline int fnFindRay(const SweepView& view, float fAzim) {
+inline int findRay(const SweepView& view, float fAzim) {
     if (!view.rayLut.empty() && fAzim >= 0.0f && fAzim < 360.0f) {
         // Scaling by a power of two is exact, so the bucket is exactly the one holding fAzim.
         const int ray = view.rayLut[static_cast<int>(fAzim * kRayLutPerDegree)];
@@ -125,15 +125,15 @@ inline int fnFindRay(const SweepView& view, float fAzim) {
 
 // Builds the views of every sweep of a volume for one moment; ppTable may hold null
 // entries (those sweeps are not usable).
-std::vector<SweepView> fnBuildSweepViews(STD_RADAR* pStd, const char* szFieldName,
-                                         STD_AZIMUTH_TBL** ppTable);
+std::vector<SweepView> buildSweepViews(STD_RADAR* pStd, const char* szFieldName,
+                                       STD_AZIMUTH_TBL** ppTable);
 
 // True when some ray of some sweep carries the moment.
 bool fnVolumeHasMoment(STD_RADAR* pStd, const char* szFieldName);
 
 // The value a PPI of this sweep holds at a cell of the given azimuth and horizontal range,
 // or kNoData: nearest ray within one degree, bin at the range taken as slant range.
-float fnSamplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue);
+float samplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue);
 
 }  // namespace rdr_product
 

@@ -1,4 +1,4 @@
-#include "std_radar.h"
+#include "standard_volume.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core_utilities.h"
-#include "ray_ring_walk.h"
+#include "internal/ray_ring_walk.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <climits>
 #include <vector>
 
-#include "uf_record.h"
+#include "internal/uf_volume_input_record.h"
 
 namespace {
 
@@ -58,13 +58,13 @@ TEST(UfRecord, WordsAreBigEndianAndSigned) {
 }
 
 TEST(UfRecord, TwoDigitYearsFollowTheStoredFilesRule) {
-    EXPECT_EQ(fnUfFourDigitYear(99), 1999);
-    EXPECT_EQ(fnUfFourDigitYear(80), 1980);
-    EXPECT_EQ(fnUfFourDigitYear(79), 2079);
-    EXPECT_EQ(fnUfFourDigitYear(5), 2005);
-    EXPECT_EQ(fnUfFourDigitYear(0), 2000);
-    EXPECT_EQ(fnUfFourDigitYear(2013), 2013);
-    EXPECT_EQ(fnUfFourDigitYear(1995), 1995);
+    EXPECT_EQ(ufFourDigitYear(99), 1999);
+    EXPECT_EQ(ufFourDigitYear(80), 1980);
+    EXPECT_EQ(ufFourDigitYear(79), 2079);
+    EXPECT_EQ(ufFourDigitYear(5), 2005);
+    EXPECT_EQ(ufFourDigitYear(0), 2000);
+    EXPECT_EQ(ufFourDigitYear(2013), 2013);
+    EXPECT_EQ(ufFourDigitYear(1995), 1995);
 }
 
 TEST(UfRecord, MandatoryHeaderKeepsCharactersInFileOrderAndWrapsAzimuth) {

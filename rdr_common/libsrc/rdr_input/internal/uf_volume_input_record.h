@@ -74,9 +74,9 @@ constexpr int UF_VELOCITY_HDR_WORDS = 21;   // velocity fields: Nyquist and flag
 constexpr int UF_DM_HDR_WORDS = 25;         // "DM": radar constant to pulse duration
 
 // Two-digit years: 80-99 are 1980-1999, 0-79 are 2000-2079; four-digit years stay.
-short fnUfFourDigitYear(short iYear);
+short ufFourDigitYear(short iYear);
 // Words of a field header as read for this field name (19, 21 or 25).
-int fnUfFieldHeaderWords(const char* szFieldName);
+int ufFieldHeaderWords(const char* szFieldName);
 
 // Header converters; each takes the window of exactly its header's words.
 void fnMandatoryHeaderConvert(const UfWords& w, UF_MANDATORY_HDR* pHdr);
@@ -84,10 +84,10 @@ void fnOptionalHeaderConvert(const UfWords& w, UF_OPTIONAL_HDR* pHdr);
 // Copies the window's words as raw bytes; leaves the header absent when the window is
 // empty or the copy cannot be allocated.
 void fnLocalUseHeaderConvert(const UfWords& w, UF_LOCAL_HDR* pHdr);
-// Fills the three counts; the field entries are filled by fnFieldInfoConvert.
+// Fills the three counts; the field entries are filled by fieldInfoConvert.
 void fnDataHeaderConvert(const UfWords& w, UF_DATA_HDR* pHdr);
-void fnFieldInfoConvert(const UfWords& w, int iField, UF_FIELD_INFO* pInfo);
-// The window holds fnUfFieldHeaderWords(szFieldName) words.
+void fieldInfoConvert(const UfWords& w, int iField, UF_FIELD_INFO* pInfo);
+// The window holds ufFieldHeaderWords(szFieldName) words.
 void fnFieldHeaderConvert(const UfWords& w, const char* szFieldName, UF_FIELD_HDR* pHdr);
 
 #endif

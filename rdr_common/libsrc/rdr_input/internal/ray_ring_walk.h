@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "std_radar.h"
+#include "standard_volume.h"
 
 namespace rdr_ring {
 

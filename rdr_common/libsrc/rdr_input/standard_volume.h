@@ -138,8 +138,8 @@ struct STD_AZIMUTH_TBL {
 STD_RADAR* fnInitStd(int iMaxSweep, int iMaxRay, int iMaxBin, int iMaxField);
 void fnFreeStdRadar(STD_RADAR* pStd);
 int fnValidStdRadar(STD_RADAR* pStd);
-int fnGetMaxCountStd(STD_RADAR* pStd, int* pTotalRay, int* pMaxSweep, int* pMaxRay,
-                     int* pMaxBin, int* pMaxField);
+int fnGetMaxCountStd(STD_RADAR* pStd, int* pTotalRay, int* pMaxSweep, int* pMaxRay, int* pMaxBin,
+                     int* pMaxField);
 void fnGetSweepMaxCountStd(STD_SWEEP* pSweep, int* pMaxRay, int* pMaxField, int* pMaxBin);
 float fnGetMaxRangeStd(STD_RADAR* pStd);
 int fnStdRadarAzimuthCorrection(STD_RADAR* pStd, float fAzimCor);
