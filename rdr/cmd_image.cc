@@ -20,15 +20,14 @@
 #include "info_tables.h"
 #include "map_projections.h"
 #include "ppi_grid.h"
+#include "product_dispatch.h"
 #include "product_image_maker.h"
 #include "standard_product.h"
 #include "standard_volume.h"
 #include "vil_product.h"
-#include "volume_loader.h"
+#include "volume_formats.h"
 
 namespace {
-
-const char* const kProducts[] = {"PPI", "CAPPI", "BASE", "CMAX", "VIL", "ETOP"};
 
 struct ImageArgs {
     std::string input;
@@ -264,22 +263,11 @@ std::string outputFor(const ImageArgs& a, size_t k) {
                   : out + "_" + a.products[k];
 }
 
-bool volumeHasMoment(STD_RADAR* pStd, const char* szField) {
-    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
-        STD_SWEEP* pSweep = pStd->m_ppSweep[s];
-        for (int r = 0; pSweep != nullptr && r < pSweep->m_iMaxRay; ++r) {
-            if (pSweep->m_ppRay[r] != nullptr &&
-                fnGetFieldIdxRay(pSweep->m_ppRay[r], szField) >= 0) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 // Reflectivity moment of the volume: corrected first.
 const char* reflectivityMoment(STD_RADAR* pStd) {
-    return volumeHasMoment(pStd, "CZ") ? "CZ" : volumeHasMoment(pStd, "DZ") ? "DZ" : nullptr;
+    return fnStdRadarHasMoment(pStd, "CZ")   ? "CZ"
+           : fnStdRadarHasMoment(pStd, "DZ") ? "DZ"
+                                             : nullptr;
 }
 
 float sweepAngle(STD_RADAR* pStd, int s) {
@@ -322,7 +310,7 @@ struct ComputedProduct {
 
 bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* pStd,
                     STD_AZIMUTH_TBL** ppTables, int iDim, float fRangeKm, ComputedProduct* pOut) {
-    const bool bColumn = product == "VIL" || product == "ETOP";
+    const bool bColumn = fnIsReflectivityProduct(product.c_str());
     const bool bReflectivity = bColumn || a.field == "RN";
     const char* szMoment = bReflectivity ? reflectivityMoment(pStd) : a.field.c_str();
     if (szMoment == nullptr) {
@@ -330,16 +318,25 @@ bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* p
                      a.field == "RN" ? "rain rate" : product.c_str(), a.input.c_str());
         return false;
     }
-    if (!bReflectivity && !volumeHasMoment(pStd, szMoment)) {
+    if (!bReflectivity && !fnStdRadarHasMoment(pStd, szMoment)) {
         std::fprintf(stderr, "rdr image: the volume has no moment '%s'\n", szMoment);
         return false;
     }
-    char szSource[16];
-    std::snprintf(szSource, sizeof szSource, "%s", szMoment);
-    const std::string source = szSource;
+    const std::string source = std::string(szMoment).substr(0, 15);
     pOut->storedField = bColumn ? product : source;
     pOut->drawnField = bColumn ? product : a.field;
-    float* pGrid = nullptr;
+    RDR_PRODUCT_ARGS args;
+    args.szProduct = product.c_str();
+    args.szField = source.c_str();
+    args.iXdim = args.iYdim = iDim;
+    args.fMaxRangeKm = fRangeKm;
+    args.fGridKm = a.gridKm;
+    args.fHeightKm = a.heightKm;
+    args.bMohrCappi = a.cappiMethod != "real";
+    args.iCappiKind = a.cappiKind;
+    args.fEtopDbz = a.etopThreshold;
+    args.iVilBottomKm = a.vilBottomKm;
+    args.iVilTopKm = a.vilTopKm;
     if (product == "PPI") {
         int s = a.sweep >= 0 ? a.sweep : 0;
         if (!std::isnan(a.elevation)) {
@@ -358,28 +355,16 @@ bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* p
             return false;
         }
         pOut->arg1 = std::round(sweepAngle(pStd, s) * 100.0) / 100.0;
-        pGrid = fnCreatePPI(pStd, s, iDim, iDim, fRangeKm, a.gridKm, szSource, ppTables[s]);
+        args.iSweep = s;
     } else if (product == "CAPPI") {
         pOut->arg1 = a.heightKm;
-        pGrid = a.cappiMethod == "real"
-                    ? fnCreateCappiReal(pStd, a.heightKm, iDim, iDim, fRangeKm, a.gridKm, szSource,
-                                        ppTables)
-                    : fnCreateCappiMohr(pStd, a.heightKm, iDim, iDim, fRangeKm, a.gridKm,
-                                        a.cappiKind, 0, szSource, ppTables);
-    } else if (product == "BASE") {
-        pGrid = fnCreateBase(pStd, iDim, iDim, fRangeKm, a.gridKm, szSource, ppTables);
-    } else if (product == "CMAX") {
-        pGrid = fnCreateCmax(pStd, iDim, iDim, fRangeKm, a.gridKm, szSource, ppTables);
     } else if (product == "ETOP") {
         pOut->arg1 = a.etopThreshold;
-        pGrid =
-            fnCreateEtop(pStd, iDim, iDim, fRangeKm, a.gridKm, a.etopThreshold, szSource, ppTables);
     } else if (product == "VIL") {
         pOut->arg1 = a.vilBottomKm;
         pOut->arg2 = a.vilTopKm;
-        pGrid = fnCreateVil(pStd, iDim, iDim, fRangeKm, a.gridKm, a.vilTopKm, a.vilBottomKm,
-                            szSource, ppTables);
     }
+    float* pGrid = fnCreateProduct(pStd, ppTables, args);
     pOut->grid.reset(pGrid);
     if (pGrid == nullptr) {
         std::fprintf(stderr, "rdr image: %s could not be computed\n", product.c_str());
@@ -458,14 +443,9 @@ int runImage(int argc, char** argv) {
     }
     // Everything the user can get wrong is checked before the volume is read.
     for (const std::string& p : a.products) {
-        bool known = false;
-        for (const char* k : kProducts) {
-            known = known || p == k;
-        }
-        if (!known) {
-            std::fprintf(stderr,
-                         "rdr image: unknown product '%s' (PPI, CAPPI, BASE, CMAX, VIL, ETOP)\n",
-                         p.c_str());
+        if (!fnIsProductName(p.c_str())) {
+            std::fprintf(stderr, "rdr image: unknown product '%s' (%s)\n", p.c_str(),
+                         fnProductNames());
             return 2;
         }
     }
@@ -498,7 +478,7 @@ int runImage(int argc, char** argv) {
     PRODUCT_IMAGE_STAGE_TIMES stages{};
     fnSetProductImageStageTimes(&stages);
     auto t = std::chrono::steady_clock::now();
-    std::unique_ptr<STD_RADAR, StdRadarDeleter> volume(fnLoadStdVolume(a.input));
+    std::unique_ptr<STD_RADAR, StdRadarDeleter> volume(fnLoadStdRadarFile(a.input.c_str()));
     if (!volume) {
         return 1;
     }

@@ -10,7 +10,7 @@
 
 #include "commands.h"
 #include "standard_volume.h"
-#include "volume_loader.h"
+#include "volume_formats.h"
 
 namespace {
 
@@ -150,10 +150,10 @@ std::string jsonNumber(double v) {
     return buf;
 }
 
-void printText(const std::string& path, RDR_VOLUME_FORMAT format, const STD_RADAR* pStd,
+void printText(const std::string& path, const char* szFormat, const STD_RADAR* pStd,
                const std::vector<SweepSummary>& sweeps) {
     const STD_GLOBAL_HDR& g = pStd->m_hdr;
-    std::printf("%s (%s)\n", path.c_str(), fnVolumeFormatName(format));
+    std::printf("%s (%s)\n", path.c_str(), szFormat);
     std::printf("  radar %s  site %s\n", g.m_szRadarName, g.m_szSiteName);
     std::printf("  position %.5f N %.5f E  antenna %d m\n", g.m_dLat, g.m_dLon, g.m_iAnteHeight);
     std::printf("  volume time %s  scan mode %s (%d)  no-data code %d\n",
@@ -183,11 +183,11 @@ void printText(const std::string& path, RDR_VOLUME_FORMAT format, const STD_RADA
     }
 }
 
-void printJson(const std::string& path, RDR_VOLUME_FORMAT format, const STD_RADAR* pStd,
+void printJson(const std::string& path, const char* szFormat, const STD_RADAR* pStd,
                const std::vector<SweepSummary>& sweeps, bool first) {
     const STD_GLOBAL_HDR& g = pStd->m_hdr;
     std::printf("%s  {\"file\": %s, \"format\": %s,\n", first ? "" : ",\n",
-                jsonString(path.c_str()).c_str(), jsonString(fnVolumeFormatName(format)).c_str());
+                jsonString(path.c_str()).c_str(), jsonString(szFormat).c_str());
     std::printf("   \"radar\": %s, \"site\": %s, \"lat\": %s, \"lon\": %s, \"height_m\": %d,\n",
                 jsonString(g.m_szRadarName).c_str(), jsonString(g.m_szSiteName).c_str(),
                 jsonNumber(g.m_dLat).c_str(), jsonNumber(g.m_dLon).c_str(), g.m_iAnteHeight);
@@ -253,8 +253,8 @@ int runInfo(int argc, char** argv) {
         std::printf("[\n");
     }
     for (size_t i = 0; i < files.size(); ++i) {
-        RDR_VOLUME_FORMAT format = RDR_EN_FORMAT_UNKNOWN;
-        STD_RADAR* pStd = fnLoadStdVolume(files[i], &format);
+        const char* szFormat = nullptr;
+        STD_RADAR* pStd = fnLoadStdRadarFile(files[i].c_str(), &szFormat);
         if (pStd == nullptr || !fnValidStdRadar(pStd)) {
             std::fprintf(stderr, "rdr info: %s: cannot load\n", files[i].c_str());
             fnFreeStdRadar(pStd);
@@ -266,10 +266,10 @@ int runInfo(int argc, char** argv) {
             sweeps.push_back(summariseSweep(pStd->m_ppSweep[s], pStd->m_hdr.m_iNoDataValue));
         }
         if (json) {
-            printJson(files[i], format, pStd, sweeps, firstEntry);
+            printJson(files[i], szFormat, pStd, sweeps, firstEntry);
             firstEntry = false;
         } else {
-            printText(files[i], format, pStd, sweeps);
+            printText(files[i], szFormat, pStd, sweeps);
         }
         fnFreeStdRadar(pStd);
     }

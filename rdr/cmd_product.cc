@@ -17,13 +17,11 @@
 #include "commands.h"
 #include "core_utilities.h"
 #include "ppi_grid.h"
+#include "product_dispatch.h"
 #include "standard_volume.h"
-#include "vil_product.h"
-#include "volume_loader.h"
+#include "volume_formats.h"
 
 namespace {
-
-constexpr const char* kProducts = "PPI, CAPPI, BASE, CMAX, ETOP, VIL";
 
 struct Options {
     std::string file;
@@ -54,7 +52,7 @@ void printUsage(FILE* out) {
         "The grid is SIZE x SIZE cells of G km around the radar; --height is above\n"
         "the radar (real CAPPI) or above sea level (Mohr CAPPI); ETOP counts echo\n"
         "above --threshold (18 dBZ); VIL sums 1 km layers from --bottom (0) to --top (15).\n",
-        kProducts);
+        fnProductNames());
 }
 
 bool parseInt(const char* text, int lo, int hi, int* pValue) {
@@ -177,19 +175,6 @@ std::string momentNames(const STD_RADAR* pStd) {
     return list.empty() ? "none" : list;
 }
 
-bool hasMoment(STD_RADAR* pStd, const std::string& field) {
-    for (int s = 0; s < pStd->m_iMaxSweep && pStd->m_ppSweep != nullptr; ++s) {
-        STD_SWEEP* sweep = pStd->m_ppSweep[s];
-        for (int r = 0; sweep != nullptr && sweep->m_ppRay != nullptr && r < sweep->m_iMaxRay;
-             ++r) {
-            if (fnGetFieldIdxRay(sweep->m_ppRay[r], field.c_str()) >= 0) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 // Writes the whole buffer to path through a temporary file renamed into place.
 bool writeAtomically(const std::string& path, const void* data, size_t bytes) {
     const std::string tmp = path + ".tmp";
@@ -223,20 +208,19 @@ int runProduct(int argc, char** argv) {
     if (const int status = parseOptions(argc, argv, &opt); status != 0) {
         return status < 0 ? 0 : status;
     }
-    static const std::set<std::string> kKnown = {"PPI", "CAPPI", "BASE", "CMAX", "ETOP", "VIL"};
-    if (kKnown.count(opt.product) == 0) {
+    if (!fnIsProductName(opt.product.c_str())) {
         std::fprintf(stderr, "rdr product: unknown product '%s' (known: %s)\n", opt.product.c_str(),
-                     kProducts);
+                     fnProductNames());
         return 2;
     }
 
-    std::unique_ptr<STD_RADAR, VolumeDeleter> volume(fnLoadStdVolume(opt.file));
+    std::unique_ptr<STD_RADAR, VolumeDeleter> volume(fnLoadStdRadarFile(opt.file.c_str()));
     if (!volume) {
         std::fprintf(stderr, "rdr product: cannot load %s\n", opt.file.c_str());
         return 1;
     }
     STD_RADAR* pStd = volume.get();
-    if (!hasMoment(pStd, opt.field)) {
+    if (!fnStdRadarHasMoment(pStd, opt.field.c_str())) {
         std::fprintf(stderr, "rdr product: %s has no moment '%s' (moments: %s)\n", opt.file.c_str(),
                      opt.field.c_str(), momentNames(pStd).c_str());
         return 1;
@@ -264,34 +248,27 @@ int runProduct(int argc, char** argv) {
 
     const int n = opt.size;
     const float maxRangeKm = 0.5f * n * opt.gridKm;
-    std::vector<char> field(opt.field.begin(), opt.field.end());
-    field.push_back('\0');
-    char* szField = field.data();
     STD_AZIMUTH_TBL** ppTable = tables.get();
     // Radar cell of the PPI layout: row n/2, column (n-1) - n/2.
     GridLayout layout{opt.gridKm, static_cast<double>(n / 2), static_cast<double>((n - 1) - n / 2)};
-    std::unique_ptr<float, GridDeleter> grid;
-    if (opt.product == "PPI") {
-        grid.reset(fnCreatePPI(pStd, opt.sweep, n, n, maxRangeKm, opt.gridKm, szField,
-                               ppTable[opt.sweep]));
-    } else if (opt.product == "CAPPI" && opt.mohr) {
-        grid.reset(fnCreateCappiMohr(pStd, opt.heightKm, n, n, maxRangeKm, opt.gridKm, opt.kind, 0,
-                                     szField, ppTable));
+    RDR_PRODUCT_ARGS args;
+    args.szProduct = opt.product.c_str();
+    args.szField = opt.field.c_str();
+    args.iXdim = args.iYdim = n;
+    args.fMaxRangeKm = maxRangeKm;
+    args.fGridKm = opt.gridKm;
+    args.iSweep = opt.sweep;
+    args.fHeightKm = opt.heightKm;
+    args.bMohrCappi = opt.mohr;
+    args.iCappiKind = opt.kind;
+    args.fEtopDbz = opt.thresholdDbz;
+    args.iVilBottomKm = opt.bottomKm;
+    args.iVilTopKm = opt.topKm;
+    std::unique_ptr<float, GridDeleter> grid(fnCreateProduct(pStd, ppTable, args));
+    // Where the radar sits and how big a cell is differ between the products' layouts.
+    if (opt.product == "CAPPI" && opt.mohr) {
         layout.centreRow = layout.centreCol = 0.5 * (n - 1);
-    } else if (opt.product == "CAPPI") {
-        grid.reset(
-            fnCreateCappiReal(pStd, opt.heightKm, n, n, maxRangeKm, opt.gridKm, szField, ppTable));
-        layout.cellKm = static_cast<float>(maxRangeKm / (0.5 * n));
-    } else if (opt.product == "BASE") {
-        grid.reset(fnCreateBase(pStd, n, n, maxRangeKm, opt.gridKm, szField, ppTable));
-    } else if (opt.product == "CMAX") {
-        grid.reset(fnCreateCmax(pStd, n, n, maxRangeKm, opt.gridKm, szField, ppTable));
-    } else if (opt.product == "ETOP") {
-        grid.reset(
-            fnCreateEtop(pStd, n, n, maxRangeKm, opt.gridKm, opt.thresholdDbz, szField, ppTable));
-    } else {
-        grid.reset(fnCreateVil(pStd, n, n, maxRangeKm, opt.gridKm, opt.topKm, opt.bottomKm, szField,
-                               ppTable));
+    } else if ((opt.product == "CAPPI" && !opt.mohr) || opt.product == "VIL") {
         layout.cellKm = static_cast<float>(maxRangeKm / (0.5 * n));
     }
     if (!grid) {

@@ -151,5 +151,7 @@ STD_AZIMUTH_TBL** fnMakeAllHashTable(STD_RADAR* pStd);
 int fnGetRayHashIndex(float fRes, float fAzimuth);
 int fnTheClosestRay(STD_SWEEP* pSweep, STD_AZIMUTH_TBL* pTable, int iHashIdx, float fAzimuth);
 int fnGetFieldIdxRay(STD_RAY* pRay, const char* szFieldName);
+// True when some ray of some sweep carries the moment.
+bool fnStdRadarHasMoment(STD_RADAR* pStd, const char* szFieldName);
 
 #endif

@@ -17,6 +17,7 @@
 
 #include "core_utilities.h"
 #include "internal/uf_volume_input_record.h"
+#include "internal/volume_formats_table.h"
 #include "uf_radar.h"
 
 namespace {
@@ -407,23 +408,6 @@ bool probeFourTrailer(ChunkedInput& in, unsigned long iFirstCount) {
     return nHave == 4 || (nHave >= 4 && readBe32(p) == iFirstCount);
 }
 
-int detectType(const UF_TYPE_HDR& head) {
-    const unsigned char* b = head.m_rgByte;
-    auto ufAt = [b](int i) { return b[i] == 'U' && b[i + 1] == 'F'; };
-    if (ufAt(0)) {
-        return EN_UF_TYPE_ZERO;
-    }
-    // A 2-byte count of zero is no record; "UF" at 2 and 4 then means a 32-bit count
-    // of 0x5546 bytes.
-    if (ufAt(2) && !(ufAt(4) && b[0] == 0 && b[1] == 0)) {
-        return EN_UF_TYPE_TWO;
-    }
-    if (ufAt(4)) {
-        return EN_UF_TYPE_FOUR;
-    }
-    return EN_UF_TYPE_UNKNOWN;
-}
-
 UF_RADAR* readRecords(ChunkedInput& in, int iType) {
     UF_RADAR* pUf = fnInitUf();
     if (pUf == nullptr) {
@@ -480,6 +464,24 @@ UF_RADAR* readRecords(ChunkedInput& in, int iType) {
 
 }  // namespace
 
+int ufFramingOfHead(const unsigned char* b, std::size_t nHead) {
+    auto ufAt = [b, nHead](std::size_t i) {
+        return i + 1 < nHead && b[i] == 'U' && b[i + 1] == 'F';
+    };
+    if (ufAt(0)) {
+        return EN_UF_TYPE_ZERO;
+    }
+    // A 2-byte count of zero is no record; "UF" at 2 and 4 then means a 32-bit count
+    // of 0x5546 bytes.
+    if (ufAt(2) && !(ufAt(4) && b[0] == 0 && b[1] == 0)) {
+        return EN_UF_TYPE_TWO;
+    }
+    if (ufAt(4)) {
+        return EN_UF_TYPE_FOUR;
+    }
+    return EN_UF_TYPE_UNKNOWN;
+}
+
 UF_RADAR* fnLoadUf(const char* pFile) {
     if (pFile == nullptr) {
         rdrError(kLoad, "gzopen fail");
@@ -513,7 +515,7 @@ UF_RADAR* fnLoadUf(const char* pFile) {
         return nullptr;
     }
     std::memcpy(head.m_rgByte, in.data(), sizeof(head.m_rgByte));
-    const int iType = detectType(head);
+    const int iType = ufFramingOfHead(head.m_rgByte, sizeof(head.m_rgByte));
     if (iType == EN_UF_TYPE_UNKNOWN) {
         rdrError(kLoad, "UF file type is EN_UF_TYPE_UNKNOWN");
         return nullptr;

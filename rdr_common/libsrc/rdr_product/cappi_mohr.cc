@@ -338,7 +338,7 @@ float fnCappi_at_h_cart(STD_RADAR* pStd, float fHeightToRadarKm, float fPointX, 
                         float fGridKm, int iCappiKind, int iYesCross, int iYesDbz,
                         char* szFieldName, STD_AZIMUTH_TBL** ppTable) {
     if (szFieldName == nullptr || pStd == nullptr || ppTable == nullptr ||
-        !rdr_product::fnVolumeHasMoment(pStd, szFieldName)) {
+        !fnStdRadarHasMoment(pStd, szFieldName)) {
         return kNoData;
     }
     MohrVolume volume;
@@ -362,7 +362,7 @@ float* fnCreateCappiMohr(STD_RADAR* pStd, float fCappiHeightKm, int iXdim, int i
         rdrError(kFunction, "sweep is null or m_ppRay is null");
         return nullptr;
     }
-    if (!rdr_product::fnVolumeHasMoment(pStd, szFieldName)) {
+    if (!fnStdRadarHasMoment(pStd, szFieldName)) {
         rdrError(kFunction, "no moment");
         return nullptr;
     }

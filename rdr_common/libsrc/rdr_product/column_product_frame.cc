@@ -67,7 +67,7 @@ float* runColumnProduct(const ColumnRequest& request) {
         rdrError(request.function, "Invalid arg");
         return nullptr;
     }
-    if (!fnVolumeHasMoment(request.pStd, request.szFieldName)) {
+    if (!fnStdRadarHasMoment(request.pStd, request.szFieldName)) {
         rdrError(request.function, "no moment");
         return nullptr;
     }

@@ -163,23 +163,6 @@ void buildRayLuts(std::vector<SweepView>* pViews) {
     }
 }
 
-bool fnVolumeHasMoment(STD_RADAR* pStd, const char* szFieldName) {
-    if (pStd == nullptr || pStd->m_ppSweep == nullptr || szFieldName == nullptr) {
-        return false;
-    }
-    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
-        const STD_SWEEP* sweep = pStd->m_ppSweep[s];
-        if (sweep == nullptr || sweep->m_ppRay == nullptr) {
-            continue;
-        }
-        for (int r = 0; r < sweep->m_iMaxRay; ++r) {
-            if (fnGetFieldIdxRay(sweep->m_ppRay[r], szFieldName) >= 0) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
 
 float samplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue) {
     if (!view.usable || fRangeKm > view.reachKm) {

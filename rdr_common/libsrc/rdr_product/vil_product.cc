@@ -59,7 +59,7 @@ float* fnCreateVil(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, flo
     if (ppTable == nullptr || pStd == nullptr || szFieldName == nullptr) {
         return nullptr;
     }
-    if (!rdr_product::fnVolumeHasMoment(pStd, szFieldName)) {
+    if (!fnStdRadarHasMoment(pStd, szFieldName)) {
         rdrError(kFunction, "no moment");
         return nullptr;
     }

@@ -128,8 +128,6 @@ inline int findRay(const SweepView& view, float fAzim) {
 std::vector<SweepView> buildSweepViews(STD_RADAR* pStd, const char* szFieldName,
                                        STD_AZIMUTH_TBL** ppTable);
 
-// True when some ray of some sweep carries the moment.
-bool fnVolumeHasMoment(STD_RADAR* pStd, const char* szFieldName);
 
 // The value a PPI of this sweep holds at a cell of the given azimuth and horizontal range,
 // or kNoData: nearest ray within one degree, bin at the range taken as slant range.
