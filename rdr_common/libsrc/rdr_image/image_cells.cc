@@ -56,14 +56,14 @@ float** resample(float** ppData, int iYdim, int iXdim, float fDataGridKm, int iW
         const int iRow = rows[static_cast<size_t>(y)];
         if (iRow < 0 || ppData[iRow] == nullptr) {
             for (int x = 0; x < iWidth; ++x) {
-                pOut[x] = RDR_IMG_OUT_BOUND;
+                pOut[x] = RDR_GRID_OUT_BOUND;
             }
             continue;
         }
         const float* pIn = ppData[iRow];
         for (int x = 0; x < iWidth; ++x) {
             const int iCol = columns[static_cast<size_t>(x)];
-            pOut[x] = iCol < 0 ? RDR_IMG_OUT_BOUND : pIn[iCol];
+            pOut[x] = iCol < 0 ? RDR_GRID_OUT_BOUND : pIn[iCol];
         }
     }
     return ppImg;
@@ -194,12 +194,12 @@ int fnDbzToRainrate(float** ppData, int iYdim, int iXdim, int /*iUnit*/) {
         float* pRow = ppData[y];
         for (int x = 0; x < iXdim; ++x) {
             const float v = pRow[x];
-            if (std::fabs(v - RDR_IMG_NO_ECHO) <= kCodeTolerance ||
-                std::fabs(v - RDR_IMG_OUT_BOUND) <= kCodeTolerance) {
+            if (std::fabs(v - RDR_GRID_NO_DATA) <= kCodeTolerance ||
+                std::fabs(v - RDR_GRID_OUT_BOUND) <= kCodeTolerance) {
                 continue;
             }
             pRow[x] =
-                v <= 0.0f ? RDR_IMG_NO_ECHO : static_cast<float>(fnDbzToRainF(v, 200.0f, 1.6f));
+                v <= 0.0f ? RDR_GRID_NO_DATA : static_cast<float>(fnDbzToRainF(v, 200.0f, 1.6f));
         }
     }
     return 1;
@@ -286,12 +286,12 @@ int fnDrawSiteImgDirection(gdImagePtr pImg, int iWidth, int iHeight, int iLineCo
 float fnGetRadarValue(float** ppData, int iYdim, int iXdim, int iDiff_x, int iDiff_y, int iYPoint,
                       int iXPoint, float fXGridScale, float fYGridScale) {
     if (!usableGrid(ppData, iYdim, iXdim) || !(fXGridScale > 0.0f) || !(fYGridScale > 0.0f)) {
-        return RDR_IMG_OUT_BOUND;
+        return RDR_GRID_OUT_BOUND;
     }
     const int iCol = sourceIndex(static_cast<float>(iXPoint - iDiff_x) / fXGridScale, iXdim);
     const int iRow = sourceIndex(static_cast<float>(iYPoint - iDiff_y) / fYGridScale, iYdim);
     if (iCol < 0 || iRow < 0 || ppData[iRow] == nullptr) {
-        return RDR_IMG_OUT_BOUND;
+        return RDR_GRID_OUT_BOUND;
     }
     return ppData[iRow][iCol];
 }

@@ -11,10 +11,7 @@
 #include <gd.h>
 
 #include "colour_tables.h"
-
-// Cell codes of image grids.
-constexpr float RDR_IMG_OUT_BOUND = -9998.0f;
-constexpr float RDR_IMG_NO_ECHO = -9999.0f;
+#include "grid_codes.h"
 
 // Site (single-radar) image grid: the data is centred on a square image. Null when the
 // image is not square or an argument is unusable.

@@ -54,12 +54,12 @@ TEST(ImageData, SiteGridIsCentredOnASquareImage) {
 
     Matrix img(fnMakeSiteImageData(data.p, 480, 480, 1.0f, 600, 600, 1.0f), 600);
     ASSERT_NE(img.p, nullptr);
-    EXPECT_EQ(img.p[59][59], RDR_IMG_OUT_BOUND);
-    EXPECT_EQ(img.p[60][59], RDR_IMG_OUT_BOUND);
+    EXPECT_EQ(img.p[59][59], RDR_GRID_OUT_BOUND);
+    EXPECT_EQ(img.p[60][59], RDR_GRID_OUT_BOUND);
     EXPECT_EQ(img.p[60][60], 1.0f);
     EXPECT_EQ(img.p[539][539], 2.0f);
-    EXPECT_EQ(img.p[540][300], RDR_IMG_OUT_BOUND);
-    EXPECT_EQ(img.p[300][540], RDR_IMG_OUT_BOUND);
+    EXPECT_EQ(img.p[540][300], RDR_GRID_OUT_BOUND);
+    EXPECT_EQ(img.p[300][540], RDR_GRID_OUT_BOUND);
     EXPECT_EQ(img.p[300][300], 7.0f);
 }
 
@@ -68,10 +68,10 @@ TEST(ImageData, EnlargedSiteGridDoesNotSpillPastItsEdge) {
     Matrix data = filled(10, 10, 5.0f);
     Matrix img(fnMakeSiteImageData(data.p, 10, 10, 1.0f, 24, 24, 0.5f), 24);
     ASSERT_NE(img.p, nullptr);
-    EXPECT_EQ(img.p[12][1], RDR_IMG_OUT_BOUND);  // half a cell before the data
+    EXPECT_EQ(img.p[12][1], RDR_GRID_OUT_BOUND);  // half a cell before the data
     EXPECT_EQ(img.p[12][2], 5.0f);
     EXPECT_EQ(img.p[12][21], 5.0f);
-    EXPECT_EQ(img.p[12][22], RDR_IMG_OUT_BOUND);
+    EXPECT_EQ(img.p[12][22], RDR_GRID_OUT_BOUND);
 }
 
 TEST(ImageData, CellsFarLargerThanTheImageAreRefused) {
@@ -88,8 +88,8 @@ TEST(ImageData, CompositeGridSitsTopLeft) {
     ASSERT_NE(img.p, nullptr);
     EXPECT_EQ(img.p[0][0], 9.0f);
     EXPECT_EQ(img.p[7][5], 4.0f);  // cell (3, 2) covers pixels 6-7 x 4-5
-    EXPECT_EQ(img.p[8][0], RDR_IMG_OUT_BOUND);
-    EXPECT_EQ(img.p[0][6], RDR_IMG_OUT_BOUND);
+    EXPECT_EQ(img.p[8][0], RDR_GRID_OUT_BOUND);
+    EXPECT_EQ(img.p[0][6], RDR_GRID_OUT_BOUND);
     EXPECT_EQ(fnMakeCompImageData(nullptr, nullptr, 4, 3, 2.0f, 10, 12, 1.0f), nullptr);
     EXPECT_EQ(fnMakeCompImageData(nullptr, data.p, 4, 3, 2.0f, 10, 12, 0.0f), nullptr);
 }
@@ -100,8 +100,8 @@ TEST(ImageData, RadarValueUnderAPoint) {
     // 2 pixels per cell across, 4 down, data starting at pixel (10, 20).
     EXPECT_EQ(fnGetRadarValue(data.p, 5, 5, 10, 20, 20 + 4 * 2 + 3, 10 + 2 * 3 + 1, 2.0f, 4.0f),
               8.0f);
-    EXPECT_EQ(fnGetRadarValue(data.p, 5, 5, 10, 20, 19, 10, 2.0f, 4.0f), RDR_IMG_OUT_BOUND);
-    EXPECT_EQ(fnGetRadarValue(data.p, 5, 5, 10, 20, 20, 20, 2.0f, 4.0f), RDR_IMG_OUT_BOUND);
+    EXPECT_EQ(fnGetRadarValue(data.p, 5, 5, 10, 20, 19, 10, 2.0f, 4.0f), RDR_GRID_OUT_BOUND);
+    EXPECT_EQ(fnGetRadarValue(data.p, 5, 5, 10, 20, 20, 20, 2.0f, 4.0f), RDR_GRID_OUT_BOUND);
 }
 
 TEST(Smoothing, WeighsNeighboursAndFillsOneCellGaps) {
@@ -158,15 +158,15 @@ TEST(Smoothing, MedianIsInPlace) {
 
 TEST(RainRate, ConvertsWithMarshallPalmerLikeRelation) {
     Matrix m = filled(1, 5, 0.0f);
-    m.p[0][0] = RDR_IMG_OUT_BOUND;
-    m.p[0][1] = RDR_IMG_NO_ECHO;
+    m.p[0][0] = RDR_GRID_OUT_BOUND;
+    m.p[0][1] = RDR_GRID_NO_DATA;
     m.p[0][2] = 0.0f;
     m.p[0][3] = 40.0f;
     m.p[0][4] = 30.0f;
     EXPECT_EQ(fnDbzToRainrate(m.p, 1, 5, 0), 1);
-    EXPECT_EQ(m.p[0][0], RDR_IMG_OUT_BOUND);
-    EXPECT_EQ(m.p[0][1], RDR_IMG_NO_ECHO);
-    EXPECT_EQ(m.p[0][2], RDR_IMG_NO_ECHO);
+    EXPECT_EQ(m.p[0][0], RDR_GRID_OUT_BOUND);
+    EXPECT_EQ(m.p[0][1], RDR_GRID_NO_DATA);
+    EXPECT_EQ(m.p[0][2], RDR_GRID_NO_DATA);
     EXPECT_NEAR(m.p[0][3], std::pow(1e4 / 200.0, 1 / 1.6), 1e-3);  // 11.53 mm/h
     EXPECT_NEAR(m.p[0][4], std::pow(1e3 / 200.0, 1 / 1.6), 1e-3);  // 2.73 mm/h
     EXPECT_EQ(fnDbzToRainrate(nullptr, 1, 5, 0), 0);
@@ -175,12 +175,12 @@ TEST(RainRate, ConvertsWithMarshallPalmerLikeRelation) {
 TEST(Painting, CoverageAndEchoColours) {
     Image img(gdImageCreateTrueColor(4, 1));
     Matrix m(fnMakeMatrix2D_F(1, 4), 1);
-    m.p[0][0] = RDR_IMG_OUT_BOUND;
-    m.p[0][1] = RDR_IMG_NO_ECHO;
+    m.p[0][0] = RDR_GRID_OUT_BOUND;
+    m.p[0][1] = RDR_GRID_NO_DATA;
     m.p[0][2] = 12.0f;
     m.p[0][3] = 99.0f;
     const int in = gdTrueColor(255, 255, 255), out = gdTrueColor(200, 200, 200);
-    ASSERT_EQ(fnDrawRadarImgBound(img.get(), m.p, 4, 1, RDR_IMG_OUT_BOUND, in, out), 1);
+    ASSERT_EQ(fnDrawRadarImgBound(img.get(), m.p, 4, 1, RDR_GRID_OUT_BOUND, in, out), 1);
     EXPECT_EQ(gdImageGetPixel(img.get(), 0, 0), out);
     EXPECT_EQ(gdImageGetPixel(img.get(), 1, 0), in);
 

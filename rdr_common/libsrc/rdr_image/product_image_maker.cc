@@ -316,7 +316,7 @@ Image makeBottom(const ImageJob& job, double dArg1) {
 void paintEcho(gdImagePtr pImg, float** ppImgData, const ImageJob& job, RDR_COLOR_TBL& colours,
                int* echoColorBar, const int* dispColorBar) {
     const int X = job.img.m_iImgXdim, Y = job.img.m_iImgYdim;
-    fnDrawRadarImgBound(pImg, ppImgData, X, Y, RDR_IMG_OUT_BOUND,
+    fnDrawRadarImgBound(pImg, ppImgData, X, Y, RDR_GRID_OUT_BOUND,
                         dispColorBar[RDR_EN_IN_BOUND_COLOR], dispColorBar[RDR_EN_OUT_BOUND_COLOR]);
     fnDrawRadarEcho(pImg, ppImgData, X, Y, &colours, job.disp.m_iColorKind, job.disp.m_fMinValue,
                     job.img.m_iMinDiffType, job.img.m_iEchoDIffType, echoColorBar);

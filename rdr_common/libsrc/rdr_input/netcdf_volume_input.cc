@@ -17,6 +17,7 @@
 
 #include "core_utilities.h"
 #include "info_tables.h"
+#include "internal/standard_volume_coding.h"
 #include "nc_radar.h"
 
 namespace {
@@ -744,60 +745,6 @@ double defaultFill() {
     return NC_FILL_DOUBLE;
 }
 
-// How raw values become physical ones (CF packing and masking).
-struct MomentCoding {
-    double m_dScale = 1.0;
-    double m_dOffset = 0.0;
-    bool m_bWide = false;  // compute in double (double data, wide integers or double attributes)
-    bool m_bHasFill = false;
-    bool m_bHasMissing = false;
-    bool m_bUnsigned = false;  // _Unsigned = "true" on a signed integer type
-    double m_dValidMin = -HUGE_VAL;
-    double m_dValidMax = HUGE_VAL;
-};
-
-// value x 100 truncated toward zero; -32767 (no data) when it is not finite or does not
-// fit the 16-bit range left free by the no-data codes.
-template <class C>
-inline short toStdScale(C physical) {
-    C x = physical * static_cast<C>(100);
-    if (!(x > static_cast<C>(-32767) && x < static_cast<C>(32768))) {
-        return STD_NO_DATA_CODE;
-    }
-    return static_cast<short>(x);
-}
-
-template <class T, class C>
-void convertValues(const T* pRaw, size_t n, const MomentCoding& coding, T fill, T missing,
-                   short* pOut) {
-    const C scale = static_cast<C>(coding.m_dScale);
-    const C offset = static_cast<C>(coding.m_dOffset);
-    const bool bRangeCheck = coding.m_dValidMin > -HUGE_VAL || coding.m_dValidMax < HUGE_VAL;
-    for (size_t i = 0; i < n; i++) {
-        const T raw = pRaw[i];
-        if ((coding.m_bHasFill && raw == fill) || (coding.m_bHasMissing && raw == missing)) {
-            pOut[i] = STD_NO_DATA_CODE;
-            continue;
-        }
-        C value;
-        if constexpr (std::is_same_v<T, signed char> || std::is_same_v<T, short> ||
-                      std::is_same_v<T, int> || std::is_same_v<T, long long>) {
-            if (coding.m_bUnsigned) {
-                value = static_cast<C>(static_cast<std::make_unsigned_t<T>>(raw));
-            } else {
-                value = static_cast<C>(raw);
-            }
-        } else {
-            value = static_cast<C>(raw);
-        }
-        if (bRangeCheck && (value < coding.m_dValidMin || value > coding.m_dValidMax)) {
-            pOut[i] = STD_NO_DATA_CODE;
-            continue;
-        }
-        pOut[i] = toStdScale<C>(value * scale + offset);
-    }
-}
-
 // Reads a fill-type attribute in the variable's own type, so that it compares exactly with
 // stored values. An attribute written in another type is accepted only when its value is
 // representable in the variable's type; false when absent or not representable.
@@ -838,7 +785,7 @@ bool readOwnTypeAtt(int ncid, int varid, const char* szName, nc_type varType, T*
 
 template <class T>
 bool decodeMoment(int ncid, int varid, nc_type varType, const NC_DIMENSION& dim,
-                  MomentCoding coding, NC_MOMENT_VAR* pMoment) {
+                  StdValueCoding coding, NC_MOMENT_VAR* pMoment) {
     T fill = defaultFill<T>();
     T missing = T();
     if (readOwnTypeAtt<T>(ncid, varid, "_FillValue", varType, &fill)) {
@@ -876,9 +823,9 @@ bool decodeMoment(int ncid, int varid, nc_type varType, const NC_DIMENSION& dim,
         }
         short* pOut = pMoment->m_pData + ray * nRange;
         if (coding.m_bWide) {
-            convertValues<T, double>(scratch.data(), nRays * nRange, coding, fill, missing, pOut);
+            codeToStd<T, double>(scratch.data(), nRays * nRange, coding, fill, missing, pOut);
         } else {
-            convertValues<T, float>(scratch.data(), nRays * nRange, coding, fill, missing, pOut);
+            codeToStd<T, float>(scratch.data(), nRays * nRange, coding, fill, missing, pOut);
         }
     }
     return true;
@@ -906,7 +853,7 @@ bool readMomentVar(int ncid, int varid, const VarShape& shape, const char* szMom
              std::strlen(szVariable));
     pMoment->m_iNcType = shape.m_type;
 
-    MomentCoding coding;
+    StdValueCoding coding;
     nc_type scaleType = NC_FLOAT;
     nc_type offsetType = NC_FLOAT;
     double value = 0.0;

@@ -8,6 +8,7 @@
 
 #include "core_utilities.h"
 #include "internal/ray_ring_walk.h"
+#include "internal/standard_volume_builder.h"
 
 namespace {
 
@@ -16,40 +17,6 @@ template <typename T>
 T* callocArray(int iCount) {
     const size_t n = iCount > 0 ? static_cast<size_t>(iCount) : 1;
     return static_cast<T*>(std::calloc(n, sizeof(T)));
-}
-
-STD_FIELD* newField(int iMaxBin) {
-    STD_FIELD* pField = callocArray<STD_FIELD>(1);
-    if (pField == nullptr) {
-        return nullptr;
-    }
-    pField->m_iMaxBin = std::max(iMaxBin, 0);
-    pField->m_pData = callocArray<short>(iMaxBin);
-    if (pField->m_pData == nullptr) {
-        std::free(pField);
-        return nullptr;
-    }
-    std::fill_n(pField->m_pData, pField->m_iMaxBin, STD_NO_DATA_CODE);
-    return pField;
-}
-
-STD_RAY* newRay(int iMaxField, int iMaxBin) {
-    STD_RAY* pRay = callocArray<STD_RAY>(1);
-    if (pRay == nullptr) {
-        return nullptr;
-    }
-    pRay->m_iMaxField = std::max(iMaxField, 0);
-    pRay->m_ppField = callocArray<STD_FIELD*>(iMaxField);
-    if (pRay->m_ppField == nullptr) {
-        return pRay;  // caller sees the null array and releases the ray
-    }
-    for (int f = 0; f < pRay->m_iMaxField; ++f) {
-        pRay->m_ppField[f] = newField(iMaxBin);
-        if (pRay->m_ppField[f] == nullptr) {
-            break;
-        }
-    }
-    return pRay;
 }
 
 void freeRay(STD_RAY* pRay) {
@@ -109,39 +76,75 @@ inline float ringKey(float fAzimuth) {
 
 }  // namespace
 
-STD_RADAR* fnInitStd(int iMaxSweep, int iMaxRay, int iMaxBin, int iMaxField) {
+STD_RADAR* newStdRadar(int nSweep) {
     STD_RADAR* pStd = callocArray<STD_RADAR>(1);
     if (pStd == nullptr) {
         return nullptr;
     }
-    pStd->m_iMaxSweep = std::max(iMaxSweep, 0);
-    pStd->m_ppSweep = callocArray<STD_SWEEP*>(iMaxSweep);
+    pStd->m_ppSweep = callocArray<STD_SWEEP*>(nSweep);
     if (pStd->m_ppSweep == nullptr) {
-        fnFreeStdRadar(pStd);
+        std::free(pStd);
         return nullptr;
     }
-    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
-        STD_SWEEP* pSweep = callocArray<STD_SWEEP>(1);
-        pStd->m_ppSweep[s] = pSweep;
-        if (pSweep == nullptr) {
-            fnFreeStdRadar(pStd);
-            return nullptr;
-        }
-        pSweep->m_iMaxRay = std::max(iMaxRay, 0);
-        pSweep->m_ppRay = callocArray<STD_RAY*>(iMaxRay);
-        if (pSweep->m_ppRay == nullptr) {
-            fnFreeStdRadar(pStd);
-            return nullptr;
-        }
-        for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
-            pSweep->m_ppRay[r] = newRay(iMaxField, iMaxBin);
-            if (!rayComplete(pSweep->m_ppRay[r])) {
-                fnFreeStdRadar(pStd);
-                return nullptr;
-            }
-        }
-    }
+    pStd->m_iMaxSweep = std::max(nSweep, 0);
     return pStd;
+}
+
+STD_SWEEP* newStdSweep(int nRay) {
+    STD_SWEEP* pSweep = callocArray<STD_SWEEP>(1);
+    if (pSweep == nullptr) {
+        return nullptr;
+    }
+    pSweep->m_ppRay = callocArray<STD_RAY*>(nRay);
+    if (pSweep->m_ppRay == nullptr) {
+        std::free(pSweep);
+        return nullptr;
+    }
+    pSweep->m_iMaxRay = std::max(nRay, 0);
+    return pSweep;
+}
+
+STD_RAY* newStdRay(int nField) {
+    STD_RAY* pRay = callocArray<STD_RAY>(1);
+    if (pRay == nullptr) {
+        return nullptr;
+    }
+    pRay->m_ppField = callocArray<STD_FIELD*>(nField);
+    if (pRay->m_ppField == nullptr) {
+        std::free(pRay);
+        return nullptr;
+    }
+    pRay->m_iMaxField = std::max(nField, 0);
+    return pRay;
+}
+
+STD_FIELD* newStdField(int nBin, StdBins binMode) {
+    STD_FIELD* pField = callocArray<STD_FIELD>(1);
+    if (pField == nullptr) {
+        return nullptr;
+    }
+    pField->m_iMaxBin = std::max(nBin, 0);
+    if (binMode == StdBins::kNone) {
+        return pField;
+    }
+    pField->m_pData = binMode == StdBins::kNoData
+                          ? callocArray<short>(nBin)
+                          : static_cast<short*>(std::malloc(sizeof(short) * std::max(nBin, 1)));
+    if (pField->m_pData == nullptr) {
+        std::free(pField);
+        return nullptr;
+    }
+    if (binMode == StdBins::kNoData) {
+        std::fill_n(pField->m_pData, pField->m_iMaxBin, STD_NO_DATA_CODE);
+    }
+    return pField;
+}
+
+STD_RADAR* fnInitStd(int iMaxSweep, int iMaxRay, int iMaxBin, int iMaxField) {
+    auto rays = [iMaxRay](int) { return iMaxRay; };
+    auto fields = [iMaxField](int, int) { return iMaxField; };
+    auto bins = [iMaxBin](int, int, int) { return iMaxBin; };
+    return buildStdTree(iMaxSweep, rays, fields, bins, StdBins::kNoData);
 }
 
 void fnFreeStdRadar(STD_RADAR* pStd) {

@@ -9,6 +9,8 @@
 
 #include "core_utilities.h"
 #include "info_tables.h"
+#include "internal/standard_volume_builder.h"
+#include "internal/standard_volume_coding.h"
 #include "nc_radar.h"
 
 namespace {
@@ -375,33 +377,12 @@ void fillRayHeader(const NC_RADAR* pNc, const VolumeTimes& times, const RangeGeo
         pNc->m_instru_sub.m_pN_samples != nullptr ? pNc->m_instru_sub.m_pN_samples[iRay] : 0;
 }
 
-// One ray with a copy of every moment's bins; null when an allocation fails.
-STD_RAY* makeRay(const NC_RADAR* pNc, const char (*szFieldNames)[9], int iRay) {
-    STD_RAY* pRay = static_cast<STD_RAY*>(std::calloc(1, sizeof(STD_RAY)));
-    if (pRay == nullptr) {
-        return nullptr;
-    }
-    const int nMoment = pNc->m_iMaxMoment;
+// Copies every moment's bins of file ray iRay into the ray's fields.
+void fillRayFields(const NC_RADAR* pNc, const char (*szFieldNames)[9], int iRay, STD_RAY* pRay) {
     const int nRange = pNc->m_dim.m_nRange;
-    pRay->m_ppField =
-        static_cast<STD_FIELD**>(std::calloc(nMoment > 0 ? nMoment : 1, sizeof(STD_FIELD*)));
-    if (pRay->m_ppField == nullptr) {
-        std::free(pRay);
-        return nullptr;
-    }
-    pRay->m_iMaxField = nMoment;
-    for (int m = 0; m < nMoment; m++) {
-        STD_FIELD* pField = static_cast<STD_FIELD*>(std::calloc(1, sizeof(STD_FIELD)));
-        if (pField == nullptr) {
-            return pRay;  // incomplete; the caller detects the null field
-        }
-        pRay->m_ppField[m] = pField;
-        pField->m_pData = static_cast<short*>(std::malloc(nRange > 0 ? nRange * sizeof(short) : 1));
-        if (pField->m_pData == nullptr) {
-            return pRay;
-        }
-        pField->m_iMaxBin = nRange;
-        pField->m_hdr.m_iScaleFactor = 100;
+    for (int m = 0; m < pRay->m_iMaxField; m++) {
+        STD_FIELD* pField = pRay->m_ppField[m];
+        pField->m_hdr.m_iScaleFactor = kStdScaleFactor;
         copyName(pField->m_hdr.m_szFieldName, sizeof(pField->m_hdr.m_szFieldName), szFieldNames[m]);
         if (nRange > 0) {
             std::memcpy(pField->m_pData,
@@ -409,19 +390,6 @@ STD_RAY* makeRay(const NC_RADAR* pNc, const char (*szFieldNames)[9], int iRay) {
                         nRange * sizeof(short));
         }
     }
-    return pRay;
-}
-
-bool rayComplete(const STD_RAY* pRay) {
-    if (pRay == nullptr) {
-        return false;
-    }
-    for (int m = 0; m < pRay->m_iMaxField; m++) {
-        if (pRay->m_ppField[m] == nullptr || pRay->m_ppField[m]->m_pData == nullptr) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -520,47 +488,25 @@ STD_RADAR* fnNcSyncUpStd(NC_RADAR* pNc) {
     const RangeGeometry geometry = rangeGeometry(pNc);
     const int nSweep = pNc->m_dim.m_nSweep;
 
-    STD_RADAR* pStd = static_cast<STD_RADAR*>(std::calloc(1, sizeof(STD_RADAR)));
-    bool bOk = pStd != nullptr;
-    if (bOk) {
-        pStd->m_ppSweep =
-            static_cast<STD_SWEEP**>(std::calloc(nSweep > 0 ? nSweep : 1, sizeof(STD_SWEEP*)));
-        bOk = pStd->m_ppSweep != nullptr;
-    }
-    if (bOk) {
-        pStd->m_iMaxSweep = nSweep;
-        fillGlobalHeader(pNc, times, &pStd->m_hdr);
-    }
-    for (int s = 0; bOk && s < nSweep; s++) {
-        const int iStart = pNc->m_sweep_var.m_pSweep_start_ray_index[s];
-        const int nRay = pNc->m_sweep_var.m_pSweep_end_ray_index[s] - iStart + 1;
-        STD_SWEEP* pSweep = static_cast<STD_SWEEP*>(std::calloc(1, sizeof(STD_SWEEP)));
-        if (pSweep == nullptr) {
-            bOk = false;
-            break;
-        }
-        pStd->m_ppSweep[s] = pSweep;
-        pSweep->m_ppRay = static_cast<STD_RAY**>(std::calloc(nRay, sizeof(STD_RAY*)));
-        if (pSweep->m_ppRay == nullptr) {
-            bOk = false;
-            break;
-        }
-        pSweep->m_iMaxRay = nRay;
-        fillSweepHeader(pNc, iStart, &pSweep->m_hdr);
-        for (int r = 0; r < nRay; r++) {
-            STD_RAY* pRay = makeRay(pNc, szFieldNames, iStart + r);
-            pSweep->m_ppRay[r] = pRay;
-            if (!rayComplete(pRay)) {
-                bOk = false;
-                break;
-            }
-            fillRayHeader(pNc, times, geometry, s, iStart + r, &pRay->m_hdr);
-        }
-    }
-    if (!bOk) {
-        fnFreeStdRadar(pStd);
+    const int* pStart = pNc->m_sweep_var.m_pSweep_start_ray_index;
+    const int* pEnd = pNc->m_sweep_var.m_pSweep_end_ray_index;
+    auto rays = [pStart, pEnd](int s) { return pEnd[s] - pStart[s] + 1; };
+    auto fields = [pNc](int, int) { return pNc->m_iMaxMoment; };
+    auto bins = [pNc](int, int, int) { return pNc->m_dim.m_nRange; };
+    STD_RADAR* pStd = buildStdTree(nSweep, rays, fields, bins, StdBins::kUninitialised);
+    if (pStd == nullptr) {
         rdrError(kSyncFunc, "fnInitStdtoNc fail");
         return nullptr;
+    }
+    fillGlobalHeader(pNc, times, &pStd->m_hdr);
+    for (int s = 0; s < nSweep; s++) {
+        STD_SWEEP* pSweep = pStd->m_ppSweep[s];
+        fillSweepHeader(pNc, pStart[s], &pSweep->m_hdr);
+        for (int r = 0; r < pSweep->m_iMaxRay; r++) {
+            STD_RAY* pRay = pSweep->m_ppRay[r];
+            fillRayFields(pNc, szFieldNames, pStart[s] + r, pRay);
+            fillRayHeader(pNc, times, geometry, s, pStart[s] + r, &pRay->m_hdr);
+        }
     }
     return pStd;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core_utilities.h"
+#include "internal/standard_volume_builder.h"
 #include "uf_radar.h"
 
 namespace {
@@ -18,80 +19,13 @@ void copyText(char* szDst, std::size_t nDst, const char* szSrc) {
 }
 
 // Ragged tree of the UF sweeps 1..m_iCurSweep; fields get no bin arrays here.
-STD_RADAR* fnInitStdToUf(UF_RADAR* pUf) {
-    auto* pStd = static_cast<STD_RADAR*>(std::calloc(1, sizeof(STD_RADAR)));
-    if (pStd == nullptr) {
-        return nullptr;
-    }
-    const int nSweep = pUf->m_iCurSweep > 0 ? pUf->m_iCurSweep : 0;
-    pStd->m_ppSweep =
-        static_cast<STD_SWEEP**>(std::calloc(nSweep > 0 ? nSweep : 1, sizeof(STD_SWEEP*)));
-    if (pStd->m_ppSweep == nullptr) {
-        std::free(pStd);
-        return nullptr;
-    }
-    pStd->m_iMaxSweep = nSweep;
-    for (int s = 0; s < nSweep; ++s) {
-        const UF_SWEEP* pUfSweep = pUf->m_ppSweep[s];
-        auto* pSweep = static_cast<STD_SWEEP*>(std::calloc(1, sizeof(STD_SWEEP)));
-        pStd->m_ppSweep[s] = pSweep;
-        if (pSweep == nullptr) {
-            return pStd;
-        }
-        const int nRay = pUfSweep->m_iCurRay > 0 ? pUfSweep->m_iCurRay : 0;
-        pSweep->m_ppRay =
-            static_cast<STD_RAY**>(std::calloc(nRay > 0 ? nRay : 1, sizeof(STD_RAY*)));
-        if (pSweep->m_ppRay == nullptr) {
-            return pStd;
-        }
-        pSweep->m_iMaxRay = nRay;
-        for (int r = 0; r < nRay; ++r) {
-            const UF_RAY* pUfRay = pUfSweep->m_ppRay[r];
-            auto* pRay = static_cast<STD_RAY*>(std::calloc(1, sizeof(STD_RAY)));
-            pSweep->m_ppRay[r] = pRay;
-            if (pRay == nullptr) {
-                return pStd;
-            }
-            const int nField = pUfRay->m_iCurField > 0 ? pUfRay->m_iCurField : 0;
-            pRay->m_ppField =
-                static_cast<STD_FIELD**>(std::calloc(nField > 0 ? nField : 1, sizeof(STD_FIELD*)));
-            if (pRay->m_ppField == nullptr) {
-                return pStd;
-            }
-            pRay->m_iMaxField = nField;
-            for (int k = 0; k < nField; ++k) {
-                auto* pField = static_cast<STD_FIELD*>(std::calloc(1, sizeof(STD_FIELD)));
-                pRay->m_ppField[k] = pField;
-                if (pField == nullptr) {
-                    return pStd;
-                }
-                pField->m_iMaxBin = pUfRay->m_ppField[k]->m_iCurBin;
-            }
-        }
-    }
-    return pStd;
-}
-
-// True when fnInitStdToUf built every level (the fields still lack their bins).
-bool treeComplete(const STD_RADAR* pStd) {
-    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
-        const STD_SWEEP* pSweep = pStd->m_ppSweep[s];
-        if (pSweep == nullptr || pSweep->m_ppRay == nullptr) {
-            return false;
-        }
-        for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
-            const STD_RAY* pRay = pSweep->m_ppRay[r];
-            if (pRay == nullptr || pRay->m_ppField == nullptr) {
-                return false;
-            }
-            for (int k = 0; k < pRay->m_iMaxField; ++k) {
-                if (pRay->m_ppField[k] == nullptr) {
-                    return false;
-                }
-            }
-        }
-    }
-    return true;
+STD_RADAR* initStdToUf(const UF_RADAR* pUf) {
+    auto rays = [pUf](int s) { return pUf->m_ppSweep[s]->m_iCurRay; };
+    auto fields = [pUf](int s, int r) { return pUf->m_ppSweep[s]->m_ppRay[r]->m_iCurField; };
+    auto bins = [pUf](int s, int r, int f) {
+        return pUf->m_ppSweep[s]->m_ppRay[r]->m_ppField[f]->m_iCurBin;
+    };
+    return buildStdTree(pUf->m_iCurSweep, rays, fields, bins, StdBins::kNone);
 }
 
 // fnMakeTime goes through mktime, which consults the time zone on every call; rays of
@@ -233,9 +167,8 @@ STD_RADAR* fnUfSyncUpStd(UF_RADAR* pUf) {
         rdrError(kSyncUp, "InValid UF");
         return nullptr;
     }
-    STD_RADAR* pStd = fnInitStdToUf(pUf);
-    if (pStd == nullptr || !treeComplete(pStd)) {
-        fnFreeStdRadar(pStd);
+    STD_RADAR* pStd = initStdToUf(pUf);
+    if (pStd == nullptr) {
         rdrError(kSyncUp, "fnInitStdToUf fail");
         return nullptr;
     }

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "core_utilities.h"
+#include "grid_codes.h"
 #include "map_projections.h"
 
 namespace {
@@ -29,9 +30,6 @@ constexpr int kFieldNameLen = 8;
 constexpr double kProdparTolerance = 1e-15;
 // Grid cells within this of a cell code carry the code.
 constexpr float kCodeTolerance = 1e-6f;
-
-constexpr float kNoData = -9999.0f;
-constexpr float kOutBound = -9998.0f;
 
 constexpr int kFamilyCount = 6;
 constexpr const char* kFamilyNames[kFamilyCount] = {"PPI", "CAPPI", "BASE", "CMAX", "VIL", "ETOP"};
@@ -113,8 +111,8 @@ struct IntPacking {
         // A code inside the range (not at either end) is stepped over towards zero.
         const T stepped = static_cast<T>(packed < 0 ? packed + 1 : packed - 1);
         packed = (packed == bad || packed == out) ? stepped : packed;
-        packed = (nearCode(v, kNoData) || std::isnan(v)) ? bad : packed;
-        return nearCode(v, kOutBound) ? out : packed;
+        packed = (nearCode(v, RDR_GRID_NO_DATA) || std::isnan(v)) ? bad : packed;
+        return nearCode(v, RDR_GRID_OUT_BOUND) ? out : packed;
     }
 };
 
@@ -132,8 +130,8 @@ struct FloatPacking {
 
     float pack(float v) const {
         float packed = (v + offset) * scale;
-        packed = (nearCode(v, kNoData) || std::isnan(v)) ? bad : packed;
-        return nearCode(v, kOutBound) ? out : packed;
+        packed = (nearCode(v, RDR_GRID_NO_DATA) || std::isnan(v)) ? bad : packed;
+        return nearCode(v, RDR_GRID_OUT_BOUND) ? out : packed;
     }
 };
 
@@ -151,8 +149,8 @@ struct Unpacking {
 
     float unpack(float s) const {
         float v = s / scale - offset;
-        v = nearCode(s, bad) ? kNoData : v;
-        return nearCode(s, out) ? kOutBound : v;
+        v = nearCode(s, bad) ? RDR_GRID_NO_DATA : v;
+        return nearCode(s, out) ? RDR_GRID_OUT_BOUND : v;
     }
 };
 

@@ -163,7 +163,6 @@ void buildRayLuts(std::vector<SweepView>* pViews) {
     }
 }
 
-
 float samplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue) {
     if (!view.usable || fRangeKm > view.reachKm) {
         return kNoData;

@@ -9,11 +9,10 @@
 
 #include <cmath>
 
+#include "grid_codes.h"
 #include "standard_volume.h"
 
 // Grid cell codes.
-constexpr float RDR_GRID_NO_DATA = -9999.0f;    // inside the coverage, no value
-constexpr float RDR_GRID_OUT_BOUND = -9998.0f;  // outside the radar's range
 
 // Answers of fnGetBinValueToRay besides physical values.
 constexpr float RDR_BIN_NO_VALUE = 131072.0f;  // any lookup failure

@@ -1,4 +1,5 @@
 #include "core_utilities.h"
+#include "grid_codes.h"
 
 #include <cmath>
 #include <cstdint>
@@ -8,7 +9,6 @@
 namespace {
 
 // Grid code of product cells outside the radar's range.
-constexpr float kOutOfRange = -9998.0f;
 
 // 4/3 effective earth radius (m) and its double, as the beam geometry has always used them.
 constexpr double kEffectiveEarthM = 8494678.360000001;
@@ -196,7 +196,7 @@ float fnGetMaxRangeToData(float** ppData, int iYdim, int iXdim, float fGridKm) {
         return -9999.0f;
     }
     const float* row = ppData[iYdim / 2];
-    auto inRange = [](float v) { return std::fabs(v - kOutOfRange) >= 1e-6f; };
+    auto inRange = [](float v) { return std::fabs(v - RDR_GRID_OUT_BOUND) >= 1e-6f; };
     int left = 0;
     for (int x = 0; x < iXdim; ++x) {
         if (inRange(row[x])) {

@@ -128,7 +128,6 @@ inline int findRay(const SweepView& view, float fAzim) {
 std::vector<SweepView> buildSweepViews(STD_RADAR* pStd, const char* szFieldName,
                                        STD_AZIMUTH_TBL** ppTable);
 
-
 // The value a PPI of this sweep holds at a cell of the given azimuth and horizontal range,
 // or kNoData: nearest ray within one degree, bin at the range taken as slant range.
 float samplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue);

@@ -1,0 +1,68 @@
+// How values of any reader become the standard volume's stored 16-bit values: the file's
+// packing (scale and offset), its masks (fill, missing, valid range, the unsigned flag),
+// then physical x 100. Every reader and sync-up takes the factor and the conversion from
+// here, so the standard volume's scaling is written once.
+#ifndef RDR_STANDARD_VOLUME_CODING_H
+#define RDR_STANDARD_VOLUME_CODING_H
+
+#include <cmath>
+#include <cstddef>
+#include <type_traits>
+
+#include "standard_volume.h"
+
+// m_iScaleFactor of every field a sync-up converts from physical values.
+constexpr int kStdScaleFactor = 100;
+
+// How a reader's raw values become physical ones.
+struct StdValueCoding {
+    double m_dScale = 1.0;
+    double m_dOffset = 0.0;
+    bool m_bWide = false;  // compute in double (double data, wide integers or double attributes)
+    bool m_bHasFill = false;
+    bool m_bHasMissing = false;
+    bool m_bUnsigned = false;  // raw signed integers that are to be read as unsigned
+    double m_dValidMin = -HUGE_VAL;
+    double m_dValidMax = HUGE_VAL;
+};
+
+// physical x 100 truncated toward zero; -32767 (no data) when it is not finite or does not
+// fit the 16-bit range left free by the no-data codes.
+template <class C>
+inline short toStdStored(C physical) {
+    C x = physical * static_cast<C>(kStdScaleFactor);
+    if (!(x > static_cast<C>(-32767) && x < static_cast<C>(32768))) {
+        return STD_NO_DATA_CODE;
+    }
+    return static_cast<short>(x);
+}
+
+// Converts n raw values of type T, computing in C (float or double), into stored values.
+template <class T, class C>
+void codeToStd(const T* pRaw, std::size_t n, const StdValueCoding& coding, T fill, T missing,
+               short* pOut) {
+    const C scale = static_cast<C>(coding.m_dScale);
+    const C offset = static_cast<C>(coding.m_dOffset);
+    const bool bRangeCheck = coding.m_dValidMin > -HUGE_VAL || coding.m_dValidMax < HUGE_VAL;
+    for (std::size_t i = 0; i < n; i++) {
+        const T raw = pRaw[i];
+        if ((coding.m_bHasFill && raw == fill) || (coding.m_bHasMissing && raw == missing)) {
+            pOut[i] = STD_NO_DATA_CODE;
+            continue;
+        }
+        C value;
+        if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
+            value = coding.m_bUnsigned ? static_cast<C>(static_cast<std::make_unsigned_t<T>>(raw))
+                                       : static_cast<C>(raw);
+        } else {
+            value = static_cast<C>(raw);
+        }
+        if (bRangeCheck && (value < coding.m_dValidMin || value > coding.m_dValidMax)) {
+            pOut[i] = STD_NO_DATA_CODE;
+            continue;
+        }
+        pOut[i] = toStdStored<C>(value * scale + offset);
+    }
+}
+
+#endif
