@@ -17,6 +17,7 @@
 
 #include "core_utilities.h"
 #include "info_tables.h"
+#include "internal/fixed_text.h"
 #include "internal/standard_volume_coding.h"
 #include "nc_radar.h"
 
@@ -314,19 +315,6 @@ bool isNumeric(nc_type type) {
     }
 }
 
-void copyText(char* szDest, size_t destSize, const char* pSrc, size_t srcLen) {
-    size_t n = 0;
-    while (n < srcLen && n + 1 < destSize && pSrc[n] != '\0') {
-        szDest[n] = pSrc[n];
-        n++;
-    }
-    // Fixed-width strings are padded with blanks by some writers.
-    while (n > 0 && (szDest[n - 1] == ' ' || szDest[n - 1] == '\t')) {
-        n--;
-    }
-    szDest[n] = '\0';
-}
-
 // Text of an attribute (text, string or the first number formatted); false when absent.
 bool readAttText(int ncid, int varid, const char* szName, char* szDest, size_t destSize) {
     nc_type type;
@@ -342,7 +330,7 @@ bool readAttText(int ncid, int varid, const char* szName, char* szDest, size_t d
         if (len > 0 && nc_get_att_text(ncid, varid, szName, buf.data()) != NC_NOERR) {
             return false;
         }
-        copyText(szDest, destSize, buf.data(), len);
+        copyFixedText(szDest, destSize, buf.data(), len, true);
         return true;
     }
     if (type == NC_STRING) {
@@ -354,7 +342,7 @@ bool readAttText(int ncid, int varid, const char* szName, char* szDest, size_t d
             return false;
         }
         const char* first = strings[0] != nullptr ? strings[0] : "";
-        copyText(szDest, destSize, first, std::strlen(first));
+        copyFixedText(szDest, destSize, first, std::strlen(first), true);
         nc_free_string(len, strings.data());
         return true;
     }
@@ -364,7 +352,7 @@ bool readAttText(int ncid, int varid, const char* szName, char* szDest, size_t d
             return false;
         }
         std::string text = std::to_string(values[0]);
-        copyText(szDest, destSize, text.c_str(), text.size());
+        copyFixedText(szDest, destSize, text.c_str(), text.size(), true);
         return true;
     }
     return false;
@@ -520,7 +508,7 @@ bool readStrings(int ncid, int varid, const VarShape& shape, std::vector<std::st
         }
         for (size_t start = 0; start + strLen <= shape.m_nValues; start += strLen) {
             char szText[NC_VAR_TEXT_LEN];
-            copyText(szText, sizeof(szText), buf.data() + start, strLen);
+            copyFixedText(szText, sizeof(szText), buf.data() + start, strLen, true);
             pOut->emplace_back(szText);
         }
         return true;
@@ -535,8 +523,8 @@ bool readStrings(int ncid, int varid, const VarShape& shape, std::vector<std::st
         }
         for (char* s : strings) {
             char szText[NC_VAR_TEXT_LEN];
-            copyText(szText, sizeof(szText), s != nullptr ? s : "",
-                     s != nullptr ? std::strlen(s) : 0);
+            copyFixedText(szText, sizeof(szText), s != nullptr ? s : "",
+                          s != nullptr ? std::strlen(s) : 0, true);
             pOut->emplace_back(szText);
         }
         nc_free_string(shape.m_nValues, strings.data());
@@ -599,7 +587,7 @@ bool readMetaVar(int ncid, int varid, const NcVarDesc& desc, NC_RADAR* pNc) {
             return true;
         }
         if (desc.m_count == kOne) {
-            copyText(pMember, NC_VAR_TEXT_LEN, strings[0].c_str(), strings[0].size());
+            copyFixedText(pMember, NC_VAR_TEXT_LEN, strings[0].c_str(), strings[0].size(), true);
             return true;
         }
         if (nWant == 0 || (strings.size() != nWant && strings.size() != 1)) {
@@ -611,7 +599,7 @@ bool readMetaVar(int ncid, int varid, const NcVarDesc& desc, NC_RADAR* pNc) {
         }
         for (size_t i = 0; i < nWant; i++) {
             const std::string& s = strings[strings.size() == 1 ? 0 : i];
-            copyText(pp[i], NC_VAR_TEXT_LEN, s.c_str(), s.size());
+            copyFixedText(pp[i], NC_VAR_TEXT_LEN, s.c_str(), s.size(), true);
         }
         std::free(*reinterpret_cast<char***>(pMember));
         *reinterpret_cast<char***>(pMember) = pp;
@@ -848,9 +836,10 @@ bool readMomentVar(int ncid, int varid, const VarShape& shape, const char* szMom
                    const char* szVariable, NC_RADAR* pNc) {
     NC_MOMENT_VAR* pMoment = &pNc->m_moment_var[pNc->m_iMaxMoment];
     std::memset(pMoment, 0, sizeof(*pMoment));
-    copyText(pMoment->m_szMoment, sizeof(pMoment->m_szMoment), szMoment, std::strlen(szMoment));
-    copyText(pMoment->m_szVariable, sizeof(pMoment->m_szVariable), szVariable,
-             std::strlen(szVariable));
+    copyFixedText(pMoment->m_szMoment, sizeof(pMoment->m_szMoment), szMoment, std::strlen(szMoment),
+                  true);
+    copyFixedText(pMoment->m_szVariable, sizeof(pMoment->m_szVariable), szVariable,
+                  std::strlen(szVariable), true);
     pMoment->m_iNcType = shape.m_type;
 
     StdValueCoding coding;

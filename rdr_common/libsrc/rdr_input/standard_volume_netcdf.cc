@@ -9,6 +9,7 @@
 
 #include "core_utilities.h"
 #include "info_tables.h"
+#include "internal/fixed_text.h"
 #include "internal/standard_volume_builder.h"
 #include "internal/standard_volume_coding.h"
 #include "nc_radar.h"
@@ -23,13 +24,6 @@ constexpr double kMaxTimeOffsetSec = 1.0e11;
 
 // Speed of light over two: metres of range per second of pulse.
 constexpr double kHalfLightSpeed = 299792458.0 / 2.0;
-
-void copyName(char* szDest, size_t destSize, const char* szSrc) {
-    // Names are cut to the header's fixed width.
-    const size_t n = strnlen(szSrc, destSize - 1);
-    std::memcpy(szDest, szSrc, n);
-    szDest[n] = '\0';
-}
 
 int truncToInt(double value) {
     if (!std::isfinite(value) || value >= 2147483647.0 || value <= -2147483648.0) {
@@ -313,9 +307,9 @@ void fillGlobalHeader(const NC_RADAR* pNc, const VolumeTimes& times, STD_GLOBAL_
     const bool bHaveSweeps = pNc->m_dim.m_nSweep > 0;
 
     pHdr->m_iVolumeNo = pNc->m_global_var.m_iVolume_number;
-    copyName(pHdr->m_szRadarName, sizeof(pHdr->m_szRadarName),
-             pNc->m_global_attr.m_szInstrument_name);
-    copyName(pHdr->m_szSiteName, sizeof(pHdr->m_szSiteName), pNc->m_global_attr.m_szSite_name);
+    copyFixedText(pHdr->m_szRadarName, sizeof(pHdr->m_szRadarName),
+                  pNc->m_global_attr.m_szInstrument_name);
+    copyFixedText(pHdr->m_szSiteName, sizeof(pHdr->m_szSiteName), pNc->m_global_attr.m_szSite_name);
     pHdr->m_dLat = pNc->m_locat_var.m_dLatitude;
     pHdr->m_dLon = pNc->m_locat_var.m_dLongitude;
     pHdr->m_iAnteHeight = truncToInt(pNc->m_locat_var.m_dAltitude);
@@ -325,8 +319,8 @@ void fillGlobalHeader(const NC_RADAR* pNc, const VolumeTimes& times, STD_GLOBAL_
     if (bHaveSweeps && pNc->m_sweep_var.m_pTarget_scan_rate != nullptr) {
         pHdr->m_fSweepRate = pNc->m_sweep_var.m_pTarget_scan_rate[0];
     }
-    copyName(pHdr->m_szConvertName, sizeof(pHdr->m_szConvertName),
-             pNc->m_global_attr.m_szScan_name);
+    copyFixedText(pHdr->m_szConvertName, sizeof(pHdr->m_szConvertName),
+                  pNc->m_global_attr.m_szScan_name);
     pHdr->m_tConvertTime = times.m_tVolume;
     pHdr->m_iNoDataValue = STD_NO_DATA_CODE;
     // CF/Radial gives the pulse width in seconds; the header holds the pulse length in metres.
@@ -383,7 +377,8 @@ void fillRayFields(const NC_RADAR* pNc, const char (*szFieldNames)[9], int iRay,
     for (int m = 0; m < pRay->m_iMaxField; m++) {
         STD_FIELD* pField = pRay->m_ppField[m];
         pField->m_hdr.m_iScaleFactor = kStdScaleFactor;
-        copyName(pField->m_hdr.m_szFieldName, sizeof(pField->m_hdr.m_szFieldName), szFieldNames[m]);
+        copyFixedText(pField->m_hdr.m_szFieldName, sizeof(pField->m_hdr.m_szFieldName),
+                      szFieldNames[m]);
         if (nRange > 0) {
             std::memcpy(pField->m_pData,
                         pNc->m_moment_var[m].m_pData + static_cast<size_t>(iRay) * nRange,
@@ -481,7 +476,7 @@ STD_RADAR* fnNcSyncUpStd(NC_RADAR* pNc) {
         if (fnGetNcFieldInfo(szName, &row) == 1) {
             szName = row.m_szFieldName;
         }
-        copyName(szFieldNames[m], sizeof(szFieldNames[m]), szName);
+        copyFixedText(szFieldNames[m], sizeof(szFieldNames[m]), szName);
     }
 
     const VolumeTimes times = volumeTimes(pNc);

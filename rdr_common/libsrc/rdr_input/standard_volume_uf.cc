@@ -4,19 +4,13 @@
 #include <cstring>
 
 #include "core_utilities.h"
+#include "internal/fixed_text.h"
 #include "internal/standard_volume_builder.h"
 #include "uf_radar.h"
 
 namespace {
 
 constexpr const char* kSyncUp = "fnUfSyncUpStd";
-
-// Truncating copy that always terminates and zero-fills the rest, like the headers' arrays.
-void copyText(char* szDst, std::size_t nDst, const char* szSrc) {
-    const std::size_t n = strnlen(szSrc, nDst - 1);
-    std::memcpy(szDst, szSrc, n);
-    std::memset(szDst + n, 0, nDst - n);
-}
 
 // Ragged tree of the UF sweeps 1..m_iCurSweep; fields get no bin arrays here.
 STD_RADAR* initStdToUf(const UF_RADAR* pUf) {
@@ -65,8 +59,8 @@ void fnUfFieldToStdRay(const UF_FIELD_HDR& fh, STD_RAY_HDR* pHdr) {
 }
 
 void fnUfFieldToStdField(const UF_RAY* pUfRay, int k, UF_FIELD* pUfField, STD_FIELD* pField) {
-    copyText(pField->m_hdr.m_szFieldName, sizeof(pField->m_hdr.m_szFieldName),
-             pUfRay->dh.m_pfi[k].m_szFieldName);
+    copyFixedText(pField->m_hdr.m_szFieldName, sizeof(pField->m_hdr.m_szFieldName),
+                  pUfRay->dh.m_pfi[k].m_szFieldName);
     pField->m_hdr.m_iScaleFactor = pUfField->fh.m_iScaleFactor;
     // Moments gated unlike the ray's first field (velocity at 250 m beside reflectivity at
     // 1000 m) keep their own geometry; otherwise they read the ray header's.
@@ -114,30 +108,30 @@ void fnUfToStdGlobal(const UF_RAY* pUfRay, const UF_FIELD_HDR& fh, STD_GLOBAL_HD
     const UF_MANDATORY_HDR& mh = pUfRay->mh;
     const UF_OPTIONAL_HDR& oh = pUfRay->oh;
     g->m_iVolumeNo = mh.m_iVolumeNo;
-    copyText(g->m_szRadarName, sizeof(g->m_szRadarName), mh.m_szRadarName);
-    copyText(g->m_szSiteName, sizeof(g->m_szSiteName), mh.m_szSiteName);
+    copyFixedText(g->m_szRadarName, sizeof(g->m_szRadarName), mh.m_szRadarName);
+    copyFixedText(g->m_szSiteName, sizeof(g->m_szSiteName), mh.m_szSiteName);
     g->m_dLat = fnConvertDms2Deg(mh.m_iLatDeg, mh.m_iLatMin, mh.m_fLatSec);
     g->m_dLon = fnConvertDms2Deg(mh.m_iLonDeg, mh.m_iLonMin, mh.m_fLonSec);
     g->m_iAnteHeight = mh.m_iAnteHeight;
     g->m_iSweepMode = mh.m_iSweepMode;
     g->m_fSweepRate = mh.m_fSweepRate;
-    copyText(g->m_szConvertName, sizeof(g->m_szConvertName), mh.m_szConvertName);
+    copyFixedText(g->m_szConvertName, sizeof(g->m_szConvertName), mh.m_szConvertName);
     g->m_tConvertTime = ufVolumeTime(mh, oh);
     g->m_iNoDataValue = mh.m_iNoDataValue;
-    copyText(g->m_szProjectName, sizeof(g->m_szProjectName), oh.m_szProjectName);
+    copyFixedText(g->m_szProjectName, sizeof(g->m_szProjectName), oh.m_szProjectName);
     g->m_fBaselineAzimuth = oh.m_fBaselineAzimuth;
     g->m_fBaselineElevation = oh.m_fBaselineElevation;
-    copyText(g->m_szFieldTapeName, sizeof(g->m_szFieldTapeName), oh.m_szFieldTapeName);
+    copyFixedText(g->m_szFieldTapeName, sizeof(g->m_szFieldTapeName), oh.m_szFieldTapeName);
     g->m_iPulseWidth = fh.m_iPulseWidth;
     g->m_fBeamWidthH = fh.m_fBeamWidthH;
     g->m_fBeamWidthV = fh.m_fBeamWidthV;
     g->m_iBandWidth = fh.m_iBandWidth;
     g->m_iPolarMode = fh.m_iPolarMode;
     g->m_fWaveLength = fh.m_fWaveLength;
-    copyText(g->m_szThresholdType, sizeof(g->m_szThresholdType), fh.m_szThresholdType);
+    copyFixedText(g->m_szThresholdType, sizeof(g->m_szThresholdType), fh.m_szThresholdType);
     g->m_iThresholdValue = fh.m_iThresholdValue;
     g->m_iScale = fh.m_iScale;
-    copyText(g->m_szEditCode, sizeof(g->m_szEditCode), fh.m_szEditCode);
+    copyFixedText(g->m_szEditCode, sizeof(g->m_szEditCode), fh.m_szEditCode);
     g->m_iPRT = fh.m_iPRT;
     g->m_iBitsPerBin = fh.m_iBitsPerBin;
 }
@@ -147,7 +141,8 @@ void ufFieldToStdSweep(const char* szName, const UF_FIELD_HDR& fh, STD_SWEEP_HDR
     if (isUfVelocityField(szName)) {
         if (fh.m_fNyquistVelocity != 0.0f) {
             pHdr->m_fNyquistVelocity = fh.m_fNyquistVelocity;
-            copyText(pHdr->m_szVelocityFlag, sizeof(pHdr->m_szVelocityFlag), fh.m_szVelocityFlag);
+            copyFixedText(pHdr->m_szVelocityFlag, sizeof(pHdr->m_szVelocityFlag),
+                          fh.m_szVelocityFlag);
         }
     } else if (std::strcmp(szName, "DM") == 0) {
         pHdr->m_fRadarConstant = fh.m_fRadarConstant;

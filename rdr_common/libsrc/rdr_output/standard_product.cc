@@ -8,6 +8,7 @@
 
 #include "core_utilities.h"
 #include "grid_codes.h"
+#include "internal/fixed_text.h"
 #include "map_projections.h"
 
 namespace {
@@ -57,12 +58,6 @@ int familyIndex(const char* szProduct) {
         }
     }
     return -1;
-}
-
-void copyName(char* dst, const char* src, int maxLen) {
-    const size_t len = strnlen(src, static_cast<size_t>(maxLen));
-    std::memcpy(dst, src, len);
-    dst[len] = '\0';
 }
 
 bool sameField(const STD_PRODUCT_DATA* pData, const char* szFieldName) {
@@ -356,7 +351,7 @@ STD_PRODUCT_DATASET** fnInitStdDataset(const char* szProduct, int iMaxDataset, i
             return nullptr;
         }
         ppDset[i] = pDset;
-        copyName(pDset->m_szProduct, szProduct, kProductNameLen);
+        copyFixedText(pDset->m_szProduct, kProductNameLen + 1, szProduct);
         pDset->m_iMaxField = iMaxField;
         pDset->m_ppProductData =
             static_cast<STD_PRODUCT_DATA**>(std::calloc(iMaxField, sizeof(STD_PRODUCT_DATA*)));
@@ -449,12 +444,12 @@ int fnSetStdProductSiteHdr(STD_RADAR* pStd, STD_PRODUCT* pStdProduct, int iYdim,
     const STD_GLOBAL_HDR& vol = pStd->m_hdr;
     pStdProduct->m_iStdProductType = STD_EN_PRODUCT_SITE;
     hdr.m_tConvertTime = vol.m_tConvertTime;
-    copyName(hdr.m_szSiteName, vol.m_szSiteName, kFieldNameLen);
+    copyFixedText(hdr.m_szSiteName, kFieldNameLen + 1, vol.m_szSiteName);
     hdr.m_dLon = vol.m_dLon;
     hdr.m_dLat = vol.m_dLat;
     hdr.m_iAnteHeightM = vol.m_iAnteHeight;
-    copyName(hdr.m_szTask, vol.m_szConvertName, kFieldNameLen);
-    copyName(hdr.m_szSystem, vol.m_szRadarName, kFieldNameLen);
+    copyFixedText(hdr.m_szTask, kFieldNameLen + 1, vol.m_szConvertName);
+    copyFixedText(hdr.m_szSystem, kFieldNameLen + 1, vol.m_szRadarName);
     hdr.m_dNi = 0.0;
     if (pStd->m_iMaxSweep > 0 && pStd->m_ppSweep != nullptr && pStd->m_ppSweep[0] != nullptr) {
         hdr.m_dNi = pStd->m_ppSweep[0]->m_hdr.m_fNyquistVelocity;
@@ -488,7 +483,7 @@ int fnSetStdProductCompHdr(STD_PRODUCT* pStdProduct, const char* szCompMethod,
     setGrid(hdr, iYdim, iXdim, fGridKm);
     hdr.m_szCompMethod[0] = '\0';
     if (szCompMethod != nullptr) {
-        copyName(hdr.m_szCompMethod, szCompMethod, static_cast<int>(sizeof hdr.m_szCompMethod) - 1);
+        copyFixedText(hdr.m_szCompMethod, sizeof hdr.m_szCompMethod, szCompMethod);
     }
     LAMC_PARAMETER map =
         fnGetLamcMapInfo(kEarthRadiusKm, fGridKm, kCompSlat1, kCompSlat2, kCompOlon, kCompOlat,
@@ -576,7 +571,7 @@ int fnAddStdDatasetToData(STD_PRODUCT_DATASET* pStdDataset, const char* szFieldN
             return 0;  // no storage for this type: the slot stays free
     }
     pSlot->m_iMemType = rule.m_iMemType;
-    copyName(pSlot->m_szFieldName, szFieldName, kFieldNameLen);
+    copyFixedText(pSlot->m_szFieldName, kFieldNameLen + 1, szFieldName);
     return 1;
 }
 
