@@ -19,6 +19,7 @@
 #include "core_utilities.h"
 #include "info_tables.h"
 #include "map_projections.h"
+#include "owned_handles.h"
 #include "ppi_grid.h"
 #include "product_dispatch.h"
 #include "product_image_maker.h"
@@ -284,24 +285,10 @@ double seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-struct StdRadarDeleter {
-    void operator()(STD_RADAR* p) const { fnFreeStdRadar(p); }
-};
-struct ProductDeleter {
-    void operator()(STD_PRODUCT* p) const { fnFreeStdProduct(p); }
-};
-struct TablesDeleter {
-    int n;
-    void operator()(STD_AZIMUTH_TBL** p) const { fnFreeMatrix2D(reinterpret_cast<void**>(p), n); }
-};
-struct FreeDeleter {
-    void operator()(float* p) const { std::free(p); }
-};
-
 // One product grid of the volume, the dataset parameters it is filed under and the field
 // name it is stored as.
 struct ComputedProduct {
-    std::unique_ptr<float, FreeDeleter> grid;
+    rdr::GridPtr grid;
     double arg1 = 0.0;
     double arg2 = 0.0;
     std::string storedField;
@@ -478,7 +465,7 @@ int runImage(int argc, char** argv) {
     PRODUCT_IMAGE_STAGE_TIMES stages{};
     fnSetProductImageStageTimes(&stages);
     auto t = std::chrono::steady_clock::now();
-    std::unique_ptr<STD_RADAR, StdRadarDeleter> volume(fnLoadStdRadarFile(a.input.c_str()));
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(a.input.c_str()));
     if (!volume) {
         return 1;
     }
@@ -486,8 +473,7 @@ int runImage(int argc, char** argv) {
     STD_RADAR* pStd = volume.get();
 
     t = std::chrono::steady_clock::now();
-    std::unique_ptr<STD_AZIMUTH_TBL*, TablesDeleter> tables(fnMakeAllHashTable(pStd),
-                                                            TablesDeleter{pStd->m_iMaxSweep});
+    rdr::MatrixPtr<STD_AZIMUTH_TBL> tables(fnMakeAllHashTable(pStd), pStd->m_iMaxSweep);
     if (!tables) {
         std::fprintf(stderr, "rdr image: cannot build the azimuth tables of %s\n", a.input.c_str());
         return 1;
@@ -539,9 +525,9 @@ int runImage(int argc, char** argv) {
             ++failures;
             continue;
         }
-        std::unique_ptr<STD_PRODUCT, ProductDeleter> std_product(
-            fnInitStdProduct(1, product == "PPI", product == "CAPPI", product == "BASE",
-                             product == "CMAX", product == "VIL", product == "ETOP"));
+        rdr::StdProductPtr std_product(fnInitStdProduct(1, product == "PPI", product == "CAPPI",
+                                                        product == "BASE", product == "CMAX",
+                                                        product == "VIL", product == "ETOP"));
         if (bComposite) {
             const CompositeGrid comp =
                 siteToComposite(computed.grid.get(), iDim, a.gridKm, pStd, imgInfo);

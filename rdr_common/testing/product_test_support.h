@@ -7,15 +7,13 @@
 #include <memory>
 
 #include "core_utilities.h"
+#include "owned_handles.h"
 #include "standard_volume.h"
 
 namespace rdrtest {
 
-struct GridDeleter {
-    void operator()(float* p) const { std::free(p); }
-};
 // A product grid, released with free() as the product functions document.
-using Grid = std::unique_ptr<float, GridDeleter>;
+using Grid = rdr::GridPtr;
 
 // The azimuth tables of every sweep of a volume.
 struct Tables {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "owned_handles.h"
 #include "standard_volume.h"
 
 namespace rdrtest {
@@ -46,10 +47,7 @@ struct VolumeShape {
     std::function<std::vector<int>(int sweep, int ray)> rayFields;
 };
 
-struct StdRadarDeleter {
-    void operator()(STD_RADAR* p) const { fnFreeStdRadar(p); }
-};
-using StdRadarPtr = std::unique_ptr<STD_RADAR, StdRadarDeleter>;
+using StdRadarPtr = rdr::StdRadarPtr;
 
 // Evenly spaced azimuths: first, first + step, ... (n values, folded into [0, 360)).
 std::vector<float> evenAzimuths(int n, float first = 0.5f, float step = -1.0f /* 360/n */);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "owned_handles.h"
 #include "synthetic_volume.h"
 #include "uf_radar.h"
 #include "uf_volume_output.h"
@@ -19,10 +20,7 @@ namespace uffix {
 
 using Bytes = std::vector<unsigned char>;
 
-struct UfRadarDeleter {
-    void operator()(UF_RADAR* p) const { fnFreeUfRadar(p); }
-};
-using UfRadarPtr = std::unique_ptr<UF_RADAR, UfRadarDeleter>;
+using UfRadarPtr = rdr::UfRadarPtr;
 
 // Whole file, decompressed when it is gzip (zlib passes plain files through).
 Bytes readAll(const std::string& path);

@@ -8,19 +8,14 @@
 #include <string>
 
 #include "info_tables.h"
+#include "owned_handles.h"
 #include "test_support.h"
 
 namespace {
 
-struct TableDeleter {
-    void operator()(RDR_COLOR_TBL* p) const { std::free(p); }
-};
-using TablePtr = std::unique_ptr<RDR_COLOR_TBL, TableDeleter>;
+using TablePtr = rdr::MallocPtr<RDR_COLOR_TBL>;
 
-struct ImageDeleter {
-    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
-};
-using ImagePtr = std::unique_ptr<gdImage, ImageDeleter>;
+using ImagePtr = rdr::GdImageHandle;
 
 const std::string kColourDir =
     std::string(RDR_SOURCE_DIR) + "/resources/rdr/www/cgi-src/resource/color";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core_utilities.h"
+#include "owned_handles.h"
 
 namespace {
 
@@ -32,10 +33,7 @@ Matrix filled(int rows, int cols, float v) {
     return m;
 }
 
-struct ImageDeleter {
-    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
-};
-using Image = std::unique_ptr<gdImage, ImageDeleter>;
+using Image = rdr::GdImageHandle;
 
 std::vector<float> row3(float a, float b, float c) {
     Matrix m(fnMakeMatrix2D_F(1, 3), 1);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "map_projections.h"
+#include "owned_handles.h"
 #include "rdr_root.h"
 
 namespace {
@@ -175,10 +176,6 @@ class EucKrToUtf8 {
     iconv_t cd_;
 };
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-
 }  // namespace
 
 int fnDrawCompImgMap(char* szImgKind, gdImagePtr pImg, int /*iWidth*/, int iHeight,
@@ -275,7 +272,7 @@ int fnDrawSiteImgAws(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm,
         return 0;
     }
     const char* szList = fImgGridKm > 0.5f ? "aws_pos_han_1.txt" : "aws_pos_han_2.txt";
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(resourcePath("aws", szList).c_str(), "r"));
+    rdr::FilePtr file(std::fopen(resourcePath("aws", szList).c_str(), "r"));
     if (!file) {
         return 0;
     }

@@ -16,16 +16,14 @@
 
 #include "image_test_root.h"
 #include "map_projections.h"
+#include "owned_handles.h"
 
 namespace {
 
 using imgtest::countColour;
 using imgtest::northOf;
 
-struct ImageDeleter {
-    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
-};
-using Image = std::unique_ptr<gdImage, ImageDeleter>;
+using Image = rdr::GdImageHandle;
 
 constexpr float kLon = 127.0f;
 constexpr float kLat = 37.0f;

@@ -13,6 +13,7 @@
 
 #include "colour_tables.h"
 #include "image_test_root.h"
+#include "owned_handles.h"
 #include "synthetic_volume.h"
 
 namespace {
@@ -38,15 +39,9 @@ const int kRain7 = gdTrueColor(230, 195, 0);  // [7, 10) mm/h
 const int kTopColour = gdTrueColor(70, 0, 110);
 const int kBottomColour = gdTrueColor(190, 235, 255);
 
-struct ProductDeleter {
-    void operator()(STD_PRODUCT* p) const { fnFreeStdProduct(p); }
-};
-using Product = std::unique_ptr<STD_PRODUCT, ProductDeleter>;
+using Product = rdr::StdProductPtr;
 
-struct ImageDeleter {
-    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
-};
-using Image = std::unique_ptr<gdImage, ImageDeleter>;
+using Image = rdr::GdImageHandle;
 
 using CellValue = std::function<float(int row, int col)>;
 
@@ -177,8 +172,7 @@ TEST_F(ImageFixture, ColourBarBoxesAndLabels) {
     // n echo colours on 513 rows, the highest level on top; each label on the border
     // between the two boxes it separates.
     const std::string colourFile = (root.resourceDir() / "color/vyq_rn_tarvo.col").string();
-    std::unique_ptr<RDR_COLOR_TBL, decltype(&std::free)> table(fnReadColorTable(colourFile.c_str()),
-                                                               &std::free);
+    rdr::MallocPtr<RDR_COLOR_TBL> table(fnReadColorTable(colourFile.c_str()));
     ASSERT_TRUE(table);
     const int n = table->m_iEchoColorCnt;
     ASSERT_GT(n, 5);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core_utilities.h"
+#include "owned_handles.h"
 #include "synthetic_volume.h"
 
 namespace {
@@ -20,10 +21,7 @@ using rdrtest::StdRadarPtr;
 using rdrtest::SweepShape;
 using rdrtest::VolumeShape;
 
-struct TableDeleter {
-    void operator()(STD_AZIMUTH_TBL* p) const { std::free(p); }
-};
-using TablePtr = std::unique_ptr<STD_AZIMUTH_TBL, TableDeleter>;
+using TablePtr = rdr::MallocPtr<STD_AZIMUTH_TBL>;
 
 // A one-sweep volume with the given azimuths (storage order) and null rays.
 StdRadarPtr sweepVolume(std::vector<float> azimuths, std::vector<int> nullRays = {}) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "owned_handles.h"
 #include "test_support.h"
 #include "uf_fixture.h"
 #include "uf_radar.h"
@@ -17,10 +18,7 @@ using uffix::UfRadarPtr;
 
 namespace {
 
-struct StdRadarDeleter {
-    void operator()(STD_RADAR* p) const { fnFreeStdRadar(p); }
-};
-using StdPtr = std::unique_ptr<STD_RADAR, StdRadarDeleter>;
+using StdPtr = rdr::StdRadarPtr;
 
 // ---- an independent decode of 4-byte-framed sample files --------------------------
 

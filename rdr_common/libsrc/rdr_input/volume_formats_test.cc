@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "owned_handles.h"
 #include "test_support.h"
 #include "uf_fixture.h"
 #include "uf_volume_output.h"
@@ -53,7 +54,7 @@ TEST(VolumeFormats, NamesEverySampleFileByContent) {
 TEST(VolumeFormats, NamesUfInEveryFramingPlainOrGzip) {
     rdrtest::TempDir dir;
     auto volume = uffix::smallStdVolume(2, 8, 20);
-    std::unique_ptr<UF_RADAR, void (*)(UF_RADAR*)> uf(fnStdSyncDownUf(volume.get()), fnFreeUfRadar);
+    rdr::UfRadarPtr uf(fnStdSyncDownUf(volume.get()));
     ASSERT_TRUE(uf);
     const auto records = uffix::encodeVolume(uf.get());
     for (int framing : {UF_FRAME_ZERO, UF_FRAME_TWO, UF_FRAME_FOUR, UF_FRAME_FOUR_NO_TRAILER}) {
@@ -64,8 +65,7 @@ TEST(VolumeFormats, NamesUfInEveryFramingPlainOrGzip) {
             uffix::writeBytes(file, uffix::frameRecords(records, framing), gzip);
             EXPECT_EQ(identify(file), "UF") << "framing " << framing << " gzip " << gzip;
             const char* format = nullptr;
-            std::unique_ptr<STD_RADAR, void (*)(STD_RADAR*)> loaded(
-                fnLoadStdRadarFile(file.c_str(), &format), fnFreeStdRadar);
+            rdr::StdRadarPtr loaded(fnLoadStdRadarFile(file.c_str(), &format));
             EXPECT_TRUE(loaded) << "framing " << framing << " gzip " << gzip;
             EXPECT_STREQ(format, "UF");
         }

@@ -8,14 +8,12 @@
 
 #include "core_utilities.h"
 #include "map_projections.h"
+#include "owned_handles.h"
 #include "test_support.h"
 
 namespace {
 
-struct ProductDeleter {
-    void operator()(STD_PRODUCT* p) const { fnFreeStdProduct(p); }
-};
-using ProductPtr = std::unique_ptr<STD_PRODUCT, ProductDeleter>;
+using ProductPtr = rdr::StdProductPtr;
 
 // A float grid handed out by the readers, released with its row count.
 struct Grid {

@@ -17,6 +17,7 @@
 #include "column_products.h"
 #include "core_utilities.h"
 #include "nc_radar.h"
+#include "owned_handles.h"
 #include "ppi_grid.h"
 #include "product_test_support.h"
 #include "test_support.h"
@@ -26,10 +27,7 @@
 
 namespace {
 
-struct VolumeDeleter {
-    void operator()(STD_RADAR* p) const { fnFreeStdRadar(p); }
-};
-using Volume = std::unique_ptr<STD_RADAR, VolumeDeleter>;
+using Volume = rdr::StdRadarPtr;
 
 using rdrtest::Grid;
 
