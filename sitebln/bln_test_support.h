@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "test_support.h"
+
 namespace blntest {
 
 struct BlnPoint {
@@ -60,30 +62,7 @@ inline std::vector<BlnRun> parseRuns(const std::string& bytes, bool* ok) {
     return runs;
 }
 
-// Points RDR_ROOT at a directory for the life of the object, then puts it back.
-class ScopedRdrRoot {
-  public:
-    explicit ScopedRdrRoot(const std::string& root) {
-        const char* old = std::getenv("RDR_ROOT");
-        hadOld_ = old != nullptr;
-        if (hadOld_)
-            old_ = old;
-        setenv("RDR_ROOT", root.c_str(), 1);
-    }
-    ~ScopedRdrRoot() {
-        if (hadOld_) {
-            setenv("RDR_ROOT", old_.c_str(), 1);
-        } else {
-            unsetenv("RDR_ROOT");
-        }
-    }
-    ScopedRdrRoot(const ScopedRdrRoot&) = delete;
-    ScopedRdrRoot& operator=(const ScopedRdrRoot&) = delete;
-
-  private:
-    bool hadOld_ = false;
-    std::string old_;
-};
+using rdrtest::ScopedRdrRoot;
 
 inline std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

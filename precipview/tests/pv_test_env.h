@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "precipview_state.h"
@@ -40,11 +41,8 @@ constexpr const char* kTestTwScale =
 class PvTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* old = std::getenv("RDR_ROOT");
-        had_root_ = old != nullptr;
-        old_root_ = had_root_ ? old : "";
         root_ = dir_.path().string();
-        setenv("RDR_ROOT", root_.c_str(), 1);
+        root_guard_.emplace(root_);
         writeMapTable(root_, kTestMapTable);
         writeScale(root_, "color_rn_echo.rgb", kTestRainScale);
         writeScale(root_, "color_ta_e30.rgb", kTestTwScale);
@@ -57,11 +55,7 @@ class PvTest : public ::testing::Test {
     }
     void TearDown() override {
         pv_reset_state();
-        if (had_root_) {
-            setenv("RDR_ROOT", old_root_.c_str(), 1);
-        } else {
-            unsetenv("RDR_ROOT");
-        }
+        root_guard_.reset();
     }
 
     // A request record as user_input leaves it for a found file.
@@ -78,8 +72,7 @@ class PvTest : public ::testing::Test {
     std::string root_;
 
   private:
-    bool had_root_ = false;
-    std::string old_root_;
+    std::optional<rdrtest::ScopedRdrRoot> root_guard_;
 };
 
 // Colour of an image pixel as 0xRRGGBB.

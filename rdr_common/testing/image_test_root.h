@@ -43,9 +43,6 @@ struct CompPolyline {
 class ImageTestRoot {
   public:
     ImageTestRoot() {
-        const char* old = std::getenv("RDR_ROOT");
-        hadRoot_ = old != nullptr;
-        oldRoot_ = hadRoot_ ? old : "";
         const fs::path res = resourceDir();
         for (const char* d : {"color", "font", "map", "aws"}) {
             fs::create_directories(res / d);
@@ -56,14 +53,6 @@ class ImageTestRoot {
         }
         for (const auto& e : fs::directory_iterator(staged / "font")) {
             fs::create_symlink(fs::canonical(e.path()), res / "font" / e.path().filename());
-        }
-        setenv("RDR_ROOT", dir_.path().c_str(), 1);
-    }
-    ~ImageTestRoot() {
-        if (hadRoot_) {
-            setenv("RDR_ROOT", oldRoot_.c_str(), 1);
-        } else {
-            unsetenv("RDR_ROOT");
         }
     }
     ImageTestRoot(const ImageTestRoot&) = delete;
@@ -117,8 +106,7 @@ class ImageTestRoot {
 
   private:
     rdrtest::TempDir dir_;
-    bool hadRoot_ = false;
-    std::string oldRoot_;
+    rdrtest::ScopedRdrRoot root_{dir_.path().string()};
 };
 
 // Pixels of colour c inside the box [x0, x1] x [y0, y1] of a true-colour image.

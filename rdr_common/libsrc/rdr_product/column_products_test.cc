@@ -51,39 +51,13 @@ VolumeShape stormVolume(int sweeps, int rays, int bins) {
 // defined, then one pass of the rule. Null when the sweep has no ray with the moment.
 Grid plainPpi(STD_RADAR* pStd, int s, int dim, float maxRangeKm, float gridKm, const char* field,
               STD_AZIMUTH_TBL* table) {
-    STD_SWEEP* sweep = pStd->m_ppSweep[s];
-    bool any = false;
-    for (int r = 0; r < sweep->m_iMaxRay; ++r) {
-        any = any || fnGetFieldIdxRay(sweep->m_ppRay[r], field) >= 0;
-    }
-    if (!any) {
+    const std::vector<float> cells =
+        rdrtest::plainPpi(pStd, s, dim, maxRangeKm, gridKm, field, table);
+    if (cells.empty()) {
         return nullptr;
     }
-    Grid out(static_cast<float*>(std::malloc(sizeof(float) * dim * dim)));
-    std::fill(out.get(), out.get() + dim * dim, -9999.0f);
-    const float res = static_cast<float>(360.0 / sweep->m_iMaxRay);
-    for (int y = -(dim / 2); y < dim / 2; ++y) {
-        for (int x = -(dim / 2); x < dim / 2; ++x) {
-            const float rangeKm =
-                static_cast<float>(std::sqrt(static_cast<double>(x * x + y * y))) * gridKm;
-            if (rangeKm > maxRangeKm) {
-                continue;
-            }
-            const float azim = fnCalcAzimuthToXY(y, x);
-            const int ray = fnSearchRayToAzim(sweep, res, azim, table);
-            if (ray < 0 || fnDiffDegree(azim, sweep->m_ppRay[ray]->m_hdr.m_fAzimuth) > 1.0f) {
-                continue;
-            }
-            const float v = fnGetBinValueToRay(sweep->m_ppRay[ray],
-                                               fnGetFieldIdxRay(sweep->m_ppRay[ray], field),
-                                               rangeKm, pStd->m_hdr.m_iNoDataValue);
-            if (std::fabs(v - 131072.0) < 1e-6 || std::fabs(v - 131068.0) < 1e-6 ||
-                std::fabs(v - 131069.0) < 1e-6) {
-                continue;
-            }
-            out.get()[(y + dim / 2) * dim + (dim - 1) - (x + dim / 2)] = v;
-        }
-    }
+    Grid out(static_cast<float*>(std::malloc(sizeof(float) * cells.size())));
+    std::copy(cells.begin(), cells.end(), out.get());
     return out;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core_utilities.h"
+#include "product_test_support.h"
 #include "ray_lookup.h"
 #include "synthetic_volume.h"
 
@@ -26,43 +27,6 @@ struct FreeDeleter {
 };
 using GridPtr = std::unique_ptr<float, FreeDeleter>;
 using TablePtr = std::unique_ptr<STD_AZIMUTH_TBL, FreeDeleter>;
-
-// The PPI written the plain way, cell by cell, as the product is defined; the optimised
-// fnCreatePPI must give the same grid bit for bit.
-std::vector<float> referencePpi(STD_RADAR* pStd, int iSweep, int iDim, float fMaxRangeKm,
-                                float fGridKm, const char* szField, STD_AZIMUTH_TBL* pTable) {
-    std::vector<float> grid(static_cast<size_t>(iDim) * iDim, -9999.0f);
-    STD_SWEEP* sweep = pStd->m_ppSweep[iSweep];
-    const float fRes = static_cast<float>(360.0 / sweep->m_iMaxRay);
-    const int half = iDim / 2;
-    for (int iYIdx = -half; iYIdx < half; ++iYIdx) {
-        for (int iXIdx = -half; iXIdx < half; ++iXIdx) {
-            const float root =
-                static_cast<float>(std::sqrt(static_cast<double>(iXIdx * iXIdx + iYIdx * iYIdx)));
-            const float fRangeKm = root * fGridKm;
-            if (fRangeKm > fMaxRangeKm) {
-                continue;
-            }
-            const float fAzim = fnCalcAzimuthToXY(iYIdx, iXIdx);
-            const int iRay = fnSearchRayToAzim(sweep, fRes, fAzim, pTable);
-            if (iRay < 0) {
-                continue;
-            }
-            STD_RAY* ray = sweep->m_ppRay[iRay];
-            if (fnDiffDegree(fAzim, ray->m_hdr.m_fAzimuth) > 1.0f) {
-                continue;
-            }
-            const float v = fnGetBinValueToRay(ray, fnGetFieldIdxRay(ray, szField), fRangeKm,
-                                               pStd->m_hdr.m_iNoDataValue);
-            if (std::fabs(v - 131072.0f) < 1e-6f || std::fabs(v - 131068.0f) < 1e-6f ||
-                std::fabs(v - 131069.0f) < 1e-6f) {
-                continue;
-            }
-            grid[static_cast<size_t>(iYIdx + half) * iDim + (iDim - 1) - (iXIdx + half)] = v;
-        }
-    }
-    return grid;
-}
 
 struct Ppi {
     GridPtr grid;
@@ -238,7 +202,7 @@ TEST(Ppi, MomentIsLookedUpOnEveryRay) {
         }
     }
     EXPECT_GT(withValue, 8000);
-    const std::vector<float> ref = referencePpi(vol.get(), 0, 120, 55, 1, "DZ", table.get());
+    const std::vector<float> ref = rdrtest::plainPpi(vol.get(), 0, 120, 55, 1, "DZ", table.get());
     EXPECT_EQ(0, std::memcmp(ref.data(), dz.grid.get(), ref.size() * sizeof(float)));
 }
 
@@ -308,7 +272,7 @@ TEST(Ppi, EqualsPlainReferenceOnIrregularSweeps) {
                 Ppi got = makePpi(vol.get(), s, dim, maxKm, gridKm, field, table.get());
                 ASSERT_TRUE(got.grid);
                 const std::vector<float> ref =
-                    referencePpi(vol.get(), s, dim, maxKm, gridKm, field, table.get());
+                    rdrtest::plainPpi(vol.get(), s, dim, maxKm, gridKm, field, table.get());
                 ASSERT_EQ(0, std::memcmp(ref.data(), got.grid.get(), ref.size() * sizeof(float)))
                     << "trial " << trial << " sweep " << s << " field " << field << " dim " << dim;
             }
@@ -324,7 +288,8 @@ TEST(Ppi, AzimuthDerivedFromQuadrantMatchesFunction) {
     const int dim = 1201;
     Ppi got = makePpi(vol.get(), 0, dim, 0.9f, 1e-3f, "RY", table.get());
     ASSERT_TRUE(got.grid);
-    const std::vector<float> ref = referencePpi(vol.get(), 0, dim, 0.9f, 1e-3f, "RY", table.get());
+    const std::vector<float> ref =
+        rdrtest::plainPpi(vol.get(), 0, dim, 0.9f, 1e-3f, "RY", table.get());
     EXPECT_EQ(0, std::memcmp(ref.data(), got.grid.get(), ref.size() * sizeof(float)));
 }
 
