@@ -412,15 +412,6 @@ CompositeGrid siteToComposite(const float* pSite, int iDim, float fSiteKm, const
     return comp;
 }
 
-// "%Y%m%d%H%M" of a stored time, as the composite header wants it.
-std::string compositeTime(time_t t) {
-    struct tm tmLocal {};
-    localtime_r(&t, &tmLocal);
-    char sz[32];
-    std::strftime(sz, sizeof sz, "%Y%m%d%H%M", &tmLocal);
-    return sz;
-}
-
 }  // namespace
 
 int runImage(int argc, char** argv) {
@@ -531,7 +522,7 @@ int runImage(int argc, char** argv) {
         if (bComposite) {
             const CompositeGrid comp =
                 siteToComposite(computed.grid.get(), iDim, a.gridKm, pStd, imgInfo);
-            const std::string when = compositeTime(pStd->m_hdr.m_tConvertTime);
+            const std::string when = formatStoredTime(pStd->m_hdr.m_tConvertTime, "%Y%m%d%H%M");
             const bool filed =
                 std_product &&
                 fnSetStdProductCompHdr(std_product.get(), "MAX", when.c_str(), comp.iYdim,

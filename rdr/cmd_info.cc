@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "core_utilities.h"
 #include "standard_volume.h"
 #include "volume_formats.h"
 
@@ -41,15 +42,6 @@ const char* scanModeName(int mode) {
                                          "vertical",    "target",   "manual",  "idle",
                                          "sector",      "pointing", "sunscan"};
     return mode >= 0 && mode <= 10 ? kNames[mode] : "unknown";
-}
-
-// Stored times carry the system's nine-hour offset, so local time reads as KST (as titles do).
-std::string formatKst(time_t t) {
-    struct tm tmv {};
-    localtime_r(&t, &tmv);
-    char buf[64];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S KST", &tmv);
-    return buf;
 }
 
 FieldSummary* findField(std::vector<FieldSummary>& fields, const char* name) {
@@ -157,8 +149,8 @@ void printText(const std::string& path, const char* szFormat, const STD_RADAR* p
     std::printf("  radar %s  site %s\n", g.m_szRadarName, g.m_szSiteName);
     std::printf("  position %.5f N %.5f E  antenna %d m\n", g.m_dLat, g.m_dLon, g.m_iAnteHeight);
     std::printf("  volume time %s  scan mode %s (%d)  no-data code %d\n",
-                formatKst(g.m_tConvertTime).c_str(), scanModeName(g.m_iSweepMode), g.m_iSweepMode,
-                g.m_iNoDataValue);
+                formatStoredTime(g.m_tConvertTime, "%Y-%m-%d %H:%M:%S KST").c_str(),
+                scanModeName(g.m_iSweepMode), g.m_iSweepMode, g.m_iNoDataValue);
     std::printf("  %d sweeps\n", pStd->m_iMaxSweep);
     for (size_t i = 0; i < sweeps.size(); ++i) {
         const SweepSummary& s = sweeps[i];
@@ -191,10 +183,11 @@ void printJson(const std::string& path, const char* szFormat, const STD_RADAR* p
     std::printf("   \"radar\": %s, \"site\": %s, \"lat\": %s, \"lon\": %s, \"height_m\": %d,\n",
                 jsonString(g.m_szRadarName).c_str(), jsonString(g.m_szSiteName).c_str(),
                 jsonNumber(g.m_dLat).c_str(), jsonNumber(g.m_dLon).c_str(), g.m_iAnteHeight);
-    std::printf("   \"time\": %s, \"time_t\": %lld, \"scan_mode\": %s, \"no_data\": %d,\n",
-                jsonString(formatKst(g.m_tConvertTime).c_str()).c_str(),
-                static_cast<long long>(g.m_tConvertTime),
-                jsonString(scanModeName(g.m_iSweepMode)).c_str(), g.m_iNoDataValue);
+    std::printf(
+        "   \"time\": %s, \"time_t\": %lld, \"scan_mode\": %s, \"no_data\": %d,\n",
+        jsonString(formatStoredTime(g.m_tConvertTime, "%Y-%m-%d %H:%M:%S KST").c_str()).c_str(),
+        static_cast<long long>(g.m_tConvertTime), jsonString(scanModeName(g.m_iSweepMode)).c_str(),
+        g.m_iNoDataValue);
     std::printf("   \"sweeps\": [\n");
     for (size_t i = 0; i < sweeps.size(); ++i) {
         const SweepSummary& s = sweeps[i];

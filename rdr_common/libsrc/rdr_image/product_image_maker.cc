@@ -130,14 +130,6 @@ struct ImageJob {
     RDR_DISP_INFO_TBL disp{};
 };
 
-std::string timeStamp(time_t t) {
-    struct tm tmLocal {};
-    localtime_r(&t, &tmLocal);
-    char sz[64];
-    std::strftime(sz, sizeof sz, "%Y.%m.%d. %H:%M(KST)", &tmLocal);
-    return sz;
-}
-
 bool isOneOf(const char* sz, std::initializer_list<const char*> names) {
     for (const char* n : names) {
         if (std::strcmp(sz, n) == 0) {
@@ -208,7 +200,8 @@ Image makeTop(const ImageJob& job, const RDR_COLOR_TBL& colours) {
     }
     const int iBlack = gdImageColorAllocate(top.get(), 0, 0, 0);
 
-    const std::string when = timeStamp(job.pProduct->m_product_hdr.m_tConvertTime);
+    const std::string when =
+        formatStoredTime(job.pProduct->m_product_hdr.m_tConvertTime, "%Y.%m.%d. %H:%M(KST)");
     const std::string title = job.bSite ? siteTitle(job, when) : compTitle(job, when);
     const std::string font = fontPath("NanumGothic.ttf");
     drawTtf(top.get(), iBlack, font, kTitlePt, 0, iHeight - 8, title);

@@ -359,3 +359,10 @@ void fnFreeMatrix2D(void** ppMatrix, int iCnt) {
     }
     std::free(ppMatrix);
 }
+
+std::string formatStoredTime(time_t t, const char* szFormat) {
+    struct tm tmLocal {};
+    localtime_r(&t, &tmLocal);
+    char sz[128];
+    return std::strftime(sz, sizeof sz, szFormat, &tmLocal) > 0 ? std::string(sz) : std::string();
+}

@@ -5,6 +5,7 @@
 #define RDR_CORE_UTILITIES_H
 
 #include <ctime>
+#include <string>
 
 constexpr double RDR_PI = 3.141592;
 constexpr double RDR_RAD_TO_DEG = 57.29579143313326;    // 180 / 3.141592
@@ -43,6 +44,9 @@ float fnGetMaxRangeToData(float** ppData, int iYdim, int iXdim, float fGridKm);
 int fnCheckLeapYear(int iYear);
 int fnGetLastDayOfYM(int iYear, int iMon);
 time_t fnMakeTime(int bUTC, short year, short mon, short day, short hour, short min, short sec);
+// A stored time in local time through strftime. Stored times carry the system's nine-hour
+// offset, so local time reads as KST the way titles and headers show it.
+std::string formatStoredTime(time_t t, const char* szFormat);
 struct tm fnIncMin(struct tm tm_ptr, int iAddMin);
 struct tm fnIncDay(struct tm tm_ptr, int iAddDay);
 struct tm fnIncMonth(struct tm tm_ptr, int iAddMonth);
