@@ -78,6 +78,32 @@ TEST(UfWrite, AFailedWriteLeavesTheTargetAsItWas) {
               std::string::npos);
 }
 
+TEST(UfWrite, LinksAreWrittenThroughAndDevicesInPlace) {
+    rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 3, 5);
+    UfRadarPtr source(fnStdSyncDownUf(std.get()));
+    ASSERT_NE(source, nullptr);
+    rdrtest::TempDir dir;
+    std::filesystem::create_symlink("real.uf.gz", dir.path() / "latest.uf.gz");
+    ASSERT_EQ(fnWriteUf(source.get(), dir.file("latest.uf.gz").c_str(), UF_FRAME_TWO, 1), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "latest.uf.gz"));
+    UfRadarPtr back(fnLoadUf(dir.file("real.uf.gz").c_str()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(uffix::diffUf(back.get(), source.get(), true), "");
+
+    for (int gzip : {0, 1}) {
+        EXPECT_EQ(fnWriteUf(source.get(), "/dev/null", UF_FRAME_FOUR, gzip), 1);
+        // A full device fails the write, whether zlib finds out on a write or on the close.
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(fnWriteUf(source.get(), "/dev/full", UF_FRAME_FOUR, gzip), 0);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find(
+                      "fnWriteUf : cannot write /dev/full (No space left on device)"),
+                  std::string::npos);
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnWriteUf(source.get(), dir.path().c_str(), UF_FRAME_FOUR, 0), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is a directory"), std::string::npos);
+}
+
 TEST(UfWrite, PositionsNoWordCanHoldAreClampedNotConverted) {
     // A volume from another reader may carry a missing (NaN) or absurd position.
     rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 1, 5);
