@@ -170,23 +170,26 @@ inline bool AtomicFile::open(const std::string& target) {
     if (target.empty()) {
         return fail("no file name", 0);
     }
+    // Devices and FIFOs are opened by the name given, so that the kernel follows the links
+    // that only it can (/dev/stdout -> /proc/self/fd/1 -> "pipe:[...]").
+    struct stat st {};
+    if (stat(target.c_str(), &st) == 0 &&
+        (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            return fail("cannot open " + target, errno);
+        }
+        fd_ = fd;
+        finalPath_ = writePath_ = target;
+        inPlace_ = true;
+        return true;
+    }
     if (!followLinks(target)) {
         return false;
     }
-    struct stat st {};
     if (stat(finalPath_.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
             return fail(finalPath_ + " is a directory", 0);
-        }
-        if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode)) {
-            const int fd = ::open(finalPath_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-            if (fd < 0) {
-                return fail("cannot open " + finalPath_, errno);
-            }
-            fd_ = fd;
-            writePath_ = finalPath_;
-            inPlace_ = true;
-            return true;
         }
         if (!S_ISREG(st.st_mode)) {
             return fail(finalPath_ + " is neither a file, a device nor a FIFO", 0);

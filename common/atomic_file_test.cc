@@ -214,9 +214,20 @@ TEST(AtomicFile, DevicesAndFifosAreWrittenInPlace) {
     EXPECT_TRUE(fs::is_fifo(fifo));
     // A link to a device reaches the device.
     ASSERT_TRUE(file.open(dir.file("null"))) << file.error();
-    EXPECT_EQ(file.path(), "/dev/null");
+    EXPECT_TRUE(file.inPlace());
     EXPECT_TRUE(file.commit());
     EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"null", "pipe"}));
+
+    // /dev/stdout of a process writing into a pipe: a link only the kernel can follow.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    EXPECT_TRUE(writeFileAtomically("/proc/self/fd/" + std::to_string(ends[1]), "piped", 5, &why))
+        << why;
+    close(ends[1]);
+    char piped[8] = {};
+    EXPECT_EQ(read(ends[0], piped, sizeof(piped)), 5);
+    close(ends[0]);
+    EXPECT_EQ(std::string(piped), "piped");
 }
 
 TEST(AtomicFile, ANameThatFitsFinallyFitsWhileBeingWritten) {
