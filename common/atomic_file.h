@@ -63,7 +63,8 @@ class AtomicFile {
     // a file never committed.
     void discard();
 
-    // Why the last call failed, as "what: system reason".
+    // Why the last call failed, to follow the target's name in a message: "No space left
+    // on device", "is a directory", "no temporary file in out/: Permission denied".
     const std::string& error() const { return error_; }
 
   private:
@@ -89,7 +90,8 @@ bool writeFileAtomically(const std::string& target, const void* pData, std::size
 // ---- implementation -----------------------------------------------------------------
 
 inline bool AtomicFile::fail(const std::string& what, int iErrno) {
-    error_ = iErrno != 0 ? what + ": " + std::strerror(iErrno) : what;
+    const std::string reason = iErrno != 0 ? std::strerror(iErrno) : "";
+    error_ = what.empty() ? reason : reason.empty() ? what : what + ": " + reason;
     failed_ = true;
     return false;
 }
@@ -128,7 +130,7 @@ inline bool AtomicFile::createTemporary() {
         slash == std::string::npos ? std::string() : finalPath_.substr(0, slash + 1);
     const std::string base = finalPath_.substr(dir.size());
     if (base.empty() || base == "." || base == "..") {
-        return fail(finalPath_ + " names a directory", 0);
+        return fail("names a directory", 0);
     }
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -156,10 +158,10 @@ inline bool AtomicFile::createTemporary() {
             return true;
         }
         if (errno != EEXIST) {
-            return fail("cannot create a temporary file in " + (dir.empty() ? "." : dir), errno);
+            return fail("no temporary file in " + (dir.empty() ? "." : dir), errno);
         }
     }
-    return fail("cannot create a temporary file in " + (dir.empty() ? "." : dir), EEXIST);
+    return fail("no temporary file in " + (dir.empty() ? "." : dir), EEXIST);
 }
 
 inline bool AtomicFile::open(const std::string& target) {
@@ -177,7 +179,7 @@ inline bool AtomicFile::open(const std::string& target) {
         (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode))) {
         const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) {
-            return fail("cannot open " + target, errno);
+            return fail("", errno);
         }
         fd_ = fd;
         finalPath_ = writePath_ = target;
@@ -189,15 +191,15 @@ inline bool AtomicFile::open(const std::string& target) {
     }
     if (stat(finalPath_.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
-            return fail(finalPath_ + " is a directory", 0);
+            return fail("is a directory", 0);
         }
         if (!S_ISREG(st.st_mode)) {
-            return fail(finalPath_ + " is neither a file, a device nor a FIFO", 0);
+            return fail("is neither a file, a device nor a FIFO", 0);
         }
         keepMode_ = true;
         existing_ = st;
     } else if (errno != ENOENT) {
-        return fail("cannot look at " + finalPath_, errno);
+        return fail("", errno);
     }
     return createTemporary();
 }
@@ -209,7 +211,7 @@ inline int AtomicFile::duplicateFd() {
     }
     const int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {
-        fail("cannot duplicate the descriptor of " + writePath_, errno);
+        fail("", errno);
     }
     return fd;
 }
@@ -226,7 +228,7 @@ inline bool AtomicFile::write(const void* pData, std::size_t nBytes) {
         }
         if (n <= 0) {
             // A device that takes nothing and says nothing is as full as one that says so.
-            return fail("cannot write " + writePath_, n < 0 ? errno : ENOSPC);
+            return fail("", n < 0 ? errno : ENOSPC);
         }
         p += n;
         nBytes -= static_cast<std::size_t>(n);
@@ -249,7 +251,7 @@ inline bool AtomicFile::commit() {
         fd_ = -1;
         writePath_.clear();
         inPlace_ = false;
-        return ::close(fd) == 0 ? true : fail("cannot write " + finalPath_, errno);
+        return ::close(fd) == 0 ? true : fail("", errno);
     }
     // A library given the temporary name may have replaced the file rather than written
     // into it; what is synced and renamed is what now stands under that name.
@@ -258,7 +260,7 @@ inline bool AtomicFile::commit() {
     if (fstat(fd_, &ours) != 0 || stat(writePath_.c_str(), &named) != 0) {
         const int iErrno = errno;
         discard();
-        return fail("cannot look at " + writePath_, iErrno);
+        return fail("temporary file " + writePath_, iErrno);
     }
     if (ours.st_ino != named.st_ino || ours.st_dev != named.st_dev) {
         ::close(fd_);
@@ -266,7 +268,7 @@ inline bool AtomicFile::commit() {
         if (fd_ < 0) {
             const int iErrno = errno;
             discard();
-            return fail("cannot open " + writePath_, iErrno);
+            return fail("temporary file " + writePath_, iErrno);
         }
     }
     if (keepMode_) {
@@ -277,25 +279,25 @@ inline bool AtomicFile::commit() {
         if (fchmod(fd_, existing_.st_mode & 07777) != 0) {
             const int iErrno = errno;
             discard();
-            return fail("cannot set the mode of " + writePath_, iErrno);
+            return fail("cannot keep the mode", iErrno);
         }
     }
     if (fsync(fd_) != 0) {
         const int iErrno = errno;
         discard();
-        return fail("cannot write " + finalPath_, iErrno);
+        return fail("", iErrno);
     }
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
         const int iErrno = errno;
         discard();
-        return fail("cannot write " + finalPath_, iErrno);
+        return fail("", iErrno);
     }
     if (std::rename(writePath_.c_str(), finalPath_.c_str()) != 0) {
         const int iErrno = errno;
         discard();
-        return fail("cannot rename " + writePath_ + " to " + finalPath_, iErrno);
+        return fail("cannot rename " + writePath_ + " into place", iErrno);
     }
     writePath_.clear();
     // The rename itself lasts once the directory is synced; where a file system cannot

@@ -608,7 +608,10 @@ int makeProductImage(ImageJob& job) {
     }
     std::string why;
     if (!saveImage(back.get(), job.option.m_iImgType, job.szOutFile, &why)) {
-        return fail(job, why.empty() ? "fnSaveImg fail" : ("fnSaveImg fail (" + why + ")").c_str());
+        const std::string reason = why.empty() ? "fnSaveImg fail"
+                                               : "fnSaveImg fail (cannot write " +
+                                                     std::string(job.szOutFile) + ": " + why + ")";
+        return fail(job, reason.c_str());
     }
     return 1;
 }
