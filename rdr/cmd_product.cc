@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "atomic_file.h"
 #include "cappi_product.h"
 #include "column_products.h"
 #include "commands.h"
@@ -50,7 +51,9 @@ void printUsage(FILE* out) {
         "                   [--top KM] -o OUT\n"
         "\n"
         "products: %s\n"
-        "Writes OUT (float32, little-endian, row-major, row 0 north) and OUT.hdr.\n"
+        "Writes OUT (float32, little-endian, row-major, row 0 north) and OUT.hdr, each\n"
+        "replaced whole. OUT may be - (standard output), a device or a FIFO: the grid\n"
+        "is written there in place, without a header.\n"
         "The grid is SIZE x SIZE cells of G km around the radar; --height is above\n"
         "the radar (real CAPPI) or above sea level (Mohr CAPPI); ETOP counts echo\n"
         "above --threshold (18 dBZ); VIL sums 1 km layers from --bottom (0) to --top (15).\n",
@@ -190,21 +193,24 @@ bool hasMoment(STD_RADAR* pStd, const std::string& field) {
     return false;
 }
 
-// Writes the whole buffer to path through a temporary file renamed into place.
-bool writeAtomically(const std::string& path, const void* data, size_t bytes) {
-    const std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (f == nullptr) {
-        std::fprintf(stderr, "rdr product: cannot write %s: %s\n", tmp.c_str(),
-                     std::strerror(errno));
-        return false;
+// Replaces path with the buffer as a whole (see atomic_file.h). *pInPlace tells whether
+// path was "-" (standard output), a device or a FIFO, written in place.
+bool writeOutput(const std::string& path, const void* data, size_t bytes, bool* pInPlace) {
+    if (path == "-") {
+        *pInPlace = true;
+        if (std::fwrite(data, 1, bytes, stdout) != bytes || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "rdr product: cannot write to standard output (%s)\n",
+                         std::strerror(errno));
+            return false;
+        }
+        return true;
     }
-    const bool written = std::fwrite(data, 1, bytes, f) == bytes;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::fprintf(stderr, "rdr product: cannot write %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        std::remove(tmp.c_str());
+    AtomicFile file;
+    const bool opened = file.open(path);
+    *pInPlace = opened && file.inPlace();
+    if (!opened || !file.write(data, bytes) || !file.commit()) {
+        std::fprintf(stderr, "rdr product: cannot write %s (%s)\n", path.c_str(),
+                     file.error().c_str());
         return false;
     }
     return true;
@@ -310,7 +316,9 @@ int runProduct(int argc, char** argv) {
             fnSwap4Byte(grid.get() + i);
         }
     }
-    if (!writeAtomically(opt.out, grid.get(), cells * sizeof(float))) {
+    // A device or FIFO (or standard output) has no place for a header beside it.
+    bool inPlace = false;
+    if (!writeOutput(opt.out, grid.get(), cells * sizeof(float), &inPlace)) {
         return 1;
     }
     char geometry[256];
@@ -327,10 +335,12 @@ int runProduct(int argc, char** argv) {
         "no_data -9999\nout_of_range -9998\ntype float32\nbyte_order little-endian\n"
         "layout row-major, row 0 north, column 0 west\ncells_with_data " +
         std::to_string(withData) + "\n";
-    if (!writeAtomically(opt.out + ".hdr", header.data(), header.size())) {
+    bool headerInPlace = false;
+    if (!inPlace && !writeOutput(opt.out + ".hdr", header.data(), header.size(), &headerInPlace)) {
         return 1;
     }
-    std::printf("%s: %s %s %dx%d, %zu cells with data\n", opt.out.c_str(), opt.product.c_str(),
-                opt.field.c_str(), n, n, withData);
+    // Standard output may be carrying the grid.
+    std::fprintf(inPlace ? stderr : stdout, "%s: %s %s %dx%d, %zu cells with data\n",
+                 opt.out.c_str(), opt.product.c_str(), opt.field.c_str(), n, n, withData);
     return 0;
 }
