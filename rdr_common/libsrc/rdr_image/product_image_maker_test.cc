@@ -1,6 +1,8 @@
 #include "product_image_maker.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -392,11 +394,6 @@ TEST_F(ImageFixture, ImagesReplaceTheTargetWholeOrNotAtAll) {
                                                         "DZ", options(), target.c_str());
         return std::make_pair(rc, testing::internal::GetCapturedStderr());
     };
-    const std::string fn = "fnMakeSiteImageToStdProductByArg : ";
-    EXPECT_EQ(save("/dev/full"),
-              std::make_pair(0, fn + "fnSaveImg fail (cannot write /dev/full: No space left on "
-                                     "device)\n"));
-    EXPECT_EQ(save("/dev/null"), std::make_pair(1, std::string()));
     // A link to the published image stays a link; the image it names is replaced.
     const std::string image = out("ppi_latest_real.png");
     { std::ofstream(image) << "old"; }
@@ -407,6 +404,21 @@ TEST_F(ImageFixture, ImagesReplaceTheTargetWholeOrNotAtAll) {
     char signature[4] = {};
     in.read(signature, 4);
     EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+
+    // Copies of /dev/null and /dev/full: a writer that replaced devices replaces these.
+    const std::string null = out("null");
+    const std::string full = out("full");
+    if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+        GTEST_SKIP() << "no device nodes can be made here";
+    }
+    EXPECT_EQ(save(full), std::make_pair(0,
+                                         "fnMakeSiteImageToStdProductByArg : fnSaveImg fail "
+                                         "(cannot write " +
+                                             full + ": No space left on device)\n"));
+    EXPECT_EQ(save(null), std::make_pair(1, std::string()));
+    EXPECT_TRUE(std::filesystem::is_character_file(null));
+    EXPECT_TRUE(std::filesystem::is_character_file(full));
 }
 
 TEST_F(ImageFixture, CompositeAndSiteSpecificFailures) {
