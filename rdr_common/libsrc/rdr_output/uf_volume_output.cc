@@ -6,9 +6,8 @@
 #include <zlib.h>
 
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "atomic_file.h"
@@ -19,14 +18,13 @@ namespace {
 
 constexpr const char* kWrite = "fnWriteUf";
 
-void reportError(const char* szFormat, ...) __attribute__((format(printf, 1, 2)));
-void reportError(const char* szFormat, ...) {
-    char szMessage[768];
-    va_list args;
-    va_start(args, szFormat);
-    std::vsnprintf(szMessage, sizeof(szMessage), szFormat, args);
-    va_end(args);
-    rdrError(kWrite, szMessage);
+void reportError(const std::string& message) {
+    rdrError(kWrite, message.c_str());
+}
+
+// "cannot write FILE (why)", the one message of every failure to put bytes on disk.
+void reportWriteError(const char* pFile, const std::string& why) {
+    reportError("cannot write " + std::string(pFile) + " (" + why + ")");
 }
 
 // Bytes of the record count before (and, in the trailing framings, after) each record.
@@ -50,12 +48,14 @@ bool writeRecords(const UF_RADAR* pUf, int iFraming, gzFile out, const char* pFi
         for (int r = 0; r < pSweep->m_iCurRay; ++r) {
             framed.assign(nCount, 0);
             if (!encodeUfRecord(pSweep->m_ppRay[r], &framed)) {
-                reportError("sweep slot %d ray %d cannot be encoded", s + 1, r + 1);
+                reportError("sweep slot " + std::to_string(s + 1) + " ray " +
+                            std::to_string(r + 1) + " cannot be encoded");
                 return false;
             }
             const std::size_t n = framed.size() - nCount;
             if (iFraming == UF_FRAME_TWO && n > 0xffff) {
-                reportError("a record of %zu bytes exceeds the 2-byte framing", n);
+                reportError("a record of " + std::to_string(n) +
+                            " bytes exceeds the 2-byte framing");
                 return false;
             }
             putCount(framed.data(), nCount, n);
@@ -66,7 +66,7 @@ bool writeRecords(const UF_RADAR* pUf, int iFraming, gzFile out, const char* pFi
             if (gzwrite(out, framed.data(), static_cast<unsigned>(framed.size())) !=
                 static_cast<int>(framed.size())) {
                 int iErr = Z_OK;
-                reportError("cannot write %s (%s)", pFile, gzerror(out, &iErr));
+                reportWriteError(pFile, gzerror(out, &iErr));
                 return false;
             }
         }
@@ -82,12 +82,12 @@ int fnWriteUf(UF_RADAR* pUf, const char* pFile, int iFraming, int bGzip) {
         return 0;
     }
     if (iFraming < UF_FRAME_ZERO || iFraming > UF_FRAME_FOUR_NO_TRAILER) {
-        reportError("unknown framing %d", iFraming);
+        reportError("unknown framing " + std::to_string(iFraming));
         return 0;
     }
     AtomicFile file;
     if (!file.open(pFile)) {
-        reportError("cannot create %s (%s)", pFile, file.error().c_str());
+        reportError("cannot create " + std::string(pFile) + " (" + file.error() + ")");
         return 0;
     }
     // zlib closes the descriptor it is given: it gets a duplicate, and the file's own
@@ -98,20 +98,18 @@ int fnWriteUf(UF_RADAR* pUf, const char* pFile, int iFraming, int bGzip) {
         if (fd >= 0) {
             close(fd);
         }
-        reportError("cannot write %s (%s)", pFile,
-                    fd < 0 ? file.error().c_str() : "no memory for the zlib stream");
+        reportWriteError(pFile, fd < 0 ? file.error().c_str() : "no memory for the zlib stream");
         return 0;
     }
     gzbuffer(out, 256 * 1024);
     bool bOk = writeRecords(pUf, iFraming, out, pFile);
     const int iClosed = gzclose(out);
     if (bOk && iClosed != Z_OK) {
-        reportError("cannot write %s (%s)", pFile,
-                    iClosed == Z_ERRNO ? std::strerror(errno) : "compression failed");
+        reportWriteError(pFile, iClosed == Z_ERRNO ? std::strerror(errno) : "compression failed");
         bOk = false;
     }
     if (bOk && !file.commit()) {
-        reportError("cannot write %s (%s)", pFile, file.error().c_str());
+        reportWriteError(pFile, file.error());
         bOk = false;
     }
     return bOk ? 1 : 0;
