@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "cappi_product.h"
-#include "column_products.h"
+#include "atomic_file.h"
 #include "commands.h"
 #include "core_utilities.h"
-#include "ppi_grid.h"
+#include "owned_handles.h"
 #include "product_dispatch.h"
 #include "standard_volume.h"
 #include "volume_formats.h"
@@ -48,7 +47,9 @@ void printUsage(FILE* out) {
         "                   [--top KM] -o OUT\n"
         "\n"
         "products: %s\n"
-        "Writes OUT (float32, little-endian, row-major, row 0 north) and OUT.hdr.\n"
+        "Writes OUT (float32, little-endian, row-major, row 0 north) and OUT.hdr, each\n"
+        "replaced whole. OUT may be - (standard output), a device or a FIFO: the grid\n"
+        "is written there in place, without a header.\n"
         "The grid is SIZE x SIZE cells of G km around the radar; --height is above\n"
         "the radar (real CAPPI) or above sea level (Mohr CAPPI); ETOP counts echo\n"
         "above --threshold (18 dBZ); VIL sums 1 km layers from --bottom (0) to --top (15).\n",
@@ -145,13 +146,6 @@ int parseOptions(int argc, char** argv, Options* pOpt) {
     return 0;
 }
 
-struct VolumeDeleter {
-    void operator()(STD_RADAR* p) const { fnFreeStdRadar(p); }
-};
-struct GridDeleter {
-    void operator()(float* p) const { std::free(p); }
-};
-
 // Moment names carried by any ray, for the message about an unknown field.
 std::string momentNames(const STD_RADAR* pStd) {
     std::set<std::string> names;
@@ -175,21 +169,24 @@ std::string momentNames(const STD_RADAR* pStd) {
     return list.empty() ? "none" : list;
 }
 
-// Writes the whole buffer to path through a temporary file renamed into place.
-bool writeAtomically(const std::string& path, const void* data, size_t bytes) {
-    const std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (f == nullptr) {
-        std::fprintf(stderr, "rdr product: cannot write %s: %s\n", tmp.c_str(),
-                     std::strerror(errno));
-        return false;
+// Replaces path with the buffer as a whole (see atomic_file.h). *pInPlace tells whether
+// path was "-" (standard output), a device or a FIFO, written in place.
+bool writeOutput(const std::string& path, const void* data, size_t bytes, bool* pInPlace) {
+    if (path == "-") {
+        *pInPlace = true;
+        if (std::fwrite(data, 1, bytes, stdout) != bytes || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "rdr product: cannot write to standard output (%s)\n",
+                         std::strerror(errno));
+            return false;
+        }
+        return true;
     }
-    const bool written = std::fwrite(data, 1, bytes, f) == bytes;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::fprintf(stderr, "rdr product: cannot write %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        std::remove(tmp.c_str());
+    AtomicFile file;
+    const bool opened = file.open(path);
+    *pInPlace = opened && file.inPlace();
+    if (!opened || !file.write(data, bytes) || !file.commit()) {
+        std::fprintf(stderr, "rdr product: cannot write %s (%s)\n", path.c_str(),
+                     file.error().c_str());
         return false;
     }
     return true;
@@ -214,7 +211,7 @@ int runProduct(int argc, char** argv) {
         return 2;
     }
 
-    std::unique_ptr<STD_RADAR, VolumeDeleter> volume(fnLoadStdRadarFile(opt.file.c_str()));
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str()));
     if (!volume) {
         std::fprintf(stderr, "rdr product: cannot load %s\n", opt.file.c_str());
         return 1;
@@ -234,12 +231,7 @@ int runProduct(int argc, char** argv) {
         std::fprintf(stderr, "rdr product: --top must be above --bottom\n");
         return 2;
     }
-    const int nSweeps = pStd->m_iMaxSweep;
-    auto freeTables = [nSweeps](STD_AZIMUTH_TBL** p) {
-        fnFreeMatrix2D(reinterpret_cast<void**>(p), nSweeps);
-    };
-    std::unique_ptr<STD_AZIMUTH_TBL*, decltype(freeTables)> tables(fnMakeAllHashTable(pStd),
-                                                                   freeTables);
+    rdr::MatrixPtr<STD_AZIMUTH_TBL> tables(fnMakeAllHashTable(pStd), pStd->m_iMaxSweep);
     if (!tables) {
         std::fprintf(stderr, "rdr product: cannot build the azimuth tables of %s\n",
                      opt.file.c_str());
@@ -264,7 +256,7 @@ int runProduct(int argc, char** argv) {
     args.fEtopDbz = opt.thresholdDbz;
     args.iVilBottomKm = opt.bottomKm;
     args.iVilTopKm = opt.topKm;
-    std::unique_ptr<float, GridDeleter> grid(fnCreateProduct(pStd, ppTable, args));
+    rdr::GridPtr grid(fnCreateProduct(pStd, ppTable, args));
     // Where the radar sits and how big a cell is differ between the products' layouts.
     if (opt.product == "CAPPI" && opt.mohr) {
         layout.centreRow = layout.centreCol = 0.5 * (n - 1);
@@ -287,7 +279,9 @@ int runProduct(int argc, char** argv) {
             fnSwap4Byte(grid.get() + i);
         }
     }
-    if (!writeAtomically(opt.out, grid.get(), cells * sizeof(float))) {
+    // A device or FIFO (or standard output) has no place for a header beside it.
+    bool inPlace = false;
+    if (!writeOutput(opt.out, grid.get(), cells * sizeof(float), &inPlace)) {
         return 1;
     }
     char geometry[256];
@@ -304,10 +298,12 @@ int runProduct(int argc, char** argv) {
         "no_data -9999\nout_of_range -9998\ntype float32\nbyte_order little-endian\n"
         "layout row-major, row 0 north, column 0 west\ncells_with_data " +
         std::to_string(withData) + "\n";
-    if (!writeAtomically(opt.out + ".hdr", header.data(), header.size())) {
+    bool headerInPlace = false;
+    if (!inPlace && !writeOutput(opt.out + ".hdr", header.data(), header.size(), &headerInPlace)) {
         return 1;
     }
-    std::printf("%s: %s %s %dx%d, %zu cells with data\n", opt.out.c_str(), opt.product.c_str(),
-                opt.field.c_str(), n, n, withData);
+    // Standard output may be carrying the grid.
+    std::fprintf(inPlace ? stderr : stdout, "%s: %s %s %dx%d, %zu cells with data\n",
+                 opt.out.c_str(), opt.product.c_str(), opt.field.c_str(), n, n, withData);
     return 0;
 }

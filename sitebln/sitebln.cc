@@ -1,15 +1,13 @@
 #include "sitebln.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "atomic_file.h"
 #include "bln_file.h"
 #include "rdr_root.h"
 
@@ -30,20 +28,16 @@ void reportFailure(const char* szFunc, const std::string& message) {
 // Projects one map into outPath. Returns 0 written, 1 map absent (output untouched),
 // -1 output could not be created or written.
 int writeOneMap(const std::string& outPath, int iMapIndex, BLN_AZED_MAP* pMap) {
-    std::string tmpPath = outPath + ".XXXXXX";
-    std::vector<char> tmpName(tmpPath.begin(), tmpPath.end());
-    tmpName.push_back('\0');
-    int fd = mkstemp(tmpName.data());
-    if (fd < 0) {
-        reportFailure("sitebln", "cannot create " + outPath + ": " + std::strerror(errno));
-        return -1;
-    }
-    fchmod(fd, 0644);  // the display programs read these files
-    FILE* out = fdopen(fd, "wb");
+    AtomicFile file;
+    // The stream closes its own descriptor; the file keeps one for the sync and rename.
+    const int fd = file.open(outPath) ? file.duplicateFd() : -1;
+    FILE* out = fd >= 0 ? fdopen(fd, "wb") : nullptr;
     if (out == nullptr) {
-        reportFailure("sitebln", "cannot create " + outPath + ": " + std::strerror(errno));
-        close(fd);
-        unlink(tmpName.data());
+        if (fd >= 0) {
+            close(fd);
+        }
+        reportFailure("sitebln", "cannot create " + outPath + ": " +
+                                     (file.error().empty() ? std::strerror(errno) : file.error()));
         return -1;
     }
 
@@ -51,19 +45,16 @@ int writeOneMap(const std::string& outPath, int iMapIndex, BLN_AZED_MAP* pMap) {
     std::printf("%s\n", mapPath.c_str());
     if (bln_file(out, iMapIndex, mapPath.c_str(), kBlnGridSize, kBlnGridSize, pMap) < 0) {
         std::fclose(out);
-        unlink(tmpName.data());
         reportFailure("bln_file", "cannot open " + mapPath + "; " + outPath + " left as it was");
         return 1;
     }
-    bool bWriteError = std::ferror(out) != 0;
+    const bool bWriteError = std::ferror(out) != 0;
     if (std::fclose(out) != 0 || bWriteError) {
         reportFailure("sitebln", "cannot write " + outPath);
-        unlink(tmpName.data());
         return -1;
     }
-    if (std::rename(tmpName.data(), outPath.c_str()) != 0) {
-        reportFailure("sitebln", "cannot rename to " + outPath + ": " + std::strerror(errno));
-        unlink(tmpName.data());
+    if (!file.commit()) {
+        reportFailure("sitebln", "cannot write " + outPath + ": " + file.error());
         return -1;
     }
     return 0;

@@ -1,5 +1,6 @@
 // Site table, the four output files and the command line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -99,7 +100,11 @@ class BlnRoot {
 TEST(BlnOutputs, FourFilesNamedBySiteAndMapNumber) {
     BlnRoot root;
     root.writeAllMaps();
-    ASSERT_EQ(sitebln("KWK", 126.966110f, 37.441944f), 0);
+    // New files follow the umask; the usual one lets the display programs read them.
+    const mode_t savedMask = umask(022);
+    const int result = sitebln("KWK", 126.966110f, 37.441944f);
+    umask(savedMask);
+    ASSERT_EQ(result, 0);
     fs::path bln = root.path() / "www/yek/cgi-src/rdr/bln";
     EXPECT_EQ(root.filesIn(bln), 4) << "no temporary files left behind";
     for (int i = 0; i < kBlnMapCount; ++i) {
@@ -113,6 +118,11 @@ TEST(BlnOutputs, FourFilesNamedBySiteAndMapNumber) {
         EXPECT_EQ(runs[0].type, i == 1 ? 3 : i + 1);
         EXPECT_EQ(fs::status(path).permissions() & fs::perms::others_read, fs::perms::others_read);
     }
+    // A rewritten file keeps the mode it was given.
+    fs::permissions(fnBlnOutputPath("KWK", 0), fs::perms(0640));
+    ASSERT_EQ(sitebln("KWK", 126.966110f, 37.441944f), 0);
+    EXPECT_EQ(fs::status(fnBlnOutputPath("KWK", 0)).permissions(), fs::perms(0640));
+    EXPECT_EQ(root.filesIn(bln), 4);
 }
 
 TEST(BlnOutputs, LinesLeavingTheGridEndOnItsBorder) {

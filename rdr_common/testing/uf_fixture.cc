@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "core_utilities.h"
+#include "internal/uf_volume_output_encoder.h"
 
 namespace uffix {
 

@@ -1,11 +1,6 @@
 #include "product_image_maker.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +15,7 @@
 
 #include <gdfonts.h>
 
+#include "atomic_file.h"
 #include "colour_tables.h"
 #include "core_utilities.h"
 #include "image_cells.h"
@@ -486,25 +482,10 @@ struct GdFreeDeleter {
     void operator()(void* p) const { gdFree(p); }
 };
 
-bool writeAll(int fd, const unsigned char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t k = ::write(fd, p, n);
-        if (k < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        p += k;
-        n -= static_cast<size_t>(k);
-    }
-    return true;
-}
-
-// fnSaveImg. The type is checked before any file is touched, and the image goes to a
-// temporary file beside the target that is renamed over it only after a complete write:
-// a failed save never leaves an empty or truncated image behind.
-bool saveImage(gdImagePtr pImg, int iType, const char* szOutFile) {
+// fnSaveImg. The type is checked before any file is touched, and the image replaces the
+// target atomically: a failed save never leaves an empty or truncated image behind. False
+// with the reason in *pWhy when the file could not be written.
+bool saveImage(gdImagePtr pImg, int iType, const char* szOutFile, std::string* pWhy) {
     StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dEncode);
     if (iType != RDR_EN_IMG_TYPE_PNG && iType != RDR_EN_IMG_TYPE_GIF &&
         iType != RDR_EN_IMG_TYPE_JPEG) {
@@ -526,20 +507,7 @@ bool saveImage(gdImagePtr pImg, int iType, const char* szOutFile) {
     if (!bytes || iSize <= 0) {
         return false;
     }
-    std::string tmp = std::string(szOutFile) + ".XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) {
-        return false;
-    }
-    bool ok =
-        writeAll(fd, static_cast<const unsigned char*>(bytes.get()), static_cast<size_t>(iSize)) &&
-        fchmod(fd, 0644) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || std::rename(tmp.c_str(), szOutFile) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return writeFileAtomically(szOutFile, bytes.get(), static_cast<size_t>(iSize), pWhy);
 }
 
 int fail(const ImageJob& job, const char* szReason) {
@@ -631,8 +599,12 @@ int makeProductImage(ImageJob& job) {
         return fail(job,
                     job.bSite ? "pBackImg fnMergeSiteImg fail" : "pBackImg fnMergeCompImg fail");
     }
-    if (!saveImage(back.get(), job.option.m_iImgType, job.szOutFile)) {
-        return fail(job, "fnSaveImg fail");
+    std::string why;
+    if (!saveImage(back.get(), job.option.m_iImgType, job.szOutFile, &why)) {
+        const std::string reason = why.empty() ? "fnSaveImg fail"
+                                               : "fnSaveImg fail (cannot write " +
+                                                     std::string(job.szOutFile) + ": " + why + ")";
+        return fail(job, reason.c_str());
     }
     return 1;
 }

@@ -1,14 +1,18 @@
 #include "product_image_maker.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "colour_tables.h"
@@ -374,6 +378,41 @@ TEST_F(ImageFixture, FailuresNameTheStepAndLeaveTheTargetAlone) {
                                                options(), nullptr),
               0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(ImageFixture, ImagesReplaceTheTargetWholeOrNotAtAll) {
+    Product p = siteProduct("CAPPI", 1.5, "DZ", 480, 1.0f, twoBlocks);
+    auto save = [&](const std::string& target) {
+        testing::internal::CaptureStderr();
+        const int rc = fnMakeSiteImageToStdProductByArg("SITE_240", "TST", p.get(), "CAPPI", 1.5, 0,
+                                                        "DZ", options(), target.c_str());
+        return std::make_pair(rc, testing::internal::GetCapturedStderr());
+    };
+    // A link to the published image stays a link; the image it names is replaced.
+    const std::string image = out("ppi_latest_real.png");
+    { std::ofstream(image) << "old"; }
+    std::filesystem::create_symlink(image, out("ppi_latest.png"));
+    EXPECT_EQ(save(out("ppi_latest.png")), std::make_pair(1, std::string()));
+    EXPECT_TRUE(std::filesystem::is_symlink(out("ppi_latest.png")));
+    std::ifstream in(image, std::ios::binary);
+    char signature[4] = {};
+    in.read(signature, 4);
+    EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+
+    // Copies of /dev/null and /dev/full: a writer that replaced devices replaces these.
+    const std::string null = out("null");
+    const std::string full = out("full");
+    if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+        GTEST_SKIP() << "no device nodes can be made here";
+    }
+    EXPECT_EQ(save(full), std::make_pair(0,
+                                         "fnMakeSiteImageToStdProductByArg : fnSaveImg fail "
+                                         "(cannot write " +
+                                             full + ": No space left on device)\n"));
+    EXPECT_EQ(save(null), std::make_pair(1, std::string()));
+    EXPECT_TRUE(std::filesystem::is_character_file(null));
+    EXPECT_TRUE(std::filesystem::is_character_file(full));
 }
 
 TEST_F(ImageFixture, CompositeAndSiteSpecificFailures) {

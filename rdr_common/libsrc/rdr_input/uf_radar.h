@@ -182,11 +182,6 @@ void fnFreeUfRadar(UF_RADAR* pUf);
 // (the UF fields' pointers are cleared). Null with a message on failure.
 STD_RADAR* fnUfSyncUpStd(UF_RADAR* pUf);
 
-// A ray of nField field slots in one allocation (ray, field array, field information,
-// fields), each field with its own malloc'd bin buffer of pBinCount[k] values (at least
-// one). Null on failure. A tree built of such rays is released by fnFreeUfRadar.
-UF_RAY* ufAllocRay(int nField, const int* pBinCount);
-
 // Velocity fields carry the Nyquist velocity in field header word 20.
 int isUfVelocityField(const char* szFieldName);
 

@@ -1,15 +1,12 @@
-// UF writer, the inverse of the UF reader: STD_RADAR -> UF_RADAR (sync-down), UF_RAY ->
-// one record of big-endian words (encoder), and a file writer for every framing the
-// reader recognises, plain or gzip, written to a temporary name and renamed.
+// UF writer, the inverse of the UF reader: STD_RADAR -> UF_RADAR (the sync-down,
+// uf_volume_output_sync_down.cc), UF_RAY -> one record of big-endian words (the encoder,
+// uf_volume_output_encoder.cc), and a file writer for every framing the reader recognises,
+// plain or gzip, that replaces the target atomically (uf_volume_output.cc).
 //
 // Reading a written file gives back the same UF_RADAR contents: header values, field
-// names, counts and bins. Header positions are laid out afresh (mandatory header, the
-// optional header when the ray has one, local-use words, data header, then each field's
-// header followed by its bins), and ufLayoutRay records that layout in the ray.
+// names, counts and bins. Header positions are laid out afresh by the encoder.
 #ifndef RDR_UF_VOLUME_OUTPUT_H
 #define RDR_UF_VOLUME_OUTPUT_H
-
-#include <vector>
 
 #include "standard_volume.h"
 #include "uf_radar.h"
@@ -27,16 +24,9 @@ enum {
 // message when the volume does not fit the format's limits or is incomplete.
 UF_RADAR* fnStdSyncDownUf(STD_RADAR* pStd);
 
-// Sets the ray's record length and header positions to the layout encodeUfRecord
-// writes. The optional header is kept when the ray has one (m_iOHpos != m_iLHpos).
-// Returns 0 when the record would exceed the 32767 words its positions can address.
-int ufLayoutRay(UF_RAY* pRay);
-
-// Appends the ray as one record (no framing) to pOut; 0 when it cannot be encoded.
-int encodeUfRecord(const UF_RAY* pRay, std::vector<unsigned char>* pOut);
-
 // Writes the rays of every sweep slot, in slot order, with the given framing, gzip-
 // compressed when bGzip is 1. Returns 1, or 0 with a message (the target is untouched).
+// A symbolic link is written through; a device or FIFO is written in place.
 int fnWriteUf(UF_RADAR* pUf, const char* pFile, int iFraming, int bGzip);
 
 #endif

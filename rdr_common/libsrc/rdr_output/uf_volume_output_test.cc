@@ -1,6 +1,8 @@
 // UF writer: writing then reading gives back the same UF_RADAR, in every framing, plain
 // or gzip; a failed write leaves the target as it was.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cmath>
 #include <filesystem>
@@ -76,6 +78,42 @@ TEST(UfWrite, AFailedWriteLeavesTheTargetAsItWas) {
     EXPECT_EQ(fnWriteUf(source.get(), dir.file("no/such/dir.uf").c_str(), UF_FRAME_FOUR, 0), 0);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("fnWriteUf : cannot create"),
               std::string::npos);
+}
+
+TEST(UfWrite, LinksAreWrittenThroughAndDevicesInPlace) {
+    rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 3, 5);
+    UfRadarPtr source(fnStdSyncDownUf(std.get()));
+    ASSERT_NE(source, nullptr);
+    rdrtest::TempDir dir;
+    std::filesystem::create_symlink("real.uf.gz", dir.path() / "latest.uf.gz");
+    ASSERT_EQ(fnWriteUf(source.get(), dir.file("latest.uf.gz").c_str(), UF_FRAME_TWO, 1), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "latest.uf.gz"));
+    UfRadarPtr back(fnLoadUf(dir.file("real.uf.gz").c_str()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(uffix::diffUf(back.get(), source.get(), true), "");
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnWriteUf(source.get(), dir.path().c_str(), UF_FRAME_FOUR, 0), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is a directory"), std::string::npos);
+
+    // Copies of /dev/null and /dev/full: a writer that replaced devices replaces these.
+    const std::string null = dir.file("null");
+    const std::string full = dir.file("full");
+    if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+        GTEST_SKIP() << "no device nodes can be made here";
+    }
+    for (int gzip : {0, 1}) {
+        EXPECT_EQ(fnWriteUf(source.get(), null.c_str(), UF_FRAME_FOUR, gzip), 1);
+        // A full device fails the write, whether zlib finds out on a write or on the close.
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(fnWriteUf(source.get(), full.c_str(), UF_FRAME_FOUR, gzip), 0);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("fnWriteUf : cannot write " + full +
+                                                              " (No space left on device)"),
+                  std::string::npos);
+    }
+    EXPECT_TRUE(std::filesystem::is_character_file(null));
+    EXPECT_TRUE(std::filesystem::is_character_file(full));
 }
 
 TEST(UfWrite, PositionsNoWordCanHoldAreClampedNotConverted) {

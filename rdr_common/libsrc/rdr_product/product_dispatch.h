@@ -3,6 +3,7 @@
 #ifndef RDR_PRODUCT_DISPATCH_H
 #define RDR_PRODUCT_DISPATCH_H
 
+#include "cappi_product.h"
 #include "standard_volume.h"
 
 // What any product of the table needs; each product reads the members it uses.
@@ -16,9 +17,9 @@ struct RDR_PRODUCT_ARGS {
     int iSweep = 0;          // PPI: sweep index
     float fHeightKm = 1.5f;  // CAPPI
     bool bMohrCappi = true;  // CAPPI: Mohr (above sea level) or real (above the radar)
-    int iCappiKind = 1;      // Mohr CAPPI: RDR_EN_PSEUDO_CAPPI or RDR_EN_REAL_CAPPI
-    float fEtopDbz = 18.0f;  // ETOP: echo threshold
-    int iVilBottomKm = 0;    // VIL layers
+    int iCappiKind = RDR_EN_PSEUDO_CAPPI;  // Mohr CAPPI: RDR_EN_PSEUDO_CAPPI or RDR_EN_REAL_CAPPI
+    float fEtopDbz = 18.0f;                // ETOP: echo threshold
+    int iVilBottomKm = 0;                  // VIL layers
     int iVilTopKm = 15;
 };
 
