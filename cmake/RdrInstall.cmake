@@ -13,6 +13,9 @@
 #
 # Private headers (<module>/internal/) and test support never leave the source tree: only a
 # library's HEADERS file set is installed.
+#
+# Components: devel (libraries, headers, package files), programs (programs and man page),
+# resources (the resource tree); `cmake --install BUILD --component devel` installs one.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
