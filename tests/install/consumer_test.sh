@@ -22,7 +22,10 @@ command -v "$cxx" > /dev/null || { echo "SKIP: no compiler $cxx"; exit 77; }
 if [ "$mode" = pkg-config ]; then
     command -v pkg-config > /dev/null || { echo "SKIP: pkg-config is not installed"; exit 77; }
 fi
-[ -d "$prefix/$libdir" ] || { echo "FAIL: $prefix is not installed (run install_tree first)"; exit 1; }
+if [ ! -d "$prefix/$libdir" ]; then
+    echo "FAIL: $prefix is not installed (run install_tree first)"
+    exit 1
+fi
 
 rm -rf "$work"
 mkdir -p "$work"

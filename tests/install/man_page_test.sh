@@ -14,15 +14,24 @@ commands=$("$rdr" --help | sed -n '/^commands:/,$p' | awk 'NR > 1 && NF { print 
 # Hyphens written as \- in the page read as plain ones here.
 text=$(sed 's/\\-/-/g' "$page")
 for c in $commands; do
-    grep -qx "\\.B $c" <<< "$text" || { echo "FAIL: command $c has no entry in the man page"; fail=1; }
+    if ! grep -qx "\\.B $c" <<< "$text"; then
+        echo "FAIL: command $c has no entry in the man page"
+        fail=1
+    fi
 done
 from_help=$(for c in $commands; do "$rdr" "$c" --help 2>&1 | options; done | sort -u)
 # --help itself is every command's and is named once in the page's description.
 from_page=$(options <<< "$text" | grep -vx -- --help)
 missing=$(comm -23 <(echo "$from_help") <(echo "$from_page"))
 stale=$(comm -13 <(echo "$from_help") <(echo "$from_page"))
-[ -z "$missing" ] || { echo "FAIL: options missing from the man page:" $missing; fail=1; }
-[ -z "$stale" ] || { echo "FAIL: options in the man page that rdr does not take:" $stale; fail=1; }
+if [ -n "$missing" ]; then
+    echo "FAIL: options missing from the man page: $(tr '\n' ' ' <<< "$missing")"
+    fail=1
+fi
+if [ -n "$stale" ]; then
+    echo "FAIL: options in the man page that rdr does not take: $(tr '\n' ' ' <<< "$stale")"
+    fail=1
+fi
 
 if command -v groff > /dev/null; then
     warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
