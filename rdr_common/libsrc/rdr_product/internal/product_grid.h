@@ -150,14 +150,16 @@ struct RayBins {
 struct SweepView {
     STD_SWEEP* sweep = nullptr;
     STD_AZIMUTH_TBL* table = nullptr;
-    float res = 0;              // hash resolution, 360 / ray count
-    bool hasMoment = false;     // some ray carries the moment, with or without bins
-    bool usable = false;        // a table and some ray that can give a value
-    bool hasAngle = false;      // a non-null ray gives the sweep's fixed angle
-    float fixedAngle = 0;       // fixed angle of the first non-null ray
-    int firstRay = -1;          // first non-null ray
-    float reachKm = 0;          // no ray gives a value beyond this range
-    std::vector<int> fieldIdx;  // per ray; -1 when the ray lacks the moment or outward bins
+    float res = 0;           // hash resolution, 360 / ray count
+    bool hasMoment = false;  // some ray carries the moment, with or without bins
+    bool usable = false;     // a table and some ray that can give a value
+    bool hasAngle = false;   // a non-null ray gives the sweep's fixed angle
+    float fixedAngle = 0;    // fixed angle of the first non-null ray
+    int firstRay = -1;       // first non-null ray
+    float reachKm = 0;       // no ray gives a value beyond this range
+    // Per ray, as the CAPPIs take them: -1 unless the ray carries the moment with bins at a
+    // positive spacing.
+    std::vector<int> fieldIdx;
     std::vector<RayBins> rays;  // per ray
     // Ray of each 1/kRayLutPerDegree-degree azimuth bucket where the whole bucket has one
     // answer (kRayLutMixed otherwise); empty when not built.
