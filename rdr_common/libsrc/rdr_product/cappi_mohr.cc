@@ -76,8 +76,9 @@ void placeRay(const SweepView& view, int rayIdx, float fAzim, float slantM, int 
     pAzims->m_spacingM[slot] = spacing;
     for (int b = 0; b < 2; ++b) {
         const float rangeM = b == 0 ? slantM : slantM + spacing;
-        const float value = fieldIdx >= 0 ? fnGetBinValueToRay(ray, fieldIdx, rangeM / 1000, noData)
-                                          : RDR_BIN_NO_VALUE;
+        const float value = fieldIdx >= 0
+                                ? rdr_product::rayBinValue(view, rayIdx, rangeM / 1000, noData)
+                                : RDR_BIN_NO_VALUE;
         values.m_valid[b] = value != RDR_BIN_NO_VALUE;
         values.m_dBZ[b] = values.m_valid[b] ? value : kNoData;
         values.m_R[b] = values.m_valid[b] ? rangeM : -1.0f;
@@ -89,7 +90,7 @@ void findRays(const SweepView& view, float fAzim, float slantM, int noData, CLOE
     if (!view.usable) {
         return;
     }
-    const int first = fnSearchRayToAzim(view.sweep, view.res, fAzim, view.table);
+    const int first = rdr_product::searchRay(view, fAzim);
     if (!rayNearAzimuth(view, first, fAzim)) {
         return;
     }

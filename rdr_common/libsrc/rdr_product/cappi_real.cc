@@ -54,7 +54,8 @@ bool prepareCappiReal(const char* szFunction, STD_RADAR* pStd, int iXdim, int iY
         }
         pVolume->reference = fieldRange(reference, fieldIdx);
         pVolume->referenceBins = std::max(reference->m_ppField[fieldIdx]->m_iMaxBin, 0);
-        if (!buildCellGeometry(iXdim, &pVolume->geometry)) {
+        pVolume->cellKm = static_cast<float>(fMaxRangeKm / (0.5 * std::min(iXdim, iYdim)));
+        if (!buildCellGeometry(iXdim, pVolume->cellKm, fMaxRangeKm, &pVolume->geometry)) {
             throw std::bad_alloc();
         }
         if (static_cast<size_t>(iXdim) * static_cast<size_t>(iYdim) >= kRayLutMinCells) {
@@ -65,7 +66,6 @@ bool prepareCappiReal(const char* szFunction, STD_RADAR* pStd, int iXdim, int iY
         return false;
     }
     pVolume->maxRangeKm = fMaxRangeKm;
-    pVolume->cellKm = static_cast<float>(fMaxRangeKm / (0.5 * std::min(iXdim, iYdim)));
     const STD_GLOBAL_HDR& hdr = pStd->m_hdr;
     pVolume->beamWidthH = hdr.m_fBeamWidthH > 0.0f ? hdr.m_fBeamWidthH : kDefaultBeamWidthDeg;
     pVolume->beamWidthV = hdr.m_fBeamWidthV > 0.0f ? hdr.m_fBeamWidthV : kDefaultBeamWidthDeg;
@@ -153,19 +153,15 @@ float cappiRealValue(const CappiRealVolume& volume, const CappiRealLayer& layer,
             iRayCache[sweepIdx] = rayIdx;
         }
     }
-    if (rayIdx < 0 || rayIdx >= view.sweep->m_iMaxRay) {
+    if (rayIdx < 0 || view.fieldIdx[rayIdx] < 0) {
         return kNoData;
     }
-    STD_RAY* ray = view.sweep->m_ppRay[rayIdx];
-    if (ray == nullptr || view.fieldIdx[rayIdx] < 0) {
-        return kNoData;
-    }
+    const STD_RAY* ray = view.sweep->m_ppRay[rayIdx];
     if (fnDiffDegree(location.elevDeg, ray->m_hdr.m_fFixedAngle) > 0.5f * volume.beamWidthV ||
-        fnDiffDegree(azim, ray->m_hdr.m_fAzimuth) > volume.beamWidthH) {
+        fnDiffDegree(azim, view.rays[rayIdx].azimuth) > volume.beamWidthH) {
         return kNoData;
     }
-    const float value =
-        fnGetBinValueToRay(ray, view.fieldIdx[rayIdx], location.slantKm, volume.noData);
+    const float value = rayBinValue(view, rayIdx, location.slantKm, volume.noData);
     return isBinNoValue(value) ? kNoData : value;
 }
 

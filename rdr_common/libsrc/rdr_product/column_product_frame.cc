@@ -1,5 +1,6 @@
 #include "internal/column_product_frame.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -12,27 +13,7 @@ namespace {
 constexpr double kEarthRadiusKm = 8494.67836;  // 4/3 of 6371.00877 km
 constexpr double kEarthRadiusSqKm = 72159560.43985228;
 
-float sampleView(const SweepView& view, const GridCell& cell, float gridKm, float maxRangeKm,
-                 int noData) {
-    if (!cell.visited) {
-        return kNoData;
-    }
-    const float rangeKm = cell.rootDist * gridKm;
-    if (rangeKm > maxRangeKm) {
-        return kNoData;
-    }
-    return samplePpiCell(view, cell.azimuth, rangeKm, noData);
-}
-
 }  // namespace
-
-float ColumnSampler::value(int iSweep, const GridCell& cell) const {
-    return sampleView(views_[iSweep], cell, gridKm_, maxRangeKm_, noData_);
-}
-
-float ColumnSampler::qualityIndex(int iSweep, const GridCell& cell) const {
-    return sampleView(qiViews_[iSweep], cell, gridKm_, maxRangeKm_, qiNoData_);
-}
 
 float echoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngleDeg,
                       int iAnteHeightM) {
@@ -78,7 +59,7 @@ float* runColumnProduct(const ColumnRequest& request) {
     CellGeometry geometry;
     ColumnSampler sampler;
     try {
-        if (grid == nullptr || !buildCellGeometry(dim, &geometry)) {
+        if (grid == nullptr) {
             throw std::bad_alloc();
         }
         sampler.views_ = buildSweepViews(request.pStd, request.szFieldName, request.ppTable);
@@ -87,6 +68,17 @@ float* runColumnProduct(const ColumnRequest& request) {
             // A QI volume without a sweep array gives no views at all: its sweeps are
             // simply unusable.
             sampler.qiViews_.resize(sampler.views_.size());
+        }
+        // Azimuths are read only within the range limit and some sweep's reach.
+        float reachKm = 0.0f;
+        for (const std::vector<SweepView>* views : {&sampler.views_, &sampler.qiViews_}) {
+            for (const SweepView& view : *views) {
+                reachKm = std::max(reachKm, view.reachKm);
+            }
+        }
+        if (!buildCellGeometry(dim, request.fGridKm, std::min(request.fMaxRangeKm, reachKm),
+                               &geometry)) {
+            throw std::bad_alloc();
         }
         if (cells >= kRayLutMinCells) {
             buildRayLuts(&sampler.views_);

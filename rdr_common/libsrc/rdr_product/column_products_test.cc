@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core_utilities.h"
+#include "ppi_grid.h"
 #include "product_test_support.h"
 #include "ray_lookup.h"
 #include "synthetic_volume.h"
@@ -192,6 +193,47 @@ TEST(ColumnProducts, MatchThePlainPpiBasedComputationBitForBit) {
                                            qiTables.p))
                            .get(),
                        plain(Rule::kEtop, q, 18.0f).get(), cells, "ETOP QI" + at);
+    }
+}
+
+// Over one sweep, BASE and CMAX are that sweep's PPI: the same rays give values, including
+// rays whose bins run inward (negative spacing) or follow a moment's own range geometry,
+// and the same bins, including snapped specific-differential-phase levels and scale
+// factors without an exact reciprocal.
+TEST(ColumnProducts, OverOneSweepBaseAndCmaxAreItsPpi) {
+    VolumeShape shape = uniformVolume(1, 300, 90, {"DZ", "KD"});
+    shape.sweeps[0].startRangeKm = 60;
+    shape.sweeps[0].binSpacingM = -700;
+    shape.sweeps[0].nullRays = {4};
+    shape.scaleFactor = 7;
+    shape.value = [](int, int r, int b, int f) -> short {
+        const int v = (r * 389 + b * 97 + f * 13) % 4000 - 1500;
+        return static_cast<short>(v % 23 == 0 ? STD_NO_DATA_CODE : v);
+    };
+    StdRadarPtr vol = buildVolume(shape);
+    for (int r = 0; r < 300; r += 5) {  // every fifth ray gates its moments outward
+        STD_RAY* ray = vol->m_ppSweep[0]->m_ppRay[r];
+        for (int f = 0; ray != nullptr && f < ray->m_iMaxField; ++f) {
+            ray->m_ppField[f]->m_hdr.m_iStartRangeKm = 3;
+            ray->m_ppField[f]->m_hdr.m_iBinSpacing = 450;
+        }
+    }
+    Tables tables(vol.get());
+    for (int dim : {90, 251}) {  // the large size searches through the bucket tables
+        const float grid = 150.0f / dim;
+        for (const char* field : {"DZ", "KD"}) {
+            const std::string what = std::string(field) + " at size " + std::to_string(dim);
+            Grid plain = plainPpi(vol.get(), 0, dim, 70, grid, field, tables.p[0]);
+            Grid ppi(fnCreatePPI(vol.get(), 0, dim, dim, 70, grid, field, tables.p[0]));
+            Grid base(fnCreateBase(vol.get(), dim, dim, 70, grid, name(field), tables.p));
+            Grid cmax(fnCreateCmax(vol.get(), dim, dim, 70, grid, name(field), tables.p));
+            expectSameGrid(ppi.get(), plain.get(), dim * dim, "PPI " + what);
+            expectSameGrid(base.get(), plain.get(), dim * dim, "BASE " + what);
+            expectSameGrid(cmax.get(), plain.get(), dim * dim, "CMAX " + what);
+            const int withValue = static_cast<int>(std::count_if(
+                plain.get(), plain.get() + dim * dim, [](float v) { return v != -9999.0f; }));
+            EXPECT_GT(withValue, dim * dim / 4) << what;
+        }
     }
 }
 

@@ -265,7 +265,8 @@ TEST(Ppi, EqualsPlainReferenceOnIrregularSweeps) {
         StdRadarPtr vol = rdrtest::buildVolume(shape);
         for (int s = 0; s < 2; ++s) {
             TablePtr table(fnMakeRayHashTable(vol->m_ppSweep[s]));
-            const int dim = 60 + static_cast<int>(rng() % 140);
+            // Sizes from 200 on search through the azimuth-bucket tables.
+            const int dim = 60 + static_cast<int>(rng() % 240);
             const float gridKm = 0.25f + static_cast<float>(rng() % 8) * 0.25f;
             const float maxKm = 20.0f + static_cast<float>(rng() % 300);  // beyond the bins too
             for (const char* field : {"DZ", "KD"}) {

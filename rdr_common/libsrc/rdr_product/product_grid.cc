@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <new>
 
 #include "core_utilities.h"
@@ -10,33 +11,75 @@
 
 namespace rdr_product {
 
-bool buildCellGeometry(int iDim, CellGeometry* pGeometry) {
+namespace {
+
+// fnCalcAzimuthToXY forms atan(y / x) in double, rounds it to single precision and turns it
+// into degrees with pi = 3.14159; the arc tangent is odd and IEEE negation exact, so the
+// first quadrant serves all four bit for bit.
+constexpr double kPiAzimuth = 3.14159;
+
+inline float quadrantAngle(float atanRad) {
+    return static_cast<float>(atanRad * 180.0 / kPiAzimuth);
+}
+
+// The float that atan(x / y) rounds to, from pi/2 - atan(y / x) when that lies clearly
+// inside one float's rounding interval (true for all but about one cell in ten million;
+// the two doubles differ by a few units in the last place at most), else computed.
+float mirroredAtanFloat(double atanYX, int y, int x) {
+    const double c = 1.5707963267948966 - atanYX;
+    const float f = static_cast<float>(c);
+    const double up = std::nextafter(f, 2.0f);
+    const double down = std::nextafter(f, -2.0f);
+    const double tol = std::fabs(c) * 1e-14;
+    if (std::fabs(c - (static_cast<double>(f) + up) * 0.5) > tol &&
+        std::fabs(c - (static_cast<double>(f) + down) * 0.5) > tol) {
+        return f;
+    }
+    return static_cast<float>(std::atan(static_cast<double>(x) / static_cast<double>(y)));
+}
+
+}  // namespace
+
+bool buildCellGeometry(int iDim, float fScaleKm, float fLimitKm, CellGeometry* pGeometry) {
     if (iDim <= 0 || pGeometry == nullptr) {
         return false;
     }
-    // fnCalcAzimuthToXY forms atan(y / x) in double, rounds it to single precision and turns
-    // it into degrees with pi = 3.14159; the arc tangent is odd and IEEE negation exact, so
-    // the first quadrant serves all four bit for bit.
-    constexpr double kPi = 3.14159;
     const int half = iDim / 2;
     const int side = half + 1;
+    std::vector<float>& root = pGeometry->quadRoot_;
+    std::vector<float>& angle = pGeometry->quadAngle_;
     try {
-        pGeometry->quadRoot_.resize(static_cast<size_t>(side) * side);
-        pGeometry->quadAngle_.resize(pGeometry->quadRoot_.size());
+        root.assign(static_cast<size_t>(side) * side, 0.0f);
+        angle.assign(root.size(), 0.0f);
     } catch (const std::bad_alloc&) {
         return false;
     }
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
+            const long long squares = static_cast<long long>(x) * x + static_cast<long long>(y) * y;
+            root[static_cast<size_t>(y) * side + x] =
+                static_cast<float>(std::sqrt(static_cast<double>(squares)));
+        }
+    }
+    auto inRange = [&](size_t k) { return !(root[k] * fScaleKm > fLimitKm); };
+    // Offsets (y, x) and (x, y) share one arc tangent: walk the half below the diagonal.
+    for (int y = 0; y < side; ++y) {
+        angle[static_cast<size_t>(y) * side] = 90.0f;  // x = 0
+        for (int x = std::max(y, 1); x < side; ++x) {
             const size_t k = static_cast<size_t>(y) * side + x;
-            const long squares = static_cast<long>(x) * x + static_cast<long>(y) * y;
-            pGeometry->quadRoot_[k] = static_cast<float>(std::sqrt(static_cast<double>(squares)));
-            float angle = 90.0f;
-            if (x > 0) {
-                const float a = static_cast<float>(std::atan(static_cast<double>(y) / x));
-                angle = static_cast<float>(a * 180.0 / kPi);
+            const size_t mirror = static_cast<size_t>(x) * side + y;
+            const bool needK = inRange(k);
+            const bool needMirror = y > 0 && x != y && inRange(mirror);
+            if (!needK && !needMirror) {
+                continue;
             }
-            pGeometry->quadAngle_[k] = angle;
+            const double t = std::atan(static_cast<double>(y) / static_cast<double>(x));
+            if (needK) {
+                angle[k] = quadrantAngle(static_cast<float>(t));
+            }
+            if (needMirror) {
+                angle[mirror] = quadrantAngle(mirroredAtanFloat(t, y, x));
+            }
         }
     }
     pGeometry->dim_ = iDim;
@@ -66,18 +109,92 @@ FieldRange fieldRange(const STD_RAY* pRay, int iFieldIdx) {
 
 namespace {
 
-float rayReachKm(const STD_RAY* pRay, int iFieldIdx) {
-    const STD_FIELD* field = pRay->m_ppField[iFieldIdx];
-    const FieldRange own = fieldRange(pRay, iFieldIdx);
-    // Either geometry bounds the bins; take the farther so that skipping is always safe.
-    const double rayStart = pRay->m_hdr.m_iStartRangeKm + pRay->m_hdr.m_iStartRangeMeter / 1000.0;
-    const double ownEnd = own.startKm + (field->m_iMaxBin + 1.0) * own.spacingM / 1000.0;
-    const double rayEnd =
-        rayStart + (field->m_iMaxBin + 1.0) * std::max(pRay->m_hdr.m_iBinSpacing, 0) / 1000.0;
-    return static_cast<float>(std::max(ownEnd, rayEnd) + 1.0);
+// Fills the flat record of one ray for the moment at iFieldIdx (-1: absent); the same
+// checks, in the same precision, as fnGetBinValueToRay.
+void describeRay(const STD_RAY* pRay, int iFieldIdx, RayBins* pBins) {
+    pBins->azimuth = pRay->m_hdr.m_fAzimuth;
+    pBins->onRing = std::isfinite(pBins->azimuth);
+    pBins->walkAzimuth = rdr_ring::walkAzimuth(pBins->azimuth);
+    pBins->fieldIdx = iFieldIdx;
+    if (iFieldIdx < 0) {
+        return;
+    }
+    const STD_FIELD* pField = pRay->m_ppField[iFieldIdx];
+    const FieldRange range = fieldRange(pRay, iFieldIdx);
+    const int scale = pField->m_hdr.m_iScaleFactor;
+    if (pField->m_pData == nullptr || range.spacingM == 0 || scale == 0) {
+        return;
+    }
+    pBins->startM = range.startKmSingle * 1000.0f;
+    pBins->spacingM = static_cast<float>(range.spacingM);
+    pBins->scale = static_cast<float>(scale);
+    auto small = [](int d) { return d >= -kMaxExactDivisor && d <= kMaxExactDivisor; };
+    pBins->reciprocal = small(range.spacingM) && small(scale);
+    pBins->invSpacing = 1.0 / range.spacingM;
+    pBins->invScale = 1.0 / scale;
+    pBins->maxBin = pField->m_iMaxBin;
+    const char* name = pField->m_hdr.m_szFieldName;
+    pBins->snapKdp = name[0] == 'K' && name[1] == 'D' && name[2] == '\0';
+    pBins->data = pField->m_pData;
+}
+
+// The farthest range (km) at which the ray's bins can give a value, with a margin that
+// keeps clear of the single-precision rounding of a cell's bin position; infinite when
+// the bins run inward.
+double rayReachKm(const STD_RAY* pRay, const RayBins& bins) {
+    if (bins.spacingM < 0.0f) {
+        return std::numeric_limits<double>::infinity();
+    }
+    const FieldRange range = fieldRange(pRay, bins.fieldIdx);
+    const double startKm = range.startKm;
+    const double spanKm = (bins.maxBin + 1.0) * range.spacingM / 1000.0;
+    return startKm + spanKm + 1.0 + (std::fabs(startKm) + std::fabs(spanKm)) * 1e-6;
 }
 
 }  // namespace
+
+SweepView buildSweepView(STD_SWEEP* pSweep, const char* szFieldName, STD_AZIMUTH_TBL* pTable) {
+    SweepView view;
+    view.sweep = pSweep;
+    view.table = pTable;
+    if (pSweep == nullptr || pSweep->m_ppRay == nullptr || pSweep->m_iMaxRay <= 0) {
+        return view;
+    }
+    const int nRay = pSweep->m_iMaxRay;
+    view.res = static_cast<float>(360.0 / nRay);
+    view.fieldIdx.assign(nRay, -1);
+    view.rays.assign(nRay, RayBins{});
+    double reachKm = 0.0;
+    bool anyBins = false;
+    for (int r = 0; r < nRay; ++r) {
+        STD_RAY* ray = pSweep->m_ppRay[r];
+        if (ray == nullptr) {
+            continue;
+        }
+        if (!view.hasAngle) {
+            view.hasAngle = true;
+            view.fixedAngle = ray->m_hdr.m_fFixedAngle;
+            view.firstRay = r;
+        }
+        const int idx = szFieldName != nullptr ? fnGetFieldIdxRay(ray, szFieldName) : -1;
+        RayBins& bins = view.rays[r];
+        describeRay(ray, idx, &bins);
+        if (idx < 0) {
+            continue;
+        }
+        view.hasMoment = true;
+        if (bins.data != nullptr) {
+            anyBins = true;
+            reachKm = std::max(reachKm, rayReachKm(ray, bins));
+        }
+        if (ray->m_ppField[idx]->m_pData != nullptr && fieldRange(ray, idx).spacingM > 0) {
+            view.fieldIdx[r] = idx;
+        }
+    }
+    view.reachKm = static_cast<float>(reachKm);
+    view.usable = anyBins && pTable != nullptr;
+    return view;
+}
 
 std::vector<SweepView> buildSweepViews(STD_RADAR* pStd, const char* szFieldName,
                                        STD_AZIMUTH_TBL** ppTable) {
@@ -85,60 +202,27 @@ std::vector<SweepView> buildSweepViews(STD_RADAR* pStd, const char* szFieldName,
     if (pStd == nullptr || pStd->m_ppSweep == nullptr || pStd->m_iMaxSweep <= 0) {
         return views;
     }
-    views.resize(pStd->m_iMaxSweep);
+    views.reserve(pStd->m_iMaxSweep);
     for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
-        SweepView& view = views[s];
-        STD_SWEEP* sweep = pStd->m_ppSweep[s];
-        view.sweep = sweep;
-        view.table = ppTable != nullptr ? ppTable[s] : nullptr;
-        if (sweep == nullptr || sweep->m_ppRay == nullptr || sweep->m_iMaxRay <= 0) {
-            continue;
-        }
-        view.res = static_cast<float>(360.0 / sweep->m_iMaxRay);
-        view.fieldIdx.assign(sweep->m_iMaxRay, -1);
-        bool anyMoment = false;
-        for (int r = 0; r < sweep->m_iMaxRay; ++r) {
-            STD_RAY* ray = sweep->m_ppRay[r];
-            if (ray == nullptr) {
-                continue;
-            }
-            if (!view.hasAngle) {
-                view.hasAngle = true;
-                view.fixedAngle = ray->m_hdr.m_fFixedAngle;
-                view.firstRay = r;
-            }
-            if (szFieldName == nullptr) {
-                continue;
-            }
-            const int idx = fnGetFieldIdxRay(ray, szFieldName);
-            if (idx < 0 || ray->m_ppField[idx]->m_pData == nullptr ||
-                fieldRange(ray, idx).spacingM <= 0) {
-                continue;  // a ray without usable bins holds no value anywhere
-            }
-            view.fieldIdx[r] = idx;
-            view.reachKm = std::max(view.reachKm, rayReachKm(ray, idx));
-            anyMoment = true;
-        }
-        view.usable = anyMoment && view.table != nullptr;
+        views.push_back(buildSweepView(pStd->m_ppSweep[s], szFieldName,
+                                       ppTable != nullptr ? ppTable[s] : nullptr));
     }
     return views;
 }
 
 namespace {
 
-bool distinctAzimuthsInCircle(const STD_SWEEP* pSweep) {
+bool distinctAzimuthsInCircle(const SweepView& view) {
     std::vector<float> azimuths;
-    azimuths.reserve(pSweep->m_iMaxRay);
-    for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
-        const STD_RAY* ray = pSweep->m_ppRay[r];
-        if (ray == nullptr || !std::isfinite(ray->m_hdr.m_fAzimuth)) {
+    azimuths.reserve(view.rays.size());
+    for (const RayBins& ray : view.rays) {
+        if (!ray.onRing) {
             continue;  // not on the search ring
         }
-        const float az = ray->m_hdr.m_fAzimuth;
-        if (!(az >= 0.0f && az < 360.0f)) {
+        if (!(ray.azimuth >= 0.0f && ray.azimuth < 360.0f)) {
             return false;
         }
-        azimuths.push_back(az);
+        azimuths.push_back(ray.azimuth);
     }
     std::sort(azimuths.begin(), azimuths.end());
     return std::adjacent_find(azimuths.begin(), azimuths.end()) == azimuths.end();
@@ -146,38 +230,26 @@ bool distinctAzimuthsInCircle(const STD_SWEEP* pSweep) {
 
 }  // namespace
 
-void buildRayLuts(std::vector<SweepView>* pViews) {
+void buildRayLut(SweepView* pView) {
     constexpr int kBuckets = 360 * kRayLutPerDegree;
-    for (SweepView& view : *pViews) {
-        if (!view.usable || !distinctAzimuthsInCircle(view.sweep)) {
-            continue;
-        }
-        view.rayLut.resize(kBuckets);
-        for (int b = 0; b < kBuckets; ++b) {
-            const float lo = static_cast<float>(b) / kRayLutPerDegree;
-            const float hi = std::nextafter(static_cast<float>(b + 1) / kRayLutPerDegree, 0.0f);
-            const int rayLo = fnSearchRayToAzim(view.sweep, view.res, lo, view.table);
-            const int rayHi = fnSearchRayToAzim(view.sweep, view.res, hi, view.table);
-            view.rayLut[b] = rayLo == rayHi ? rayLo : kRayLutMixed;
-        }
+    SweepView& view = *pView;
+    if (!view.usable || !distinctAzimuthsInCircle(view)) {
+        return;
+    }
+    view.rayLut.resize(kBuckets);
+    for (int b = 0; b < kBuckets; ++b) {
+        const float lo = static_cast<float>(b) / kRayLutPerDegree;
+        const float hi = std::nextafter(static_cast<float>(b + 1) / kRayLutPerDegree, 0.0f);
+        const int rayLo = searchRay(view, lo);
+        const int rayHi = searchRay(view, hi);
+        view.rayLut[b] = rayLo == rayHi ? rayLo : kRayLutMixed;
     }
 }
 
-float samplePpiCell(const SweepView& view, float fAzim, float fRangeKm, int iNoDataValue) {
-    if (!view.usable || fRangeKm > view.reachKm) {
-        return kNoData;
+void buildRayLuts(std::vector<SweepView>* pViews) {
+    for (SweepView& view : *pViews) {
+        buildRayLut(&view);
     }
-    const int rayIdx = findRay(view, fAzim);
-    if (rayIdx < 0 || rayIdx >= view.sweep->m_iMaxRay) {
-        return kNoData;
-    }
-    STD_RAY* ray = view.sweep->m_ppRay[rayIdx];
-    const int fieldIdx = view.fieldIdx[rayIdx];
-    if (ray == nullptr || fieldIdx < 0 || fnDiffDegree(fAzim, ray->m_hdr.m_fAzimuth) > 1.0f) {
-        return kNoData;
-    }
-    const float value = fnGetBinValueToRay(ray, fieldIdx, fRangeKm, iNoDataValue);
-    return isBinNoValue(value) ? kNoData : value;
 }
 
 }  // namespace rdr_product

@@ -17,10 +17,24 @@ class ColumnSampler {
     int sweepCount() const { return static_cast<int>(views_.size()); }
     // False when the sweep's PPI (or, for quality-index products, its QI PPI) cannot exist.
     bool usable(int iSweep) const { return usable_[iSweep]; }
-    float value(int iSweep, const GridCell& cell) const;
-    float qualityIndex(int iSweep, const GridCell& cell) const;
+    float value(int iSweep, const GridCell& cell) const {
+        return sample(views_[iSweep], cell, noData_);
+    }
+    float qualityIndex(int iSweep, const GridCell& cell) const {
+        return sample(qiViews_[iSweep], cell, qiNoData_);
+    }
 
   private:
+    float sample(const SweepView& view, const GridCell& cell, int noData) const {
+        if (!cell.visited) {
+            return kNoData;
+        }
+        const float rangeKm = cell.rootDist * gridKm_;
+        if (rangeKm > maxRangeKm_) {
+            return kNoData;
+        }
+        return samplePpiCell(view, cell.azimuth, rangeKm, noData);
+    }
     friend float* runColumnProduct(const struct ColumnRequest& request);
     float gridKm_ = 0;
     float maxRangeKm_ = 0;
