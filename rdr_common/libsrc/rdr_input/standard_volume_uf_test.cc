@@ -8,6 +8,7 @@
 #include "test_support.h"
 #include "uf_fixture.h"
 #include "uf_radar.h"
+#include "uf_volume_output.h"
 
 using uffix::UfRadarPtr;
 

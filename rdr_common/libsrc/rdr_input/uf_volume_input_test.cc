@@ -12,6 +12,7 @@
 #include "test_support.h"
 #include "uf_fixture.h"
 #include "uf_radar.h"
+#include "uf_volume_output.h"
 
 using uffix::Bytes;
 using uffix::UfRadarPtr;
@@ -58,7 +59,7 @@ class UfSampleFiles : public ::testing::TestWithParam<std::string> {
 
 TEST_P(UfSampleFiles, AgreeWithAWordByWordDecode) {
     const std::string path = rdrtest::sharedData("uf/" + GetParam());
-    const std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
+    const std::vector<Bytes> records = ufbytes::splitFourFramed(ufbytes::readAll(path));
     ASSERT_FALSE(records.empty());
 
     UfRadarPtr uf(fnLoadUf(path.c_str()));
@@ -212,13 +213,14 @@ TEST(UfLoad, EveryFramingPlainOrGzipLoadsTheSameVolume) {
     const std::string path = rdrtest::sharedData("uf/mc3e_npol_20110427_114155.uf");
     UfRadarPtr reference(fnLoadUf(path.c_str()));
     ASSERT_NE(reference, nullptr);
-    const std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
+    const std::vector<Bytes> records = ufbytes::splitFourFramed(ufbytes::readAll(path));
     rdrtest::TempDir dir;
-    for (int framing : {UF_FRAME_ZERO, UF_FRAME_TWO, UF_FRAME_FOUR, UF_FRAME_FOUR_NO_TRAILER}) {
+    for (ufbytes::Framing framing : ufbytes::kFramings) {
         for (bool gzip : {false, true}) {
-            SCOPED_TRACE("framing " + std::to_string(framing) + (gzip ? " gzip" : " plain"));
+            SCOPED_TRACE(std::string(ufbytes::framingName(framing)) +
+                         (gzip ? ", gzip" : ", plain"));
             const std::string file = dir.file("reframed.uf");
-            uffix::writeBytes(file, uffix::frameRecords(records, framing), gzip);
+            ufbytes::writeBytes(file, ufbytes::frameRecords(records, framing), gzip);
             UfRadarPtr uf(fnLoadUf(file.c_str()));
             ASSERT_NE(uf, nullptr);
             EXPECT_EQ(uffix::diffUf(uf.get(), reference.get(), true), "");
@@ -233,19 +235,19 @@ TEST(UfLoad, NegativeAzimuthWordsOfARealVolumeReadAsTheirPositiveAngles) {
     const std::string path = rdrtest::sharedData("uf/KLIX20050828_180149_rsl.uf");
     UfRadarPtr reference(fnLoadUf(path.c_str()));
     ASSERT_NE(reference, nullptr);
-    std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
+    std::vector<Bytes> records = ufbytes::splitFourFramed(ufbytes::readAll(path));
     int rewritten = 0;
     for (Bytes& rec : records) {
-        const int azimuth64 = uffix::wordAt(rec, 33);
+        const int azimuth64 = ufbytes::wordAt(rec, 33);
         if (azimuth64 > 180 * 64) {
-            uffix::setWordAt(rec, 33, azimuth64 - 360 * 64);
+            ufbytes::setWordAt(rec, 33, azimuth64 - 360 * 64);
             ++rewritten;
         }
     }
     ASSERT_GT(rewritten, 2000);
     rdrtest::TempDir dir;
     const std::string file = dir.file("negative.uf");
-    uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_TWO));
+    ufbytes::writeBytes(file, ufbytes::frameRecords(records, ufbytes::Framing::two));
     UfRadarPtr uf(fnLoadUf(file.c_str()));
     ASSERT_NE(uf, nullptr);
     EXPECT_EQ(uffix::diffUf(uf.get(), reference.get(), false), "");
@@ -257,14 +259,14 @@ TEST(UfLoad, NegativeAzimuthWordsOfARealVolumeReadAsTheirPositiveAngles) {
 TEST(UfLoad, ASingleFourByteFramedRecordLoadsWithOrWithoutTrailer) {
     RDR_REQUIRE_SHARED_DATA();
     const std::vector<Bytes> records =
-        uffix::splitFourFramed(uffix::readAll(rdrtest::sharedData("uf/example_uf_ppi.uf")));
+        ufbytes::splitFourFramed(ufbytes::readAll(rdrtest::sharedData("uf/example_uf_ppi.uf")));
     ASSERT_EQ(records.size(), 1u);
     rdrtest::TempDir dir;
-    for (int framing : {UF_FRAME_FOUR, UF_FRAME_FOUR_NO_TRAILER, UF_FRAME_TWO, UF_FRAME_ZERO}) {
+    for (ufbytes::Framing framing : ufbytes::kFramings) {
         const std::string file = dir.file("one.uf");
-        uffix::writeBytes(file, uffix::frameRecords(records, framing));
+        ufbytes::writeBytes(file, ufbytes::frameRecords(records, framing));
         UfRadarPtr uf(fnLoadUf(file.c_str()));
-        ASSERT_NE(uf, nullptr) << "framing " << framing;
+        ASSERT_NE(uf, nullptr) << ufbytes::framingName(framing);
         EXPECT_EQ(uf->m_iCurSweep, 1);
         EXPECT_EQ(uf->m_ppSweep[0]->m_iCurRay, 1);
     }
@@ -282,7 +284,7 @@ TEST(UfLoad, AFourByteCountThatSpellsUfIsNotTakenForTwoByteFraming) {
     ASSERT_EQ(records[0].size(), 0x5546u);
     rdrtest::TempDir dir;
     const std::string file = dir.file("tie.uf");
-    uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_FOUR));
+    ufbytes::writeBytes(file, ufbytes::frameRecords(records, ufbytes::Framing::four));
     UfRadarPtr uf(fnLoadUf(file.c_str()));
     ASSERT_NE(uf, nullptr);
     EXPECT_EQ(uffix::diffUf(uf.get(), source.get(), true), "");
@@ -294,18 +296,19 @@ TEST(UfLoad, CutOffFilesKeepTheirCompleteRecords) {
     rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 3, 50);
     UfRadarPtr source(fnStdSyncDownUf(std.get()));
     ASSERT_NE(source, nullptr);
-    const Bytes stream = uffix::frameRecords(uffix::encodeVolume(source.get()), UF_FRAME_FOUR);
+    const Bytes stream =
+        ufbytes::frameRecords(uffix::encodeVolume(source.get()), ufbytes::Framing::four);
     const std::size_t recordBytes = stream.size() / 3;
     rdrtest::TempDir dir;
     const std::string file = dir.file("cut.uf");
     // Inside the third record's count, body and trailer; then inside the first record.
     for (std::size_t cut : {2 * recordBytes + 2, 2 * recordBytes + 100, 3 * recordBytes - 2}) {
-        uffix::writeBytes(file, Bytes(stream.begin(), stream.begin() + cut));
+        ufbytes::writeBytes(file, Bytes(stream.begin(), stream.begin() + cut));
         UfRadarPtr uf(fnLoadUf(file.c_str()));
         ASSERT_NE(uf, nullptr) << "cut at " << cut;
         EXPECT_EQ(uf->m_ppSweep[0]->m_iCurRay, cut < 3 * recordBytes - 4 ? 2 : 3);
     }
-    uffix::writeBytes(file, Bytes(stream.begin(), stream.begin() + recordBytes / 2));
+    ufbytes::writeBytes(file, Bytes(stream.begin(), stream.begin() + recordBytes / 2));
     testing::internal::CaptureStderr();
     EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("ends inside its first record"),
@@ -338,7 +341,7 @@ TEST(UfLoad, UnknownTypesAndMissingFilesFailWithTheirMessages) {
     };
     for (const auto& c : cases) {
         const std::string file = dir.file("x.uf");
-        uffix::writeBytes(file, Bytes(c.content.begin(), c.content.end()));
+        ufbytes::writeBytes(file, Bytes(c.content.begin(), c.content.end()));
         testing::internal::CaptureStderr();
         EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
@@ -369,7 +372,7 @@ TEST(UfLoad, ADamagedGzipStreamFailsWholly) {
     for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 8; ++i) {
         bytes[i] ^= 0x5a;
     }
-    uffix::writeBytes(file, bytes);  // the damaged gzip bytes as they are
+    ufbytes::writeBytes(file, bytes);  // the damaged gzip bytes as they are
     testing::internal::CaptureStderr();
     EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("fnLoadUf : gzread fail"),
@@ -386,16 +389,17 @@ class UfDamagedRecord : public ::testing::Test {
         ASSERT_NE(uf, nullptr);
         records_ = uffix::encodeVolume(uf.get());
         const Bytes& r = records_[1];
-        dh_ = uffix::wordAt(r, 5);
-        fh_ = uffix::wordAt(r, dh_ + 4);    // DZ
-        fhVr_ = uffix::wordAt(r, dh_ + 6);  // VR
+        dh_ = ufbytes::wordAt(r, 5);
+        fh_ = ufbytes::wordAt(r, dh_ + 4);    // DZ
+        fhVr_ = ufbytes::wordAt(r, dh_ + 6);  // VR
     }
     // Loads the stream with record 2 changed; returns what fnLoadUf printed.
-    std::string loadDamaged(const Bytes& second, int framing = UF_FRAME_ZERO) {
+    std::string loadDamaged(const Bytes& second,
+                            ufbytes::Framing framing = ufbytes::Framing::zero) {
         std::vector<Bytes> records = records_;
         records[1] = second;
         const std::string file = dir_.file("damaged.uf");
-        uffix::writeBytes(file, uffix::frameRecords(records, framing));
+        ufbytes::writeBytes(file, ufbytes::frameRecords(records, framing));
         testing::internal::CaptureStderr();
         UfRadarPtr uf(fnLoadUf(file.c_str()));
         EXPECT_EQ(uf, nullptr);
@@ -403,7 +407,7 @@ class UfDamagedRecord : public ::testing::Test {
     }
     Bytes patched(int pos, int value) const {
         Bytes r = records_[1];
-        uffix::setWordAt(r, pos, value);
+        ufbytes::setWordAt(r, pos, value);
         return r;
     }
 
@@ -445,7 +449,7 @@ TEST_F(UfDamagedRecord, PointersAndCountsOutsideTheRecordAreRejectedWithAReason)
 
 TEST_F(UfDamagedRecord, RecordLengthsThatCannotHoldARecordAreRejected) {
     Bytes shortRecord(records_[1].begin(), records_[1].begin() + 80);  // 40 words
-    uffix::setWordAt(shortRecord, 2, 40);
+    ufbytes::setWordAt(shortRecord, 2, 40);
     EXPECT_NE(loadDamaged(shortRecord).find("shorter than the 45-word mandatory header"),
               std::string::npos);
     // Unframed: the length word itself says 1 word.
@@ -455,8 +459,9 @@ TEST_F(UfDamagedRecord, RecordLengthsThatCannotHoldARecordAreRejected) {
 TEST_F(UfDamagedRecord, ALongerLengthWordNeverReadsPastTheFramedRecord) {
     // 2-byte framing bounds the record by its count, whatever word 2 says.
     Bytes second = patched(2, 30000);
-    uffix::setWordAt(second, fh_, static_cast<int>(second.size() / 2) + 100);
-    EXPECT_NE(loadDamaged(second, UF_FRAME_TWO).find("bins of field 1"), std::string::npos);
+    ufbytes::setWordAt(second, fh_, static_cast<int>(second.size() / 2) + 100);
+    EXPECT_NE(loadDamaged(second, ufbytes::Framing::two).find("bins of field 1"),
+              std::string::npos);
 }
 
 // ---- sweep order and limits --------------------------------------------------------
@@ -468,14 +473,14 @@ std::vector<Bytes> recordsWithSweepNumbers(const std::vector<int>& sweepNumbers)
     std::vector<Bytes> records;
     for (int sweepNo : sweepNumbers) {
         records.push_back(one);
-        uffix::setWordAt(records.back(), 10, sweepNo);
+        ufbytes::setWordAt(records.back(), 10, sweepNo);
     }
     return records;
 }
 
 UfRadarPtr loadRecords(const rdrtest::TempDir& dir, const std::vector<Bytes>& records) {
     const std::string file = dir.file("records.uf");
-    uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_FOUR));
+    ufbytes::writeBytes(file, ufbytes::frameRecords(records, ufbytes::Framing::four));
     return UfRadarPtr(fnLoadUf(file.c_str()));
 }
 
