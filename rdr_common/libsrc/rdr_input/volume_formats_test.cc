@@ -13,8 +13,7 @@
 
 #include "owned_handles.h"
 #include "test_support.h"
-#include "uf_fixture.h"
-#include "uf_volume_output.h"
+#include "uf_bytes.h"
 
 namespace {
 
@@ -53,10 +52,7 @@ TEST(VolumeFormats, NamesEverySampleFileByContent) {
 
 TEST(VolumeFormats, NamesUfInEveryFramingPlainOrGzip) {
     rdrtest::TempDir dir;
-    auto volume = uffix::smallStdVolume(2, 8, 20);
-    rdr::UfRadarPtr uf(fnStdSyncDownUf(volume.get()));
-    ASSERT_TRUE(uf);
-    const auto records = uffix::encodeVolume(uf.get());
+    const auto records = ufbytes::writeRecords(ufbytes::smallVolume(2, 8, 20));
     for (ufbytes::Framing framing : ufbytes::kFramings) {
         for (bool gzip : {false, true}) {
             std::string name = std::to_string(static_cast<int>(framing));
