@@ -174,10 +174,6 @@ Dms toDms(double degrees) {
     return dms;
 }
 
-double fromDms(const Dms& dms) {
-    return dms.degrees + dms.minutes / 60.0 + dms.seconds / 3600.0;
-}
-
 bool isVelocity(const std::string& fieldName) {
     return fieldName == "VF" || fieldName == "VE" || fieldName == "VR" || fieldName == "VT" ||
            fieldName == "VP";

@@ -33,7 +33,6 @@ struct Dms {
     double seconds = 0;
 };
 Dms toDms(double degrees);
-double fromDms(const Dms& dms);
 
 struct Date {
     int year = 0;  // written as given: four digits, or two for the old files' convention
