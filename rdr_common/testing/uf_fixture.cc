@@ -1,98 +1,14 @@
 #include "uf_fixture.h"
 
-#include <zlib.h>
-
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
 
 #include "core_utilities.h"
 #include "internal/uf_volume_output_encoder.h"
+#include "uf_volume_output.h"
 
 namespace uffix {
-
-Bytes readAll(const std::string& path) {
-    gzFile in = gzopen(path.c_str(), "rb");
-    if (in == nullptr) {
-        throw std::runtime_error("cannot open " + path);
-    }
-    Bytes bytes;
-    unsigned char chunk[1 << 16];
-    int n = 0;
-    while ((n = gzread(in, chunk, sizeof(chunk))) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    gzclose(in);
-    if (n < 0) {
-        throw std::runtime_error("cannot read " + path);
-    }
-    return bytes;
-}
-
-void writeBytes(const std::string& path, const Bytes& bytes, bool gzip) {
-    gzFile out = gzopen(path.c_str(), gzip ? "wb" : "wbT");
-    if (out == nullptr) {
-        throw std::runtime_error("cannot create " + path);
-    }
-    const int n =
-        bytes.empty() ? 0 : gzwrite(out, bytes.data(), static_cast<unsigned>(bytes.size()));
-    if (gzclose(out) != Z_OK || n != static_cast<int>(bytes.size())) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
-int wordAt(const Bytes& record, int pos) {
-    const std::size_t i = 2 * static_cast<std::size_t>(pos - 1);
-    return static_cast<short>((record.at(i) << 8) | record.at(i + 1));
-}
-
-void setWordAt(Bytes& record, int pos, int value) {
-    const std::size_t i = 2 * static_cast<std::size_t>(pos - 1);
-    const auto v = static_cast<unsigned short>(value);
-    record.at(i) = static_cast<unsigned char>(v >> 8);
-    record.at(i + 1) = static_cast<unsigned char>(v & 0xff);
-}
-
-std::vector<Bytes> splitFourFramed(const Bytes& stream) {
-    std::vector<Bytes> records;
-    std::size_t pos = 0;
-    while (pos + 4 <= stream.size()) {
-        const std::size_t count = (std::size_t(stream[pos]) << 24) | (stream[pos + 1] << 16) |
-                                  (stream[pos + 2] << 8) | stream[pos + 3];
-        if (pos + 4 + count > stream.size()) {
-            break;  // a cut-off last record
-        }
-        records.emplace_back(stream.begin() + pos + 4, stream.begin() + pos + 4 + count);
-        pos += 4 + count + 4;
-    }
-    return records;
-}
-
-Bytes frameRecords(const std::vector<Bytes>& records, int framing) {
-    Bytes out;
-    auto put16 = [&out](std::size_t v) {
-        out.push_back((v >> 8) & 0xff);
-        out.push_back(v & 0xff);
-    };
-    auto put32 = [&](std::size_t v) {
-        put16((v >> 16) & 0xffff);
-        put16(v & 0xffff);
-    };
-    for (const Bytes& r : records) {
-        if (framing == UF_FRAME_TWO) {
-            put16(r.size());
-        } else if (framing == UF_FRAME_FOUR || framing == UF_FRAME_FOUR_NO_TRAILER) {
-            put32(r.size());
-        }
-        out.insert(out.end(), r.begin(), r.end());
-        if (framing == UF_FRAME_TWO) {
-            put16(r.size());
-        } else if (framing == UF_FRAME_FOUR) {
-            put32(r.size());
-        }
-    }
-    return out;
-}
 
 std::vector<Bytes> encodeVolume(const UF_RADAR* uf) {
     std::vector<Bytes> records;
@@ -106,6 +22,104 @@ std::vector<Bytes> encodeVolume(const UF_RADAR* uf) {
         }
     }
     return records;
+}
+
+namespace {
+
+// The reader adds 360 to negative azimuth words, so an azimuth still below 0 came from a
+// word below -360 degrees (such as -32768, "missing").
+double azimuthAsStored(float degrees) {
+    return degrees < 0 ? degrees - 360.0 : degrees;
+}
+
+}  // namespace
+
+ufbytes::Volume describeUf(const UF_RADAR* uf) {
+    ufbytes::Volume v;
+    bool first = true;
+    for (int s = 0; s < uf->m_iMaxSweep; ++s) {
+        const UF_SWEEP* slot = uf->m_ppSweep[s];
+        if (slot->m_iCurRay == 0) {
+            continue;
+        }
+        ufbytes::Sweep sweep;
+        const UF_MANDATORY_HDR& sh = slot->m_ppRay[0]->mh;
+        sweep.number = sh.m_iSweepNo;
+        sweep.mode = sh.m_iSweepMode;
+        sweep.fixedAngle = sh.m_fFixedAngle;
+        sweep.rate = sh.m_fSweepRate;
+        for (int r = 0; r < slot->m_iCurRay; ++r) {
+            const UF_RAY* in = slot->m_ppRay[r];
+            const UF_MANDATORY_HDR& mh = in->mh;
+            if (first) {
+                v.volumeNumber = mh.m_iVolumeNo;
+                v.radarName = mh.m_szRadarName;
+                v.siteName = mh.m_szSiteName;
+                v.latitude = {mh.m_iLatDeg, mh.m_iLatMin, mh.m_fLatSec};
+                v.longitude = {mh.m_iLonDeg, mh.m_iLonMin, mh.m_fLonSec};
+                v.heightM = mh.m_iAnteHeight;
+                v.timeZone = mh.m_szTimeZone;
+                v.generated = {mh.m_iConvertYear, mh.m_iConvertMonth, mh.m_iConvertDay};
+                v.generator = mh.m_szConvertName;
+                v.noData = mh.m_iNoDataValue;
+                const UF_OPTIONAL_HDR& oh = in->oh;
+                v.optional = {oh.m_szProjectName,
+                              azimuthAsStored(oh.m_fBaselineAzimuth),
+                              oh.m_fBaselineElevation,
+                              {oh.m_iVolumeScanHour, oh.m_iVolumeScanMin, oh.m_iVolumeScanSec},
+                              oh.m_szFieldTapeName,
+                              oh.m_iFlag};
+                first = false;
+            }
+            ufbytes::Ray ray;
+            ray.recordNumber = mh.m_iRecordNo;
+            ray.rayNumber = mh.m_iRayNo;
+            ray.date = {mh.m_iYear, mh.m_iMonth, mh.m_iDay};
+            ray.time = {mh.m_iHour, mh.m_iMinute, mh.m_iSecond};
+            ray.azimuth = azimuthAsStored(mh.m_fAzimuth);
+            ray.elevation = mh.m_fElevation;
+            ray.hasOptionalHeader = mh.m_iOHpos != mh.m_iLHpos;
+            if (in->lh.m_iMaxContent > 0) {
+                ray.localUse.assign(in->lh.m_pszContent,
+                                    in->lh.m_pszContent + in->lh.m_iMaxContent);
+            }
+            for (int k = 0; k < in->m_iCurField; ++k) {
+                const UF_FIELD* field = in->m_ppField[k];
+                const UF_FIELD_HDR& fh = field->fh;
+                ufbytes::Field f;
+                f.name = in->dh.m_pfi[k].m_szFieldName;
+                f.scaleFactor = fh.m_iScaleFactor;
+                f.startKm = fh.m_iStartRangeKm;
+                f.startM = fh.m_iStartRangeMeter;
+                f.spacingM = fh.m_iBinSpacing;
+                f.pulseWidthM = fh.m_iPulseWidth;
+                f.beamWidthH = fh.m_fBeamWidthH;
+                f.beamWidthV = fh.m_fBeamWidthV;
+                f.bandwidth = fh.m_iBandWidth;
+                f.polarisation = fh.m_iPolarMode;
+                f.wavelength = fh.m_fWaveLength;
+                f.sampleSize = fh.m_iSampleSize;
+                f.thresholdName = fh.m_szThresholdType;
+                f.thresholdValue = fh.m_iThresholdValue;
+                f.scale = fh.m_iScale;
+                f.editCode = fh.m_szEditCode;
+                f.prtUs = fh.m_iPRT;
+                f.bitsPerBin = fh.m_iBitsPerBin;
+                f.nyquist = fh.m_fNyquistVelocity;
+                f.velocityFlag = fh.m_szVelocityFlag;
+                f.calibration = {fh.m_fRadarConstant, fh.m_fNoisePower,  fh.m_fReceiverGain,
+                                 fh.m_fPeakPower,     fh.m_fAntennaGain, fh.m_fPulseDuration};
+                if (field->m_iCurBin > 0 && field->m_pData == nullptr) {
+                    throw std::runtime_error("describeUf: bins already handed over");
+                }
+                f.bins.assign(field->m_pData, field->m_pData + field->m_iCurBin);
+                ray.fields.push_back(std::move(f));
+            }
+            sweep.rays.push_back(std::move(ray));
+        }
+        v.sweeps.push_back(std::move(sweep));
+    }
+    return v;
 }
 
 rdrtest::StdRadarPtr smallStdVolume(int sweeps, int rays, int bins) {

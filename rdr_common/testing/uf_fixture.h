@@ -1,42 +1,37 @@
-// UF test helpers: raw file bytes, record streams in every framing, gzip, a small UF
-// volume written from a synthetic STD volume, and a field-by-field UF_RADAR comparison.
+// UF test helpers on the reader's structure: records from the library's encoder, a small
+// STD volume for the writer's round trips, a field-by-field UF_RADAR comparison, and the
+// description a loaded UF_RADAR gives for writing it again with the independent writer
+// of uf_bytes.h.
 //
-//   std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
-//   uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_TWO), /*gzip=*/true);
+//   UfRadarPtr uf(fnLoadUf(file.c_str()));
+//   EXPECT_EQ(ufbytes::firstDifference(ufbytes::writeRecords(uffix::describeUf(uf.get())),
+//                                      ufbytes::writeRecords(written)), "");
 //   EXPECT_EQ(uffix::diffUf(a, b, true), "");
 #ifndef RDR_TESTING_UF_FIXTURE_H
 #define RDR_TESTING_UF_FIXTURE_H
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "owned_handles.h"
 #include "synthetic_volume.h"
+#include "uf_bytes.h"
 #include "uf_radar.h"
-#include "uf_volume_output.h"
 
 namespace uffix {
 
-using Bytes = std::vector<unsigned char>;
+using Bytes = ufbytes::Bytes;
 
 using UfRadarPtr = rdr::UfRadarPtr;
 
-// Whole file, decompressed when it is gzip (zlib passes plain files through).
-Bytes readAll(const std::string& path);
-void writeBytes(const std::string& path, const Bytes& bytes, bool gzip = false);
-
-// Big-endian 16-bit word at a 1-based word position of a record.
-int wordAt(const Bytes& record, int pos);
-void setWordAt(Bytes& record, int pos, int value);
-
-// Records of a stream framed by 32-bit counts with 32-bit trailers (the sample files).
-std::vector<Bytes> splitFourFramed(const Bytes& stream);
-// Records laid out in a framing of uf_volume_output.h (UF_FRAME_*).
-Bytes frameRecords(const std::vector<Bytes>& records, int framing);
-
-// One encoded record per ray of the volume, in sweep order.
+// One record per ray of the volume, in sweep order, from the library's encoder.
 std::vector<Bytes> encodeVolume(const UF_RADAR* uf);
+
+// What the rays of every sweep slot say, as a description for ufbytes::writeRecords:
+// what a volume's records share is taken from its first ray, the rest from each ray.
+// Writing it gives the records back word for word when they were laid out by the
+// independent writer and share what it makes them share.
+ufbytes::Volume describeUf(const UF_RADAR* uf);
 
 // A small volume: sweeps x rays x bins of DZ and VR, values a function of position,
 // with a Nyquist velocity of 26.5 m/s and a realistic global header.

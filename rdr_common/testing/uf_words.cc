@@ -2,30 +2,30 @@
 
 #include <stdexcept>
 
-#include "uf_fixture.h"
+#include "uf_bytes.h"
 
 namespace ufwords {
 
 namespace {
 
 // Word `pos` (1-based) of a record; out_of_range when the record is shorter.
-int word(const uffix::Bytes& record, int pos) {
+int word(const ufbytes::Bytes& record, int pos) {
     if (pos < 1) {
         throw std::runtime_error("UF position before the record start");
     }
-    return uffix::wordAt(record, pos);
+    return ufbytes::wordAt(record, pos);
 }
 
-std::string chars(const uffix::Bytes& record, int pos) {
+std::string chars(const ufbytes::Bytes& record, int pos) {
     const unsigned w = static_cast<unsigned short>(word(record, pos));
     return {static_cast<char>(w >> 8), static_cast<char>(w & 0xff)};
 }
 
-float sixtyFourths(const uffix::Bytes& record, int pos) {
+float sixtyFourths(const ufbytes::Bytes& record, int pos) {
     return static_cast<float>(word(record, pos) * 0.015625);
 }
 
-Ray decodeRay(const uffix::Bytes& record) {
+Ray decodeRay(const ufbytes::Bytes& record) {
     Ray ray;
     ray.azimuth = sixtyFourths(record, 33);
     if (ray.azimuth < 0) {
@@ -89,7 +89,7 @@ bool Ray::value(const std::string& name, int bin, float* out) const {
 Volume decodeFourFramed(const std::string& path) {
     Volume volume;
     bool first = true;
-    for (const uffix::Bytes& record : uffix::splitFourFramed(uffix::readAll(path))) {
+    for (const ufbytes::Bytes& record : ufbytes::splitFourFramed(ufbytes::readAll(path))) {
         if (chars(record, 1) != "UF") {
             throw std::runtime_error("record without UF mark in " + path);
         }

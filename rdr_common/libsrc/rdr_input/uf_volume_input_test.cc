@@ -1,5 +1,6 @@
-// UF loader: real files against a decode done here word by word, the framings, gzip,
-// truncated files, damaged records and the acceptance limits.
+// UF loader: real files against a decode done here word by word, files from a writer that
+// shares nothing with the library's, the framings, gzip, truncated files, damaged records
+// and the acceptance limits.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -58,7 +59,7 @@ class UfSampleFiles : public ::testing::TestWithParam<std::string> {
 
 TEST_P(UfSampleFiles, AgreeWithAWordByWordDecode) {
     const std::string path = rdrtest::sharedData("uf/" + GetParam());
-    const std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
+    const std::vector<Bytes> records = ufbytes::splitFourFramed(ufbytes::readAll(path));
     ASSERT_FALSE(records.empty());
 
     UfRadarPtr uf(fnLoadUf(path.c_str()));
@@ -205,6 +206,94 @@ TEST(UfLoad, KlixHasItsFourteenSweepsWithRaggedFields) {
     EXPECT_EQ(ray->m_ppField[0]->m_iMaxBin, ray->m_ppField[0]->m_iCurBin);
 }
 
+// ---- what an independent writer wrote ------------------------------------------------
+
+// The records a loaded volume gives when written again by the independent writer.
+std::vector<Bytes> rewritten(const UF_RADAR* uf) {
+    return ufbytes::writeRecords(uffix::describeUf(uf));
+}
+
+// The record length and header positions the loader kept, against the records' words
+// (writing again lays records out afresh, so it cannot see these).
+std::string positionsDiffer(const UF_RADAR* uf, const std::vector<Bytes>& records) {
+    std::size_t i = 0;
+    for (int s = 0; s < uf->m_iMaxSweep; ++s) {
+        for (int r = 0; r < uf->m_ppSweep[s]->m_iCurRay; ++r, ++i) {
+            const UF_RAY* ray = uf->m_ppSweep[s]->m_ppRay[r];
+            const Bytes& rec = records.at(i);
+            const std::string at = "record " + std::to_string(i + 1);
+            const int dh = w(rec, 5);
+            if (ray->mh.m_iRecLen != w(rec, 2) || ray->mh.m_iOHpos != w(rec, 3) ||
+                ray->mh.m_iLHpos != w(rec, 4) || ray->mh.m_iDHpos != dh) {
+                return at + ": mandatory header positions";
+            }
+            for (int k = 0; k < ray->m_iCurField; ++k) {
+                const int fh = w(rec, dh + 4 + 2 * k);
+                if (ray->dh.m_pfi[k].m_iFHpos != fh ||
+                    ray->m_ppField[k]->fh.m_iDataPos != w(rec, fh)) {
+                    return at + " field " + std::to_string(k + 1) + ": positions";
+                }
+            }
+        }
+    }
+    return i == records.size() ? "" : "rays: " + std::to_string(i);
+}
+
+TEST(UfLoad, ReadsEveryWordAnIndependentWriterWrote) {
+    // Every header word of its own value, southern and western positions, a negative
+    // elevation, local-use words, a calibration field, a moment gated unlike the first,
+    // and records with and without the optional header.
+    ufbytes::Volume v = ufbytes::smallVolume(3, 5, 30);
+    v.latitude = ufbytes::toDms(-33.50390625);  // 33 30' 14.0625" S
+    v.longitude = ufbytes::toDms(-70.671875);
+    v.sweeps[0].rays[4].elevation = -0.5;
+    v.sweeps[1].rays[1].hasOptionalHeader = false;
+    ufbytes::Ray& ray = v.sweeps[2].rays[3];
+    ray.localUse = {'L', 'O', 'C', 'A', 'L', '!'};
+    ray.fields[1].startKm = 0;
+    ray.fields[1].startM = -375;
+    ray.fields[1].spacingM = 125;
+    ufbytes::Field dm;
+    dm.name = "DM";
+    dm.scaleFactor = 10;
+    dm.calibration = {70.25, -110.5, 30, 85, 45.5, 0.75};
+    dm.bins = {1, 2, 3};
+    ray.fields.push_back(dm);
+    const std::vector<Bytes> written = ufbytes::writeRecords(v);
+
+    rdrtest::TempDir dir;
+    for (ufbytes::Framing framing : ufbytes::kFramings) {
+        SCOPED_TRACE(ufbytes::framingName(framing));
+        const std::string file = dir.file("written.uf");
+        ufbytes::writeBytes(file, ufbytes::frameRecords(written, framing));
+        UfRadarPtr uf(fnLoadUf(file.c_str()));
+        ASSERT_NE(uf, nullptr);
+        EXPECT_EQ(ufbytes::firstDifference(rewritten(uf.get()), written), "");
+        EXPECT_EQ(positionsDiffer(uf.get(), written), "");
+
+        // The conversions themselves, against values worked out by hand.
+        const UF_RAY* r = uf->m_ppSweep[2]->m_ppRay[3];
+        EXPECT_EQ(r->mh.m_iLatDeg, -33);
+        EXPECT_EQ(r->mh.m_iLatMin, -30);
+        EXPECT_EQ(r->mh.m_fLatSec, -14.0625f);
+        EXPECT_EQ(r->mh.m_fAzimuth, 216.5f);
+        EXPECT_EQ(r->mh.m_iYear, 2024);
+        EXPECT_STREQ(r->mh.m_szSiteName, "GWANAK");
+        EXPECT_STREQ(r->oh.m_szProjectName, "SUMMER");
+        EXPECT_EQ(r->lh.m_iMaxContent, 6);
+        EXPECT_EQ(std::string(r->lh.m_pszContent, 6), "LOCAL!");
+        ASSERT_EQ(r->m_iCurField, 3);
+        EXPECT_EQ(r->m_ppField[1]->fh.m_fNyquistVelocity, 26.5f);
+        EXPECT_STREQ(r->m_ppField[1]->fh.m_szVelocityFlag, "NF");
+        EXPECT_EQ(r->m_ppField[1]->fh.m_iStartRangeMeter, -375);
+        EXPECT_EQ(r->m_ppField[2]->fh.m_fRadarConstant, 70.25f);
+        EXPECT_EQ(r->m_ppField[2]->fh.m_fNoisePower, -110.5f);
+        EXPECT_EQ(r->m_ppField[2]->fh.m_fPulseDuration, 0.75f);
+        EXPECT_EQ(uf->m_ppSweep[0]->m_ppRay[4]->mh.m_fElevation, -0.5f);
+        EXPECT_STREQ(uf->m_ppSweep[1]->m_ppRay[1]->oh.m_szProjectName, "");
+    }
+}
+
 // ---- framings and compression --------------------------------------------------------
 
 TEST(UfLoad, EveryFramingPlainOrGzipLoadsTheSameVolume) {
@@ -212,13 +301,14 @@ TEST(UfLoad, EveryFramingPlainOrGzipLoadsTheSameVolume) {
     const std::string path = rdrtest::sharedData("uf/mc3e_npol_20110427_114155.uf");
     UfRadarPtr reference(fnLoadUf(path.c_str()));
     ASSERT_NE(reference, nullptr);
-    const std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
+    const std::vector<Bytes> records = ufbytes::splitFourFramed(ufbytes::readAll(path));
     rdrtest::TempDir dir;
-    for (int framing : {UF_FRAME_ZERO, UF_FRAME_TWO, UF_FRAME_FOUR, UF_FRAME_FOUR_NO_TRAILER}) {
+    for (ufbytes::Framing framing : ufbytes::kFramings) {
         for (bool gzip : {false, true}) {
-            SCOPED_TRACE("framing " + std::to_string(framing) + (gzip ? " gzip" : " plain"));
+            SCOPED_TRACE(std::string(ufbytes::framingName(framing)) +
+                         (gzip ? ", gzip" : ", plain"));
             const std::string file = dir.file("reframed.uf");
-            uffix::writeBytes(file, uffix::frameRecords(records, framing), gzip);
+            ufbytes::writeBytes(file, ufbytes::frameRecords(records, framing), gzip);
             UfRadarPtr uf(fnLoadUf(file.c_str()));
             ASSERT_NE(uf, nullptr);
             EXPECT_EQ(uffix::diffUf(uf.get(), reference.get(), true), "");
@@ -233,19 +323,19 @@ TEST(UfLoad, NegativeAzimuthWordsOfARealVolumeReadAsTheirPositiveAngles) {
     const std::string path = rdrtest::sharedData("uf/KLIX20050828_180149_rsl.uf");
     UfRadarPtr reference(fnLoadUf(path.c_str()));
     ASSERT_NE(reference, nullptr);
-    std::vector<Bytes> records = uffix::splitFourFramed(uffix::readAll(path));
+    std::vector<Bytes> records = ufbytes::splitFourFramed(ufbytes::readAll(path));
     int rewritten = 0;
     for (Bytes& rec : records) {
-        const int azimuth64 = uffix::wordAt(rec, 33);
+        const int azimuth64 = ufbytes::wordAt(rec, 33);
         if (azimuth64 > 180 * 64) {
-            uffix::setWordAt(rec, 33, azimuth64 - 360 * 64);
+            ufbytes::setWordAt(rec, 33, azimuth64 - 360 * 64);
             ++rewritten;
         }
     }
     ASSERT_GT(rewritten, 2000);
     rdrtest::TempDir dir;
     const std::string file = dir.file("negative.uf");
-    uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_TWO));
+    ufbytes::writeBytes(file, ufbytes::frameRecords(records, ufbytes::Framing::two));
     UfRadarPtr uf(fnLoadUf(file.c_str()));
     ASSERT_NE(uf, nullptr);
     EXPECT_EQ(uffix::diffUf(uf.get(), reference.get(), false), "");
@@ -257,14 +347,14 @@ TEST(UfLoad, NegativeAzimuthWordsOfARealVolumeReadAsTheirPositiveAngles) {
 TEST(UfLoad, ASingleFourByteFramedRecordLoadsWithOrWithoutTrailer) {
     RDR_REQUIRE_SHARED_DATA();
     const std::vector<Bytes> records =
-        uffix::splitFourFramed(uffix::readAll(rdrtest::sharedData("uf/example_uf_ppi.uf")));
+        ufbytes::splitFourFramed(ufbytes::readAll(rdrtest::sharedData("uf/example_uf_ppi.uf")));
     ASSERT_EQ(records.size(), 1u);
     rdrtest::TempDir dir;
-    for (int framing : {UF_FRAME_FOUR, UF_FRAME_FOUR_NO_TRAILER, UF_FRAME_TWO, UF_FRAME_ZERO}) {
+    for (ufbytes::Framing framing : ufbytes::kFramings) {
         const std::string file = dir.file("one.uf");
-        uffix::writeBytes(file, uffix::frameRecords(records, framing));
+        ufbytes::writeBytes(file, ufbytes::frameRecords(records, framing));
         UfRadarPtr uf(fnLoadUf(file.c_str()));
-        ASSERT_NE(uf, nullptr) << "framing " << framing;
+        ASSERT_NE(uf, nullptr) << ufbytes::framingName(framing);
         EXPECT_EQ(uf->m_iCurSweep, 1);
         EXPECT_EQ(uf->m_ppSweep[0]->m_iCurRay, 1);
     }
@@ -272,40 +362,43 @@ TEST(UfLoad, ASingleFourByteFramedRecordLoadsWithOrWithoutTrailer) {
 
 TEST(UfLoad, AFourByteCountThatSpellsUfIsNotTakenForTwoByteFraming) {
     // A 21830-byte record gives the count 00 00 55 46: "UF" at offsets 2 and 4.
-    rdrtest::VolumeShape shape = rdrtest::uniformVolume(1, 2, 2499, {"DZ", "ZT", "CZ", "SQ", "RH"});
-    rdrtest::StdRadarPtr std = rdrtest::buildVolume(shape);
-    std->m_ppSweep[0]->m_ppRay[0]->m_ppField[4]->m_iMaxBin = 752;
-    std->m_ppSweep[0]->m_ppRay[1]->m_ppField[4]->m_iMaxBin = 752;
-    UfRadarPtr source(fnStdSyncDownUf(std.get()));
-    ASSERT_NE(source, nullptr);
-    const std::vector<Bytes> records = uffix::encodeVolume(source.get());
+    ufbytes::Volume v = ufbytes::smallVolume(1, 2, 2499);
+    for (ufbytes::Ray& ray : v.sweeps[0].rays) {
+        const ufbytes::Field dz = ray.fields[0];
+        ray.fields.clear();
+        for (const char* name : {"DZ", "ZT", "CZ", "SQ", "RH"}) {
+            ray.fields.push_back(dz);
+            ray.fields.back().name = name;
+        }
+        ray.fields.back().bins.resize(752);
+    }
+    const std::vector<Bytes> records = ufbytes::writeRecords(v);
     ASSERT_EQ(records[0].size(), 0x5546u);
     rdrtest::TempDir dir;
     const std::string file = dir.file("tie.uf");
-    uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_FOUR));
+    ufbytes::writeBytes(file, ufbytes::frameRecords(records, ufbytes::Framing::four));
     UfRadarPtr uf(fnLoadUf(file.c_str()));
     ASSERT_NE(uf, nullptr);
-    EXPECT_EQ(uffix::diffUf(uf.get(), source.get(), true), "");
+    EXPECT_EQ(ufbytes::firstDifference(rewritten(uf.get()), records), "");
+    EXPECT_EQ(positionsDiffer(uf.get(), records), "");
 }
 
 // ---- truncated files -------------------------------------------------------------
 
 TEST(UfLoad, CutOffFilesKeepTheirCompleteRecords) {
-    rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 3, 50);
-    UfRadarPtr source(fnStdSyncDownUf(std.get()));
-    ASSERT_NE(source, nullptr);
-    const Bytes stream = uffix::frameRecords(uffix::encodeVolume(source.get()), UF_FRAME_FOUR);
+    const Bytes stream = ufbytes::frameRecords(
+        ufbytes::writeRecords(ufbytes::smallVolume(1, 3, 50)), ufbytes::Framing::four);
     const std::size_t recordBytes = stream.size() / 3;
     rdrtest::TempDir dir;
     const std::string file = dir.file("cut.uf");
     // Inside the third record's count, body and trailer; then inside the first record.
     for (std::size_t cut : {2 * recordBytes + 2, 2 * recordBytes + 100, 3 * recordBytes - 2}) {
-        uffix::writeBytes(file, Bytes(stream.begin(), stream.begin() + cut));
+        ufbytes::writeBytes(file, Bytes(stream.begin(), stream.begin() + cut));
         UfRadarPtr uf(fnLoadUf(file.c_str()));
         ASSERT_NE(uf, nullptr) << "cut at " << cut;
         EXPECT_EQ(uf->m_ppSweep[0]->m_iCurRay, cut < 3 * recordBytes - 4 ? 2 : 3);
     }
-    uffix::writeBytes(file, Bytes(stream.begin(), stream.begin() + recordBytes / 2));
+    ufbytes::writeBytes(file, Bytes(stream.begin(), stream.begin() + recordBytes / 2));
     testing::internal::CaptureStderr();
     EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("ends inside its first record"),
@@ -338,7 +431,7 @@ TEST(UfLoad, UnknownTypesAndMissingFilesFailWithTheirMessages) {
     };
     for (const auto& c : cases) {
         const std::string file = dir.file("x.uf");
-        uffix::writeBytes(file, Bytes(c.content.begin(), c.content.end()));
+        ufbytes::writeBytes(file, Bytes(c.content.begin(), c.content.end()));
         testing::internal::CaptureStderr();
         EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
@@ -351,12 +444,13 @@ TEST(UfLoad, UnknownTypesAndMissingFilesFailWithTheirMessages) {
 }
 
 TEST(UfLoad, ADamagedGzipStreamFailsWholly) {
-    rdrtest::StdRadarPtr std = uffix::smallStdVolume(2, 20, 300);
-    UfRadarPtr source(fnStdSyncDownUf(std.get()));
-    ASSERT_NE(source, nullptr);
     rdrtest::TempDir dir;
     const std::string file = dir.file("damaged.uf.gz");
-    ASSERT_EQ(fnWriteUf(source.get(), file.c_str(), UF_FRAME_FOUR, 1), 1);
+    ufbytes::writeBytes(
+        file,
+        ufbytes::frameRecords(ufbytes::writeRecords(ufbytes::smallVolume(2, 20, 300)),
+                              ufbytes::Framing::four),
+        /*gzip=*/true);
     std::vector<unsigned char> bytes;
     {
         std::FILE* f = std::fopen(file.c_str(), "rb");
@@ -369,7 +463,7 @@ TEST(UfLoad, ADamagedGzipStreamFailsWholly) {
     for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 8; ++i) {
         bytes[i] ^= 0x5a;
     }
-    uffix::writeBytes(file, bytes);  // the damaged gzip bytes as they are
+    ufbytes::writeBytes(file, bytes);  // the damaged gzip bytes as they are
     testing::internal::CaptureStderr();
     EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("fnLoadUf : gzread fail"),
@@ -381,21 +475,19 @@ TEST(UfLoad, ADamagedGzipStreamFailsWholly) {
 class UfDamagedRecord : public ::testing::Test {
   protected:
     void SetUp() override {
-        rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 2, 40);
-        UfRadarPtr uf(fnStdSyncDownUf(std.get()));
-        ASSERT_NE(uf, nullptr);
-        records_ = uffix::encodeVolume(uf.get());
+        records_ = ufbytes::writeRecords(ufbytes::smallVolume(1, 2, 40));
         const Bytes& r = records_[1];
-        dh_ = uffix::wordAt(r, 5);
-        fh_ = uffix::wordAt(r, dh_ + 4);    // DZ
-        fhVr_ = uffix::wordAt(r, dh_ + 6);  // VR
+        dh_ = ufbytes::wordAt(r, 5);
+        fh_ = ufbytes::wordAt(r, dh_ + 4);    // DZ
+        fhVr_ = ufbytes::wordAt(r, dh_ + 6);  // VR
     }
     // Loads the stream with record 2 changed; returns what fnLoadUf printed.
-    std::string loadDamaged(const Bytes& second, int framing = UF_FRAME_ZERO) {
+    std::string loadDamaged(const Bytes& second,
+                            ufbytes::Framing framing = ufbytes::Framing::zero) {
         std::vector<Bytes> records = records_;
         records[1] = second;
         const std::string file = dir_.file("damaged.uf");
-        uffix::writeBytes(file, uffix::frameRecords(records, framing));
+        ufbytes::writeBytes(file, ufbytes::frameRecords(records, framing));
         testing::internal::CaptureStderr();
         UfRadarPtr uf(fnLoadUf(file.c_str()));
         EXPECT_EQ(uf, nullptr);
@@ -403,7 +495,7 @@ class UfDamagedRecord : public ::testing::Test {
     }
     Bytes patched(int pos, int value) const {
         Bytes r = records_[1];
-        uffix::setWordAt(r, pos, value);
+        ufbytes::setWordAt(r, pos, value);
         return r;
     }
 
@@ -445,7 +537,7 @@ TEST_F(UfDamagedRecord, PointersAndCountsOutsideTheRecordAreRejectedWithAReason)
 
 TEST_F(UfDamagedRecord, RecordLengthsThatCannotHoldARecordAreRejected) {
     Bytes shortRecord(records_[1].begin(), records_[1].begin() + 80);  // 40 words
-    uffix::setWordAt(shortRecord, 2, 40);
+    ufbytes::setWordAt(shortRecord, 2, 40);
     EXPECT_NE(loadDamaged(shortRecord).find("shorter than the 45-word mandatory header"),
               std::string::npos);
     // Unframed: the length word itself says 1 word.
@@ -455,27 +547,26 @@ TEST_F(UfDamagedRecord, RecordLengthsThatCannotHoldARecordAreRejected) {
 TEST_F(UfDamagedRecord, ALongerLengthWordNeverReadsPastTheFramedRecord) {
     // 2-byte framing bounds the record by its count, whatever word 2 says.
     Bytes second = patched(2, 30000);
-    uffix::setWordAt(second, fh_, static_cast<int>(second.size() / 2) + 100);
-    EXPECT_NE(loadDamaged(second, UF_FRAME_TWO).find("bins of field 1"), std::string::npos);
+    ufbytes::setWordAt(second, fh_, static_cast<int>(second.size() / 2) + 100);
+    EXPECT_NE(loadDamaged(second, ufbytes::Framing::two).find("bins of field 1"),
+              std::string::npos);
 }
 
 // ---- sweep order and limits --------------------------------------------------------
 
 std::vector<Bytes> recordsWithSweepNumbers(const std::vector<int>& sweepNumbers) {
-    rdrtest::StdRadarPtr std = uffix::smallStdVolume(1, 1, 10);
-    UfRadarPtr uf(fnStdSyncDownUf(std.get()));
-    const Bytes one = uffix::encodeVolume(uf.get())[0];
+    const Bytes one = ufbytes::writeRecords(ufbytes::smallVolume(1, 1, 10))[0];
     std::vector<Bytes> records;
     for (int sweepNo : sweepNumbers) {
         records.push_back(one);
-        uffix::setWordAt(records.back(), 10, sweepNo);
+        ufbytes::setWordAt(records.back(), 10, sweepNo);
     }
     return records;
 }
 
 UfRadarPtr loadRecords(const rdrtest::TempDir& dir, const std::vector<Bytes>& records) {
     const std::string file = dir.file("records.uf");
-    uffix::writeBytes(file, uffix::frameRecords(records, UF_FRAME_FOUR));
+    ufbytes::writeBytes(file, ufbytes::frameRecords(records, ufbytes::Framing::four));
     return UfRadarPtr(fnLoadUf(file.c_str()));
 }
 

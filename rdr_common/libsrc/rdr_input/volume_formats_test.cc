@@ -13,8 +13,7 @@
 
 #include "owned_handles.h"
 #include "test_support.h"
-#include "uf_fixture.h"
-#include "uf_volume_output.h"
+#include "uf_bytes.h"
 
 namespace {
 
@@ -53,20 +52,17 @@ TEST(VolumeFormats, NamesEverySampleFileByContent) {
 
 TEST(VolumeFormats, NamesUfInEveryFramingPlainOrGzip) {
     rdrtest::TempDir dir;
-    auto volume = uffix::smallStdVolume(2, 8, 20);
-    rdr::UfRadarPtr uf(fnStdSyncDownUf(volume.get()));
-    ASSERT_TRUE(uf);
-    const auto records = uffix::encodeVolume(uf.get());
-    for (int framing : {UF_FRAME_ZERO, UF_FRAME_TWO, UF_FRAME_FOUR, UF_FRAME_FOUR_NO_TRAILER}) {
+    const auto records = ufbytes::writeRecords(ufbytes::smallVolume(2, 8, 20));
+    for (ufbytes::Framing framing : ufbytes::kFramings) {
         for (bool gzip : {false, true}) {
-            std::string name = std::to_string(framing);
+            std::string name = std::to_string(static_cast<int>(framing));
             name += gzip ? ".uf.gz" : ".uf";
             const std::string file = dir.file(name);
-            uffix::writeBytes(file, uffix::frameRecords(records, framing), gzip);
-            EXPECT_EQ(identify(file), "UF") << "framing " << framing << " gzip " << gzip;
+            ufbytes::writeBytes(file, ufbytes::frameRecords(records, framing), gzip);
+            EXPECT_EQ(identify(file), "UF") << ufbytes::framingName(framing) << " gzip " << gzip;
             const char* format = nullptr;
             rdr::StdRadarPtr loaded(fnLoadStdRadarFile(file.c_str(), &format));
-            EXPECT_TRUE(loaded) << "framing " << framing << " gzip " << gzip;
+            EXPECT_TRUE(loaded) << ufbytes::framingName(framing) << " gzip " << gzip;
             EXPECT_STREQ(format, "UF");
         }
     }
