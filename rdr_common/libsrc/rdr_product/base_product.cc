@@ -3,7 +3,7 @@
 #include "internal/column_product_frame.h"
 
 using rdr_product::CellOutput;
-using rdr_product::ColumnRequest;
+using rdr_product::ColumnGrid;
 using rdr_product::ColumnSampler;
 using rdr_product::SweepPick;
 
@@ -27,48 +27,24 @@ SweepPick lowestSweepWithData(const ColumnSampler& sampler, const rdr_product::G
 
 float* fnCreateBase(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, float fGridKm,
                     char* szFieldName, STD_AZIMUTH_TBL** ppTable) {
-    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateBase",
-                                                       .pStd = pStd,
-                                                       .iXdim = iXdim,
-                                                       .iYdim = iYdim,
-                                                       .fMaxRangeKm = fMaxRangeKm,
-                                                       .fGridKm = fGridKm,
-                                                       .fThreshold = 0,
-                                                       .szFieldName = szFieldName,
-                                                       .ppTable = ppTable,
-                                                       .rule = lowestSweepWithData,
-                                                       .output = CellOutput::kValue});
+    const ColumnGrid grid{pStd, iXdim, iYdim, fMaxRangeKm, fGridKm, szFieldName, ppTable};
+    return rdr_product::runColumnRule("fnCreateBase", grid, lowestSweepWithData, 0,
+                                      CellOutput::kValue);
 }
 
 float* fnCreateBaseQI(STD_RADAR* pStd, STD_RADAR* pQiStd, int iXdim, int iYdim, float fMaxRangeKm,
                       float fGridKm, char* szFieldName, STD_AZIMUTH_TBL** ppTable,
                       STD_AZIMUTH_TBL** ppQiTable) {
-    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateBaseQI",
-                                                       .pStd = pStd,
-                                                       .pQiStd = pQiStd,
-                                                       .iXdim = iXdim,
-                                                       .iYdim = iYdim,
-                                                       .fMaxRangeKm = fMaxRangeKm,
-                                                       .fGridKm = fGridKm,
-                                                       .fThreshold = 0,
-                                                       .szFieldName = szFieldName,
-                                                       .ppTable = ppTable,
-                                                       .ppQiTable = ppQiTable,
-                                                       .rule = lowestSweepWithData,
-                                                       .output = CellOutput::kQualityIndex});
+    const ColumnGrid grid{pStd, iXdim, iYdim, fMaxRangeKm, fGridKm, szFieldName, ppTable};
+    return rdr_product::runColumnRuleQi("fnCreateBaseQI", grid, pQiStd, ppQiTable,
+                                        lowestSweepWithData, 0);
 }
 
-// Corrected reflectivity when the volume has it, the uncorrected moment otherwise.
 float* fnCreateBaseQIToDbz(STD_RADAR* pStd, STD_RADAR* pQiStd, int iXdim, int iYdim,
                            float fMaxRangeKm, float fGridKm, STD_AZIMUTH_TBL** ppTable,
                            STD_AZIMUTH_TBL** ppQiTable) {
-    char corrected[] = "CZ";
-    char uncorrected[] = "DZ";
-    float* grid = fnCreateBaseQI(pStd, pQiStd, iXdim, iYdim, fMaxRangeKm, fGridKm, corrected,
-                                 ppTable, ppQiTable);
-    if (grid == nullptr) {
-        grid = fnCreateBaseQI(pStd, pQiStd, iXdim, iYdim, fMaxRangeKm, fGridKm, uncorrected,
-                              ppTable, ppQiTable);
-    }
-    return grid;
+    return rdr_product::withReflectivity([&](char* szField) {
+        return fnCreateBaseQI(pStd, pQiStd, iXdim, iYdim, fMaxRangeKm, fGridKm, szField, ppTable,
+                              ppQiTable);
+    });
 }

@@ -3,7 +3,7 @@
 #include "internal/column_product_frame.h"
 
 using rdr_product::CellOutput;
-using rdr_product::ColumnRequest;
+using rdr_product::ColumnGrid;
 using rdr_product::ColumnSampler;
 using rdr_product::SweepPick;
 
@@ -27,48 +27,23 @@ SweepPick columnMaximum(const ColumnSampler& sampler, const rdr_product::GridCel
 
 float* fnCreateCmax(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, float fGridKm,
                     char* szFieldName, STD_AZIMUTH_TBL** ppTable) {
-    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateCmax",
-                                                       .pStd = pStd,
-                                                       .iXdim = iXdim,
-                                                       .iYdim = iYdim,
-                                                       .fMaxRangeKm = fMaxRangeKm,
-                                                       .fGridKm = fGridKm,
-                                                       .fThreshold = 0,
-                                                       .szFieldName = szFieldName,
-                                                       .ppTable = ppTable,
-                                                       .rule = columnMaximum,
-                                                       .output = CellOutput::kValue});
+    const ColumnGrid grid{pStd, iXdim, iYdim, fMaxRangeKm, fGridKm, szFieldName, ppTable};
+    return rdr_product::runColumnRule("fnCreateCmax", grid, columnMaximum, 0, CellOutput::kValue);
 }
 
 float* fnCreateCmaxQI(STD_RADAR* pStd, STD_RADAR* pQiStd, int iXdim, int iYdim, float fMaxRangeKm,
                       float fGridKm, char* szFieldName, STD_AZIMUTH_TBL** ppTable,
                       STD_AZIMUTH_TBL** ppQiTable) {
-    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateCmaxQI",
-                                                       .pStd = pStd,
-                                                       .pQiStd = pQiStd,
-                                                       .iXdim = iXdim,
-                                                       .iYdim = iYdim,
-                                                       .fMaxRangeKm = fMaxRangeKm,
-                                                       .fGridKm = fGridKm,
-                                                       .fThreshold = 0,
-                                                       .szFieldName = szFieldName,
-                                                       .ppTable = ppTable,
-                                                       .ppQiTable = ppQiTable,
-                                                       .rule = columnMaximum,
-                                                       .output = CellOutput::kQualityIndex});
+    const ColumnGrid grid{pStd, iXdim, iYdim, fMaxRangeKm, fGridKm, szFieldName, ppTable};
+    return rdr_product::runColumnRuleQi("fnCreateCmaxQI", grid, pQiStd, ppQiTable, columnMaximum,
+                                        0);
 }
 
-// Corrected reflectivity when the volume has it, the uncorrected moment otherwise.
 float* fnCreateCmaxQIToDbz(STD_RADAR* pStd, STD_RADAR* pQiStd, int iXdim, int iYdim,
                            float fMaxRangeKm, float fGridKm, STD_AZIMUTH_TBL** ppTable,
                            STD_AZIMUTH_TBL** ppQiTable) {
-    char corrected[] = "CZ";
-    char uncorrected[] = "DZ";
-    float* grid = fnCreateCmaxQI(pStd, pQiStd, iXdim, iYdim, fMaxRangeKm, fGridKm, corrected,
-                                 ppTable, ppQiTable);
-    if (grid == nullptr) {
-        grid = fnCreateCmaxQI(pStd, pQiStd, iXdim, iYdim, fMaxRangeKm, fGridKm, uncorrected,
-                              ppTable, ppQiTable);
-    }
-    return grid;
+    return rdr_product::withReflectivity([&](char* szField) {
+        return fnCreateCmaxQI(pStd, pQiStd, iXdim, iYdim, fMaxRangeKm, fGridKm, szField, ppTable,
+                              ppQiTable);
+    });
 }

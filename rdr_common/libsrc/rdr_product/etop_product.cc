@@ -4,7 +4,7 @@
 #include "internal/column_product_frame.h"
 
 using rdr_product::CellOutput;
-using rdr_product::ColumnRequest;
+using rdr_product::ColumnGrid;
 using rdr_product::ColumnSampler;
 using rdr_product::SweepPick;
 
@@ -28,48 +28,24 @@ SweepPick highestSweepAboveThreshold(const ColumnSampler& sampler,
 
 float* fnCreateEtop(STD_RADAR* pStd, int iXdim, int iYdim, float fMaxRangeKm, float fGridKm,
                     float fEtopMinThreshold, char* szFieldName, STD_AZIMUTH_TBL** ppTable) {
-    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateEtop",
-                                                       .pStd = pStd,
-                                                       .iXdim = iXdim,
-                                                       .iYdim = iYdim,
-                                                       .fMaxRangeKm = fMaxRangeKm,
-                                                       .fGridKm = fGridKm,
-                                                       .fThreshold = fEtopMinThreshold,
-                                                       .szFieldName = szFieldName,
-                                                       .ppTable = ppTable,
-                                                       .rule = highestSweepAboveThreshold,
-                                                       .output = CellOutput::kEchoTopHeight});
+    const ColumnGrid grid{pStd, iXdim, iYdim, fMaxRangeKm, fGridKm, szFieldName, ppTable};
+    return rdr_product::runColumnRule("fnCreateEtop", grid, highestSweepAboveThreshold,
+                                      fEtopMinThreshold, CellOutput::kEchoTopHeight);
 }
 
 float* fnCreateEtopQI(STD_RADAR* pStd, STD_RADAR* pQiStd, int iXdim, int iYdim, float fMaxRangeKm,
                       float fGridKm, float fEtopMinThreshold, char* szFieldName,
                       STD_AZIMUTH_TBL** ppTable, STD_AZIMUTH_TBL** ppQiTable) {
-    return rdr_product::runColumnProduct(ColumnRequest{.function = "fnCreateEtopQI",
-                                                       .pStd = pStd,
-                                                       .pQiStd = pQiStd,
-                                                       .iXdim = iXdim,
-                                                       .iYdim = iYdim,
-                                                       .fMaxRangeKm = fMaxRangeKm,
-                                                       .fGridKm = fGridKm,
-                                                       .fThreshold = fEtopMinThreshold,
-                                                       .szFieldName = szFieldName,
-                                                       .ppTable = ppTable,
-                                                       .ppQiTable = ppQiTable,
-                                                       .rule = highestSweepAboveThreshold,
-                                                       .output = CellOutput::kQualityIndex});
+    const ColumnGrid grid{pStd, iXdim, iYdim, fMaxRangeKm, fGridKm, szFieldName, ppTable};
+    return rdr_product::runColumnRuleQi("fnCreateEtopQI", grid, pQiStd, ppQiTable,
+                                        highestSweepAboveThreshold, fEtopMinThreshold);
 }
 
-// Corrected reflectivity when the volume has it, the uncorrected moment otherwise.
 float* fnCreateEtopQIToDbz(STD_RADAR* pStd, STD_RADAR* pQiStd, int iXdim, int iYdim,
                            float fMaxRangeKm, float fGridKm, float fEtopMinThreshold,
                            STD_AZIMUTH_TBL** ppTable, STD_AZIMUTH_TBL** ppQiTable) {
-    char corrected[] = "CZ";
-    char uncorrected[] = "DZ";
-    float* grid = fnCreateEtopQI(pStd, pQiStd, iXdim, iYdim, fMaxRangeKm, fGridKm,
-                                 fEtopMinThreshold, corrected, ppTable, ppQiTable);
-    if (grid == nullptr) {
-        grid = fnCreateEtopQI(pStd, pQiStd, iXdim, iYdim, fMaxRangeKm, fGridKm, fEtopMinThreshold,
-                              uncorrected, ppTable, ppQiTable);
-    }
-    return grid;
+    return rdr_product::withReflectivity([&](char* szField) {
+        return fnCreateEtopQI(pStd, pQiStd, iXdim, iYdim, fMaxRangeKm, fGridKm, fEtopMinThreshold,
+                              szField, ppTable, ppQiTable);
+    });
 }

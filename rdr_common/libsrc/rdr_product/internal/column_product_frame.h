@@ -78,6 +78,53 @@ struct ColumnRequest {
 
 float* runColumnProduct(const ColumnRequest& request);
 
+// A product's grid and volume as its public function receives them.
+struct ColumnGrid {
+    STD_RADAR* pStd;
+    int iXdim;
+    int iYdim;
+    float fMaxRangeKm;
+    float fGridKm;
+    const char* szFieldName;
+    STD_AZIMUTH_TBL** ppTable;
+};
+
+// The rule's product over the grid, writing what output says.
+inline float* runColumnRule(const char* function, const ColumnGrid& g, SweepRule rule,
+                            float fThreshold, CellOutput output, STD_RADAR* pQiStd = nullptr,
+                            STD_AZIMUTH_TBL** ppQiTable = nullptr) {
+    return runColumnProduct(ColumnRequest{.function = function,
+                                          .pStd = g.pStd,
+                                          .pQiStd = pQiStd,
+                                          .iXdim = g.iXdim,
+                                          .iYdim = g.iYdim,
+                                          .fMaxRangeKm = g.fMaxRangeKm,
+                                          .fGridKm = g.fGridKm,
+                                          .fThreshold = fThreshold,
+                                          .szFieldName = g.szFieldName,
+                                          .ppTable = g.ppTable,
+                                          .ppQiTable = ppQiTable,
+                                          .rule = rule,
+                                          .output = output});
+}
+
+// The quality index of the QI volume at the sweep the rule picks in the data volume.
+inline float* runColumnRuleQi(const char* function, const ColumnGrid& g, STD_RADAR* pQiStd,
+                              STD_AZIMUTH_TBL** ppQiTable, SweepRule rule, float fThreshold) {
+    return runColumnRule(function, g, rule, fThreshold, CellOutput::kQualityIndex, pQiStd,
+                         ppQiTable);
+}
+
+// Corrected reflectivity when the volume has it, the uncorrected moment otherwise:
+// make(field) is tried with "CZ", then with "DZ".
+template <class Make>
+float* withReflectivity(Make make) {
+    char corrected[] = "CZ";
+    char uncorrected[] = "DZ";
+    float* grid = make(corrected);
+    return grid != nullptr ? grid : make(uncorrected);
+}
+
 // Beam-centre height (km above sea level) of a sweep of fixed angle fAngleDeg over the cell
 // (iRow, iCol) of a square grid, 4/3 effective earth radius.
 float echoTopHeightKm(int iDim, int iRow, int iCol, float fGridKm, float fAngleDeg,
