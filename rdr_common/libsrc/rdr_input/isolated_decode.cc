@@ -6,6 +6,7 @@
 #include "internal/isolated_decode.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio_ext.h>
@@ -233,6 +234,11 @@ void prepareChild(const IsolationLimits& limits) {
     // Registered last, so it runs first should a library call exit(): no other handler and
     // no stdio flush of the caller's buffers happens in the child.
     std::atexit(exitWithoutCleanup);
+
+    // Fresh allocations hold a pattern instead of whatever the pages held (often zeros): a
+    // library that uses uninitialised memory (libhdf5 frees an uninitialised pointer on some
+    // damaged files) then fails every time, not by chance. Sanitizer builds fill their own.
+    ::mallopt(M_PERTURB, 0xa5);
 
     lowerLimit(RLIMIT_CORE, 0, 0);
     lowerLimit(RLIMIT_CPU, limits.cpuSeconds, limits.cpuSeconds + 1);

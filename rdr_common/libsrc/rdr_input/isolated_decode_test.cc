@@ -161,6 +161,33 @@ TEST(IsolatedDecode, CallersStdioIsNeitherFlushedTwiceNorWrittenTo) {
     EXPECT_EQ(std::string(text, n), "caller line\n");
 }
 
+TEST(IsolatedDecode, UninitialisedMemoryInTheChildIsNotZero) {
+    // A library that frees or follows an uninitialised pointer must fail every time, not
+    // only when the heap happens to hold garbage.
+    const IsolatedResult result = run([](IsolatedOutput& out) {
+        // Blocks from the heap proper (glibc's per-thread cache below 1 KiB hands back its
+        // blocks untouched, and large blocks are fresh zero pages).
+        for (std::size_t size : {std::size_t{2000}, std::size_t{5000}, std::size_t{60000}}) {
+            auto* p = static_cast<volatile unsigned char*>(std::malloc(size));
+            const unsigned char first = p[0];
+            const unsigned char last = p[size - 1];
+            out.write(&first, 1);
+            out.write(&last, 1);
+        }
+        return IsolatedVerdict::kDecoded;
+    });
+    ASSERT_EQ(result.outcome, IsolatedResult::kDecoded);
+    ASSERT_EQ(result.bytes.size(), 6u);
+#if !defined(__SANITIZE_ADDRESS__)
+    for (unsigned char byte : result.bytes) {
+        EXPECT_NE(byte, 0);
+    }
+#else
+    // Sanitizer builds fill only the first bytes of an allocation, with their own pattern.
+    EXPECT_NE(result.bytes[0], 0);
+#endif
+}
+
 void quietCrashReporter(int) {
     _exit(0);
 }
