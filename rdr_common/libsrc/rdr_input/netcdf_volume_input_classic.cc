@@ -1,6 +1,7 @@
 // The classic header walk: the layout is the netCDF classic format's (big-endian; counts of
 // 4 bytes, 8 in CDF-5; data offsets of 4 bytes in CDF-1, 8 in CDF-2 and CDF-5). Nothing is
 // allocated from a count before the count is checked against the bytes left in the file.
+#include <netcdf.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,7 +16,7 @@ namespace {
 constexpr std::uint32_t kTagDimension = 0x0A;
 constexpr std::uint32_t kTagVariable = 0x0B;
 constexpr std::uint32_t kTagAttribute = 0x0C;
-// Names longer than this are cut in messages (netCDF's own limit is 256).
+// Names longer than this are cut in messages.
 constexpr std::size_t kNameInMessage = 64;
 
 // Size in bytes of a classic type, or 0 for a type the version does not have.
@@ -204,6 +205,12 @@ class ClassicHeaderCheck {
             return fail("the name of " + std::string(what) + " (" + std::to_string(length) +
                         " bytes) runs past the end of the file");
         }
+        // libnetcdf copies names into its callers' NC_MAX_NAME + 1 bytes without a bound.
+        if (length > NC_MAX_NAME) {
+            return fail("the name of " + std::string(what) + " (" + std::to_string(length) +
+                        " bytes) is longer than netCDF allows (" + std::to_string(NC_MAX_NAME) +
+                        ")");
+        }
         pName->resize(std::min<std::size_t>(pName->size(), static_cast<std::size_t>(length)));
         for (char& c : *pName) {
             if (c < 0x20 || c > 0x7e) {
@@ -296,6 +303,11 @@ class ClassicHeaderCheck {
         if (nDims > cursor_.remaining() / countBytes_) {
             return fail(which + " declares " + std::to_string(nDims) +
                         " dimensions, more than the file holds");
+        }
+        if (nDims > NC_MAX_VAR_DIMS) {
+            return fail(which + " has " + std::to_string(nDims) +
+                        " dimensions, more than netCDF allows (" + std::to_string(NC_MAX_VAR_DIMS) +
+                        ")");
         }
         bool isRecord = false;
         std::uint64_t values = 1;  // per record, for a record variable

@@ -14,7 +14,8 @@ bool isNcClassicSignature(const unsigned char* pHead, std::size_t nHead);
 
 // Walks the whole header of the classic file open on fd (fileSize bytes long) and checks:
 // - the dimension, attribute and variable lists fit in the bytes that follow them;
-// - every name and attribute value lies inside the file;
+// - every name and attribute value lies inside the file, and no name is longer than
+//   NC_MAX_NAME (libnetcdf copies names into fixed buffers without a bound);
 // - no dimension and no record count exceeds the file's size;
 // - every variable names existing dimensions, has a known type, and its data (all records
 //   of it, for a record variable) lies inside the file.
