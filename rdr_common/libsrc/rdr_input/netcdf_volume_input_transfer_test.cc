@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,31 @@ TEST_F(NcTransferTest, DamagedHandOversAreRefused) {
     ASSERT_NE(copy, nullptr) << why;
     EXPECT_EQ(std::strlen(copy->m_global_attr.m_szSite_name), NC_ATTR_TEXT_LEN - 1u);
     fnFreeNcRadar(copy);
+}
+
+TEST(NcTransfer, RealNetcdf4VolumesComeBackFromTheChildAsReadInProcess) {
+    RDR_REQUIRE_SHARED_DATA();
+    const std::filesystem::path dir = rdrtest::sharedData("cfradial");
+    int compared = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string path = entry.path().string();
+        int openStatus = 0;
+        NC_RADAR* inProcess = readNcRadarInProcess(path.c_str(), &openStatus);
+        NC_RADAR* isolated = fnLoadNcRadar(path.c_str());
+        ASSERT_NE(inProcess, nullptr) << path;
+        ASSERT_NE(isolated, nullptr) << path;
+        EXPECT_TRUE(fixedPart(isolated) == fixedPart(inProcess)) << path;
+        const std::vector<NcOwnedArray> a = ncOwnedArrays(inProcess);
+        const std::vector<NcOwnedArray> b = ncOwnedArrays(isolated);
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t i = 0; i < a.size(); i++) {
+            EXPECT_TRUE(arrayBytes(a[i]) == arrayBytes(b[i])) << path << " array " << i;
+        }
+        fnFreeNcRadar(inProcess);
+        fnFreeNcRadar(isolated);
+        compared++;
+    }
+    EXPECT_GE(compared, 7);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "internal/isolated_decode.h"
 #include "nc_radar.h"
 
 // One heap array that an NC_RADAR owns.
@@ -41,5 +42,10 @@ bool hasHdf5Signature(int fd, std::uint64_t fileSize);
 // Reads an HDF5-based file in a child process under memory and time limits. Null after a
 // message: the loader's own, or "the HDF5 library failed on this file (why)".
 NC_RADAR* loadNcRadarIsolated(const char* szFile);
+
+// The limits of that child. A program that must answer sooner (a fuzzer under its own
+// timeout, a test) may tighten them before it loads anything.
+IsolationLimits ncIsolationLimits();
+void setNcIsolationLimits(const IsolationLimits& limits);
 
 #endif
