@@ -54,6 +54,8 @@ using IsolatedDecode = std::function<IsolatedVerdict(IsolatedOutput& output)>;
 // Forks, runs decode in the child under limits and collects its result. The child never
 // returns into the caller's code: it ends with _exit, so neither atexit handlers nor the
 // caller's unflushed stdio buffers run twice. The caller reaps the child in every case.
+// Threads may call it at once, but each child inherits the pipes of the calls under way: a
+// child that dies without its result may then be noticed only when those children end.
 IsolatedResult runIsolatedDecode(const IsolatedDecode& decode, const IsolationLimits& limits);
 
 #endif
