@@ -1,7 +1,11 @@
 // CF/Radial loader: dimensions, global attributes, metadata variables by name and the
 // moments, into NC_RADAR. Every size is taken from the file and checked against the
-// dimension it must match before anything is read into a buffer of that size.
+// dimension it must match before anything is read into a buffer of that size. Where the
+// file is opened at all depends on its container (see fnLoadNcRadar).
+#include <fcntl.h>
 #include <netcdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +22,8 @@
 #include "core_utilities.h"
 #include "info_tables.h"
 #include "internal/fixed_text.h"
+#include "internal/netcdf_volume_input.h"
+#include "internal/netcdf_volume_input_classic.h"
 #include "internal/standard_volume_coding.h"
 #include "nc_radar.h"
 
@@ -1036,13 +1042,47 @@ int readVariables(int ncid, NC_RADAR* pNc) {
     return readMoments(ncid, nVars, pNc) ? 1 : 0;
 }
 
+// ---------------------------------------------------------------------------------------
+// Open path
+
+enum class NcContainer { kClassic, kUnsafeClassic, kHdf5, kNotNetcdf };
+
+struct Fd {
+    int m_fd = -1;
+    ~Fd() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+};
+
+// What holds the file, from its own bytes: a classic file whose header fits the file, one
+// whose header does not (the reason in *pWhy), an HDF5 file, or something else.
+NcContainer containerOf(const char* szPath, std::string* pWhy) {
+    Fd file;
+    // Non-blocking, so that a FIFO cannot hold the open up.
+    file.m_fd = ::open(szPath, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (file.m_fd < 0 || ::fstat(file.m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return NcContainer::kNotNetcdf;
+    }
+    const auto fileSize = static_cast<uint64_t>(st.st_size);
+    unsigned char head[4] = {};
+    if (::pread(file.m_fd, head, sizeof(head), 0) == static_cast<ssize_t>(sizeof(head)) &&
+        isNcClassicSignature(head, sizeof(head))) {
+        return checkNcClassicHeader(file.m_fd, fileSize, pWhy) ? NcContainer::kClassic
+                                                               : NcContainer::kUnsafeClassic;
+    }
+    return hasHdf5Signature(file.m_fd, fileSize) ? NcContainer::kHdf5 : NcContainer::kNotNetcdf;
+}
+
 }  // namespace
 
-NC_RADAR* fnLoadNcRadar(const char* szFile) {
+NC_RADAR* readNcRadarInProcess(const char* szFile, int* pOpenStatus) {
     NcFile file;
-    if (szFile == nullptr || nc_open(szFile, NC_NOWRITE, &file.m_id) != NC_NOERR) {
+    *pOpenStatus = szFile == nullptr ? NC_EINVAL : nc_open(szFile, NC_NOWRITE, &file.m_id);
+    if (*pOpenStatus != NC_NOERR) {
         file.m_id = -1;
-        rdrError(kLoadFunc, "nc_open fail");
         return nullptr;
     }
     NC_DIMENSION dim{};
@@ -1080,6 +1120,68 @@ NC_RADAR* fnLoadNcRadar(const char* szFile) {
     return pNc;
 }
 
+NC_RADAR* fnLoadNcRadar(const char* szFile) {
+    // libnetcdf trusts a classic header's counts and libhdf5 can crash on a damaged file:
+    // the container decides where the file may be opened.
+    if (szFile == nullptr) {
+        rdrError(kLoadFunc, "nc_open fail");
+        return nullptr;
+    }
+    // The same file with every run of slashes made one: libnetcdf takes a name containing
+    // "scheme://" for a URL and would fetch it from the network.
+    std::string path;
+    for (const char* p = szFile; *p != '\0'; p++) {
+        if (*p != '/' || path.empty() || path.back() != '/') {
+            path += *p;
+        }
+    }
+    std::string why;
+    switch (containerOf(path.c_str(), &why)) {
+        case NcContainer::kClassic: {
+            int openStatus = NC_NOERR;
+            NC_RADAR* pNc = readNcRadarInProcess(path.c_str(), &openStatus);
+            if (pNc == nullptr && openStatus != NC_NOERR) {
+                rdrError(kLoadFunc, "nc_open fail");
+            }
+            return pNc;
+        }
+        case NcContainer::kHdf5:
+            return loadNcRadarIsolated(path.c_str());
+        case NcContainer::kUnsafeClassic:
+            rdrError(kLoadFunc, ("classic header refused: " + why).c_str());
+            return nullptr;
+        case NcContainer::kNotNetcdf:
+            break;
+    }
+    rdrError(kLoadFunc, "nc_open fail");
+    return nullptr;
+}
+
+char** allocNcTextArray(size_t n) {
+    return allocTextArray(n);
+}
+
+std::vector<NcOwnedArray> ncOwnedArrays(NC_RADAR* pNc) {
+    std::vector<NcOwnedArray> arrays;
+    for (const NcVarDesc& desc : kVarTable) {
+        if (desc.m_count != kOne) {
+            arrays.push_back(
+                {reinterpret_cast<void**>(reinterpret_cast<char*>(pNc) + desc.m_offset),
+                 expectedCount(pNc->m_dim, desc.m_count), destSize(desc.m_dest),
+                 desc.m_dest == kText, false});
+        }
+    }
+    const size_t nValues =
+        static_cast<size_t>(pNc->m_dim.m_nTime) * static_cast<size_t>(pNc->m_dim.m_nRange);
+    for (int m = 0; m < pNc->m_iMaxMoment && m < NC_MAX_MOMENT; m++) {
+        short** ppData = &pNc->m_moment_var[m].m_pData;
+        arrays.push_back(
+            {reinterpret_cast<void**>(ppData), nValues, sizeof(**ppData), false, true});
+    }
+    return arrays;
+}
+
+// Every array released here is listed by ncOwnedArrays too (the child's hand-over).
 void fnFreeNcRadar(NC_RADAR* pNc) {
     if (pNc == nullptr) {
         return;
