@@ -1,10 +1,13 @@
 // What the registry needs to know of an HDF5 file before choosing its reader: the root
-// group's Conventions attribute, which tells ODIM_H5 and CF/Radial (NetCDF-4) apart.
+// group's Conventions attribute, which tells ODIM_H5 and CF/Radial (NetCDF-4) apart. libhdf5
+// may crash or run away on a hostile file, so it is asked in an isolated child process.
 #include <hdf5.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "internal/isolated_decode.h"
 #include "internal/volume_formats_table.h"
 
 namespace {
@@ -64,21 +67,46 @@ std::string readFirstString(hid_t attr) {
     return first.substr(0, first.find('\0'));
 }
 
-}  // namespace
+// Opening a file and reading one attribute needs little: a hostile file gets no more.
+constexpr IsolationLimits kProbeLimits = {
+    std::size_t{256} << 20,  // address space
+    5,                       // CPU seconds
+    10,                      // wall seconds
+    8192,                    // result bytes
+};
 
-bool probeHdf5Root(VolumeFileHead* pHead) {
+// In the child: one byte for the sweep_number variable, then the Conventions text.
+IsolatedVerdict probeInChild(const char* szFile, IsolatedOutput& output) {
     // libhdf5 prints its error stack on every failed call unless told not to.
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    Hdf5Id file(H5Fopen(pHead->path, H5F_ACC_RDONLY, H5P_DEFAULT), H5Fclose);
+    Hdf5Id file(H5Fopen(szFile, H5F_ACC_RDONLY, H5P_DEFAULT), H5Fclose);
     if (!file.valid()) {
-        return false;
+        return IsolatedVerdict::kRefused;
     }
-    pHead->hasSweepNumber = H5Lexists(file.get(), "sweep_number", H5P_DEFAULT) > 0;
+    const unsigned char hasSweepNumber = H5Lexists(file.get(), "sweep_number", H5P_DEFAULT) > 0;
+    std::string conventions;
     if (H5Aexists(file.get(), "Conventions") > 0) {
         Hdf5Id attr(H5Aopen(file.get(), "Conventions", H5P_DEFAULT), H5Aclose);
         if (attr.valid()) {
-            pHead->conventions = readFirstString(attr.get());
+            conventions = readFirstString(attr.get()).substr(0, 4096);
         }
     }
+    return output.write(&hasSweepNumber, 1) && output.write(conventions.data(), conventions.size())
+               ? IsolatedVerdict::kDecoded
+               : IsolatedVerdict::kRefused;
+}
+
+}  // namespace
+
+bool probeHdf5Root(VolumeFileHead* pHead) {
+    const char* szFile = pHead->path;
+    const IsolatedResult result = runIsolatedDecode(
+        [szFile](IsolatedOutput& output) { return probeInChild(szFile, output); }, kProbeLimits);
+    if (result.outcome != IsolatedResult::kDecoded || result.bytes.empty()) {
+        return false;
+    }
+    pHead->hasSweepNumber = result.bytes[0] != 0;
+    pHead->conventions.assign(reinterpret_cast<const char*>(result.bytes.data()) + 1,
+                              result.bytes.size() - 1);
     return true;
 }

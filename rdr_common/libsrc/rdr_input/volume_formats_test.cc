@@ -116,4 +116,17 @@ TEST(VolumeFormats, RecognisedButNotYetReadableFormatsSaySo) {
     EXPECT_NE(message.find("not supported yet"), std::string::npos) << message;
 }
 
+// Files that once crashed libhdf5 or sent it into an endless loop (the loader's own tests
+// load them): the registry's look at their Conventions must not take the process down.
+TEST(VolumeFormats, SurvivesFilesThatBreakTheHdf5Library) {
+    const std::string kept = std::string(RDR_SOURCE_DIR) + "/fuzz/corpus/netcdf_reader_fuzz/";
+    for (const char* name : {"hdf5-bad-free-in-dense-iterate", "hdf5-endless-loop"}) {
+        const std::string file = kept + name;
+        ASSERT_TRUE(std::filesystem::exists(file)) << file;
+        std::string why;
+        const char* format = fnIdentifyVolumeFile(file.c_str(), &why);
+        EXPECT_TRUE(format != nullptr || !why.empty()) << name;
+    }
+}
+
 }  // namespace
