@@ -119,6 +119,14 @@ void fnNoDataDisp_MAP(const char* szQC_Type, const char* szProductType, const ch
                       float fProductArg, float fMaxRange, int nGateSize, int nBinCount,
                       float fNyqVel, int nImgXdim, int nImgYdim);
 
+// The image fnNoDataDisp_MAP sends, with an optional reason line below the message (see
+// siteNoDataImage); release with gdImageDestroy. Null when the product has no colour row or
+// colour file, or for a bad size.
+gdImagePtr siteNoDataMapImage(const char* szQC_Type, const char* szProductType,
+                              const char* szDataType, float fProductArg, float fMaxRange,
+                              int nGateSize, int nBinCount, float fNyqVel, int nImgXdim,
+                              int nImgYdim, const char* szReason);
+
 // Everything a site program needs to draw one product grid as a whole site image.
 struct SITE_IMAGE_REQUEST {
     // The product grid: nGridYdim rows of nGridXdim floats, row 0 north, the radar at row
