@@ -241,8 +241,12 @@ int cgiWritePngAnswer(gdImagePtr pImg, FILE* pOut) {
     if (pOut == nullptr) {
         return -1;
     }
+    // zlib level 3: a request's image is encoded in about half the time of the default level
+    // for a somewhat larger file.
+    constexpr int kPngLevel = 3;
     int size = 0;
-    std::unique_ptr<void, GdFree> png(pImg != nullptr ? gdImagePngPtr(pImg, &size) : nullptr);
+    std::unique_ptr<void, GdFree> png(pImg != nullptr ? gdImagePngPtrEx(pImg, &size, kPngLevel)
+                                                      : nullptr);
     if (png == nullptr || size <= 0) {
         std::fputs(
             "Status: 500 Internal Server Error\r\nContent-type: text/plain\r\n\r\n"

@@ -96,6 +96,7 @@ const FieldColour* fieldColour(const char* product, const char* field, const cha
 // Image rows of the 513-pixel site image, the size the fixed direction lines are made for.
 constexpr int kFixedSiteImage = 513;
 constexpr int kLegendBoxWidth = 10;
+constexpr long kMaxRings = 1000000;
 constexpr int kLegendLabelX = 15;
 
 const char* orEmpty(const char* s) {
@@ -297,7 +298,9 @@ int fnDrawRangeRing(gdImagePtr pImg, int nLineColor, float fImgGridKm, int nDimC
         return 0;
     }
     const long step = static_cast<long>(steps) * 2;
-    for (long d = step; d < 2L * nDimCenter; d += step) {
+    // A centre far outside any image must not mean billions of rings.
+    long rings = 0;
+    for (long d = step; d < 2L * nDimCenter && rings < kMaxRings; d += step, ++rings) {
         gdImageArc(pImg, nDimCenter, nDimCenter, static_cast<int>(d), static_cast<int>(d), 0, 360,
                    nLineColor);
     }

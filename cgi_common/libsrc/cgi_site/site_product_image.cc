@@ -41,11 +41,6 @@ std::vector<int> axisCells(int pixels, int centrePixel, float imgKm, int cells, 
 void paintEcho(gdImagePtr img, const SITE_IMAGE_REQUEST& r, const ProductColours& colours) {
     const int nx = r.nGridXdim;
     const int ny = r.nGridYdim;
-    // One colour per cell, then one lookup per pixel.
-    std::vector<int> cellColour(static_cast<size_t>(nx) * ny);
-    for (size_t i = 0; i < cellColour.size(); ++i) {
-        cellColour[i] = colours.colourOf(r.pGrid[i]);
-    }
     const int cx = r.nImgXdim / 2;
     const int cy = r.nImgYdim / 2;
     const std::vector<int> cols =
@@ -61,8 +56,9 @@ void paintEcho(gdImagePtr img, const SITE_IMAGE_REQUEST& r, const ProductColours
             const int col = cols[static_cast<size_t>(px)];
             const double dx = px - cx;
             const bool covered = row >= 0 && col >= 0 && dx * dx + dy * dy <= maxRange2;
-            gdImageSetPixel(img, px, py,
-                            covered ? cellColour[static_cast<size_t>(row) * nx + col] : outside);
+            gdImageSetPixel(
+                img, px, py,
+                covered ? colours.colourOf(r.pGrid[static_cast<size_t>(row) * nx + col]) : outside);
         }
     }
 }

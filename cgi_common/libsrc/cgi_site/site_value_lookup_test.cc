@@ -29,7 +29,7 @@ TEST(SiteValueLookup, PixelToCellTruncatesTowardZeroAndAnswersOutsideCode) {
     EXPECT_EQ(fnCalcRadarValue(g.data(), 3, 2, 10, 20, 10, 24, 3.0f, 2.0f), -9998.0f);
     EXPECT_EQ(fnCalcRadarValue(g.data(), 3, 2, 10, 20, 10, 20, 0.0f, 2.0f), -9998.0f);
     EXPECT_EQ(fnCalcRadarValue(nullptr, 3, 2, 10, 20, 10, 20, 3.0f, 2.0f), -9998.0f);
-    EXPECT_EQ(fnCalcRadarValue_Map(g.data(), 3, 2, 10, 20, 16, 22, 3.0f), 6.0f);
+    EXPECT_EQ(fnCalcRadarValue_Map(g.data(), 3, 2, 10, 20, 16, 23, 3.0f), 6.0f);
     EXPECT_EQ(fnCalcRadarValue_Map(g.data(), 3, 2, 10, 20, 16, 27, 3.0f), -9998.0f);
 }
 

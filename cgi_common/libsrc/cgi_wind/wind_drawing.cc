@@ -27,8 +27,11 @@ struct Vec {
     double y;
 };
 
+// Pixel coordinates truncate toward zero; far-off points (a huge size) are clamped first,
+// gd clips the lines.
 int px(double v) {
-    return static_cast<int>(v);
+    constexpr double kLimit = 1.0e6;
+    return static_cast<int>(std::clamp(v, -kLimit, kLimit));
 }
 
 void line(gdImagePtr img, Vec a, Vec b, int colour) {
