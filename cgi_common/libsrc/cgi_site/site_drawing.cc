@@ -23,7 +23,7 @@ struct FieldColour {
     float minValue;
 };
 
-// The echo products PPI, CAPPI, BASE and CMAX.
+// Products that show a field's own values, each field in its own colours.
 constexpr const char* kEchoProducts[] = {"PPI", "CAPPI", "BASE", "CMAX"};
 constexpr FieldColour kEchoFields[] = {
     {"DZ", "vyq_rn_tarvo.col", "%.0f", 1, 0.0f},   {"RN", "vyq_rn_tarvo.col", "%.1f", 0, 0.0f},
@@ -93,7 +93,7 @@ const FieldColour* fieldColour(const char* product, const char* field, const cha
     return row;
 }
 
-// Image rows of the 513-pixel site image, the size the fixed direction lines are made for.
+// Side of the standard site image, which the documented direction lines are fixed to.
 constexpr int kFixedSiteImage = 513;
 constexpr int kLegendBoxWidth = 10;
 constexpr long kMaxRings = 1000000;

@@ -274,6 +274,26 @@ TEST(SiteMapAndStations, LinesAndMarksLandWhereTheSiteGridPutsThem) {
               -1);
 }
 
+TEST(SiteMapAndStations, InstalledMapAndStationListDrawAroundASite) {
+    // The staged tree's own files (RDR_ROOT as the tests run).
+    const int map = 0x123456;
+    const int aws = 0x0000AA;
+    ImagePtr img = newSiteImage();
+    ASSERT_EQ(fnDrawMap(img.get(), kSiteLon, kSiteLat, kCentre, kCentre, 0.9375f, map), 0);
+    ASSERT_EQ(
+        fnSiteAws(img.get(), kImg, kImg, 0.9375f, kSiteLon, kSiteLat, kCentre, kCentre, aws, 0), 0);
+    int lines = 0;
+    int marks = 0;
+    for (int y = 0; y < kImg; ++y) {
+        for (int x = 0; x < kImg; ++x) {
+            lines += rgb(img.get(), x, y) == map;
+            marks += rgb(img.get(), x, y) == aws;
+        }
+    }
+    EXPECT_GT(lines, 1000);
+    EXPECT_GT(marks, 10 * 12);  // a dozen stations or more
+}
+
 // A 101 x 101 grid of 2 km cells, the radar in the middle; no echo inside 100 km except a
 // block of 30 dBZ 50-70 km north of the radar.
 std::vector<float> blockGrid() {
