@@ -116,8 +116,10 @@ done
 # radar to 60 km north-east.
 expect_image "site=KWK&tm=202612071242&product=CAPPI&height=2000&rings=0&map=0" \
     kind=plan product=CAPPI field=DZ window=240
-expect_image "$site&product=CROSS&lon1=126.4846&lat1=37.0598&lon2=127.4509&lat2=37.8227" \
-    kind=cross field=DZ
+for window in 240 480; do
+    expect_image "$site&product=CROSS&window=$window&lon1=126.4846&lat1=37.0598&lon2=127.4509&lat2=37.8227" \
+        kind=cross field=DZ
+done
 
 # Refused or unservable requests: the no-data image, never a crash, exit status 0.
 long=$(printf 'a%.0s' $(seq 1 600))
