@@ -15,7 +15,7 @@ DEB_PACKAGES := cmake ninja-build g++ clang pkg-config libclang-rt-14-dev \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps release asan test test-release test-asan demo bench fuzz mutants format clean
+.PHONY: all deps release asan tsan test test-release test-asan test-tsan demo bench fuzz mutants format clean
 
 all: release
 
@@ -36,6 +36,11 @@ asan: deps
 	cmake -S . -B $(BUILD)/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRDR_SANITIZE=ON
 	cmake --build $(BUILD)/asan -j $(JOBS)
 
+# ThreadSanitizer build of the tests that start threads (the site VIL and its CAPPI workers).
+tsan: deps
+	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRDR_TSAN=ON
+	cmake --build $(BUILD)/tsan -j $(JOBS) --target cgi_site_tests
+
 test-release: release
 	cd $(BUILD)/release && ctest --output-on-failure -j $(JOBS)
 
@@ -44,7 +49,11 @@ test-asan: asan
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
 
-test: test-release test-asan
+test-tsan: tsan
+	cd $(BUILD)/tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+		ctest --output-on-failure --no-tests=error -j $(JOBS) -R 'Threaded'
+
+test: test-release test-asan test-tsan
 
 demo: release
 	./tools/demo.sh $(BUILD)/release

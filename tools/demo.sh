@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on sample volumes: writes a synthetic volume with the UF writer and draws
 # its products as images under out/demo/; when ../shared/data is there, draws the real
-# volumes too (the KLIX hurricane landfall in UF and the CF/Radial PPI volumes).
+# volumes too (the KLIX hurricane landfall in UF and the CF/Radial PPI volumes); and has
+# the site image program siteview answer queries for both volumes from a demo data tree.
 #
 # Usage: tools/demo.sh BUILD_DIR   (make demo builds BUILD_DIR first)
 set -euo pipefail
@@ -47,10 +48,59 @@ image "$synth" synthetic_cmax.png --product CMAX "${overlays[@]}"
 image "$synth" synthetic_etop.png --product ETOP "${overlays[@]}"
 image "$synth" synthetic_vil.gif --product VIL "${overlays[@]}"
 image "$synth" synthetic_rain_rate.jpg --product CAPPI --height 1.5 --field RN "${overlays[@]}"
+# The site image program: siteview answers CGI queries from a data tree under its resource
+# root; the demo tree holds the synthetic volume (and KLIX) under their file names.
+site_images() {
+    local siteview=$build/siteview/siteview tree=$out/siteview_root
+    [ -x "$siteview" ] || { echo "demo: $siteview is missing" >&2; failed=1; return; }
+    rm -rf "$tree"
+    mkdir -p "$tree"
+    ln -s "$RDR_ROOT/rdr" "$tree/rdr"
+    ln -s "$RDR_ROOT/srv" "$tree/srv"
+    link_volume() {  # link_volume SITE YYYYMMDDHHMI FILE
+        local dir=$tree/DATA/RDR/SITE/$1/${2:0:6}/${2:6:2}
+        mkdir -p "$dir"
+        ln -sf "$(cd "$(dirname "$3")" && pwd)/$(basename "$3")" "$dir/RDR_$1_$2.uf"
+    }
+    site_image() {  # site_image OUT_NAME QUERY: the PNG of one answer
+        local answer=$out/$1.answer
+        QUERY_STRING=$2 RDR_ROOT=$tree "$siteview" >"$answer" 2>"$answer.err"
+        if head -c 31 "$answer" | cmp -s - <(printf 'Content-type: image/png\r\n\r\n\x89PNG') &&
+            ! [ -s "$answer.err" ]; then
+            tail -c +28 "$answer" >"$out/$1"
+            made+=("$out/$1")
+        else
+            echo "demo: siteview could not draw $1: $(cat "$answer.err")" >&2
+            failed=1
+        fi
+        rm -f "$answer" "$answer.err"
+    }
+    # The volume's start time in KST, as rdr info prints it.
+    local tm
+    tm=$("$rdr" info "$synth" | sed -n 's/.*volume time \([0-9]*\)-\([0-9]*\)-\([0-9]*\) \([0-9]*\):\([0-9]*\).*/\1\2\3\4\5/p')
+    link_volume KWK "$tm" "$synth"
+    local q="site=KWK&tm=$tm"
+    site_image siteview_ppi.png "$q&product=PPI"
+    site_image siteview_velocity.png "$q&product=PPI&field=VR&sweep=1"
+    site_image siteview_cappi_1500m.png "$q&product=CAPPI&height=1500&stations=1"
+    site_image siteview_cmax_480km.png "$q&product=CMAX&window=480"
+    site_image siteview_etop.png "$q&product=ETOP"
+    site_image siteview_vil.png "$q&product=VIL"
+    site_image siteview_rain_rate.png "$q&product=BASE&field=RN"
+    site_image siteview_cross_section.png \
+        "$q&product=CROSS&lon1=126.55&lat1=37.10&lon2=127.70&lat2=37.95"
+    if [ -f "${klix:-}" ]; then
+        link_volume KLIX 200508290301 "$klix"
+        site_image siteview_klix_ppi_480km.png "site=KLIX&tm=200508290301&product=PPI&window=480&map=0"
+        site_image siteview_klix_velocity.png "site=KLIX&tm=200508290301&product=PPI&field=VR&sweep=1&map=0"
+    fi
+}
+
 # The same radar on the national composite grids, with the composite map lines.
 image "$synth" composite_240_cmax.png --product CMAX --image-kind COMP_240
 image "$synth" composite_kcj_cappi_rain.png --product CAPPI --height 1.5 --field RN --image-kind COMP_KCJ
 
+klix=
 if [ -d "$data" ]; then
     klix=$data/uf/KLIX20050828_180149_rsl.uf
     if [ -f "$klix" ]; then
@@ -71,6 +121,8 @@ if [ -d "$data" ]; then
         image "$nc" "cfradial_${pair##*:}_ppi.png" --product PPI --sweep 0 --field "$field" --rings
     done
 fi
+
+site_images
 
 # Boundary-line files of every radar site for the site display programs.
 if "$repo/tools/sitebln_all.sh" "$out/bln" "$build" >/dev/null; then

@@ -12,7 +12,7 @@ for fuzzer in "$build"/fuzzers/*; do
     work=$build/fuzz-work/$name
     mkdir -p "$work/corpus" "$work/artifacts"
     seeds=()
-    for d in "$root/fuzz/corpus/$name" "$root/precipview/fuzz/corpus/$name"; do
+    for d in "$root/fuzz/corpus/$name" "$root"/*/fuzz/corpus/"$name"; do
         [ -d "$d" ] && seeds+=("$d")
     done
     echo "== $name for ${seconds}s"

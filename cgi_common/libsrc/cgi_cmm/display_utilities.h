@@ -5,6 +5,9 @@
 #ifndef CGI_DISPLAY_UTILITIES_H
 #define CGI_DISPLAY_UTILITIES_H
 
+#include <gd.h>
+
+#include <cstdio>
 #include <ctime>
 
 // 1 for a leap year of the Gregorian calendar (nYear as written, e.g. 2012), else 0.
@@ -59,5 +62,12 @@ void fnFreeAxisDataFloat(float* pAxis);
 // Writes "Content-type: image/png\r\n\r\n" and a 1000 x 1000 fully transparent PNG to
 // standard output: the answer of a request that has nothing to show.
 void fnDumpDisp();
+
+// Sends pImg as a CGI answer on pOut: "Content-type: image/png\r\n\r\n" and the PNG,
+// encoded whole before anything is written. When the image is null or cannot be encoded the
+// answer is "Status: 500 Internal Server Error" with a short text body instead, so that a
+// request always gets an answer. 0 when the PNG was sent, -1 otherwise (also when pOut
+// failed).
+int cgiWritePngAnswer(gdImagePtr pImg, FILE* pOut);
 
 #endif

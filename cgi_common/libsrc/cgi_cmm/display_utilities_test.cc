@@ -199,4 +199,20 @@ TEST(DisplayResponse, EmptyImageIsATransparentPngAfterTheHeader) {
     gdImageDestroy(img);
 }
 
+TEST(DisplayResponse, AFailedImageStillGetsAnAnswer) {
+    rdrtest::TempDir dir;
+    const std::string path = dir.file("answer");
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(cgiWritePngAnswer(nullptr, out), -1);
+    std::fclose(out);
+    std::ifstream in(path, std::ios::binary);
+    const std::string answer((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+    EXPECT_EQ(
+        answer.rfind("Status: 500 Internal Server Error\r\nContent-type: text/plain\r\n\r\n", 0),
+        0u)
+        << answer;
+}
+
 }  // namespace
