@@ -40,7 +40,7 @@ bool svVolumePath(const char* site, const SvVolumeTime& t, const char* ext, char
     if (n < 0 || static_cast<size_t>(n) >= sizeof rel) {
         return false;
     }
-    return fnRootPath(rel, buf, static_cast<int>(size)) != nullptr;
+    return rdrRootPath(rel, buf, static_cast<int>(size)) != nullptr;
 }
 
 bool svFindVolume(const SvRequest& req, char* path, size_t size, SvVolumeTime* found) {

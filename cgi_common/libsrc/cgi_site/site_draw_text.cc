@@ -42,7 +42,7 @@ std::string titleTime(const struct tm& t) {
 }
 
 std::string refFont(const char* szName) {
-    return fnRootPath(std::string("/rdr/REF/FONT/") + szName);
+    return rdrRootPath(std::string("/rdr/REF/FONT/") + szName);
 }
 
 int textWidth(const std::string& font, double pt, const std::string& text) {

@@ -145,7 +145,7 @@ int fnGetColorInfo(const char* szProductType, const char* szDataType, st_ColorIn
     }
     st_ColorInfo info{};
     const std::string path = std::string("/rdr/REF/COLOR/") + row->file;
-    if (fnRootPath(path.c_str(), info.m_szColorFile, sizeof info.m_szColorFile) == nullptr) {
+    if (rdrRootPath(path.c_str(), info.m_szColorFile, sizeof info.m_szColorFile) == nullptr) {
         return -1;
     }
     // The texts point at the table's own strings, which live as long as the program.

@@ -102,7 +102,7 @@ int fnDrawMap(gdImagePtr pImg, float fSiteLon, float fSiteLat, float fXo, float 
         return -1;
     }
     std::vector<unsigned char> bytes;
-    if (!readWholeFile(fnRootPath(std::string("/rdr/REF/MAP/fine_kr_binary.dat")), bytes)) {
+    if (!readWholeFile(rdrRootPath(std::string("/rdr/REF/MAP/fine_kr_binary.dat")), bytes)) {
         return -1;
     }
     if (!(fImgGridKm > 0.0f) || !std::isfinite(fXo) || !std::isfinite(fYo)) {
@@ -165,7 +165,7 @@ int fnSiteAws(gdImagePtr pImg, int nImgXdim, int nImgYdim, float fImgGridKm, flo
         return -1;
     }
     FilePtr file(
-        std::fopen(fnRootPath(std::string("/rdr/REF/AWS/aws_pos_han_1.txt")).c_str(), "r"));
+        std::fopen(rdrRootPath(std::string("/rdr/REF/AWS/aws_pos_han_1.txt")).c_str(), "r"));
     if (!file) {
         return -1;
     }

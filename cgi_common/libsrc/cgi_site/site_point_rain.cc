@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "atomic_file.h"
 #include "display_projections.h"
 #include "display_utilities.h"
 #include "rdr_root.h"
@@ -98,35 +99,23 @@ int fnRainPointFileWrite(float** pImgData, const char* szDataType, long lN_Date,
             return -1;
         }
     }
-    const std::string path = fnRootPath(std::string("/rdr/www/cgi-src/data/temp/load_rain")) + "/" +
-                             std::to_string(lN_Date) + ".bin";
-    // The temporary file sits beside the target, so that the rename stays on one file
-    // system and readers see the old file or the whole new one.
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        return -1;
-    }
-    FILE* out = fdopen(fd, "wb");
-    if (out == nullptr) {
-        close(fd);
-        unlink(temp.c_str());
+    const std::string path = rdrRootPath(std::string("/rdr/www/cgi-src/data/temp/load_rain")) +
+                             "/" + std::to_string(lN_Date) + ".bin";
+    // Readers see the old file or the whole new one, never a part.
+    AtomicFile out;
+    if (!out.open(path)) {
         return -1;
     }
     const bool rain = isRainField(szDataType);
     std::vector<float> row(static_cast<size_t>(nSiteXdim));
-    bool ok = fchmod(fd, 0644) == 0;
+    bool ok = true;
     for (int y = 0; ok && y < nSiteYdim; ++y) {
         for (int x = 0; x < nSiteXdim; ++x) {
             row[static_cast<size_t>(x)] = displayValue(pImgData[y][x], rain, fZr_A, fZr_B);
         }
-        ok = std::fwrite(row.data(), sizeof(float), row.size(), out) == row.size();
+        ok = out.write(row.data(), row.size() * sizeof(float));
     }
-    ok = ok && std::fflush(out) == 0 && fsync(fd) == 0;
-    ok = std::fclose(out) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
+    if (!ok || !out.commit()) {
         return -1;
     }
     return 0;

@@ -42,7 +42,7 @@ void line(gdImagePtr img, Vec a, Vec b, int colour) {
 std::string messageFont() {
     for (const char* path :
          {"/srv/brem/cgi_project/resource/font/NanumGothic.ttf", "/rdr/REF/FONT/NanumGothic.ttf"}) {
-        std::string rooted = fnRootPath(std::string(path));
+        std::string rooted = rdrRootPath(std::string(path));
         if (FILE* f = std::fopen(rooted.c_str(), "rb")) {
             std::fclose(f);
             return rooted;
