@@ -1,10 +1,12 @@
 // fnReadUfFile: the site engine's UF reader. The whole (decompressed) file is read first and
 // every record is taken through a checked view, so that no count or word position of a
 // record is used before it has been checked against what the record holds.
+#include <sys/mman.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -337,6 +339,24 @@ bool walkRecords(const std::vector<unsigned char>& bytes, VolumeFiller& filler) 
     }
 }
 
+// The 160 MB block on huge pages where the kernel allows it: touching it then takes about
+// 80 page faults instead of 40,000, which is most of a request's time otherwise. Every
+// member is zeroed except the bins, which the reader and markUnread write in full.
+ST_UF_DATA* allocateVolume() {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    const std::size_t size = (sizeof(ST_UF_DATA) + kHugePage - 1) / kHugePage * kHugePage;
+    void* block = std::aligned_alloc(kHugePage, size);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    madvise(block, size, MADV_HUGEPAGE);  // advice only: without it the block still works
+    auto* uf = static_cast<ST_UF_DATA*>(block);
+    std::memset(uf, 0, offsetof(ST_UF_DATA, m_fData));
+    char* afterBins = reinterpret_cast<char*>(&uf->m_fData) + sizeof(uf->m_fData);
+    std::memset(afterBins, 0, reinterpret_cast<char*>(uf + 1) - afterBins);
+    return uf;
+}
+
 // Everything the file did not fill reads -9999. Done once the file has been accepted, so
 // that a rejected file costs no pass over the whole block.
 void markUnread(ST_UF_DATA& uf) {
@@ -363,8 +383,7 @@ ST_UF_DATA* fnReadUfFile(const char* szFilename, const char* szField, float fAzi
     if (!readWholeFile(szFilename, bytes) || bytes.empty()) {
         return nullptr;
     }
-    std::unique_ptr<ST_UF_DATA, FreeDeleter> uf(
-        static_cast<ST_UF_DATA*>(std::calloc(1, sizeof(ST_UF_DATA))));
+    std::unique_ptr<ST_UF_DATA, FreeDeleter> uf(allocateVolume());
     if (uf == nullptr) {
         return nullptr;
     }

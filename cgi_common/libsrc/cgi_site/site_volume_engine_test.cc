@@ -86,6 +86,33 @@ TEST(SiteUfReader, StoresGeometryAndValuesOfTheRequestedField) {
     EXPECT_EQ(readLayout(dir, twoSweeps(), "ZZ"), nullptr);
 }
 
+// The block is not zeroed up front (its bins are written once, by the reader or as unread):
+// every bin, ray and sweep the file left out must still read -9999, and every count and
+// header member past the file's must read zero.
+TEST(SiteUfReader, EverythingTheFileLeftOutReadsNoDataOrZero) {
+    rdrtest::TempDir dir;
+    VolumePtr uf = readLayout(dir, twoSweeps());
+    ASSERT_NE(uf, nullptr);
+    for (int s = 0; s < SITE_UF_MAX_SWEEPS; ++s) {
+        for (int r = 0; r < SITE_UF_MAX_RAYS; ++r) {
+            const int bins = s < uf->m_nSweeps && r < uf->m_rgnRays[s] ? uf->m_nBins[s][r] : 0;
+            for (int b = bins; b < SITE_UF_MAX_BINS; ++b) {
+                ASSERT_EQ(uf->m_fData[s][r][b], SITE_NO_DATA) << s << " " << r << " " << b;
+            }
+            if (s >= uf->m_nSweeps || r >= uf->m_rgnRays[s]) {
+                ASSERT_EQ(uf->m_nBins[s][r], 0);
+                ASSERT_EQ(uf->m_nGateSize[s][r], 0);
+                ASSERT_EQ(uf->m_nRangeBin[s][r], 0);
+            }
+        }
+        if (s >= uf->m_nSweeps) {
+            EXPECT_EQ(uf->m_rgnRays[s], 0);
+            EXPECT_EQ(uf->m_fUfElevation[s], 0.0f);
+        }
+    }
+    EXPECT_EQ(uf->szField_Name[SITE_UF_MAX_FIELDS - 1][0], '\0');
+}
+
 TEST(SiteUfReader, FramingsAndCompressionGiveTheSameVolume) {
     rdrtest::TempDir dir;
     site_test::UfLayout layout = twoSweeps();
