@@ -1,6 +1,7 @@
 // The site VIL product: CAPPIs at whole kilometres made by worker threads (four at a time),
 // then the column sums made by two workers over the two halves of the cells.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
@@ -194,14 +195,21 @@ float* fnVolumeToVIL(ST_UF_DATA* pUf, int nXdim, int nYdim, int nRange, int nTop
 
     std::vector<float*> levelGrids(static_cast<size_t>(levels), nullptr);
     std::vector<st_VilCappiThrArg> cappiArgs(static_cast<size_t>(levels));
-    std::vector<std::thread> running;
     for (int i = 0; i < levels; ++i) {
         cappiArgs[i] = st_VilCappiThrArg{
             pUf, nBottom_h_km + i, table, nXdim, nYdim, nRange, nullptr, i, levelGrids.data()};
-        startOrRun(running, [&arg = cappiArgs[i]] { fnMakeCappiThread(&arg); });
-        if (running.size() == kCappiWorkersAtOnce) {
-            joinAll(running);
+    }
+    // Four workers at a time, each taking the next level as it finishes one: levels differ
+    // in cost, and a batch would wait for its slowest.
+    std::atomic<int> nextLevel{0};
+    auto worker = [&] {
+        for (int i = nextLevel.fetch_add(1); i < levels; i = nextLevel.fetch_add(1)) {
+            fnMakeCappiThread(&cappiArgs[i]);
         }
+    };
+    std::vector<std::thread> running;
+    for (int w = 0; w < std::min(kCappiWorkersAtOnce, levels); ++w) {
+        startOrRun(running, worker);
     }
     joinAll(running);
 
