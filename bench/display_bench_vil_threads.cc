@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "owned_handle.h"
 #include "site_cartesian_products.h"
 #include "testing/site_uf_writer.h"
 
@@ -24,9 +25,7 @@ constexpr int kCells = 513;
 constexpr int kRangeKm = 240;
 constexpr int kTopKm = 15;
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
+using FreeDeleter = rdr::ReleaseWith<rdr::freeMemory>;
 
 struct Site {
     std::unique_ptr<ST_UF_DATA, FreeDeleter> uf;

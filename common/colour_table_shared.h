@@ -22,6 +22,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "owned_handle.h"
+
 namespace colour_table_shared {
 
 constexpr int kLineLen = 1024;
@@ -36,14 +38,10 @@ constexpr int kUnitColumn = 1;
 constexpr float kSkipLine = -9999.0f;
 constexpr float kDispLineFirst = -9998.0f;  // line colour; -9997 font ... -9994 station
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
+using FileCloser = rdr::ReleaseWith<rdr::closeStdio>;
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
+using FreeDeleter = rdr::ReleaseWith<rdr::freeMemory>;
 
 // Reads one whole line without its line end. False at end of file, and for a line too long
 // for the buffer (its tail would otherwise be read as the next line).

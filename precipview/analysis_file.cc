@@ -11,6 +11,7 @@
 
 #include "map_window.h"
 #include "nr_alloc.h"
+#include "owned_handle.h"
 #include "rdr_root.h"
 #include "time_seq.h"
 
@@ -18,9 +19,7 @@ extern int pv_data_rows, pv_data_cols, pv_pty_rows, pv_pty_cols;
 
 namespace {
 
-struct GzCloser {
-    void operator()(gzFile_s* f) const { gzclose(f); }
-};
+using GzCloser = rdr::ReleaseWith<rdr::closeGz>;
 using GzFile = std::unique_ptr<gzFile_s, GzCloser>;
 
 int16_t le16(const unsigned char* p) {

@@ -13,6 +13,7 @@
 
 #include "bln_projection.h"
 #include "bln_test_support.h"
+#include "owned_handle.h"
 #include "site_table.h"
 #include "sitebln.h"
 #include "test_support.h"
@@ -21,9 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct GdImageFree {
-    void operator()(gdImagePtr img) const { gdImageDestroy(img); }
-};
+using GdImageFree = rdr::ReleaseWith<gdImageDestroy>;
 
 // Distance (km) from the grid position of (lon, lat) to the nearest line of the runs.
 double nearestLineKm(const std::vector<blntest::BlnRun>& runs, BLN_AZED_MAP* map, float lon,

@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
+#include "owned_handle.h"
+
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* fp) const { std::fclose(fp); }
-};
+using FileCloser = rdr::ReleaseWith<rdr::closeStdio>;
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 // Type words longer than this are cut; the rest of the word is skipped.

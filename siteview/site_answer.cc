@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "display_utilities.h"
+#include "owned_handle.h"
 #include "site_drawing.h"
 #include "site_section_line.h"
 #include "wind_drawing.h"
@@ -14,9 +15,7 @@ namespace {
 constexpr float kZrA = 200.0f;
 constexpr float kZrB = 1.6f;
 
-struct ImageDeleter {
-    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
-};
+using ImageDeleter = rdr::ReleaseWith<gdImageDestroy>;
 using ImagePtr = std::unique_ptr<gdImage, ImageDeleter>;
 
 struct tm volumeTm(const SvVolumeTime& t) {

@@ -15,10 +15,6 @@ int refuse(char* reason, const char* text) {
 
 }  // namespace
 
-void SvFreeDeleter::operator()(void* p) const {
-    std::free(p);
-}
-
 bool svLoadVolume(const char* path, const char* field, SvVolume* volume) {
     volume->uf.reset(fnReadUfFile(path, field, 0.0f));
     if (volume->uf == nullptr) {

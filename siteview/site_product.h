@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "owned_handle.h"
 #include "site_request.h"
 #include "site_volume_engine.h"
 
@@ -17,9 +18,7 @@ constexpr float kSvEchoTopDbz = 18.0f;
 // VIL sums 1 km layers from the antenna up to this height.
 constexpr int kSvVilTopKm = 15;
 
-struct SvFreeDeleter {
-    void operator()(void* p) const;
-};
+using SvFreeDeleter = rdr::ReleaseWith<rdr::freeMemory>;
 using SvVolumePtr = std::unique_ptr<ST_UF_DATA, SvFreeDeleter>;
 using SvGridPtr = std::unique_ptr<float, SvFreeDeleter>;
 

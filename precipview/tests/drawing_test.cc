@@ -6,6 +6,7 @@
 #include "analysis_file.h"
 #include "image_layers.h"
 #include "map_window.h"
+#include "owned_handle.h"
 #include "pv_test_env.h"
 #include "time_seq.h"
 
@@ -14,9 +15,7 @@ namespace {
 using pvtest::PvTest;
 using pvtest::rgbAt;
 
-struct ImageDeleter {
-    void operator()(gdImage* im) const { gdImageDestroy(im); }
-};
+using ImageDeleter = rdr::ReleaseWith<gdImageDestroy>;
 using Image = std::unique_ptr<gdImage, ImageDeleter>;
 
 constexpr int kWhite = 0xffffff;

@@ -7,13 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "owned_handle.h"
 #include "test_support.h"
 
 namespace {
 
-struct TableDeleter {
-    void operator()(CGI_COLOR_TBL* p) const { std::free(p); }
-};
+using TableDeleter = rdr::ReleaseWith<rdr::freeMemory>;
 using TablePtr = std::unique_ptr<CGI_COLOR_TBL, TableDeleter>;
 
 TablePtr readText(const rdrtest::TempDir& dir, const std::string& text) {

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 
+#include "owned_handle.h"
+
 namespace {
 
 constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -111,12 +113,8 @@ void freeMatrix(T** rows) {
     std::free(rows);
 }
 
-struct ImageDeleter {
-    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
-};
-struct GdFree {
-    void operator()(void* p) const { gdFree(p); }
-};
+using ImageDeleter = rdr::ReleaseWith<gdImageDestroy>;
+using GdFree = rdr::ReleaseWith<gdFree>;
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "owned_handle.h"
 #include "testing/site_draw_support.h"
 
 namespace {
@@ -23,9 +24,7 @@ constexpr int kCentre = kImg / 2;
 constexpr float kSiteLon = 126.95f;
 constexpr float kSiteLat = 37.44f;
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
+using FreeDeleter = rdr::ReleaseWith<rdr::freeMemory>;
 using TablePtr = std::unique_ptr<CGI_COLOR_TBL, FreeDeleter>;
 
 ImagePtr newSiteImage(int img = kImg) {

@@ -9,6 +9,7 @@
 
 #include "display_projections.h"
 #include "internal/site_draw_text.h"
+#include "owned_handle.h"
 #include "rdr_root.h"
 #include "site_drawing.h"
 
@@ -26,9 +27,7 @@ constexpr int32_t kFineDetailClass = 3;
 constexpr double kPixelLimit = 1.0e6;
 constexpr double kStationFontPt = 10.0;
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
+using FileCloser = rdr::ReleaseWith<rdr::closeStdio>;
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 bool readWholeFile(const std::string& path, std::vector<unsigned char>& bytes) {

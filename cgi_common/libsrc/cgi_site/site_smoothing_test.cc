@@ -5,18 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "testing/site_fixture.h"
+
 namespace {
 
-struct Rows {
-    std::vector<std::vector<float>> cells;
-    std::vector<float*> ptrs;
-    explicit Rows(std::vector<std::vector<float>> c) : cells(std::move(c)) {
-        for (auto& r : cells) {
-            ptrs.push_back(r.data());
-        }
-    }
-    float** data() { return ptrs.data(); }
-};
+using site_test::Rows;
 
 TEST(SiteSmoothing, OnePassOfRowsThenColumnsFromUnsmoothedNeighbours) {
     Rows one({{10, -60, 20, 40, 60}, {-60, 10, 20, -60, -60}});

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "owned_handle.h"
+
 #include "site_volume_engine.h"
 
 namespace {
@@ -47,13 +49,9 @@ constexpr size_t kMaxFileBytes = size_t{1} << 30;
 // The largest gap between records any framing leaves (length words and padding).
 constexpr size_t kFramingSearch = 12;
 
-struct GzCloser {
-    void operator()(gzFile f) const { gzclose(f); }
-};
+using GzCloser = rdr::ReleaseWith<rdr::closeGz>;
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
+using FreeDeleter = rdr::ReleaseWith<rdr::freeMemory>;
 
 bool readWholeFile(const char* path, std::vector<unsigned char>& bytes) {
     std::unique_ptr<gzFile_s, GzCloser> f(gzopen(path, "rb"));

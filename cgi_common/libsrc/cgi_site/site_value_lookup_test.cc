@@ -5,18 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "testing/site_fixture.h"
+
 namespace {
 
-struct Rows {
-    std::vector<std::vector<float>> cells;
-    std::vector<float*> ptrs;
-    explicit Rows(std::vector<std::vector<float>> c) : cells(std::move(c)) {
-        for (auto& r : cells) {
-            ptrs.push_back(r.data());
-        }
-    }
-    float** data() { return ptrs.data(); }
-};
+using site_test::Rows;
 
 TEST(SiteValueLookup, PixelToCellTruncatesTowardZeroAndAnswersOutsideCode) {
     Rows g({{1, 2, 3}, {4, 5, 6}});

@@ -10,14 +10,13 @@
 #include <random>
 #include <string>
 
+#include "owned_handle.h"
 #include "test_support.h"
 #include "testing/site_uf_writer.h"
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
+using FreeDeleter = rdr::ReleaseWith<rdr::freeMemory>;
 using VolumePtr = std::unique_ptr<ST_UF_DATA, FreeDeleter>;
 using TablePtr = std::unique_ptr<st_Azimuth, FreeDeleter>;
 

@@ -10,16 +10,13 @@
 #include <memory>
 
 #include "display_colours.h"
+#include "owned_handle.h"
 #include "site_drawing.h"
 
 namespace site_image {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-struct ImageDeleter {
-    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
-};
+using FreeDeleter = rdr::ReleaseWith<rdr::freeMemory>;
+using ImageDeleter = rdr::ReleaseWith<gdImageDestroy>;
 using ImagePtr = std::unique_ptr<gdImage, ImageDeleter>;
 
 class ProductColours {

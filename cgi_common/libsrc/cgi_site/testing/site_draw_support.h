@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "owned_handle.h"
 #include "test_support.h"
 
 namespace site_test {
@@ -46,17 +47,12 @@ inline std::pair<float, float> lonLatAt(float siteLon, float siteLat, double kmE
     return {static_cast<float>(lon2 * 180.0 / kPi), static_cast<float>(lat2 * 180.0 / kPi)};
 }
 
-struct ImageDeleter {
-    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
-};
+using ImageDeleter = rdr::ReleaseWith<gdImageDestroy>;
 using ImagePtr = std::unique_ptr<gdImage, ImageDeleter>;
 
 class DrawRoot {
   public:
     DrawRoot() {
-        const char* old = std::getenv("RDR_ROOT");
-        hadRoot_ = old != nullptr;
-        oldRoot_ = hadRoot_ ? old : "";
         const fs::path staged = fs::path(RDR_STAGED_ROOT);
         for (const char* d :
              {"rdr/REF/COLOR", "rdr/REF/FONT", "rdr/REF/MAP", "rdr/REF/AWS",
@@ -68,14 +64,6 @@ class DrawRoot {
             for (const auto& e : fs::directory_iterator(staged / d)) {
                 fs::create_symlink(fs::canonical(e.path()), dir_.path() / d / e.path().filename());
             }
-        }
-        setenv("RDR_ROOT", dir_.path().c_str(), 1);
-    }
-    ~DrawRoot() {
-        if (hadRoot_) {
-            setenv("RDR_ROOT", oldRoot_.c_str(), 1);
-        } else {
-            unsetenv("RDR_ROOT");
         }
     }
     DrawRoot(const DrawRoot&) = delete;
@@ -118,8 +106,7 @@ class DrawRoot {
     }
 
     rdrtest::TempDir dir_;
-    bool hadRoot_ = false;
-    std::string oldRoot_;
+    rdrtest::ScopedRdrRoot root_{dir_.path().string()};
 };
 
 // Everything written to standard output while fn runs.

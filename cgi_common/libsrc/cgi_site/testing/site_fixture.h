@@ -9,17 +9,29 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "owned_handle.h"
 #include "site_volume_engine.h"
 #include "test_support.h"
 #include "testing/site_uf_writer.h"
 
 namespace site_test {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
+// A row-pointer grid (float**) over rows given by value, for the functions that take one.
+struct Rows {
+    std::vector<std::vector<float>> cells;
+    std::vector<float*> ptrs;
+    explicit Rows(std::vector<std::vector<float>> c) : cells(std::move(c)) {
+        for (auto& r : cells) {
+            ptrs.push_back(r.data());
+        }
+    }
+    float** data() { return ptrs.data(); }
 };
+
+using FreeDeleter = rdr::ReleaseWith<rdr::freeMemory>;
 using VolumePtr = std::unique_ptr<ST_UF_DATA, FreeDeleter>;
 using GridPtr = std::unique_ptr<float, FreeDeleter>;
 
