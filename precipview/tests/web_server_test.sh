@@ -7,26 +7,13 @@ bin=$1 fixture_tree=$2 check=$3 staged=$4 lighttpd=${5:-} curl=${6:-}
 
 # The server and the client are prerequisites of the suite (make test installs them): a
 # missing one fails the test instead of leaving it out.
-missing=
-for tool in "lighttpd:$lighttpd" "curl:$curl" "python3:/usr/bin/python3"; do
-    name=${tool%%:*} path=${tool#*:}
-    case $path in *-NOTFOUND | "") path= ;; esac
-    if [ -z "$path" ] || [ ! -x "$path" ]; then
-        missing="$missing $name"
-    fi
-done
-if [ -n "$missing" ]; then
-    echo "FAIL: not installed:$missing (Debian packages; make test installs them)" >&2
-    exit 1
-fi
+. "$(dirname "$0")/../../tests/fixtures/cgi_server.sh"
+cgi_require_tools "$lighttpd" "$curl"
+CGI_LIGHTTPD=$lighttpd CGI_CURL=$curl
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/precipview-web.XXXXXX")
-server_pid=
 cleanup() {
-    if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
+    cgi_server_stop
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
@@ -40,37 +27,13 @@ done
 "$fixture_tree" "$root" 202612071230
 
 # The program writes its own status line: it is served under an nph- name.
-mkdir -p "$work/www/cgi-bin"
-cp "$bin" "$work/www/cgi-bin/nph-precipview"
-
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$work/lighttpd.conf" <<CONF
-server.document-root = "$work/www"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$work/error.log"
-server.breakagelog = "$work/cgi-stderr.log"
-server.modules = ("mod_setenv", "mod_cgi")
-setenv.add-environment = (
-    "RDR_ROOT" => "$root",
-    "TZ" => "UTC",
-    "ASAN_OPTIONS" => "${ASAN_OPTIONS:-detect_leaks=1}",
-    "UBSAN_OPTIONS" => "${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-)
-\$HTTP["url"] =~ "^/cgi-bin/" { cgi.assign = ("" => "") }
-CONF
-"$lighttpd" -D -f "$work/lighttpd.conf" &
-server_pid=$!
-for _ in $(seq 1 50); do
-    "$curl" -s -o /dev/null "http://127.0.0.1:$port/" && break
-    sleep 0.1
-done
+cgi_server_start "$work" "$root" "$bin" nph-precipview
 
 failures=0
 fetch() {  # fetch QUERY -> $work/body, $work/head; checks status and content type
     local query=$1
     if ! "$curl" -s --path-as-is --max-time 60 -D "$work/head" -o "$work/body" \
-        "http://127.0.0.1:$port/cgi-bin/nph-precipview?$query"; then
+        "$CGI_SERVER_URL$query"; then
         echo "FAIL: no answer for $query" >&2
         return 1
     fi
