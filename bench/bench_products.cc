@@ -16,6 +16,7 @@
 #include "cappi_product.h"
 #include "column_products.h"
 #include "core_utilities.h"
+#include "synthetic_storm.h"
 #include "synthetic_volume.h"
 #include "uf_radar.h"
 #include "vil_product.h"
@@ -43,23 +44,6 @@ void resetPeak() {
         std::fputs("5", f);
         std::fclose(f);
     }
-}
-
-// Reflectivity (dBZ) at a point: three convective cores in a stratiform shield that fades
-// above the melting layer; below 5 dBZ there is no echo.
-double syntheticDbz(double xKm, double yKm, double zKm) {
-    struct Core {
-        double x, y, peak, radius, top;
-    };
-    static const Core kCores[] = {
-        {-60, 40, 58, 12, 13}, {35, -80, 52, 9, 11}, {120, 150, 47, 20, 9}};
-    double dbz = 28 - 0.03 * std::hypot(xKm + 50, yKm - 20) - (zKm > 4 ? (zKm - 4) * 6 : 0);
-    for (const Core& c : kCores) {
-        const double d = std::hypot(xKm - c.x, yKm - c.y) / c.radius;
-        const double h = zKm / c.top;
-        dbz = std::max(dbz, c.peak - 18 * d * d - 25 * h * h * h);
-    }
-    return dbz;
 }
 
 rdrtest::StdRadarPtr syntheticVolume() {

@@ -17,6 +17,7 @@
 
 #include "owned_handle.h"
 #include "site_cartesian_products.h"
+#include "synthetic_storm.h"
 #include "testing/site_uf_writer.h"
 
 namespace {
@@ -40,22 +41,6 @@ struct Site {
         }
     }
 };
-
-// Reflectivity at a point: three convective cores in a stratiform shield.
-double syntheticDbz(double xKm, double yKm, double zKm) {
-    struct Core {
-        double x, y, peak, radius, top;
-    };
-    static const Core kCores[] = {
-        {-60, 40, 58, 12, 13}, {35, -80, 52, 9, 11}, {120, 150, 47, 20, 9}};
-    double dbz = 28 - 0.03 * std::hypot(xKm + 50, yKm - 20) - (zKm > 4 ? (zKm - 4) * 6 : 0);
-    for (const Core& c : kCores) {
-        const double d = std::hypot(xKm - c.x, yKm - c.y) / c.radius;
-        const double h = zKm / c.top;
-        dbz = std::max(dbz, c.peak - 18 * d * d - 25 * h * h * h);
-    }
-    return dbz;
-}
 
 Site& synthetic() {
     static Site site = [] {
