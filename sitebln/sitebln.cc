@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "atomic_file.h"
 #include "bln_file.h"
@@ -72,6 +74,16 @@ std::string fnBlnOutputPath(const char* szCode, int iMapIndex) {
 }
 
 int sitebln(const char* szCode, float fLon, float fLat) {
+    // A fresh installation has no output folder yet; make it rather than fail every file.
+    const std::filesystem::path outDir =
+        std::filesystem::path(fnBlnOutputPath(szCode, 0)).parent_path();
+    std::error_code ec;
+    std::filesystem::create_directories(outDir, ec);
+    if (ec) {
+        reportFailure("sitebln",
+                      "cannot create the output folder " + outDir.string() + ": " + ec.message());
+        return -1;
+    }
     BLN_AZED_MAP map = fnBlnSiteMap(fLon, fLat);
     int iResult = 0;
     for (int iMap = 0; iMap < kBlnMapCount; ++iMap) {

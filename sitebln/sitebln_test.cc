@@ -186,6 +186,11 @@ TEST(BlnOutputs, OutputThatCannotBeCreatedIsAFailure) {
     BlnRoot root;
     root.writeAllMaps();
     fs::remove_all(root.path() / "www");
+    EXPECT_EQ(sitebln("KWK", 126.966110f, 37.441944f), 0) << "a missing output folder is made";
+    EXPECT_EQ(root.filesIn(root.path() / "www/yek/cgi-src/rdr/bln"), 4);
+
+    fs::remove_all(root.path() / "www");
+    blntest::writeText((root.path() / "www").string(), "a file where the folder belongs");
     EXPECT_EQ(sitebln("KWK", 126.966110f, 37.441944f), -1);
 }
 
@@ -230,7 +235,13 @@ TEST(BlnCommandLine, MessagesAndExitStatus) {
     }
 
     fs::remove_all(root.path() / "www");
+    blntest::writeText((root.path() / "www").string(), "a file where the folder belongs");
     EXPECT_EQ(runTool("RKSG", &out), 1) << "outputs that cannot be created fail the run";
+
+    EXPECT_EQ(runTool("--help", &out), 0);
+    EXPECT_NE(out.find("usage: sitebln CODE"), std::string::npos);
+    EXPECT_EQ(runTool("--bogus", &out), 2) << "an option is never taken as a site code";
+    EXPECT_EQ(runTool("KWK extra", &out), 2);
 }
 
 }  // namespace
