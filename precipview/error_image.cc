@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 
 #include <gdfontl.h>
 #include <gdfonts.h>
@@ -41,10 +42,17 @@ int err_img(int err) {
     gdImageString(im, font, 50, 50, text(line), ink);
     std::snprintf(line, sizeof line, "CMP = %s / QCD = %s / OBS = %s", var.cmp, var.qcd, var.obs);
     gdImageString(im, font, 50, 70, text(line), ink);
+    if (pv_refusal()[0] != '\0') {
+        std::snprintf(line, sizeof line, "WHY = %s", pv_refusal());
+        gdImageString(im, font, 50, 90, text(line), ink);
+    }
     std::snprintf(line, sizeof line, "SIZE = %dpx", var.size);
     gdImageString(im, font, 50, 110, text(line), ink);
+    // The file's own name only: the folders it lives in are the server's business.
+    const char* slash = std::strrchr(var.fname, '/');
+    const char* name = slash != nullptr ? slash + 1 : var.fname;
     std::snprintf(line, sizeof line, err == 2 ? "FILE = %s (file is not found)" : "FILE = %s",
-                  var.fname);
+                  name);
     gdImageString(im, font, 50, 130, text(line), ink);
     int rc = pv_send_png(im);
     gdImageDestroy(im);

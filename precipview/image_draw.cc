@@ -16,7 +16,7 @@ int pv_send_png(gdImagePtr im) {
     if (png == nullptr || size <= 0) {
         return -1;
     }
-    std::fputs("Content-type: image/png\n\n", stdout);
+    std::fputs("Content-type: image/png\r\n\r\n", stdout);
     std::fwrite(png, 1, static_cast<size_t>(size), stdout);
     std::fflush(stdout);
     gdFree(png);

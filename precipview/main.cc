@@ -8,6 +8,7 @@
 #include "image_layers.h"
 #include "precipview_state.h"
 #include "request.h"
+#include "time_seq.h"
 
 int main() {
     // One short request: keep freed blocks for reuse instead of returning them to the system
@@ -15,7 +16,7 @@ int main() {
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    std::fputs("HTTP/1.0 200 OK\n", stdout);
+    std::fputs("HTTP/1.0 200 OK\r\n", stdout);
 
     int err = 0;
     if (user_input() < 0) {
@@ -38,6 +39,13 @@ int main() {
         err = 2;
     }
     if (err != 0) {
+        if (err == 2) {
+            int YY, MM, DD, HH, MI;
+            seq2time(var.seq, &YY, &MM, &DD, &HH, &MI, 'm', 'n');
+            pv_refuse("the data for %04d-%02d-%02d %02d:%02d cannot be read", YY, MM, DD, HH, MI);
+        }
+        pv_refuse("the request cannot be served");
+        std::fprintf(stderr, "precipview: %s\n", pv_refusal());  // for the server log
         err_img(err);
     }
     return 0;

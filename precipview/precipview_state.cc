@@ -1,5 +1,7 @@
 #include "precipview_state.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "analysis_file.h"
@@ -15,6 +17,28 @@ STN_VAL stn_data[kMaxStations];
 int pv_data_rows = 0, pv_data_cols = 0;
 int pv_pty_rows = 0, pv_pty_cols = 0;
 
+namespace {
+char g_refusal[160];
+}
+
+void pv_refuse(const char* fmt, ...) {
+    if (g_refusal[0] != '\0') {
+        return;
+    }
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(g_refusal, sizeof g_refusal, fmt, args);
+    va_end(args);
+}
+
+const char* pv_refusal() {
+    return g_refusal;
+}
+
+void pv_clear_refusal() {
+    g_refusal[0] = '\0';
+}
+
 void pv_reset_state() {
     if (data != nullptr) {
         free_matrix(data, 0, pv_data_rows - 1, 0, pv_data_cols - 1);
@@ -26,6 +50,7 @@ void pv_reset_state() {
     }
     pv_data_rows = pv_data_cols = pv_pty_rows = pv_pty_cols = 0;
     pv_forget_type_cache();
+    g_refusal[0] = '\0';
     std::memset(&var, 0, sizeof var);
     std::memset(&rdr_cmp_head, 0, sizeof rdr_cmp_head);
     std::memset(stn_data, 0, sizeof stn_data);

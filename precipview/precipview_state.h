@@ -78,6 +78,12 @@ struct STN_VAL {
 
 constexpr int kMaxStations = 2000;
 
+// Why the request cannot be served, in words for the error image and the server log. The
+// first reason given wins; callers never put a server path into it.
+void pv_refuse(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+const char* pv_refusal();
+void pv_clear_refusal();
+
 extern INPUT_VAR var;
 extern RDR_CMP_HEAD rdr_cmp_head;
 extern float** data;         // value grid, ny x nx (value products)

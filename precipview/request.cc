@@ -196,6 +196,7 @@ void pv_set_defaults(INPUT_VAR* v, char* tm_text) {
 int pv_parse_query(const char* qs, INPUT_VAR* v, char* tm_text) {
     size_t qlen = std::strlen(qs);
     if (qlen > static_cast<size_t>(kMaxQueryLength)) {
+        pv_refuse("the query is longer than %d characters", kMaxQueryLength);
         return kQueryRejected;
     }
     char line[kMaxQueryLength + 1];
@@ -210,9 +211,11 @@ int pv_parse_query(const char* qs, INPUT_VAR* v, char* tm_text) {
             continue;
         }
         if (++pairs > kMaxQueryPairs) {
+            pv_refuse("the query has more than %d pairs", kMaxQueryPairs);
             return kQueryRejected;
         }
         if (std::strlen(pair) > static_cast<size_t>(kMaxPairLength)) {
+            pv_refuse("a query pair is longer than %d characters", kMaxPairLength);
             result = kQueryRejected;
             continue;
         }
@@ -223,6 +226,9 @@ int pv_parse_query(const char* qs, INPUT_VAR* v, char* tm_text) {
         }
         // The remaining pairs are still read, so that the error image names the request.
         if (!store_pair(key, pair, v, tm_text)) {
+            // The key is named only when it is a plain word: it comes from the client.
+            const bool plain = std::strlen(key) <= 16 && all_of(key, is_name_char);
+            pv_refuse("bad value for '%s'", plain ? key : "?");
             result = kQueryRejected;
         }
     }
@@ -255,6 +261,7 @@ int pv_request_time(INPUT_VAR* v, const char* tm_text) {
 
 int user_input() {
     char tm_text[kTimeTextSize];
+    pv_clear_refusal();
     pv_set_defaults(&var, tm_text);
     var.grid = 0.5f;
     int YY, MM, DD, HH, MI, SS;
@@ -265,20 +272,30 @@ int user_input() {
 
     const char* qs = std::getenv("QUERY_STRING");
     if (qs == nullptr) {
+        pv_refuse("no query string");
         return -1;
     }
     if (pv_parse_query(qs, &var, tm_text) != kQueryOk) {
         return -1;
     }
-    if (!pv_is_known_product(var.obs) || var.size < kMinImageSize || var.size > kMaxImageSize) {
+    if (!pv_is_known_product(var.obs)) {
+        pv_refuse(var.obs[0] == '\0' ? "no product named (obs)" : "unknown product %s", var.obs);
+        return -1;
+    }
+    if (var.size < kMinImageSize || var.size > kMaxImageSize) {
+        pv_refuse("image size must be %d to %d pixels (size)", kMinImageSize, kMaxImageSize);
         return -1;
     }
     if (grid_map_inf(var.map, &var.NX, &var.NY, &var.SX, &var.SY) != 0) {
+        pv_refuse("unknown map window %s", var.map);
         return -1;
     }
     if (pv_request_time(&var, tm_text) != 0) {
+        pv_refuse("not a real date and time: %s (tm is YYYYMMDDHHMM)", tm_text);
         return -1;
     }
+    int YY0, MM0, DD0, HH0, MI0;
+    seq2time(var.seq, &YY0, &MM0, &DD0, &HH0, &MI0, 'm', 'n');
     for (int k = 0; k < 10; k++) {
         if (k > 0) {
             var.seq -= 5;
@@ -287,5 +304,7 @@ int user_input() {
             return 0;
         }
     }
+    pv_refuse("no data for %04d-%02d-%02d %02d:%02d or the 45 minutes before", YY0, MM0, DD0, HH0,
+              MI0);
     return -1;
 }

@@ -250,6 +250,32 @@ TEST_F(Search, ImageSizeRunsFrom100To3000) {
     }
 }
 
+TEST_F(Search, RefusalsSayWhyInWordsWithoutAPath) {
+    struct Case {
+        const char* query;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"obs=RNSN&size=600&map=NOPE&tm=202401011237", "unknown map window NOPE"},
+        {"obs=RNSN&size=99&tm=202401011237", "image size must be 100 to 3000 pixels (size)"},
+        {"obs=NOPE&size=600", "bad value for 'obs'"},
+        {"size=600", "no product named (obs)"},
+        {"obs=RNSN&size=600&tm=202402301200",
+         "not a real date and time: 202402301200 (tm is YYYYMMDDHHMM)"},
+        {"obs=RNSN&size=600&tm=202401011237",
+         "no data for 2024-01-01 12:35 or the 45 minutes before"},
+        {"obs=RNSN&size=600&m%2Fap=x&cmp=%25s", "bad value for '?'"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(serve(c.query), -1) << c.query;
+        EXPECT_STREQ(pv_refusal(), c.reason) << c.query;
+        EXPECT_EQ(std::string(pv_refusal()).find(root_), std::string::npos);
+    }
+    pvtest::writeAnalysis(root_, 2024, 1, 1, 12, 35, smallGrids());
+    EXPECT_EQ(serve("obs=RNSN&size=600&tm=202401011237"), 0);
+    EXPECT_STREQ(pv_refusal(), "") << "a served request carries no reason of an earlier one";
+}
+
 TEST_F(Search, RefusesRequestsTheImageCannotServe) {
     EXPECT_EQ(serve("obs=RNSN&size=600&map=NOPE"), -1);  // not in the table
     EXPECT_EQ(serve("obs=RNSN&size=600&map=BAD"), -1);   // window without width

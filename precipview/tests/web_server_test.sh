@@ -95,6 +95,19 @@ for query in \
     expect_image "$query" error=1 size=$size
 done
 
+# The program's own header lines end in CRLF (the server rewrites them, so the program is
+# run directly), and a refusal's reason reaches the server log.
+QUERY_STRING="obs=RNSN&size=576&map=XX&$tm" RDR_ROOT=$root "$bin" >"$work/raw" 2>"$work/raw.err" || true
+if ! head -c 44 "$work/raw" | cmp -s - <(printf 'HTTP/1.0 200 OK\r\nContent-type: image/png\r\n\r\n'); then
+    echo "FAIL: header lines do not end in CRLF" >&2
+    failures=$((failures + 1))
+fi
+expect_image "obs=RNSN&size=576&map=XX&$tm" error=1 size=576
+if ! grep -q '^precipview: unknown map window XX$' "$work/cgi-stderr.log" "$work/raw.err"; then
+    echo "FAIL: no reason in the server log" >&2
+    failures=$((failures + 1))
+fi
+
 if grep -E 'AddressSanitizer|LeakSanitizer|runtime error' "$work/error.log" "$work/cgi-stderr.log" >&2; then
     echo "FAIL: sanitizer report from the program" >&2
     failures=$((failures + 1))
