@@ -9,7 +9,7 @@
 #   bin/rdr, bin/sitebln                      command-line programs
 #   libexec/rdr/cgi-bin/                      CGI programs (precipview, siteview)
 #   share/rdr/root/                           the resource tree; point RDR_ROOT here
-#   share/man/man1/rdr.1                      the man page
+#   share/man/man1/*.1                        the man pages
 #
 # Private headers (<module>/internal/) and test support never leave the source tree: only a
 # library's HEADERS file set is installed.
@@ -66,8 +66,9 @@ foreach(cgi precipview siteview)
     install(TARGETS ${cgi} RUNTIME DESTINATION ${RDR_INSTALL_CGIDIR} COMPONENT programs)
   endif()
 endforeach()
-install(FILES ${CMAKE_SOURCE_DIR}/docs/rdr.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-        COMPONENT programs)
+# One man page per program, docs/<program>.1.
+file(GLOB rdr_man_pages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.1)
+install(FILES ${rdr_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programs)
 
 # The resource tree, staged exactly as for the tests: resources/ copied, the fonts linked to
 # the Debian font packages' files (install those packages on the target machine).
