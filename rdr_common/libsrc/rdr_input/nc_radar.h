@@ -3,10 +3,12 @@
 // fnNcSyncUpStd turns it into a STD_RADAR. Release both with their free functions.
 //
 // Metadata variables are recognised by name (NC_EN_VAR_* classes) and are optional: a
-// variable that is absent leaves its array null or its scalar zero. Moments are
-// variables shaped (time, range) that the loader recognises (see netcdf_volume_input.cc);
-// each is decoded once, at load time, into the standard volume's scale (value x 100,
-// truncated, -32767 for no data), so that the sync-up only copies rays.
+// variable that is absent leaves its array null or its scalar zero. Moments are the
+// numeric variables shaped (time, range): the ones the loader recognises (see
+// netcdf_volume_input.cc) become the field table's names, every other one keeps its own
+// name. Each is decoded once, at load time, into the standard volume's scale (value x 100,
+// truncated, -32767 for no data; a moment whose values would not fit 16 bits at x 100
+// takes x 10 or x 1), so that the sync-up only copies rays.
 #ifndef RDR_NC_RADAR_H
 #define RDR_NC_RADAR_H
 
@@ -14,8 +16,8 @@
 
 #include "standard_volume.h"
 
-// At most this many moments are kept; further ones are ignored.
-constexpr int NC_MAX_MOMENT = 15;
+// At most this many moments are kept; further ones are named in m_szSkipped.
+constexpr int NC_MAX_MOMENT = 32;
 // Size of the text of every global attribute.
 constexpr int NC_ATTR_TEXT_LEN = 1024;
 // Size of the text of every string variable (sweep_mode, time_coverage_start, ...).
@@ -245,12 +247,20 @@ struct NC_MOMENT_ATTR {
 
 struct NC_MOMENT_VAR {
     NC_MOMENT_ATTR m_momentAttr;
-    char m_szMoment[7];      // moment name of the field table's NetCDF column ("DBZ", "VEL", ...)
+    char m_szMoment[7];      // moment name of the field table's NetCDF column ("DBZ", "VEL", ...);
+                             // empty for a moment the table does not hold
     char m_szVariable[257];  // the file's variable name
     int m_iNcType;           // stored netCDF type of the variable
     // m_nTime x m_nRange values, ray-major, already in the standard scale: physical value
-    // x 100 truncated toward zero; -32767 for fill values and for values that do not fit.
+    // x m_iScaleFactor truncated toward zero; -32767 for fill values and for values that
+    // do not fit.
     short* m_pData;
+    // Name of the standard volume's field: the field table's for m_szMoment, else the
+    // variable's own, cut to 8 characters and made unique within the volume.
+    char m_szFieldName[9];
+    // 100, or 10 or 1 when the moment's values would not fit 16 bits at 100 (differential
+    // phase beyond 327.67 degrees).
+    int m_iScaleFactor;
 };
 
 struct NC_RADAR {
@@ -269,6 +279,9 @@ struct NC_RADAR {
     NC_GEOMETRY_COR_SUB m_cor_sub;
     int m_iMaxMoment;
     NC_MOMENT_VAR m_moment_var[NC_MAX_MOMENT];
+    // Variables shaped like moments that were not loaded, as "name (reason)" separated by
+    // "; " (cut at the end with "..." when they do not fit).
+    char m_szSkipped[1024];
 };
 
 NC_RADAR* fnLoadNcRadar(const char* szFile);

@@ -1,7 +1,9 @@
 // Every CF/Radial sample file from other software, loaded and converted, against an
 // independent decode by the netCDF4 Python module (Debian python3-netcdf4): header,
 // sweep layout, ray geometry and times, and every bin of every moment (value x 100,
-// truncated; masked and unrepresentable values as -32767).
+// truncated, or x 10 or x 1 when a moment's values do not all fit 16 bits at x 100; masked
+// values as -32767). Every moment of the file is kept, the ones the field table does not
+// know under their own names.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -67,13 +69,20 @@ for name in names:
     values = np.ma.getdata(data)
     mask = np.ma.getmaskarray(data)
     wide = values.dtype == np.float64
-    x = values * (np.float64(100) if wide else np.float32(100))
-    if not wide:
-        x = x.astype(np.float32)
+    # The largest of 100, 10, 1 at which every finite value fits between the no-data codes.
+    for scale in (100, 10, 1):
+        x = values * (np.float64(scale) if wide else np.float32(scale))
+        if not wide:
+            x = x.astype(np.float32)
+        with np.errstate(invalid="ignore"):
+            misfit = ~mask & np.isfinite(x) & ((x <= -32767) | (x >= 32768))
+        if not misfit.any():
+            break
     with np.errstate(invalid="ignore"):
         bad = mask | ~np.isfinite(x) | (x <= -32767) | (x >= 32768)
         stored = np.where(bad, -32767, np.trunc(np.where(bad, 0, x))).astype("<i2")
     stored.tofile(outdir + "/" + name + ".i2")
+    out.write("scale %s %d\n" % (name, scale))
 out.close()
 )PY";
 
@@ -89,6 +98,7 @@ struct Decoded {
     std::vector<float> azimuth, elevation;
     std::vector<long> rayTime;
     std::map<std::string, std::vector<short>> moments;  // by variable name
+    std::map<std::string, int> scales;                  // by variable name
 };
 
 bool decodeWithPython(const std::string& file, const std::vector<std::string>& variables,
@@ -126,6 +136,10 @@ bool decodeWithPython(const std::string& file, const std::vector<std::string>& v
             pOut->fixedAngle.push_back(static_cast<float>(fixed));
         } else if (key == "rays") {
             ss >> pOut->nRay >> pOut->nRange;
+        } else if (key == "scale") {
+            std::string name;
+            ss >> name;
+            ss >> pOut->scales[name];
         } else if (key == "ray") {
             double az, el;
             long t;
@@ -161,17 +175,30 @@ const SampleFile kSamples[] = {
      {{"DZ", "reflectivity"},
       {"DR", "differential_reflectivity"},
       {"VR", "velocity"},
-      {"SW", "spectrum_width"}}},
+      {"SW", "spectrum_width"},
+      {"signal_t", "signal_to_noise_ratio"},
+      {"reflecti", "reflectivity_vv"},
+      {"uncorrec", "uncorrected_cross_correlation_ratio"},
+      {"uncorre1", "uncorrected_differential_phase"},
+      {"reflect1", "reflectivity_hh_clut"}}},
     {"Z__C_RJTD_20230801200000_RDR_JMAGPV_RS47937_Gar0p250km0p70deg_PRref_N18_ANAL_cfrad.nc",
      STD_EN_SWMD_PPI,
      {{"CZ", "DBZH"}}},
     {"cfrad.20211011_223602.712_to_20211011_223612.091_DOW8_RHI.nc",
      STD_EN_SWMD_RHI,
-     {{"VR", "VEL"}, {"SW", "WIDTH"}, {"DZ", "DBZHC"}}},
+     {{"VR", "VEL"},
+      {"SW", "WIDTH"},
+      {"DZ", "DBZHC"},
+      {"NCP", "NCP"},
+      {"SNRHC", "SNRHC"},
+      {"DBMHC", "DBMHC"},
+      {"VS1", "VS1"},
+      {"VL1", "VL1"}}},
     {"example_cfradial_ppi.nc", STD_EN_SWMD_PPI, {{"DZ", "reflectivity_horizontal"}}},
     {"example_cfradial_rhi.nc", STD_EN_SWMD_RHI, {{"DZ", "reflectivity_horizontal"}}},
     {"example_plot_ppi_single_sweep.nc", STD_EN_SWMD_PPI, {{"DZ", "reflectivity_at_cor"}}},
-    // One-ray sweeps, 360 of them: beyond a PPI volume's usual shape but loaded whole.
+    // One-ray sweeps, 360 of them: beyond a PPI volume's usual shape but loaded whole. Its
+    // differential phase runs beyond 327.67 degrees and is kept at x 10.
     {"sgpxsaprcfrvptI4.a1.20200205.100827.nc",
      STD_EN_SWMD_VERTICAL,
      {{"RH", "cross_correlation_ratio_hv"},
@@ -180,7 +207,17 @@ const SampleFile kSamples[] = {
       {"VR", "mean_doppler_velocity"},
       {"DZ", "reflectivity"},
       {"KD", "specific_differential_phase"},
-      {"SW", "spectral_width"}}},
+      {"SW", "spectral_width"},
+      {"attenuat", "attenuation_corrected_differential_reflectivity"},
+      {"attenua1", "attenuation_corrected_reflectivity_h"},
+      {"reflecti", "reflectivity_enhanced"},
+      {"reflect1", "reflectivity_v"},
+      {"total_po", "total_power"},
+      {"total_p1", "total_power_enhanced"},
+      {"total_p2", "total_power_v"},
+      {"normaliz", "normalized_coherent_power"},
+      {"radar_ec", "radar_echo_classification"},
+      {"signal_t", "signal_to_noise_ratio"}}},
 };
 
 class NcRealFileTest : public ::testing::TestWithParam<SampleFile> {
@@ -247,7 +284,8 @@ TEST_P(NcRealFileTest, AgreesWithIndependentDecode) {
             for (size_t f = 0; f < sample.fields.size(); f++) {
                 const STD_FIELD* pField = pRay->m_ppField[f];
                 ASSERT_STREQ(pField->m_hdr.m_szFieldName, sample.fields[f].first.c_str());
-                ASSERT_EQ(pField->m_hdr.m_iScaleFactor, 100);
+                ASSERT_EQ(pField->m_hdr.m_iScaleFactor, ref.scales[sample.fields[f].second])
+                    << sample.fields[f].second;
                 ASSERT_EQ(pField->m_iMaxBin, ref.nRange);
                 const short* pExpected = ref.moments[sample.fields[f].second].data() +
                                          static_cast<size_t>(g) * ref.nRange;

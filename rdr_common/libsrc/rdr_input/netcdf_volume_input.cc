@@ -777,9 +777,12 @@ bool readOwnTypeAtt(int ncid, int varid, const char* szName, nc_type varType, T*
     return true;
 }
 
+// Decodes the whole moment at pMoment->m_iScaleFactor; *pOverflow counts the finite values
+// that did not fit 16 bits at that factor.
 template <class T>
 bool decodeMoment(int ncid, int varid, nc_type varType, const NC_DIMENSION& dim,
-                  StdValueCoding coding, NC_MOMENT_VAR* pMoment) {
+                  StdValueCoding coding, NC_MOMENT_VAR* pMoment, std::size_t* pOverflow) {
+    *pOverflow = 0;
     T fill = defaultFill<T>();
     T missing = T();
     if (readOwnTypeAtt<T>(ncid, varid, "_FillValue", varType, &fill)) {
@@ -816,10 +819,13 @@ bool decodeMoment(int ncid, int varid, nc_type varType, const NC_DIMENSION& dim,
             return false;
         }
         short* pOut = pMoment->m_pData + ray * nRange;
+        const int scale = pMoment->m_iScaleFactor;
         if (coding.m_bWide) {
-            codeToStd<T, double>(scratch.data(), nRays * nRange, coding, fill, missing, pOut);
+            *pOverflow += codeToStd<T, double>(scratch.data(), nRays * nRange, coding, fill,
+                                               missing, pOut, scale);
         } else {
-            codeToStd<T, float>(scratch.data(), nRays * nRange, coding, fill, missing, pOut);
+            *pOverflow += codeToStd<T, float>(scratch.data(), nRays * nRange, coding, fill, missing,
+                                              pOut, scale);
         }
     }
     return true;
@@ -838,14 +844,45 @@ bool isRayBinShaped(int ncid, const VarShape& shape, const NC_DIMENSION& dim) {
            shape.m_dimLen[1] == static_cast<size_t>(dim.m_nRange);
 }
 
+bool decodeMomentAs(int ncid, int varid, nc_type type, const NC_DIMENSION& dim,
+                    const StdValueCoding& coding, NC_MOMENT_VAR* pMoment, std::size_t* pOverflow) {
+    switch (type) {
+        case NC_BYTE:
+            return decodeMoment<signed char>(ncid, varid, type, dim, coding, pMoment, pOverflow);
+        case NC_UBYTE:
+            return decodeMoment<unsigned char>(ncid, varid, type, dim, coding, pMoment, pOverflow);
+        case NC_SHORT:
+            return decodeMoment<short>(ncid, varid, type, dim, coding, pMoment, pOverflow);
+        case NC_USHORT:
+            return decodeMoment<unsigned short>(ncid, varid, type, dim, coding, pMoment, pOverflow);
+        case NC_INT:
+            return decodeMoment<int>(ncid, varid, type, dim, coding, pMoment, pOverflow);
+        case NC_UINT:
+            return decodeMoment<unsigned int>(ncid, varid, type, dim, coding, pMoment, pOverflow);
+        case NC_INT64:
+            return decodeMoment<long long>(ncid, varid, type, dim, coding, pMoment, pOverflow);
+        case NC_UINT64:
+            return decodeMoment<unsigned long long>(ncid, varid, type, dim, coding, pMoment,
+                                                    pOverflow);
+        case NC_FLOAT:
+            return decodeMoment<float>(ncid, varid, type, dim, coding, pMoment, pOverflow);
+        case NC_DOUBLE:
+            return decodeMoment<double>(ncid, varid, type, dim, coding, pMoment, pOverflow);
+        default:
+            return false;
+    }
+}
+
 bool readMomentVar(int ncid, int varid, const VarShape& shape, const char* szMoment,
-                   const char* szVariable, NC_RADAR* pNc) {
+                   const char* szVariable, const char* szFieldName, NC_RADAR* pNc) {
     NC_MOMENT_VAR* pMoment = &pNc->m_moment_var[pNc->m_iMaxMoment];
     std::memset(pMoment, 0, sizeof(*pMoment));
     copyFixedText(pMoment->m_szMoment, sizeof(pMoment->m_szMoment), szMoment, std::strlen(szMoment),
                   true);
     copyFixedText(pMoment->m_szVariable, sizeof(pMoment->m_szVariable), szVariable,
                   std::strlen(szVariable), true);
+    copyFixedText(pMoment->m_szFieldName, sizeof(pMoment->m_szFieldName), szFieldName,
+                  std::strlen(szFieldName), true);
     pMoment->m_iNcType = shape.m_type;
 
     StdValueCoding coding;
@@ -895,32 +932,19 @@ bool readMomentVar(int ncid, int varid, const VarShape& shape, const char* szMom
     }
     pNc->m_iMaxMoment++;  // from here on fnFreeNcRadar releases the buffer
 
-    const NC_DIMENSION& dim = pNc->m_dim;
-    switch (shape.m_type) {
-        case NC_BYTE:
-            return decodeMoment<signed char>(ncid, varid, shape.m_type, dim, coding, pMoment);
-        case NC_UBYTE:
-            return decodeMoment<unsigned char>(ncid, varid, shape.m_type, dim, coding, pMoment);
-        case NC_SHORT:
-            return decodeMoment<short>(ncid, varid, shape.m_type, dim, coding, pMoment);
-        case NC_USHORT:
-            return decodeMoment<unsigned short>(ncid, varid, shape.m_type, dim, coding, pMoment);
-        case NC_INT:
-            return decodeMoment<int>(ncid, varid, shape.m_type, dim, coding, pMoment);
-        case NC_UINT:
-            return decodeMoment<unsigned int>(ncid, varid, shape.m_type, dim, coding, pMoment);
-        case NC_INT64:
-            return decodeMoment<long long>(ncid, varid, shape.m_type, dim, coding, pMoment);
-        case NC_UINT64:
-            return decodeMoment<unsigned long long>(ncid, varid, shape.m_type, dim, coding,
-                                                    pMoment);
-        case NC_FLOAT:
-            return decodeMoment<float>(ncid, varid, shape.m_type, dim, coding, pMoment);
-        case NC_DOUBLE:
-            return decodeMoment<double>(ncid, varid, shape.m_type, dim, coding, pMoment);
-        default:
+    // x 100 unless some values would not fit 16 bits; then the largest power of ten at which
+    // they all do, rather than losing them (differential phase runs to 360 degrees).
+    for (int scale : {kStdScaleFactor, 10, 1}) {
+        pMoment->m_iScaleFactor = scale;
+        std::size_t nOverflow = 0;
+        if (!decodeMomentAs(ncid, varid, shape.m_type, pNc->m_dim, coding, pMoment, &nOverflow)) {
             return false;
+        }
+        if (nOverflow == 0) {
+            break;
+        }
     }
+    return true;
 }
 
 const char* lookupAlias(const NcAlias* pTable, size_t n, const char* szKey) {
@@ -950,16 +974,53 @@ std::string standardFieldName(const char* szMoment) {
     return row.m_szFieldName;
 }
 
+// A field name for a moment the table does not know: the variable's own name cut to the
+// field-name width, with a number in its last characters when that is taken already.
+std::string ownFieldName(const std::string& variable, const std::vector<std::string>& taken) {
+    constexpr size_t kWidth = sizeof(STD_FIELD_HDR::m_szFieldName) - 1;
+    const std::string base = variable.substr(0, kWidth);
+    auto isTaken = [&taken](const std::string& name) {
+        return std::find(taken.begin(), taken.end(), name) != taken.end();
+    };
+    if (!isTaken(base)) {
+        return base;
+    }
+    for (int k = 1; k < 1000; k++) {
+        const std::string number = std::to_string(k);
+        std::string name = base.substr(0, std::min(base.size(), kWidth - number.size())) + number;
+        if (!isTaken(name)) {
+            return name;
+        }
+    }
+    return std::string();
+}
+
+// Adds "name (reason)" to the list of variables not loaded, within its fixed size.
+void noteSkipped(NC_RADAR* pNc, const std::string& variable, const char* szReason) {
+    char* list = pNc->m_szSkipped;
+    const size_t size = sizeof(pNc->m_szSkipped);
+    const size_t used = std::strlen(list);
+    std::string entry = (used > 0 ? "; " : "") + variable + " (" + szReason + ")";
+    if (used + entry.size() + 1 > size) {
+        if (used + 4 <= size && (used < 3 || std::strcmp(list + used - 3, "...") != 0)) {
+            std::strcat(list, "...");
+        }
+        return;
+    }
+    std::memcpy(list + used, entry.c_str(), entry.size() + 1);
+}
+
 bool readMoments(int ncid, int nVars, NC_RADAR* pNc) {
     struct Candidate {
         int m_varid;
-        std::string m_moment;
+        std::string m_moment;  // the table's moment name; empty for the file's own moments
         std::string m_variable;
         VarShape m_shape;
     };
     std::vector<Candidate> byName;
     std::vector<Candidate> byAlias;
     std::vector<Candidate> byStandardName;
+    std::vector<Candidate> byOwnName;
     for (int varid = 0; varid < nVars; varid++) {
         char szName[NC_MAX_NAME + 1] = {};
         VarShape shape;
@@ -976,6 +1037,9 @@ bool readMoments(int ncid, int nVars, NC_RADAR* pNc) {
             continue;
         }
         if (!bShaped) {
+            if (!isNumeric(shape.m_type) && isRayBinShaped(ncid, shape, pNc->m_dim)) {
+                noteSkipped(pNc, szName, "not numeric");
+            }
             continue;
         }
         const char* szMoment = lookupAlias(kMomentAliases, std::size(kMomentAliases), szName);
@@ -989,22 +1053,33 @@ bool readMoments(int ncid, int nVars, NC_RADAR* pNc) {
                 lookupAlias(kMomentStandardNames, std::size(kMomentStandardNames), szStandard);
             if (szMoment != nullptr) {
                 byStandardName.push_back({varid, szMoment, szName, shape});
-            }
-        }
-    }
-
-    std::vector<std::string> taken;
-    for (const std::vector<Candidate>* pList : {&byName, &byAlias, &byStandardName}) {
-        for (const Candidate& c : *pList) {
-            if (pNc->m_iMaxMoment >= NC_MAX_MOMENT) {
-                return true;
-            }
-            std::string field = standardFieldName(c.m_moment.c_str());
-            if (std::find(taken.begin(), taken.end(), field) != taken.end()) {
                 continue;
             }
-            if (!readMomentVar(ncid, c.m_varid, c.m_shape, c.m_moment.c_str(), c.m_variable.c_str(),
-                               pNc)) {
+        }
+        byOwnName.push_back({varid, "", szName, shape});
+    }
+
+    // Recognised moments first, so that they keep the table's names; a second variable for
+    // the same field, and every moment the table does not know, keeps its own name.
+    std::vector<std::string> taken;
+    for (const std::vector<Candidate>* pList : {&byName, &byAlias, &byStandardName, &byOwnName}) {
+        for (const Candidate& c : *pList) {
+            if (pNc->m_iMaxMoment >= NC_MAX_MOMENT) {
+                noteSkipped(pNc, c.m_variable, "more moments than the volume holds");
+                continue;
+            }
+            std::string moment = c.m_moment;
+            std::string field = moment.empty() ? "" : standardFieldName(moment.c_str());
+            if (field.empty() || std::find(taken.begin(), taken.end(), field) != taken.end()) {
+                moment.clear();
+                field = ownFieldName(c.m_variable, taken);
+                if (field.empty()) {
+                    noteSkipped(pNc, c.m_variable, "no free field name");
+                    continue;
+                }
+            }
+            if (!readMomentVar(ncid, c.m_varid, c.m_shape, moment.c_str(), c.m_variable.c_str(),
+                               field.c_str(), pNc)) {
                 return false;
             }
             taken.push_back(field);

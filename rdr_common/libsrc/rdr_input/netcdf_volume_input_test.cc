@@ -30,10 +30,12 @@ class NcReaderTest : public ::testing::Test {
         if (pNc == nullptr) {
             return nullptr;
         }
+        skipped_ = pNc->m_szSkipped;
         std_ = fnNcSyncUpStd(pNc);
         fnFreeNcRadar(pNc);
         return std_;
     }
+    std::string skipped_;  // the loader's list of variables it did not load
 
     // Loading fails; returns what was printed on stderr.
     std::string loadFailure(const rdrtest::NcVolumeShape& shape) {
@@ -131,7 +133,7 @@ TEST_F(NcReaderTest, EveryStoredTypeIsReadWithItsOwnCall) {
     }
 }
 
-TEST_F(NcReaderTest, MissingPackingAttributesTakeCfDefaultsAndOverflowIsNoData) {
+TEST_F(NcReaderTest, MissingPackingAttributesTakeCfDefaultsAndLargeValuesASmallerScale) {
     rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 1, 6);
     rdrtest::NcMomentShape kdp;
     kdp.m_name = "KDP";
@@ -142,20 +144,32 @@ TEST_F(NcReaderTest, MissingPackingAttributesTakeCfDefaultsAndOverflowIsNoData) 
     zdr.m_type = NC_SHORT;
     zdr.m_scale = 0.5;  // add_offset absent
     zdr.m_values = {3, -4, 655, -655, 0, 654};
-    shape.m_moments = {kdp, zdr};
+    rdrtest::NcMomentShape huge;
+    huge.m_name = "PHIDP";
+    huge.m_type = NC_INT;
+    huge.m_values = {1, 40000, -2, 3, 4, 5};
+    shape.m_moments = {kdp, zdr, huge};
     STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     const STD_FIELD* pKdp = field(pStd, 0, 0, "KD");
     const STD_FIELD* pZdr = field(pStd, 0, 0, "DR");
+    const STD_FIELD* pHuge = field(pStd, 0, 0, "PH");
     ASSERT_NE(pKdp, nullptr);
     ASSERT_NE(pZdr, nullptr);
-    // 400 x 100 does not fit in 16 bits: no data rather than a wrapped value; -32767 is
-    // netCDF's default short fill and means no data too.
-    const short kdpExpected[] = {300, -400, -32767, -32767, -32767, 32700};
+    ASSERT_NE(pHuge, nullptr);
+    // 400 x 100 does not fit in 16 bits: the moment is kept at x 10 rather than losing those
+    // values; -32767 is netCDF's default short fill and means no data.
+    EXPECT_EQ(pKdp->m_hdr.m_iScaleFactor, 10);
+    EXPECT_EQ(pZdr->m_hdr.m_iScaleFactor, 100);
+    const short kdpExpected[] = {30, -40, 4000, -4000, -32767, 3270};
     const short zdrExpected[] = {150, -200, 32750, -32750, 0, 32700};
+    // Even x 1 cannot hold 40000: that value alone is no data, never a wrapped one.
+    EXPECT_EQ(pHuge->m_hdr.m_iScaleFactor, 1);
+    const short hugeExpected[] = {1, -32767, -2, 3, 4, 5};
     for (int b = 0; b < 6; b++) {
         EXPECT_EQ(pKdp->m_pData[b], kdpExpected[b]) << "bin " << b;
         EXPECT_EQ(pZdr->m_pData[b], zdrExpected[b]) << "bin " << b;
+        EXPECT_EQ(pHuge->m_pData[b], hugeExpected[b]) << "bin " << b;
     }
 }
 
@@ -206,12 +220,33 @@ TEST_F(NcReaderTest, MomentsAreRecognisedByTableNameAliasOrStandardName) {
     STD_RADAR* pStd = load(shape);
     ASSERT_NE(pStd, nullptr);
     STD_RAY* pRay = pStd->m_ppSweep[0]->m_ppRay[1];
-    // The documented name wins "DZ" over the standard-name match; the unknown moment and
-    // the per-ray variable are skipped.
-    ASSERT_EQ(pRay->m_iMaxField, 2);
+    // The documented name wins "DZ" over the standard-name match, which keeps its own name
+    // as every moment the table does not know does; the per-ray variable is no moment.
+    ASSERT_EQ(pRay->m_iMaxField, 4);
     EXPECT_STREQ(pRay->m_ppField[0]->m_hdr.m_szFieldName, "DZ");
     EXPECT_STREQ(pRay->m_ppField[1]->m_hdr.m_szFieldName, "VR");
+    EXPECT_STREQ(pRay->m_ppField[2]->m_hdr.m_szFieldName, "refl_cor");
+    EXPECT_STREQ(pRay->m_ppField[3]->m_hdr.m_szFieldName, "signal_t");
     EXPECT_EQ(pRay->m_ppField[0]->m_pData[1], 101);  // ray 1 + bin 1 / 100
+    EXPECT_EQ(pRay->m_ppField[3]->m_pData[1], 101);
+    EXPECT_EQ(skipped_, "");
+}
+
+TEST_F(NcReaderTest, OwnNamesAreMadeUniqueAndMomentsBeyondTheVolumeAreListed) {
+    rdrtest::NcVolumeShape shape = rdrtest::simpleNcVolume(1, 1, 2);
+    for (int i = 0; i < NC_MAX_MOMENT + 2; i++) {
+        shape.m_moments.push_back(rdrtest::rampMoment(shape, "total_power_" + std::to_string(i)));
+    }
+    STD_RADAR* pStd = load(shape);
+    ASSERT_NE(pStd, nullptr);
+    const STD_RAY* pRay = pStd->m_ppSweep[0]->m_ppRay[0];
+    ASSERT_EQ(pRay->m_iMaxField, NC_MAX_MOMENT);
+    EXPECT_STREQ(pRay->m_ppField[0]->m_hdr.m_szFieldName, "total_po");
+    EXPECT_STREQ(pRay->m_ppField[1]->m_hdr.m_szFieldName, "total_p1");
+    EXPECT_STREQ(pRay->m_ppField[10]->m_hdr.m_szFieldName, "total_10");
+    EXPECT_EQ(skipped_,
+              "total_power_32 (more moments than the volume holds); "
+              "total_power_33 (more moments than the volume holds)");
 }
 
 TEST_F(NcReaderTest, HeaderGeometryAndTimes) {

@@ -72,7 +72,9 @@ void terminateTexts(NC_RADAR* pNc) {
     for (NC_MOMENT_VAR& moment : pNc->m_moment_var) {
         terminate(moment.m_szMoment);
         terminate(moment.m_szVariable);
+        terminate(moment.m_szFieldName);
     }
+    terminate(pNc->m_szSkipped);
 }
 
 bool dimensionsValid(const NC_DIMENSION& dim) {
@@ -188,6 +190,14 @@ NC_RADAR* readNcRadarBytes(const unsigned char* pBytes, std::size_t nBytes, std:
         *pWhy = "impossible dimensions or moment count";
         fnFreeNcRadar(pNc);
         return nullptr;
+    }
+    for (int m = 0; m < nMoments; m++) {
+        const int scale = pNc->m_moment_var[m].m_iScaleFactor;
+        if (scale != 1 && scale != 10 && scale != 100) {
+            *pWhy = "a moment scale factor of " + std::to_string(scale);
+            fnFreeNcRadar(pNc);
+            return nullptr;
+        }
     }
     pNc->m_iMaxMoment = nMoments;
     for (const NcOwnedArray& array : ncOwnedArrays(pNc)) {

@@ -376,7 +376,8 @@ void fillRayFields(const NC_RADAR* pNc, const char (*szFieldNames)[9], int iRay,
     const int nRange = pNc->m_dim.m_nRange;
     for (int m = 0; m < pRay->m_iMaxField; m++) {
         STD_FIELD* pField = pRay->m_ppField[m];
-        pField->m_hdr.m_iScaleFactor = kStdScaleFactor;
+        const int scale = pNc->m_moment_var[m].m_iScaleFactor;
+        pField->m_hdr.m_iScaleFactor = scale > 0 ? scale : kStdScaleFactor;
         copyFixedText(pField->m_hdr.m_szFieldName, sizeof(pField->m_hdr.m_szFieldName),
                       szFieldNames[m]);
         if (nRange > 0) {
@@ -468,13 +469,16 @@ STD_RADAR* fnNcSyncUpStd(NC_RADAR* pNc) {
         }
     }
 
-    // Standard names of the moments, looked up once.
+    // Standard names of the moments: the loader's choice, else (a structure filled by other
+    // code) the field table's name of the moment, else the moment's own.
     char szFieldNames[NC_MAX_MOMENT][9] = {};
     for (int m = 0; m < pNc->m_iMaxMoment; m++) {
+        const NC_MOMENT_VAR& moment = pNc->m_moment_var[m];
         FIELD_INFO_TBL row{};
-        const char* szName = pNc->m_moment_var[m].m_szMoment;
-        if (fnGetNcFieldInfo(szName, &row) == 1) {
-            szName = row.m_szFieldName;
+        const char* szName = moment.m_szFieldName;
+        if (szName[0] == '\0') {
+            szName = fnGetNcFieldInfo(moment.m_szMoment, &row) == 1 ? row.m_szFieldName
+                                                                    : moment.m_szMoment;
         }
         copyFixedText(szFieldNames[m], sizeof(szFieldNames[m]), szName);
     }

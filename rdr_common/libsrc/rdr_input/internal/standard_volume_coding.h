@@ -26,24 +26,27 @@ struct StdValueCoding {
     double m_dValidMax = HUGE_VAL;
 };
 
-// physical x 100 truncated toward zero; -32767 (no data) when it is not finite or does not
-// fit the 16-bit range left free by the no-data codes.
+// physical x iScaleFactor truncated toward zero; -32767 (no data) when it is not finite or
+// does not fit the 16-bit range left free by the no-data codes.
 template <class C>
-inline short toStdStored(C physical) {
-    C x = physical * static_cast<C>(kStdScaleFactor);
+inline short toStdStored(C physical, int iScaleFactor = kStdScaleFactor) {
+    C x = physical * static_cast<C>(iScaleFactor);
     if (!(x > static_cast<C>(-32767) && x < static_cast<C>(32768))) {
         return STD_NO_DATA_CODE;
     }
     return static_cast<short>(x);
 }
 
-// Converts n raw values of type T, computing in C (float or double), into stored values.
+// Converts n raw values of type T, computing in C (float or double), into stored values at
+// iScaleFactor. Returns how many finite values did not fit 16 bits (stored as no data), so
+// that a reader can try a smaller factor.
 template <class T, class C>
-void codeToStd(const T* pRaw, std::size_t n, const StdValueCoding& coding, T fill, T missing,
-               short* pOut) {
+std::size_t codeToStd(const T* pRaw, std::size_t n, const StdValueCoding& coding, T fill, T missing,
+                      short* pOut, int iScaleFactor = kStdScaleFactor) {
     const C scale = static_cast<C>(coding.m_dScale);
     const C offset = static_cast<C>(coding.m_dOffset);
     const bool bRangeCheck = coding.m_dValidMin > -HUGE_VAL || coding.m_dValidMax < HUGE_VAL;
+    std::size_t nOverflow = 0;
     for (std::size_t i = 0; i < n; i++) {
         const T raw = pRaw[i];
         if ((coding.m_bHasFill && raw == fill) || (coding.m_bHasMissing && raw == missing)) {
@@ -61,8 +64,13 @@ void codeToStd(const T* pRaw, std::size_t n, const StdValueCoding& coding, T fil
             pOut[i] = STD_NO_DATA_CODE;
             continue;
         }
-        pOut[i] = toStdStored<C>(value * scale + offset);
+        const C physical = value * scale + offset;
+        pOut[i] = toStdStored<C>(physical, iScaleFactor);
+        if (pOut[i] == STD_NO_DATA_CODE && std::isfinite(physical)) {
+            nOverflow++;
+        }
     }
+    return nOverflow;
 }
 
 #endif
