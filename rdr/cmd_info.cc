@@ -1,4 +1,6 @@
-// rdr info FILE... [--json]: what a radar engineer checks first about a volume.
+// rdr info FILE...: what a radar engineer checks first about a volume (header, sweeps,
+// per-moment statistics, what the load noticed), as text or JSON, and on request every ray
+// header and every bin, the way the field's print tools show them.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -10,7 +12,9 @@
 
 #include "commands.h"
 #include "core_utilities.h"
+#include "info_tables.h"
 #include "standard_volume.h"
+#include "time_zone_option.h"
 #include "volume_formats.h"
 
 namespace {
@@ -28,6 +32,7 @@ struct FieldSummary {
 
 struct SweepSummary {
     float fixedAngle = 0;
+    float nyquist = 0;
     int rays = 0;
     int nullRays = 0;
     int maxBins = 0;
@@ -56,6 +61,7 @@ FieldSummary* findField(std::vector<FieldSummary>& fields, const char* name) {
 SweepSummary summariseSweep(const STD_SWEEP* pSweep, int iNoData) {
     SweepSummary s;
     s.rays = pSweep->m_iMaxRay;
+    s.nyquist = pSweep->m_hdr.m_fNyquistVelocity;
     bool first = true;
     for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
         const STD_RAY* pRay = pSweep->m_ppRay ? pSweep->m_ppRay[r] : nullptr;
@@ -142,22 +148,138 @@ std::string jsonNumber(double v) {
     return buf;
 }
 
-void printText(const std::string& path, const char* szFormat, const STD_RADAR* pStd,
-               const std::vector<SweepSummary>& sweeps) {
+// Units of the moments this system names; others are shown without.
+const char* fieldUnits(const std::string& name) {
+    struct Row {
+        const char* name;
+        const char* units;
+    };
+    static const Row kUnits[] = {
+        {"DZ", "dBZ"}, {"CZ", "dBZ"},    {"ZT", "dBZ"}, {"ZV", "dBZ"},
+        {"VR", "m/s"}, {"VE", "m/s"},    {"SW", "m/s"}, {"DR", "dB"},
+        {"PH", "deg"}, {"KD", "deg/km"}, {"RH", ""},    {"RN", "mm/h"},
+    };
+    for (const Row& row : kUnits) {
+        if (name == row.name) {
+            return row.units;
+        }
+    }
+    return "";
+}
+
+struct InfoOptions {
+    bool json = false;
+    bool strict = false;
+    bool rays = false;
+    bool data = false;
+    std::string field;  // --data: only this moment
+    int sweep = -1;     // --rays, --data: only this sweep
+    DisplayZone zone = DisplayZone::kKst;
+};
+
+// One loaded file and what is known about it.
+struct FileReport {
+    std::string path;
+    const char* format = nullptr;
+    const STD_RADAR* volume = nullptr;
+    std::vector<SweepSummary> sweeps;
+    VolumeLoadNotes notes;
+};
+
+std::string fullNumber(double v) {
+    if (!std::isfinite(v)) {
+        return "null";
+    }
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.10g", v);
+    return buf;
+}
+
+bool sweepWanted(const InfoOptions& opt, int s) {
+    return opt.sweep < 0 || opt.sweep == s;
+}
+
+void printNotesText(const VolumeLoadNotes& notes) {
+    for (const auto& [field, variable] : notes.fieldSources) {
+        std::printf("  field %s is the file's %s\n", field.c_str(), variable.c_str());
+    }
+    for (const std::string& what : notes.skipped) {
+        std::printf("  skipped %s\n", what.c_str());
+    }
+    for (const std::string& what : notes.damage) {
+        std::printf("  DAMAGED: %s\n", what.c_str());
+    }
+}
+
+void printRaysText(const STD_SWEEP* pSweep, int s, const InfoOptions& opt) {
+    std::printf(
+        "  sweep %d rays: index, azimuth, elevation, fixed angle (deg), time, first bin "
+        "(km), spacing (m), fields\n",
+        s);
+    for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
+        const STD_RAY* pRay = pSweep->m_ppRay[r];
+        if (pRay == nullptr) {
+            std::printf("    %4d  (empty)\n", r);
+            continue;
+        }
+        const STD_RAY_HDR& h = pRay->m_hdr;
+        std::printf(
+            "    %4d  %8.3f  %7.3f  %7.3f  %s  %7.3f  %5d  %d\n", r, h.m_fAzimuth, h.m_fElevation,
+            h.m_fFixedAngle, formatVolumeTime(h.m_tTime, opt.zone, "%Y-%m-%d %H:%M:%S").c_str(),
+            h.m_iStartRangeKm + h.m_iStartRangeMeter / 1000.0, h.m_iBinSpacing, pRay->m_iMaxField);
+    }
+}
+
+// Every bin of the chosen moments: one line per ray and moment, physical values, "-" for
+// no data.
+void printDataText(const STD_SWEEP* pSweep, int s, int iNoData, const InfoOptions& opt) {
+    for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
+        const STD_RAY* pRay = pSweep->m_ppRay[r];
+        if (pRay == nullptr) {
+            continue;
+        }
+        for (int f = 0; f < pRay->m_iMaxField; ++f) {
+            const STD_FIELD* pField = pRay->m_ppField[f];
+            if (pField == nullptr ||
+                (!opt.field.empty() && opt.field != pField->m_hdr.m_szFieldName)) {
+                continue;
+            }
+            std::printf("  sweep %d ray %d az %.3f %s:", s, r, pRay->m_hdr.m_fAzimuth,
+                        pField->m_hdr.m_szFieldName);
+            const double scale =
+                pField->m_hdr.m_iScaleFactor != 0 ? pField->m_hdr.m_iScaleFactor : 1;
+            for (int b = 0; b < pField->m_iMaxBin && pField->m_pData != nullptr; ++b) {
+                const short v = pField->m_pData[b];
+                if (v == STD_NO_VALUE_CODE || v == iNoData) {
+                    std::printf(" -");
+                } else {
+                    std::printf(" %g", v / scale);
+                }
+            }
+            std::printf("\n");
+        }
+    }
+}
+
+void printText(const FileReport& report, const InfoOptions& opt) {
+    const STD_RADAR* pStd = report.volume;
     const STD_GLOBAL_HDR& g = pStd->m_hdr;
-    std::printf("%s (%s)\n", path.c_str(), szFormat);
+    std::printf("%s (%s)\n", report.path.c_str(), report.format);
     std::printf("  radar %s  site %s\n", g.m_szRadarName, g.m_szSiteName);
-    std::printf("  position %.5f N %.5f E  antenna %d m\n", g.m_dLat, g.m_dLon, g.m_iAnteHeight);
+    std::printf("  position %.5f N %.5f E  antenna %d m  beam width %.2f x %.2f deg\n", g.m_dLat,
+                g.m_dLon, g.m_iAnteHeight, g.m_fBeamWidthH, g.m_fBeamWidthV);
     std::printf("  volume time %s  scan mode %s (%d)  no-data code %d\n",
-                formatStoredTime(g.m_tConvertTime, "%Y-%m-%d %H:%M:%S KST").c_str(),
+                formatVolumeTime(g.m_tConvertTime, opt.zone, "%Y-%m-%d %H:%M:%S").c_str(),
                 scanModeName(g.m_iSweepMode), g.m_iSweepMode, g.m_iNoDataValue);
+    printNotesText(report.notes);
     std::printf("  %d sweeps\n", pStd->m_iMaxSweep);
-    for (size_t i = 0; i < sweeps.size(); ++i) {
-        const SweepSummary& s = sweeps[i];
+    for (size_t i = 0; i < report.sweeps.size(); ++i) {
+        const SweepSummary& s = report.sweeps[i];
         std::printf(
             "  sweep %2zu  angle %6.2f  rays %4d  bins %4d  first bin %7.3f km  spacing %5d m"
-            "  max range %7.2f km  fields",
-            i, s.fixedAngle, s.rays, s.maxBins, s.firstBinKm, s.binSpacingM, s.maxRangeKm);
+            "  max range %7.2f km  Nyquist %.2f m/s  fields",
+            i, s.fixedAngle, s.rays, s.maxBins, s.firstBinKm, s.binSpacingM, s.maxRangeKm,
+            s.nyquist);
         for (const FieldSummary& f : s.fields) {
             std::printf(" %s", f.name.c_str());
         }
@@ -167,106 +289,260 @@ void printText(const std::string& path, const char* szFormat, const STD_RADAR* p
                 "    %-8s scale %5d  bins %4d  first bin %7.3f km  spacing %5d m  valid %9ld",
                 f.name.c_str(), f.scaleFactor, f.maxBins, f.firstBinKm, f.binSpacingM, f.validBins);
             if (f.validBins > 0) {
-                std::printf("  min %9.3f  max %9.3f\n", f.minValue, f.maxValue);
+                std::printf("  min %9.3f  max %9.3f %s\n", f.minValue, f.maxValue,
+                            fieldUnits(f.name));
             } else {
                 std::printf("  no valid bins\n");
             }
         }
     }
+    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
+        if (!sweepWanted(opt, s)) {
+            continue;
+        }
+        if (opt.rays) {
+            printRaysText(pStd->m_ppSweep[s], s, opt);
+        }
+        if (opt.data) {
+            printDataText(pStd->m_ppSweep[s], s, g.m_iNoDataValue, opt);
+        }
+    }
 }
 
-void printJson(const std::string& path, const char* szFormat, const STD_RADAR* pStd,
-               const std::vector<SweepSummary>& sweeps, bool first) {
+std::string jsonStrings(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) {
+            out += ", ";
+        }
+        out += jsonString(items[i].c_str());
+    }
+    return out + "]";
+}
+
+void printJsonRays(const STD_SWEEP* pSweep, const InfoOptions& opt) {
+    std::string az, el, tm;
+    for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
+        const STD_RAY* pRay = pSweep->m_ppRay[r];
+        if (r > 0) {
+            az += ", ";
+            el += ", ";
+            tm += ", ";
+        }
+        if (pRay == nullptr) {
+            az += "null";
+            el += "null";
+            tm += "null";
+            continue;
+        }
+        az += fullNumber(pRay->m_hdr.m_fAzimuth);
+        el += fullNumber(pRay->m_hdr.m_fElevation);
+        tm += jsonString(
+            formatVolumeTime(pRay->m_hdr.m_tTime, opt.zone, "%Y-%m-%dT%H:%M:%S").c_str());
+    }
+    std::printf(", \"azimuth\": [%s], \"elevation\": [%s], \"ray_time\": [%s]", az.c_str(),
+                el.c_str(), tm.c_str());
+}
+
+void printJson(const FileReport& report, const InfoOptions& opt, bool first) {
+    const STD_RADAR* pStd = report.volume;
     const STD_GLOBAL_HDR& g = pStd->m_hdr;
     std::printf("%s  {\"file\": %s, \"format\": %s,\n", first ? "" : ",\n",
-                jsonString(path.c_str()).c_str(), jsonString(szFormat).c_str());
+                jsonString(report.path.c_str()).c_str(), jsonString(report.format).c_str());
     std::printf("   \"radar\": %s, \"site\": %s, \"lat\": %s, \"lon\": %s, \"height_m\": %d,\n",
                 jsonString(g.m_szRadarName).c_str(), jsonString(g.m_szSiteName).c_str(),
-                jsonNumber(g.m_dLat).c_str(), jsonNumber(g.m_dLon).c_str(), g.m_iAnteHeight);
+                fullNumber(g.m_dLat).c_str(), fullNumber(g.m_dLon).c_str(), g.m_iAnteHeight);
+    std::printf("   \"beam_width_h_deg\": %s, \"beam_width_v_deg\": %s,\n",
+                jsonNumber(g.m_fBeamWidthH).c_str(), jsonNumber(g.m_fBeamWidthV).c_str());
     std::printf(
         "   \"time\": %s, \"time_t\": %lld, \"scan_mode\": %s, \"no_data\": %d,\n",
-        jsonString(formatStoredTime(g.m_tConvertTime, "%Y-%m-%d %H:%M:%S KST").c_str()).c_str(),
+        jsonString(formatVolumeTime(g.m_tConvertTime, opt.zone, "%Y-%m-%d %H:%M:%S").c_str())
+            .c_str(),
         static_cast<long long>(g.m_tConvertTime), jsonString(scanModeName(g.m_iSweepMode)).c_str(),
         g.m_iNoDataValue);
+    std::vector<std::string> sources;
+    for (const auto& [field, variable] : report.notes.fieldSources) {
+        sources.push_back(field + " <- " + variable);
+    }
+    std::printf("   \"field_sources\": %s, \"skipped\": %s, \"damage\": %s,\n",
+                jsonStrings(sources).c_str(), jsonStrings(report.notes.skipped).c_str(),
+                jsonStrings(report.notes.damage).c_str());
     std::printf("   \"sweeps\": [\n");
-    for (size_t i = 0; i < sweeps.size(); ++i) {
-        const SweepSummary& s = sweeps[i];
+    for (size_t i = 0; i < report.sweeps.size(); ++i) {
+        const SweepSummary& s = report.sweeps[i];
         std::printf(
             "     {\"fixed_angle\": %s, \"rays\": %d, \"empty_rays\": %d, \"bins\": %d, "
             "\"first_bin_km\": %s, \"bin_spacing_m\": %d, \"max_range_km\": %s, "
-            "\"fields\": [",
+            "\"nyquist_m_s\": %s, \"fields\": [",
             jsonNumber(s.fixedAngle).c_str(), s.rays, s.nullRays, s.maxBins,
-            jsonNumber(s.firstBinKm).c_str(), s.binSpacingM, jsonNumber(s.maxRangeKm).c_str());
+            jsonNumber(s.firstBinKm).c_str(), s.binSpacingM, jsonNumber(s.maxRangeKm).c_str(),
+            jsonNumber(s.nyquist).c_str());
         for (size_t k = 0; k < s.fields.size(); ++k) {
             const FieldSummary& f = s.fields[k];
             std::printf(
-                "%s{\"name\": %s, \"scale\": %d, \"bins\": %d, \"first_bin_km\": %s, "
-                "\"bin_spacing_m\": %d, \"valid\": %ld, \"min\": %s, \"max\": %s}",
-                k ? ", " : "", jsonString(f.name.c_str()).c_str(), f.scaleFactor, f.maxBins,
+                "%s{\"name\": %s, \"units\": %s, \"scale\": %d, \"bins\": %d, "
+                "\"first_bin_km\": %s, \"bin_spacing_m\": %d, \"valid\": %ld, \"min\": %s, "
+                "\"max\": %s}",
+                k ? ", " : "", jsonString(f.name.c_str()).c_str(),
+                jsonString(fieldUnits(f.name)).c_str(), f.scaleFactor, f.maxBins,
                 jsonNumber(f.firstBinKm).c_str(), f.binSpacingM, f.validBins,
                 jsonNumber(f.validBins ? f.minValue : NAN).c_str(),
                 jsonNumber(f.validBins ? f.maxValue : NAN).c_str());
         }
-        std::printf("]}%s\n", i + 1 < sweeps.size() ? "," : "");
+        std::printf("]");
+        if (opt.rays && sweepWanted(opt, static_cast<int>(i))) {
+            printJsonRays(pStd->m_ppSweep[i], opt);
+        }
+        std::printf("}%s\n", i + 1 < report.sweeps.size() ? "," : "");
     }
     std::printf("   ]}");
 }
 
+void printJsonError(const std::string& path, const std::string& why, bool first) {
+    std::printf("%s  {\"file\": %s, \"error\": %s}", first ? "" : ",\n",
+                jsonString(path.c_str()).c_str(), jsonString(why.c_str()).c_str());
+}
+
 void printUsage(FILE* out) {
-    std::fprintf(out, "usage: rdr info [--json] FILE...\n");
+    std::fprintf(out,
+                 "usage: rdr info [options] [--] FILE...\n"
+                 "\n"
+                 "Describes radar volumes: header, sweeps, per-moment statistics and what the\n"
+                 "load noticed (fields under the file's own names, moments skipped, damage).\n"
+                 "  --json             the same as JSON, with an error entry per failed file\n"
+                 "  --rays             every ray header (azimuth, elevation, time, range)\n"
+                 "  --data             every bin value, one line per ray and moment\n"
+                 "  --field F          with --data: only moment F\n"
+                 "  --sweep N          with --rays or --data: only sweep N (0 the first)\n"
+                 "  --tz UTC|KST|local zone of the times shown (KST; JSON: UTC)\n"
+                 "  --strict           exit 2 when a file is damaged or implausible\n"
+                 "Exit status: 0 all described, 1 a file could not be loaded, 2 a usage error\n"
+                 "or, under --strict, a damaged file.\n");
+}
+
+// Why a file failed, for the tool's own line: the registry's reason when no reader takes
+// the file, else the reader's (printed by the library just before).
+std::string failureReason(const std::string& path, const char* szFormat) {
+    if (szFormat == nullptr) {
+        std::string why;
+        fnIdentifyVolumeFile(path.c_str(), &why);
+        return why;
+    }
+    return std::string("the ") + szFormat + " reader refused it (see its message above)";
 }
 
 }  // namespace
 
 int runInfo(int argc, char** argv) {
-    bool json = false;
+    InfoOptions opt;
+    bool zoneGiven = false;
     std::vector<std::string> files;
+    bool optionsDone = false;
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0) {
-            json = true;
-        } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+        const char* arg = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "rdr info: %s needs a value\n", name);
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (optionsDone || arg[0] != '-' || arg[1] == '\0') {
+            files.emplace_back(arg);
+        } else if (std::strcmp(arg, "--") == 0) {
+            optionsDone = true;
+        } else if (std::strcmp(arg, "--json") == 0) {
+            opt.json = true;
+        } else if (std::strcmp(arg, "--strict") == 0) {
+            opt.strict = true;
+        } else if (std::strcmp(arg, "--rays") == 0) {
+            opt.rays = true;
+        } else if (std::strcmp(arg, "--data") == 0) {
+            opt.data = true;
+        } else if (std::strcmp(arg, "--field") == 0) {
+            const char* v = value(arg);
+            if (v == nullptr) {
+                return 2;
+            }
+            opt.field = v;
+        } else if (std::strcmp(arg, "--sweep") == 0) {
+            const char* v = value(arg);
+            char* end = nullptr;
+            const long n = v != nullptr ? std::strtol(v, &end, 10) : -1;
+            if (v == nullptr || *end != '\0' || n < 0 || n > 9999) {
+                std::fprintf(stderr, "rdr info: --sweep takes a sweep index, 0 or more\n");
+                return 2;
+            }
+            opt.sweep = static_cast<int>(n);
+        } else if (std::strcmp(arg, "--tz") == 0) {
+            const char* v = value(arg);
+            if (v == nullptr || !parseDisplayZone(v, &opt.zone)) {
+                std::fprintf(stderr, "rdr info: --tz takes UTC, KST or local\n");
+                return 2;
+            }
+            zoneGiven = true;
+        } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
             printUsage(stdout);
             return 0;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            std::fprintf(stderr, "rdr info: unknown option '%s'\n", argv[i]);
+        } else {
+            std::fprintf(stderr, "rdr info: unknown option '%s'\n", arg);
             printUsage(stderr);
             return 2;
-        } else {
-            files.emplace_back(argv[i]);
         }
     }
     if (files.empty()) {
         printUsage(stderr);
         return 2;
     }
+    if (opt.json && !zoneGiven) {
+        opt.zone = DisplayZone::kUtc;
+    }
+    if (opt.json && opt.data) {
+        std::fprintf(stderr, "rdr info: --data prints text; leave out --json\n");
+        return 2;
+    }
 
     int status = 0;
     bool firstEntry = true;
-    if (json) {
+    if (opt.json) {
         std::printf("[\n");
     }
-    for (size_t i = 0; i < files.size(); ++i) {
-        const char* szFormat = nullptr;
-        STD_RADAR* pStd = fnLoadStdRadarFile(files[i].c_str(), &szFormat);
+    for (const std::string& path : files) {
+        FileReport report;
+        report.path = path;
+        STD_RADAR* pStd = fnLoadStdRadarFile(path.c_str(), &report.format, &report.notes);
         if (pStd == nullptr || !fnValidStdRadar(pStd)) {
-            std::fprintf(stderr, "rdr info: %s: cannot load\n", files[i].c_str());
+            const std::string why = pStd == nullptr ? failureReason(path, report.format)
+                                                    : "the volume it holds is inconsistent";
+            std::fprintf(stderr, "rdr: %s: cannot load (%s)\n", path.c_str(), why.c_str());
+            if (opt.json) {
+                printJsonError(path, why, firstEntry);
+                firstEntry = false;
+            }
             fnFreeStdRadar(pStd);
             status = 1;
             continue;
         }
-        std::vector<SweepSummary> sweeps;
+        report.volume = pStd;
         for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
-            sweeps.push_back(summariseSweep(pStd->m_ppSweep[s], pStd->m_hdr.m_iNoDataValue));
+            report.sweeps.push_back(summariseSweep(pStd->m_ppSweep[s], pStd->m_hdr.m_iNoDataValue));
         }
-        if (json) {
-            printJson(files[i], szFormat, pStd, sweeps, firstEntry);
+        if (opt.json) {
+            printJson(report, opt, firstEntry);
             firstEntry = false;
         } else {
-            printText(files[i], szFormat, pStd, sweeps);
+            printText(report, opt);
+        }
+        if (!report.notes.damage.empty()) {
+            std::fprintf(stderr, "rdr: %s: %s%s\n", path.c_str(), report.notes.damage[0].c_str(),
+                         opt.strict ? "" : " (--strict makes this an error)");
+            if (opt.strict && status == 0) {
+                status = 2;
+            }
         }
         fnFreeStdRadar(pStd);
     }
-    if (json) {
+    if (opt.json) {
         std::printf("\n]\n");
     }
     return status;

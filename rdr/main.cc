@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "commands.h"
+#include "time_zone_option.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ void printUsage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    useUtcProcessZone();
     if (argc < 2 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
         printUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;

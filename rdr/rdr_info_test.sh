@@ -29,6 +29,45 @@ if [ "$mode" = cli ]; then
     done
     "$rdr" info > /dev/null 2>&1
     check "no file is a usage error" "[ $? -eq 2 ]"
+
+    # A file cut short is described from what it holds and reported as damaged; --strict
+    # makes that the exit status.
+    "$rdr" synth-volume --bins 120 "$work/whole.uf" > /dev/null
+    size=$(stat -c %s "$work/whole.uf")
+    head -c $((size / 2)) "$work/whole.uf" > "$work/cut.uf"
+    "$rdr" info "$work/cut.uf" > "$work/out" 2> "$work/err"
+    check "a cut file is still described" "[ $? -eq 0 ] && grep -q 'DAMAGED: the file ends inside record' '$work/out'"
+    check "the damage is named on stderr with the file" "grep -q \"^rdr: $work/cut.uf: the file ends inside\" '$work/err'"
+    "$rdr" info --strict "$work/whole.uf" "$work/cut.uf" > /dev/null 2>&1
+    check "--strict fails a cut file" "[ $? -eq 2 ]"
+    "$rdr" info --strict "$work/whole.uf" > /dev/null 2>&1
+    check "--strict passes a whole file" "[ $? -eq 0 ]"
+
+    # JSON: an error entry per failed file, times in UTC, ray arrays on request; -- ends
+    # the options.
+    "$rdr" info --json --rays -- "$work/dir" "$work/whole.uf" > "$work/json" 2> /dev/null
+    check "JSON with a failed file exits 1" "[ $? -eq 1 ]"
+    /usr/bin/python3 - "$work/json" "$work/dir" <<'PY' || { echo "FAIL: JSON entries"; fail=1; }
+import json, sys
+entries = json.load(open(sys.argv[1]))
+assert entries[0] == {"file": sys.argv[2], "error": "is a directory, not a file"}, entries[0]
+volume = entries[1]
+assert volume["time"].endswith(" UTC"), volume["time"]
+sweep = volume["sweeps"][0]
+assert len(sweep["azimuth"]) == sweep["rays"] == len(sweep["ray_time"])
+assert all(0 <= a < 360 for a in sweep["azimuth"])
+assert sweep["fields"][0]["units"] == "dBZ" and "nyquist_m_s" in sweep
+PY
+    "$rdr" info --tz UTC "$work/whole.uf" > "$work/out"
+    check "--tz UTC" "grep -q 'volume time 2026-07-15 06:30:00 UTC ' '$work/out'"
+    "$rdr" info --tz Mars "$work/whole.uf" > /dev/null 2>&1
+    check "an unknown zone is a usage error" "[ $? -eq 2 ]"
+
+    # Every bin: one line per ray of the moment asked for, as many values as bins.
+    rays=$("$rdr" info --json "$work/whole.uf" | /usr/bin/python3 -c 'import json,sys; print(json.load(sys.stdin)[0]["sweeps"][1]["rays"])')
+    "$rdr" info --data --field DZ --sweep 1 "$work/whole.uf" | grep '^  sweep 1 ray ' > "$work/data"
+    check "--data prints one line per ray" "[ $(wc -l < "$work/data") -eq $rays ]"
+    check "--data prints every bin" "[ $(head -n 1 "$work/data" | cut -d: -f2 | wc -w) -eq 120 ]"
     exit $fail
 fi
 

@@ -170,6 +170,9 @@ struct UF_RADAR {
     int m_iCurSweep;  // sweeps filled in order 1, 2, 3, ... (what the conversion sees)
     int m_iMaxSweep;  // sweep slots in m_ppSweep
     UF_SWEEP** m_ppSweep;
+    // Set when the load kept what it could of a damaged file ("the file ends inside record
+    // 1760; the 1759 complete records are kept"); empty otherwise.
+    char m_szLoadNote[160];
 };
 
 // Loads a plain or gzip-compressed UF file; null with a one-line message on failure.

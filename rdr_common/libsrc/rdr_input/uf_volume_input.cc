@@ -339,6 +339,9 @@ UF_RADAR* readRecords(ChunkedInput& in, int iType) {
             }
             loadError("the file ends inside record %ld; the %ld complete records are kept",
                       iRecord + 1, iRecord);
+            std::snprintf(pUf->m_szLoadNote, sizeof(pUf->m_szLoadNote),
+                          "the file ends inside record %ld; the %ld complete records are kept",
+                          iRecord + 1, iRecord);
             break;
         }
         if (f.status != Frame::kRecord || in.failed()) {

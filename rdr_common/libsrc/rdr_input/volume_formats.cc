@@ -9,8 +9,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iterator>
+#include <utility>
 
 #include "core_utilities.h"
 #include "internal/volume_formats_table.h"
@@ -64,24 +69,111 @@ bool identifyGrib(const VolumeFileHead& head) {
     return startsWith(head, "GRIB", 4);
 }
 
-STD_RADAR* loadUf(const char* szFile) {
+// Header words a UF writer cannot have meant: the first ray of each kind of fault is named.
+void noteUfHeaderDamage(const UF_RADAR* pUf, VolumeLoadNotes* pNotes) {
+    bool bBadDate = false;
+    bool bBadPosition = false;
+    for (int s = 0; s < pUf->m_iCurSweep && s < pUf->m_iMaxSweep; s++) {
+        const UF_SWEEP* pSweep = pUf->m_ppSweep[s];
+        for (int r = 0; pSweep != nullptr && r < pSweep->m_iCurRay && r < pSweep->m_iMaxRay; r++) {
+            const UF_MANDATORY_HDR& mh = pSweep->m_ppRay[r]->mh;
+            const std::string where =
+                "ray " + std::to_string(r + 1) + " of sweep " + std::to_string(s + 1);
+            if (!bBadDate && (mh.m_iMonth < 1 || mh.m_iMonth > 12 || mh.m_iDay < 1 ||
+                              mh.m_iDay > fnGetLastDayOfYM(mh.m_iYear, mh.m_iMonth) ||
+                              mh.m_iHour < 0 || mh.m_iHour > 23 || mh.m_iMinute < 0 ||
+                              mh.m_iMinute > 59 || mh.m_iSecond < 0 || mh.m_iSecond > 60)) {
+                char text[96];
+                std::snprintf(text, sizeof text,
+                              "%s has the impossible time %d-%02d-%02d %02d:%02d:%02d",
+                              where.c_str(), mh.m_iYear, mh.m_iMonth, mh.m_iDay, mh.m_iHour,
+                              mh.m_iMinute, mh.m_iSecond);
+                pNotes->damage.push_back(text);
+                bBadDate = true;
+            }
+            if (!bBadPosition && (std::abs(mh.m_iLatDeg) > 90 || std::abs(mh.m_iLonDeg) > 180 ||
+                                  std::abs(mh.m_iLatMin) > 59 || std::abs(mh.m_iLonMin) > 59)) {
+                pNotes->damage.push_back(
+                    where + " has the impossible position " + std::to_string(mh.m_iLatDeg) +
+                    " deg " + std::to_string(mh.m_iLatMin) + " min, " +
+                    std::to_string(mh.m_iLonDeg) + " deg " + std::to_string(mh.m_iLonMin) + " min");
+                bBadPosition = true;
+            }
+        }
+    }
+}
+
+STD_RADAR* loadUf(const char* szFile, VolumeLoadNotes* pNotes) {
     UF_RADAR* pUf = fnLoadUf(szFile);
     if (pUf == nullptr) {
         return nullptr;
     }
+    if (pUf->m_szLoadNote[0] != '\0') {
+        pNotes->damage.push_back(pUf->m_szLoadNote);
+    }
+    noteUfHeaderDamage(pUf, pNotes);
     STD_RADAR* pStd = fnUfSyncUpStd(pUf);
     fnFreeUfRadar(pUf);
     return pStd;
 }
 
-STD_RADAR* loadCfRadial(const char* szFile) {
+STD_RADAR* loadCfRadial(const char* szFile, VolumeLoadNotes* pNotes) {
     NC_RADAR* pNc = fnLoadNcRadar(szFile);
     if (pNc == nullptr) {
         return nullptr;
     }
+    for (int m = 0; m < pNc->m_iMaxMoment; m++) {
+        const NC_MOMENT_VAR& moment = pNc->m_moment_var[m];
+        if (std::strcmp(moment.m_szFieldName, moment.m_szVariable) != 0) {
+            pNotes->fieldSources.emplace_back(moment.m_szFieldName, moment.m_szVariable);
+        }
+    }
+    for (const char* p = pNc->m_szSkipped; *p != '\0';) {
+        const char* end = std::strstr(p, "; ");
+        const std::size_t n = end != nullptr ? static_cast<std::size_t>(end - p) : std::strlen(p);
+        pNotes->skipped.emplace_back(p, n);
+        p += n + (end != nullptr ? 2 : 0);
+    }
     STD_RADAR* pStd = fnNcSyncUpStd(pNc);
     fnFreeNcRadar(pNc);
     return pStd;
+}
+
+// Values no radar can have had, whatever the format said.
+void noteImplausibleVolume(const STD_RADAR* pStd, VolumeLoadNotes* pNotes) {
+    const STD_GLOBAL_HDR& hdr = pStd->m_hdr;
+    if (!(std::fabs(hdr.m_dLat) <= 90.0) || !(std::fabs(hdr.m_dLon) <= 360.0)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "the radar's position %g N %g E cannot be right",
+                      hdr.m_dLat, hdr.m_dLon);
+        pNotes->damage.push_back(text);
+    }
+    // Digital radar volumes start in the 1970s; a day ahead allows for clocks and zones.
+    const time_t tEarliest = fnMakeTime(1, 1970, 1, 1, 0, 0, 0);
+    if (hdr.m_tConvertTime < tEarliest || hdr.m_tConvertTime > std::time(nullptr) + 86400 + 32400) {
+        pNotes->damage.push_back("the volume time " +
+                                 formatStoredTime(hdr.m_tConvertTime, "%Y-%m-%d %H:%M:%S") +
+                                 " cannot be right");
+    }
+    for (int s = 0; s < pStd->m_iMaxSweep; s++) {
+        const STD_SWEEP* pSweep = pStd->m_ppSweep[s];
+        for (int r = 0; pSweep != nullptr && r < pSweep->m_iMaxRay; r++) {
+            const STD_RAY* pRay = pSweep->m_ppRay[r];
+            if (pRay == nullptr) {
+                continue;
+            }
+            const float az = pRay->m_hdr.m_fAzimuth;
+            const float el = pRay->m_hdr.m_fElevation;
+            if (!(az >= -360.0f && az <= 720.0f) || !(el >= -90.0f && el <= 270.0f)) {
+                char text[128];
+                std::snprintf(text, sizeof text,
+                              "ray %d of sweep %d points at azimuth %g, elevation %g degrees",
+                              r + 1, s + 1, az, el);
+                pNotes->damage.push_back(text);
+                return;
+            }
+        }
+    }
 }
 
 // In order: the checks that read only the head come before the HDF5 ones.
@@ -177,7 +269,7 @@ const char* fnIdentifyVolumeFile(const char* szFile, std::string* pWhy) {
     return format != nullptr ? format->name : nullptr;
 }
 
-STD_RADAR* fnLoadStdRadarFile(const char* szFile, const char** pFormat) {
+STD_RADAR* fnLoadStdRadarFile(const char* szFile, const char** pFormat, VolumeLoadNotes* pNotes) {
     std::string why;
     const VolumeFormat* format = findFormat(szFile, &why);
     if (pFormat != nullptr) {
@@ -192,5 +284,13 @@ STD_RADAR* fnLoadStdRadarFile(const char* szFile, const char** pFormat) {
         rdrError(kLoad, (name + ": " + format->name + " files are not supported yet").c_str());
         return nullptr;
     }
-    return format->load(szFile);
+    VolumeLoadNotes notes;
+    STD_RADAR* pStd = format->load(szFile, &notes);
+    if (pStd != nullptr) {
+        noteImplausibleVolume(pStd, &notes);
+    }
+    if (pNotes != nullptr) {
+        *pNotes = std::move(notes);
+    }
+    return pStd;
 }

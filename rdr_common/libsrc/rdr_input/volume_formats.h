@@ -4,8 +4,20 @@
 #define RDR_VOLUME_FORMATS_H
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "standard_volume.h"
+
+// What a load noticed beyond the volume itself, in words for a user: where fields came
+// from when the file names them otherwise, what the reader left out and why, and damage
+// (a file that ends early, a position or date that cannot be right). A volume with damage
+// notes is still returned: what could be read is kept.
+struct VolumeLoadNotes {
+    std::vector<std::pair<std::string, std::string>> fieldSources;  // field, file's name
+    std::vector<std::string> skipped;                               // "name (reason)"
+    std::vector<std::string> damage;
+};
 
 // The format's name ("UF", "CF/Radial", "ODIM HDF5", "BUFR", "GRIB"), or null with the
 // reason in *pWhy (when given) for a file no reader recognises. A recognised format that
@@ -14,7 +26,8 @@ const char* fnIdentifyVolumeFile(const char* szFile, std::string* pWhy);
 
 // Loads the file through the reader its content names. Null after a one-line message
 // (the reader's own, or why no reader applies). *pFormat, when given, receives the
-// format's name or null.
-STD_RADAR* fnLoadStdRadarFile(const char* szFile, const char** pFormat = nullptr);
+// format's name or null; *pNotes, when given, what the load noticed.
+STD_RADAR* fnLoadStdRadarFile(const char* szFile, const char** pFormat = nullptr,
+                              VolumeLoadNotes* pNotes = nullptr);
 
 #endif

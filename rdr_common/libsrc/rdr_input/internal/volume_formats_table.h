@@ -7,6 +7,7 @@
 #include <string>
 
 #include "standard_volume.h"
+#include "volume_formats.h"
 
 // The start of a file as read once by the registry; gzip-compressed files are inflated.
 struct VolumeFileHead {
@@ -24,7 +25,8 @@ struct VolumeFileHead {
 struct VolumeFormat {
     const char* name;
     bool (*identify)(const VolumeFileHead& head);
-    STD_RADAR* (*load)(const char* szFile);  // null: recognised, not loadable yet
+    // Null: recognised, not loadable yet. pNotes is never null.
+    STD_RADAR* (*load)(const char* szFile, VolumeLoadNotes* pNotes);
 };
 
 // Bytes of content the registry reads before asking the rows.
