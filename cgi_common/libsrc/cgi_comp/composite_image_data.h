@@ -93,9 +93,10 @@ int fnMakeCompMapImgData(float** pImgData, float** pCompData, int nImgXdim, int 
 // the window corner on the composite's own grid) onto the display projection, in place:
 // each cell's value goes to the pixel (rounded to nearest) its position falls in on the
 // display projection, later cells overwriting earlier ones. Pixels no cell reaches are
-// -9999 inside the composite (rows nDiff_y to nDiff_RL_y, columns nDiff_x to nDiff_RL_x)
-// and -9998 outside it; all -9999 when the four offsets are 0. 0, or -1 for a null grid,
-// a bad size or no memory (pData then untouched).
+// -9999 inside the composite and -9998 outside it; the composite is where its rows nDiff_y
+// to nDiff_RL_y and columns nDiff_x to nDiff_RL_x (offsets of CompImageFrame, on the
+// composite's own grid) land. All -9999 when the four offsets are 0. 0, or -1 for a null
+// grid, a bad size or no memory (pData then untouched).
 int fnVyqPosToGisPos(float** pData, int nYdim, int nXdim, float fYGridM, float fXGridM,
                      float fLU_lon, float fLU_lat, int nDiff_x, int nDiff_y, int nDiff_RL_x,
                      int nDiff_RL_y);
