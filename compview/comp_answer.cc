@@ -164,6 +164,17 @@ ImagePtr transparentLayer(int nx, int ny) {
     return layer;
 }
 
+// Pixels outside the composite: the library marks them translucent black, which a layer
+// of their own turns into a shade of the background once laid over it.
+bool markOutside(float** grid, int nx, int ny, gdImagePtr img) {
+    ImagePtr layer = transparentLayer(nx, ny);
+    if (layer == nullptr || fnBoundDisp(nx, ny, grid, layer.get(), kOutside) != 0) {
+        return false;
+    }
+    gdImageCopy(img, layer.get(), 0, 0, 0, 0, nx, ny);
+    return true;
+}
+
 bool painted(gdImagePtr layer, int x, int y) {
     return gdTrueColorGetAlpha(gdImageGetTrueColorPixel(layer, x, y)) != gdAlphaTransparent;
 }
@@ -299,7 +310,9 @@ bool cvAnswerImage(const CvRequest& req, const CvTime& t, const char* path, char
     char stamp[13], valid[13];
     cvFormatTime(t, stamp);
     cvFormatTime(cvAddMinutes(t, forecast && req.view != CvView::Guide ? req.lead_min : 0), valid);
-    fnBoundDisp(nx, ny, grid.get(), img.get(), kOutside);
+    if (!markOutside(grid.get(), nx, ny, img.get())) {
+        return fail(reason, "the image could not be drawn");
+    }
     if (forecast && req.view != CvView::Echo) {
         bool noGrid = false;
         if (!drawForecastView(req, d, grid.get(), path, place, nx, ny, valid, stamp, img.get(),
@@ -317,12 +330,13 @@ bool cvAnswerImage(const CvRequest& req, const CvTime& t, const char* path, char
         fnMapLineDisp(ny, img.get(), display[CGI_EN_LINE_COLOR], place.map_xo, place.map_yo, 0, 0,
                       place.map_zoom);
     }
-    if (req.symbols && fnCompWstDisp(place.lu_lon, place.lu_lat, valid, nx, ny, place.x_dist_m,
+    // Observations: those of the composite's hour, for forecasts of the hour they were issued.
+    if (req.symbols && fnCompWstDisp(place.lu_lon, place.lu_lat, stamp, nx, ny, place.x_dist_m,
                                      place.y_dist_m, img.get()) != 0) {
         return fail(reason, "the weather-station file is damaged");
     }
-    // The library's forecast views carry their own title and times.
-    if (!forecast || req.view == CvView::Echo) {
+    // The library's contour and guide views carry their own title and times.
+    if (!forecast || req.view == CvView::Echo || req.view == CvView::Cells) {
         if (fnImgTopTextDisp(img.get(), d.product, req.qc, d.unit, valid, nx, d.title, stamp) !=
                 0 ||
             (forecast && fnVsrfMapleContentDisp(nx, ny, img.get(), valid, stamp) != 0)) {

@@ -10,12 +10,12 @@ namespace {
 // The fnGetCompCj3Data flag of grids stored as hundredths.
 constexpr int kCj3Hundredths = 2;
 
-// The wide grids' reference cells follow from where their lower-left corners lie against
-// the 1 km grid's: 368 km west and 284 km south (comp480), 648 km west and 1468 km south
-// (kcj), rounded to whole cells.
+// Every grid starts at the composite's left-upper corner, 400 km west and 400 km north of
+// the reference point (the image grids place them so): the 3 km grids have it 133 1/3 cells
+// in, which rounds to cell 133 and to the row 133 below the top.
 constexpr CvGridShape kComp240{960, 1200, 1210, 1.0f, 400, 800};
-constexpr CvGridShape kComp480{526, 576, 576, 3.0f, 256, 361};
-constexpr CvGridShape kKcj{751, 1101, 1101, 3.0f, 349, 756};
+constexpr CvGridShape kComp480{526, 576, 576, 3.0f, 133, 576 - 133};
+constexpr CvGridShape kKcj{751, 1101, 1101, 3.0f, 133, 1101 - 133};
 constexpr CvGridShape kForecast{960, 1200, 1200, 1.0f, 400, 800};
 
 }  // namespace

@@ -8,10 +8,12 @@
 // | vsrf    | 960 x 1200     | 1 km | rain rate x 100, big-endian int16, one per hour  |
 // | maple   | 960 x 1200     | 1 km | 1024 x 1024 fields of rain rate, one per 10 min  |
 //
-// Each grid's reference point 126 E 38 N (the composite's own Lambert grid: sphere
-// 6371.00877 km, standard parallels 30 and 60 N) lies at the reference cell below, counted
-// from the grid's lower-left cell; the 1 km grids span 400 km west and north and 560 km east
-// and 800 km south of it.
+// Every grid starts at the composite's left-upper corner (121.02835 E, 41.590557 N), its
+// cells squares of the cell size on the composite's own Lambert grid (sphere 6371.00877 km,
+// standard parallels 30 and 60 N), on which the reference point 126 E 38 N lies 400 km east
+// and 400 km south of that corner. The 3 km grids reach beyond the 1 km grid's east and
+// south edges. The reference cell below counts from the grid's lower-left cell, as the
+// point-value service takes it.
 #ifndef COMPVIEW_COMP_GRID_H
 #define COMPVIEW_COMP_GRID_H
 

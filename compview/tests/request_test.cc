@@ -246,7 +246,7 @@ TEST(CompviewWindows, LieOnTheCompositeAndPlaceTheMapLines) {
 }
 
 // A data tree under a temporary RDR_ROOT.
-class FileSearch : public ::testing::Test {
+class CompviewFileSearch : public ::testing::Test {
   protected:
     void SetUp() override {
         const char* old = std::getenv("RDR_ROOT");
@@ -282,7 +282,7 @@ class FileSearch : public ::testing::Test {
     std::string saved_;
 };
 
-TEST_F(FileSearch, NamesEachKindAndFindsTheMinuteOrTheNewestOfTheTenBefore) {
+TEST_F(CompviewFileSearch, NamesEachKindAndFindsTheMinuteOrTheNewestOfTheTenBefore) {
     const std::string cappi = put("RDR_CMP_CAPPI_NOQC", "202701010000");
     const std::string etop = put("RDR_CMP_ETOP_CHAFFQC", "202612312355");
     char path[1024];
@@ -325,7 +325,7 @@ TEST_F(FileSearch, NamesEachKindAndFindsTheMinuteOrTheNewestOfTheTenBefore) {
     }
 }
 
-TEST_F(FileSearch, TakesOnlyRegularFiles) {
+TEST_F(CompviewFileSearch, TakesOnlyRegularFiles) {
     // A directory and a FIFO under a file's name: a FIFO would block the reader.
     std::filesystem::create_directories(pathOf("RDR_KCJ", "202701010000"));
     ASSERT_EQ(mkfifo(pathOf("RDR_KCJ", "202701010001").c_str(), 0600), 0);
