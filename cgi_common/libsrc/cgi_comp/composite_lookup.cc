@@ -84,24 +84,6 @@ float smoothed(float** pData, int nXdim, int nYdim, int nDiff_x, int nDiff_y, in
 
 }  // namespace
 
-float fnCalcRadarValue(float** pData, int nXdim, int nYdim, int nDiff_x, int nDiff_y, int nCol,
-                       int nRow, float fXGridScale, float fYGridScale) {
-    double fx = 0.0;
-    double fy = 0.0;
-    if (pData == nullptr ||
-        !cellPosition(nDiff_x, nDiff_y, nCol, nRow, fXGridScale, fYGridScale, fx, fy)) {
-        return kOutside;
-    }
-    // Rounded down, not toward zero: a pixel just left of or above the composite is outside
-    // it, not in its first column or row.
-    fx = std::floor(fx);
-    fy = std::floor(fy);
-    if (fx < 0.0 || fy < 0.0 || fx >= nXdim || fy >= nYdim) {
-        return kOutside;
-    }
-    return pData[static_cast<int>(fy)][static_cast<int>(fx)];
-}
-
 float fnCalcRadarValueSmooth(float** pData, int nXdim, int nYdim, int nDiff_x, int nDiff_y,
                              int nCol, int nRow, float fXGridScale, float fYGridScale) {
     return smoothed(pData, nXdim, nYdim, nDiff_x, nDiff_y, nCol, nRow, fXGridScale, fYGridScale,

@@ -5,11 +5,9 @@
 #ifndef CGI_COMP_COMPOSITE_LOOKUP_H
 #define CGI_COMP_COMPOSITE_LOOKUP_H
 
-// Nearest cell: column (nCol - nDiff_x) / fXGridScale and row (nRow - nDiff_y) /
-// fYGridScale, rounded down; the cell's value, or -9998 for a pixel outside the grid (also
-// a pixel less than a cell left of or above it).
-float fnCalcRadarValue(float** pData, int nXdim, int nYdim, int nDiff_x, int nDiff_y, int nCol,
-                       int nRow, float fXGridScale, float fYGridScale);
+// The nearest cell, fnCalcRadarValue, is the display library's one lookup for site and
+// composite grids alike.
+#include "site_value_lookup.h"
 
 // Bilinear interpolation between the cell of the pixel and its right, lower and lower-right
 // neighbours, plus 0.5 (the integer composites round that way). -9998 outside the inner
