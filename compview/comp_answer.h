@@ -7,20 +7,13 @@
 #include "comp_data_file.h"
 #include "comp_request.h"
 
-// Width of the legend strip added at the right of the echo area when the legend is on.
-constexpr int kCvLegendStrip = 46;
-
-// Size of the image of a request (echo area of its window, plus the legend strip).
-int cvImageWidth(const CvRequest& req);
-int cvImageHeight(const CvRequest& req);
-
 // Sends the refusal of a request: the no-data image of the request's size saying that
 // nothing can be shown and why, or for text requests "error: " and the reason as text. The
 // reason (plain words, nothing private) also goes to standard error for the server's log.
 void cvAnswerRefusal(const CvRequest& req, bool text, const char* reason);
 
-// Reads the request's grid from path (the file of time t), draws the image and sends it.
-// False, with a reason (kCvReasonSize bytes), when nothing has been sent.
+// Draws the request's image from path (the file of time t) and sends it. False, with a
+// reason (kCvReasonSize bytes), when nothing has been sent.
 bool cvAnswerImage(const CvRequest& req, const CvTime& t, const char* path, char* reason);
 
 // Reads the request's grid from path and sends the value at the request's point ("-" where

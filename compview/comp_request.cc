@@ -312,8 +312,7 @@ int checkCombination(const CvRequest& req, const bool* seen, char* reason) {
     if (seen[kLon] != seen[kLat]) {
         return refuse(reason, "lon and lat come together");
     }
-    const bool ownUnit =
-        std::strcmp(req.product, "ETOP") == 0 || std::strcmp(req.product, "VIL") == 0;
+    const bool ownUnit = cvHasOwnUnit(req);
     if (ownUnit && seen[kUnit]) {
         return refuse(reason, "ETOP and VIL are drawn in their own unit (no unit=)");
     }
@@ -441,6 +440,11 @@ bool cvWantsText(const char* qs) {
         rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
     }
     return false;
+}
+
+bool cvHasOwnUnit(const CvRequest& req) {
+    return req.kind == CvKind::Comp240 &&
+           (std::strcmp(req.product, "ETOP") == 0 || std::strcmp(req.product, "VIL") == 0);
 }
 
 bool cvIsForecast(CvKind kind) {

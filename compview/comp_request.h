@@ -66,6 +66,9 @@ bool cvWantsText(const char* qs);
 // True for the forecast kinds.
 bool cvIsForecast(CvKind kind);
 
+// True for the comp240 products drawn in their own unit (ETOP in km, VIL in kg/m2).
+bool cvHasOwnUnit(const CvRequest& req);
+
 // Number of kinds and the name of kind i (null outside the table).
 int cvKindCount();
 const char* cvKindName(int i);
