@@ -1,6 +1,8 @@
 // Smoothing and CONREC contouring of forecast image grids.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "internal/composite_contour.h"
 
@@ -9,20 +11,18 @@ namespace comp_contour {
 namespace {
 
 constexpr int kHalfWindow = 4;
+// Whole values up to this size sum exactly in the sliding sums (and in a double).
+constexpr double kLargestWholeValue = 1.0e12;
 
-}  // namespace
-
-void smoothGrid(float** pGrid, int nXdim, int nYdim) {
-    if (pGrid == nullptr || nXdim <= 0 || nYdim <= 0) {
-        return;
-    }
+// The rule as written: every window summed anew, truncating after each addition. Needed
+// when a value has a fraction, since the truncation then depends on the order of the sum.
+void smoothByWindows(float** pGrid, int nXdim, int nYdim) {
     for (int r = 0; r < nYdim; ++r) {
         const int r0 = std::max(0, r - kHalfWindow);
         const int r1 = std::min(nYdim - 1, r + kHalfWindow);
         for (int c = 0; c < nXdim; ++c) {
             const int c0 = std::max(0, c - kHalfWindow);
             const int c1 = std::min(nXdim - 1, c + kHalfWindow);
-            // An integer running sum, as the stored images were made with.
             long sum = 0;
             for (int rr = r0; rr <= r1; ++rr) {
                 const float* row = pGrid[rr];
@@ -33,6 +33,79 @@ void smoothGrid(float** pGrid, int nXdim, int nYdim) {
             const long count = static_cast<long>(r1 - r0 + 1) * (c1 - c0 + 1);
             pGrid[r][c] = static_cast<float>(sum / count);
         }
+    }
+}
+
+bool allWholeValues(float** pGrid, int nXdim, int nYdim) {
+    for (int r = 0; r < nYdim; ++r) {
+        for (int c = 0; c < nXdim; ++c) {
+            const float v = pGrid[r][c];
+            if (!(std::fabs(v) <= kLargestWholeValue) || v != std::trunc(v)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The same result for whole values, whose sums do not depend on their order: column sums
+// over the window's rows and a running sum over the window's columns, both kept up to date
+// as cells are replaced, so each cell costs a few additions instead of 81.
+void smoothBySlidingSums(float** pGrid, int nXdim, int nYdim) {
+    std::vector<int64_t> columnSum(static_cast<size_t>(nXdim), 0);
+    for (int rr = 0; rr <= std::min(nYdim - 1, kHalfWindow); ++rr) {
+        for (int c = 0; c < nXdim; ++c) {
+            columnSum[static_cast<size_t>(c)] += static_cast<int64_t>(pGrid[rr][c]);
+        }
+    }
+    for (int r = 0; r < nYdim; ++r) {
+        const int rows = std::min(nYdim - 1, r + kHalfWindow) - std::max(0, r - kHalfWindow) + 1;
+        int64_t sum = 0;
+        for (int c = 0; c <= std::min(nXdim - 1, kHalfWindow); ++c) {
+            sum += columnSum[static_cast<size_t>(c)];
+        }
+        float* row = pGrid[r];
+        for (int c = 0; c < nXdim; ++c) {
+            const int columns =
+                std::min(nXdim - 1, c + kHalfWindow) - std::max(0, c - kHalfWindow) + 1;
+            // The sums follow what the cell holds, the mean as a float.
+            const float mean = static_cast<float>(sum / (static_cast<int64_t>(rows) * columns));
+            const int64_t change = static_cast<int64_t>(mean) - static_cast<int64_t>(row[c]);
+            row[c] = mean;
+            columnSum[static_cast<size_t>(c)] += change;
+            sum += change;
+            if (c - kHalfWindow >= 0) {
+                sum -= columnSum[static_cast<size_t>(c - kHalfWindow)];
+            }
+            if (c + kHalfWindow + 1 < nXdim) {
+                sum += columnSum[static_cast<size_t>(c + kHalfWindow + 1)];
+            }
+        }
+        if (r - kHalfWindow >= 0) {
+            for (int c = 0; c < nXdim; ++c) {
+                columnSum[static_cast<size_t>(c)] -=
+                    static_cast<int64_t>(pGrid[r - kHalfWindow][c]);
+            }
+        }
+        if (r + kHalfWindow + 1 < nYdim) {
+            for (int c = 0; c < nXdim; ++c) {
+                columnSum[static_cast<size_t>(c)] +=
+                    static_cast<int64_t>(pGrid[r + kHalfWindow + 1][c]);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void smoothGrid(float** pGrid, int nXdim, int nYdim) {
+    if (pGrid == nullptr || nXdim <= 0 || nYdim <= 0) {
+        return;
+    }
+    if (allWholeValues(pGrid, nXdim, nYdim)) {
+        smoothBySlidingSums(pGrid, nXdim, nYdim);
+    } else {
+        smoothByWindows(pGrid, nXdim, nYdim);
     }
 }
 

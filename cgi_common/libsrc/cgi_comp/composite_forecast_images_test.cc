@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -71,6 +73,59 @@ TEST(CompContour, SmoothingIsAnIntegerMeanFedByCellsAlreadySmoothed) {
     codes.at(0, 0) = 0.0f;
     comp_contour::smoothGrid(codes.data(), 3, 3);
     EXPECT_EQ(codes.at(0, 0), -8888.0f);  // (0 - 9999 x 8) / 9 = -8888
+}
+
+// The smoothing rule as written, for comparison: each window summed anew in row order,
+// truncated to an integer after every addition, cells replaced as they are done.
+void smoothAsWritten(Grid& g, int nx, int ny) {
+    for (int r = 0; r < ny; ++r) {
+        for (int c = 0; c < nx; ++c) {
+            long sum = 0;
+            long count = 0;
+            for (int rr = std::max(0, r - 4); rr <= std::min(ny - 1, r + 4); ++rr) {
+                for (int cc = std::max(0, c - 4); cc <= std::min(nx - 1, c + 4); ++cc) {
+                    sum = static_cast<long>(static_cast<double>(sum) + g.at(rr, cc));
+                    ++count;
+                }
+            }
+            g.at(r, c) = static_cast<float>(sum / count);
+        }
+    }
+}
+
+TEST(CompContour, SmoothingEqualsTheWindowRuleOnWholeAndFractionalGrids) {
+    std::mt19937 random(17);
+    std::uniform_int_distribution<int> pick(0, 9);
+    std::uniform_real_distribution<float> fraction(-300.0f, 300.0f);
+    for (auto [nx, ny] : {std::pair{1, 1}, {3, 3}, {10, 1}, {1, 12}, {20, 5}, {37, 53}}) {
+        for (bool whole : {true, false}) {
+            Grid g(ny, nx, 0.0f);
+            for (int r = 0; r < ny; ++r) {
+                for (int c = 0; c < nx; ++c) {
+                    const int k = pick(random);
+                    g.at(r, c) = k == 0   ? -9999.0f
+                                 : k == 1 ? -9998.0f
+                                 : k == 2 ? 3.0e7f
+                                 : whole  ? std::round(fraction(random) * 20.0f)
+                                          : fraction(random);
+                }
+            }
+            Grid expected = g;
+            expected.rows.clear();
+            for (auto& row : expected.cells) {
+                expected.rows.push_back(row.data());
+            }
+            smoothAsWritten(expected, nx, ny);
+            comp_contour::smoothGrid(g.data(), nx, ny);
+            for (int r = 0; r < ny; ++r) {
+                for (int c = 0; c < nx; ++c) {
+                    ASSERT_EQ(g.at(r, c), expected.at(r, c))
+                        << nx << "x" << ny << (whole ? " whole" : " fractional") << " at " << r
+                        << "," << c;
+                }
+            }
+        }
+    }
 }
 
 COMP_VSRF_IMAGE_REQUEST request(Grid& g, int w, int h) {
