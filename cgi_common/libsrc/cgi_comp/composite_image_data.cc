@@ -62,6 +62,51 @@ float lookUp(Lookup how, float** pCompData, int nCompXdim, int nCompYdim, const 
                             f.fXGridScale, f.fYGridScale);
 }
 
+// The cell index fnCalcRadarValue takes along one axis for each of n pixels, -1 outside: the
+// nearest lookup is separable, so asking it once per column and once per row over a grid of
+// indexes gives exactly its answers without a call per pixel.
+std::vector<int> nearestCells(int nPixels, int nCells, int nDiff, float fScale, bool columns) {
+    std::vector<float> index(static_cast<std::size_t>(nCells));
+    std::vector<float*> rows;
+    for (int k = 0; k < nCells; ++k) {
+        index[static_cast<std::size_t>(k)] = static_cast<float>(k);
+    }
+    if (columns) {
+        rows.push_back(index.data());
+    } else {
+        for (float& v : index) {
+            rows.push_back(&v);
+        }
+    }
+    std::vector<int> cells(static_cast<std::size_t>(nPixels));
+    for (int p = 0; p < nPixels; ++p) {
+        const float v =
+            columns ? fnCalcRadarValue(rows.data(), nCells, 1, nDiff, 0, p, 0, fScale, 1.0f)
+                    : fnCalcRadarValue(rows.data(), 1, nCells, 0, nDiff, 0, p, 1.0f, fScale);
+        cells[static_cast<std::size_t>(p)] = v < 0.0f ? -1 : static_cast<int>(v);
+    }
+    return cells;
+}
+
+void lookUpNearest(float** pImgData, float** pCompData, int nImgXdim, int nImgYdim, int nCompXdim,
+                   int nCompYdim, const CompImageFrame& f) {
+    const std::vector<int> col = nearestCells(nImgXdim, nCompXdim, f.nDiff_x, f.fXGridScale, true);
+    const std::vector<int> row = nearestCells(nImgYdim, nCompYdim, f.nDiff_y, f.fYGridScale, false);
+    for (int i = 0; i < nImgYdim; ++i) {
+        float* out = pImgData[i];
+        const int r = row[static_cast<std::size_t>(i)];
+        if (r < 0) {
+            std::fill_n(out, nImgXdim, kOutside);
+            continue;
+        }
+        const float* src = pCompData[r];
+        for (int j = 0; j < nImgXdim; ++j) {
+            const int c = col[static_cast<std::size_t>(j)];
+            out[j] = c < 0 ? kOutside : src[c];
+        }
+    }
+}
+
 // Looks every pixel up into pImgData (already filled with -9999); then, when asked,
 // re-places and fills gaps. False for a bad frame.
 bool buildImageGrid(float** pImgData, float** pCompData, int nImgXdim, int nImgYdim, float fLU_lon,
@@ -71,10 +116,14 @@ bool buildImageGrid(float** pImgData, float** pCompData, int nImgXdim, int nImgY
     if (!compImageFrame(nImgXdim, nImgYdim, fLU_lon, fLU_lat, fXDist, fYDist, fCompGridKm, &f)) {
         return false;
     }
-    for (int i = 0; i < nImgYdim; ++i) {
-        float* row = pImgData[i];
-        for (int j = 0; j < nImgXdim; ++j) {
-            row[j] = lookUp(how, pCompData, nCompXdim, nCompYdim, f, j, i);
+    if (how == Lookup::kNearest) {
+        lookUpNearest(pImgData, pCompData, nImgXdim, nImgYdim, nCompXdim, nCompYdim, f);
+    } else {
+        for (int i = 0; i < nImgYdim; ++i) {
+            float* row = pImgData[i];
+            for (int j = 0; j < nImgXdim; ++j) {
+                row[j] = lookUp(how, pCompData, nCompXdim, nCompYdim, f, j, i);
+            }
         }
     }
     if (replace) {
@@ -260,13 +309,10 @@ int fnMakeCompMapImgData(float** pImgData, float** pCompData, int nImgXdim, int 
         nCompYdim <= 0 || !finitePositive(fCompGridKm)) {
         return -1;
     }
-    const float scale = fCompGridKm / 2.0f;
-    for (int i = 0; i < nImgYdim; ++i) {
-        for (int j = 0; j < nImgXdim; ++j) {
-            pImgData[i][j] =
-                fnCalcRadarValue(pCompData, nCompXdim, nCompYdim, 0, 0, j, i, scale, scale);
-        }
-    }
+    CompImageFrame f{};
+    f.fXGridScale = fCompGridKm / 2.0f;
+    f.fYGridScale = f.fXGridScale;
+    lookUpNearest(pImgData, pCompData, nImgXdim, nImgYdim, nCompXdim, nCompYdim, f);
     return 0;
 }
 

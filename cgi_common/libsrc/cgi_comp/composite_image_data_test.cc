@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "composite_lookup.h"
 #include "internal/composite_grid.h"
 #include "test_support.h"
 #include "testing/composite_storm_fixture.h"
@@ -307,6 +308,23 @@ TEST(CompositeImageGrid, GuideAndMapGridsAreThePlainComposite) {
     for (int r = 0; r < kCompY; ++r) {
         for (int c = 0; c < kCompX; ++c) {
             differ += guide.at(r, c) != comp.at(r, c);
+        }
+    }
+    EXPECT_EQ(differ, 0);
+
+    // A window off the corner at 1.3 km pixels: each pixel is the nearest lookup's cell.
+    ImageGrid window(333, 444, 0.0f);
+    ASSERT_EQ(fnMakeCompVsrfConGuideImgData(window.data(), comp.data(), 444, 333, 124.2f, 39.1f,
+                                            444 * 1300.0f, 333 * 1300.0f, kCompX, kCompY, 1.0f),
+              0);
+    CompImageFrame f{};
+    ASSERT_TRUE(compImageFrame(444, 333, 124.2f, 39.1f, 444 * 1300.0f, 333 * 1300.0f, 1.0f, &f));
+    differ = 0;
+    for (int r = 0; r < 333; ++r) {
+        for (int c = 0; c < 444; ++c) {
+            differ +=
+                window.at(r, c) != fnCalcRadarValue(comp.data(), kCompX, kCompY, f.nDiff_x,
+                                                    f.nDiff_y, c, r, f.fXGridScale, f.fYGridScale);
         }
     }
     EXPECT_EQ(differ, 0);
