@@ -287,7 +287,8 @@ rdr::GdImageHandle cvDrawImage(const CvRequest& req, const CvTime& t, const char
     char stamp[13], valid[13];
     cvFormatTime(t, stamp);
     cvFormatTime(cvAddMinutes(t, forecast && req.view != CvView::Guide ? req.lead_min : 0), valid);
-    if (!markOutside(grid.get(), nx, ny, img.get())) {
+    // MAPLE has no coverage: its -9998 marks rain below 0.1 mm/h, which is not outside.
+    if (req.kind != CvKind::Maple && !markOutside(grid.get(), nx, ny, img.get())) {
         return failed(reason, "the image could not be drawn");
     }
     if (forecast && req.view != CvView::Echo) {

@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
     };
     ok = ok && comp_test::writeVsrfFile(dataPath("RDR_VSRF", tm), 960, 1200, 7, vsrf);
     // MAPLE: field row m lands in matrix row m + 148 from field column 26 on; field k holds
-    // the lead of (k + 1) x 10 minutes, field 36 the lead 0. Written plain and sparse.
+    // the lead of (k + 1) x 10 minutes, field 36 the lead 0. Written plain and sparse; no rain
+    // is 0 there, which the reader codes -9998 and which is not outside anything.
     std::map<int, comp_test::MapleValue> fields;
     for (int hours : {0, 1, 3, 6}) {
         const int field = hours == 0 ? 36 : hours * 6 - 1;
@@ -152,6 +153,12 @@ int main(int argc, char** argv) {
             }
             bool outside, missing;
             const double rain = forecastRain(row, column, hours, &outside, &missing);
+            int i, j;
+            cvtest::blockOf(row, column, 1.0, &i, &j);
+            // Dry blocks hold no rain (0.0, read as -9998), the missing block a negative value.
+            if (!outside && cvtest::forecastDry(i, j, hours) && !cvtest::blockMissing(i, j)) {
+                return 0.0f;
+            }
             return outside ? 0.05f : missing ? -1.0f : static_cast<float>(rain);
         };
     }

@@ -165,9 +165,8 @@ int main(int argc, char** argv) {
         fields[hours == 0 ? 36 : hours * 6 - 1] = [hours](int m, int c) {
             const double x = c - 26 + 0.5, y = m + 148 + 0.5;
             const double dbz = reflectivity(x, y, hours);
-            return !covered(x, y)    ? 0.05f
-                   : std::isnan(dbz) ? -1.0f
-                                     : static_cast<float>(rainRate(dbz));
+            // No rain is 0 (read as -9998); MAPLE knows no coverage.
+            return std::isnan(dbz) ? 0.0f : static_cast<float>(rainRate(dbz));
         };
     }
     ok = ok && comp_test::writeMapleFile(dataPath("RDR_MAPLE"), 37, fields, false);
