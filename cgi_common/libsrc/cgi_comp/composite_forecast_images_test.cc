@@ -276,7 +276,7 @@ void writeGuideFile(const std::string& path, int nGrids) {
     }));
 }
 
-TEST(CompGuideImage, ThreeLeadsOutlinedInRedGreenAndBlue) {
+TEST(CompGuideImage, ThreadedReadsOfThreeLeadsOutlinedInRedGreenAndBlue) {
     CompRoot root;
     const std::string file = root.path("vsrf.gz").string();
     writeGuideFile(file, 7);
@@ -305,7 +305,7 @@ TEST(CompGuideImage, ThreeLeadsOutlinedInRedGreenAndBlue) {
     EXPECT_GT(comp_test::pixelsOf(img.get(), 0, 50, 255, 0, 25).size(), 20u);
 }
 
-TEST(CompGuideImage, AMissingLeadAnswersWithTheNoDataImage) {
+TEST(CompGuideImage, ThreadedReadsWithALeadMissingAnswerTheNoDataImage) {
     CompRoot root;
     const std::string file = root.path("short.gz").string();
     writeGuideFile(file, 2);  // leads 0 and 60 only
