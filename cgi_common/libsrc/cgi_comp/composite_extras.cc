@@ -8,6 +8,7 @@
 
 #include "composite_extras.h"
 #include "display_utilities.h"
+#include "internal/composite_canvas.h"
 #include "internal/composite_text.h"
 #include "owned_handle.h"
 #include "rdr_root.h"
@@ -69,18 +70,6 @@ bool isDrawnKind(float kind) {
 
 bool validSize(int w, int h) {
     return w >= 1 && w <= COMP_MAX_IMAGE_DIM && h >= 1 && h <= COMP_MAX_IMAGE_DIM;
-}
-
-gdImagePtr newImage(int w, int h, int background, bool saveAlpha) {
-    gdImagePtr img = gdImageCreateTrueColor(w, h);
-    if (img == nullptr) {
-        return nullptr;
-    }
-    gdImageSaveAlpha(img, saveAlpha ? 1 : 0);
-    gdImageAlphaBlending(img, 0);
-    gdImageFilledRectangle(img, 0, 0, w - 1, h - 1, background);
-    gdImageAlphaBlending(img, 1);
-    return img;
 }
 
 }  // namespace
@@ -152,8 +141,7 @@ gdImagePtr compNoDataImage(int nImgXdim, int nImgYdim) {
     if (!validSize(nImgXdim, nImgYdim)) {
         return nullptr;
     }
-    rdr::GdImageHandle img(
-        newImage(nImgXdim, nImgYdim, gdTrueColorAlpha(0, 0, 0, gdAlphaTransparent), true));
+    rdr::GdImageHandle img = comp_canvas::newTransparentImage(nImgXdim, nImgYdim);
     if (img == nullptr ||
         !comp_text::drawCentred(img.get(), comp_text::fontPath("NanumGothic.ttf"), kNoDataPt,
                                 gdTrueColor(0, 0, 0), nImgXdim, nImgYdim / 2, kNoDataMessage)) {
@@ -174,7 +162,7 @@ gdImagePtr compNoDataMapImage(const char* szP_type, int nImgXdim, int nImgYdim,
     }
     const int w = nImgXdim + kMapImageExtraWidth;
     const int h = nImgYdim + kMapImageExtraHeight;
-    rdr::GdImageHandle img(newImage(w, h, gdTrueColor(255, 255, 255), false));
+    rdr::GdImageHandle img = comp_canvas::newImage(w, h, gdTrueColor(255, 255, 255), false);
     if (img == nullptr) {
         return nullptr;
     }

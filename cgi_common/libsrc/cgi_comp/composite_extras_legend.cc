@@ -4,28 +4,24 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <string>
 
 #include "composite_extras.h"
 #include "display_utilities.h"
+#include "internal/composite_canvas.h"
 #include "internal/composite_text.h"
 #include "owned_handle.h"
 #include "rdr_root.h"
 
 namespace {
 
+using comp_text::sameName;
+
 constexpr double kLegendTitlePt = 10.0;
 // The bands of a legend image start below its title.
 constexpr int kLegendTop = 30;
 constexpr int kBandWidth = 10;
 constexpr int kLabelX = 15;
-
-bool equals(const char* a, const char* b) {
-    return a != nullptr && std::strcmp(a, b) == 0;
-}
 
 // Reflectivity thresholds have no useful decimals; other values show one below 10.
 std::string thresholdText(float v, bool reflectivity) {
@@ -58,23 +54,11 @@ void drawBands(gdImagePtr img, const CGI_COLOR_TBL* tbl, const int* rgnColor, do
 }
 
 bool isReflectivityUnit(const char* szUnit) {
-    return equals(szUnit, "CZ") || equals(szUnit, "DZ");
+    return sameName(szUnit, "CZ") || sameName(szUnit, "DZ");
 }
 
 bool isColumnProduct(const char* szP_type) {
-    return equals(szP_type, "ETOP") || equals(szP_type, "VIL");
-}
-
-gdImagePtr newTransparentImage(int w, int h) {
-    gdImagePtr img = gdImageCreateTrueColor(w, h);
-    if (img == nullptr) {
-        return nullptr;
-    }
-    gdImageSaveAlpha(img, 1);
-    gdImageAlphaBlending(img, 0);
-    gdImageFilledRectangle(img, 0, 0, w - 1, h - 1, gdTrueColorAlpha(0, 0, 0, gdAlphaTransparent));
-    gdImageAlphaBlending(img, 1);
-    return img;
+    return sameName(szP_type, "ETOP") || sameName(szP_type, "VIL");
 }
 
 CGI_COLOR_TBL* readTable(const char* szName) {
@@ -85,13 +69,13 @@ CGI_COLOR_TBL* readTable(const char* szName) {
 }  // namespace
 
 CGI_COLOR_TBL* compReadColorTable(const char* szP_type, const char* szUnit) {
-    if (equals(szP_type, "ETOP")) {
+    if (sameName(szP_type, "ETOP")) {
         return readTable("vyq_etop_tarvo.col");
     }
-    if (equals(szP_type, "VIL")) {
+    if (sameName(szP_type, "VIL")) {
         return readTable("vyq_vil_tarvo.col");
     }
-    return readTable(equals(szUnit, "SN") ? "vyq_sn_tarvo.col" : "vyq_rn_tarvo.col");
+    return readTable(sameName(szUnit, "SN") ? "vyq_sn_tarvo.col" : "vyq_rn_tarvo.col");
 }
 
 CGI_COLOR_TBL* compReadMapColorTable(const char* szP_type) {
@@ -106,8 +90,8 @@ int fnLevelColorDisp(int nImgYdim, const char* szP_type, const char* szUnit, gdI
     const int white = gdImageColorResolve(pImg, 255, 255, 255);
     const int black = gdImageColorResolve(pImg, 0, 0, 0);
     const bool rainTitle =
-        equals(szP_type, "VIL") ||
-        (!equals(szP_type, "ETOP") && (equals(szUnit, "RN") || equals(szUnit, "SN")));
+        sameName(szP_type, "VIL") ||
+        (!sameName(szP_type, "ETOP") && (sameName(szUnit, "RN") || sameName(szUnit, "SN")));
     // The title is decoration: a legend without its font still shows the scale.
     comp_text::draw(pImg, comp_text::fontPath("gulim.ttc"), kLegendTitlePt, white, 0, 20,
                     rainTitle ? pColor_ini->m_szRainTitle : pColor_ini->m_szUnitTitle);
@@ -117,10 +101,10 @@ int fnLevelColorDisp(int nImgYdim, const char* szP_type, const char* szUnit, gdI
     }
     const double h = (nImgYdim - 26) / (n + 0.5) + 0.2;
     const bool rainColumn =
-        equals(szUnit, "RN") || (equals(szUnit, "SN") && !isColumnProduct(szP_type));
+        sameName(szUnit, "RN") || (sameName(szUnit, "SN") && !isColumnProduct(szP_type));
     const bool reflectivity =
         !rainColumn && !isColumnProduct(szP_type) && isReflectivityUnit(szUnit);
-    drawBands(pImg, pColor_ini, rgnColor, h, kLegendTop, 0, equals(szUnit, "SN") ? 0 : 2,
+    drawBands(pImg, pColor_ini, rgnColor, h, kLegendTop, 0, sameName(szUnit, "SN") ? 0 : 2,
               rainColumn, reflectivity, black, white);
     return 0;
 }
@@ -133,15 +117,15 @@ gdImagePtr compLevelColorImage(const char* szP_type, int nImgYdim, const char* s
     if (table == nullptr) {
         return nullptr;
     }
-    gdImagePtr img = newTransparentImage(COMP_LEGEND_WIDTH, nImgYdim);
+    rdr::GdImageHandle img = comp_canvas::newTransparentImage(COMP_LEGEND_WIDTH, nImgYdim);
     if (img == nullptr) {
         return nullptr;
     }
     int echo[CGI_MAX_ECHO_COLOR];
     int disp[CGI_EN_DISP_COLOR_MAX];
-    fnAllocColorTbl(img, table.get(), echo, disp);
-    fnLevelColorDisp(nImgYdim, szP_type, szUnit, img, echo, table.get());
-    return img;
+    fnAllocColorTbl(img.get(), table.get(), echo, disp);
+    fnLevelColorDisp(nImgYdim, szP_type, szUnit, img.get(), echo, table.get());
+    return img.release();
 }
 
 int fnCreateLevelColorImg(const char* szP_type, int nImgYdim, const char* szUnit) {
@@ -166,7 +150,7 @@ int fnMapLevelColorDisp(int nImgXdim, int nImgYdim, const char* szP_type, const 
         return 0;
     }
     const double h = (nImgYdim + 4) / (n + 0.5) + 0.2;
-    const bool rainColumn = equals(szUnit, "RN");
+    const bool rainColumn = sameName(szUnit, "RN");
     const bool reflectivity =
         !rainColumn && !isColumnProduct(szP_type) && isReflectivityUnit(szUnit);
     drawBands(pImg, pColor_ini, rgnColor, h, 0, nImgXdim, 0, rainColumn, reflectivity, grey, grey);

@@ -2,7 +2,6 @@
 // and the value under one geographic point.
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,9 +12,12 @@
 #include "display_projections.h"
 #include "display_utilities.h"
 #include "internal/composite_grid.h"
+#include "internal/composite_text.h"
 #include "rdr_root.h"
 
 namespace {
+
+using comp_text::sameName;
 
 constexpr float kCompEarthKm = 6371.00877f;
 // Raw codes of the 1-byte composite that may still stand in a grid.
@@ -28,10 +30,6 @@ struct ZrRelation {
 };
 constexpr ZrRelation kRainZr{200.0f, 1.6f};
 constexpr ZrRelation kSnowZr{2000.0f, 2.0f};
-
-bool equals(const char* a, const char* b) {
-    return a != nullptr && std::strcmp(a, b) == 0;
-}
 
 bool isCode(float v) {
     return v == comp_grid::kMissing || v == comp_grid::kOutside;
@@ -48,18 +46,19 @@ float convertValue(float v, const char* szUnit, int nUnitFlag) {
         return v;
     }
     if (nUnitFlag == COMP_UNIT_AS_RATE) {
-        if (equals(szUnit, "RN")) {
+        if (sameName(szUnit, "RN")) {
             return fnDbz_To_R_f(v, kRainZr.a, kRainZr.b);
         }
-        if (equals(szUnit, "SN")) {
+        if (sameName(szUnit, "SN")) {
             return fnDbz_To_R_f(v, kSnowZr.a, kSnowZr.b);
         }
-    } else if (nUnitFlag == COMP_UNIT_AS_DBZ && (equals(szUnit, "CZ") || equals(szUnit, "SN"))) {
+    } else if (nUnitFlag == COMP_UNIT_AS_DBZ &&
+               (sameName(szUnit, "CZ") || sameName(szUnit, "SN"))) {
         if (!(v > 0.0f)) {
             return comp_grid::kMissing;
         }
         const float dbz = fnR_to_dBZ_f(v, kRainZr.a, kRainZr.b);
-        return equals(szUnit, "SN") ? fnDbz_To_R_f(dbz, kSnowZr.a, kSnowZr.b) : dbz;
+        return sameName(szUnit, "SN") ? fnDbz_To_R_f(dbz, kSnowZr.a, kSnowZr.b) : dbz;
     }
     return v;
 }

@@ -1,6 +1,5 @@
 // Title line and forecast times of composite images.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "composite_extras.h"
@@ -8,29 +7,27 @@
 
 namespace {
 
+using comp_text::sameName;
+
 constexpr double kTitlePt = 15.0;
 constexpr int kTitleBaseline = 20;
 constexpr double kTimesPt = 12.0;
-
-bool equals(const char* a, const char* b) {
-    return a != nullptr && std::strcmp(a, b) == 0;
-}
 
 std::string text(const char* s) {
     return s != nullptr ? s : "";
 }
 
 std::string qualityName(const char* szQ_type) {
-    if (equals(szQ_type, "NOQC")) {
+    if (sameName(szQ_type, "NOQC")) {
         return "NoQC";
     }
-    if (equals(szQ_type, "FUZZYQC")) {
+    if (sameName(szQ_type, "FUZZYQC")) {
         return "Fuzzy";
     }
-    if (equals(szQ_type, "ORPGQC")) {
+    if (sameName(szQ_type, "ORPGQC")) {
         return "ORPG";
     }
-    if (equals(szQ_type, "CHAFFQC")) {
+    if (sameName(szQ_type, "CHAFFQC")) {
         return "Chaff";
     }
     return text(szQ_type);
@@ -49,10 +46,10 @@ std::string titleText(const char* szP_type, const char* szQ_type, const char* sz
             return "PPI0(" + unit + ") " + time + "(KST) Rain Rate";
         case COMP_TITLE_PRODUCT: {
             const std::string head = product + " " + qualityName(szQ_type);
-            if (equals(szP_type, "ETOP")) {
+            if (sameName(szP_type, "ETOP")) {
                 return head + "(CZ) " + time + "(KST)";
             }
-            if (equals(szP_type, "VIL")) {
+            if (sameName(szP_type, "VIL")) {
                 return head + "(RN) " + time + "(KST)";
             }
             return head + "(" + unit + ") " + time + "(KST) Rain Rate";
@@ -68,7 +65,7 @@ std::string titleText(const char* szP_type, const char* szQ_type, const char* sz
             if (forecast.empty()) {
                 return {};
             }
-            const std::string resolution = equals(szP_type, "VSRF") ? " 1km" : "";
+            const std::string resolution = sameName(szP_type, "VSRF") ? " 1km" : "";
             return product + "(" + unit + ")" + resolution + " " + time +
                    "(KST) Rain Rate  Forecast Time = " + forecast;
         }

@@ -2,7 +2,6 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "composite_echo_drawing.h"
@@ -10,6 +9,7 @@
 #include "composite_forecast_images.h"
 #include "composite_image_data.h"
 #include "display_utilities.h"
+#include "internal/composite_canvas.h"
 #include "internal/composite_contour.h"
 #include "internal/composite_grid.h"
 #include "internal/composite_guide_reading.h"
@@ -43,18 +43,6 @@ using TablePtr = rdr::MallocPtr<CGI_COLOR_TBL>;
 // the top level that has no colour of its own.
 Rgb contourColour(size_t k) {
     return k + 1 < kContourColours.size() ? kContourColours[k + 1] : kContourColours[0];
-}
-
-GdImageHandle newTransparentImage(int w, int h) {
-    GdImageHandle img(gdImageCreateTrueColor(w, h));
-    if (img != nullptr) {
-        gdImageSaveAlpha(img.get(), 1);
-        gdImageAlphaBlending(img.get(), 0);
-        gdImageFilledRectangle(img.get(), 0, 0, w - 1, h - 1,
-                               gdTrueColorAlpha(0, 0, 0, gdAlphaTransparent));
-        gdImageAlphaBlending(img.get(), 1);
-    }
-    return img;
 }
 
 // Pixel of a contour position: the grid value of column c lies on pixel c.
@@ -104,7 +92,7 @@ bool allocRainColours(gdImagePtr img, RainColours& colours) {
 }
 
 GdImageHandle fnCreateTitanImg(const COMP_VSRF_IMAGE_REQUEST& q) {
-    GdImageHandle img = newTransparentImage(q.nImgXdim, q.nImgYdim);
+    GdImageHandle img = comp_canvas::newTransparentImage(q.nImgXdim, q.nImgYdim);
     RainColours colours;
     if (img == nullptr || !allocRainColours(img.get(), colours) ||
         fnCompTitanDisp(q.nImgXdim, q.nImgYdim, q.szUnit, q.pImgData, img.get(), colours.echo,
@@ -115,7 +103,7 @@ GdImageHandle fnCreateTitanImg(const COMP_VSRF_IMAGE_REQUEST& q) {
 }
 
 GdImageHandle fnCreateNoTitanImg(const COMP_VSRF_IMAGE_REQUEST& q) {
-    GdImageHandle img = newTransparentImage(q.nImgXdim, q.nImgYdim);
+    GdImageHandle img = comp_canvas::newTransparentImage(q.nImgXdim, q.nImgYdim);
     RainColours colours;
     if (img == nullptr || !allocRainColours(img.get(), colours) ||
         fnCompEchoDisp(q.nImgXdim, q.nImgYdim, q.szP_type, q.szUnit, q.pImgData, img.get(),
@@ -127,7 +115,7 @@ GdImageHandle fnCreateNoTitanImg(const COMP_VSRF_IMAGE_REQUEST& q) {
 }
 
 GdImageHandle fnCreateContourImg(const COMP_VSRF_IMAGE_REQUEST& q) {
-    GdImageHandle img = newTransparentImage(q.nImgXdim, q.nImgYdim);
+    GdImageHandle img = comp_canvas::newTransparentImage(q.nImgXdim, q.nImgYdim);
     if (img == nullptr || q.pImgData == nullptr) {
         return nullptr;
     }
@@ -162,7 +150,7 @@ GdImageHandle fnCreateForeGuideImg(const COMP_VSRF_IMAGE_REQUEST& q, int* pnStat
     }
     comp_guide::readGuideGrids(reads);
 
-    GdImageHandle img = newTransparentImage(q.nImgXdim, q.nImgYdim);
+    GdImageHandle img = comp_canvas::newTransparentImage(q.nImgXdim, q.nImgYdim);
     comp_grid::MatrixPtr grid = comp_grid::makeFilled(q.nImgYdim, q.nImgXdim, comp_grid::kMissing);
     if (img == nullptr || grid == nullptr) {
         return nullptr;

@@ -8,6 +8,10 @@
 
 namespace comp_text {
 
+bool sameName(const char* szName, const char* szKnown) {
+    return szName != nullptr && std::strcmp(szName, szKnown) == 0;
+}
+
 bool parseDate(const char* szDate, struct tm& out) {
     if (szDate == nullptr || std::strlen(szDate) != 12) {
         return false;

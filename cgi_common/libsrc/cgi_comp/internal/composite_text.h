@@ -10,6 +10,9 @@
 
 namespace comp_text {
 
+// True when a caller's name (product, unit, quality; possibly null) is exactly szKnown.
+bool sameName(const char* szName, const char* szKnown);
+
 // The broken-down time of a date of exactly twelve digits that names a real minute
 // ("YYYYMMDDHHMM", year 1 or later); false for anything else, null included.
 bool parseDate(const char* szDate, struct tm& out);
