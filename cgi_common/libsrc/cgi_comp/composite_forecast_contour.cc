@@ -14,6 +14,15 @@ constexpr int kHalfWindow = 4;
 // Whole values up to this size sum exactly in the sliding sums (and in a double).
 constexpr double kLargestWholeValue = 1.0e12;
 
+constexpr double kMissing = -9999.0;
+
+// What a cell adds to a window sum: a value that is not a number (a corrupt file) counts as
+// missing, and sums stay far inside the range of a long whatever a file holds.
+double summand(float v) {
+    return std::isfinite(v) ? std::clamp<double>(v, -kLargestWholeValue, kLargestWholeValue)
+                            : kMissing;
+}
+
 // The rule as written: every window summed anew, truncating after each addition. Needed
 // when a value has a fraction, since the truncation then depends on the order of the sum.
 void smoothByWindows(float** pGrid, int nXdim, int nYdim) {
@@ -27,7 +36,7 @@ void smoothByWindows(float** pGrid, int nXdim, int nYdim) {
             for (int rr = r0; rr <= r1; ++rr) {
                 const float* row = pGrid[rr];
                 for (int cc = c0; cc <= c1; ++cc) {
-                    sum = static_cast<long>(static_cast<double>(sum) + row[cc]);
+                    sum = static_cast<long>(static_cast<double>(sum) + summand(row[cc]));
                 }
             }
             const long count = static_cast<long>(r1 - r0 + 1) * (c1 - c0 + 1);

@@ -1,4 +1,5 @@
 // Forecast images: storm cells, plain echo, contours and the three-lead guide.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -48,7 +49,7 @@ Rgb contourColour(size_t k) {
 // Pixel of a contour position: the grid value of column c lies on pixel c.
 int toPixel(double v) {
     constexpr double kLimit = 1.0e6;
-    return static_cast<int>(std::lround(std::clamp(v, -kLimit, kLimit)));
+    return std::isnan(v) ? 0 : static_cast<int>(std::lround(std::clamp(v, -kLimit, kLimit)));
 }
 
 void fnDrawline(gdImagePtr img, double x1, double y1, double x2, double y2, int colour) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <random>
 #include <set>
@@ -73,6 +74,15 @@ TEST(CompContour, SmoothingIsAnIntegerMeanFedByCellsAlreadySmoothed) {
     codes.at(0, 0) = 0.0f;
     comp_contour::smoothGrid(codes.data(), 3, 3);
     EXPECT_EQ(codes.at(0, 0), -8888.0f);  // (0 - 9999 x 8) / 9 = -8888
+
+    // What a corrupt forecast file may hold counts as missing.
+    Grid corrupt(1, 3, 0.0f);
+    corrupt.at(0, 1) = std::nanf("");
+    corrupt.at(0, 2) = std::numeric_limits<float>::infinity();
+    comp_contour::smoothGrid(corrupt.data(), 3, 1);
+    EXPECT_EQ(corrupt.at(0, 0), -6666.0f);  // (0 - 9999 - 9999) / 3
+    EXPECT_EQ(corrupt.at(0, 1), -8888.0f);  // (-6666 - 9999 - 9999) / 3
+    EXPECT_EQ(corrupt.at(0, 2), -8517.0f);  // (-6666 - 8888 - 9999) / 3, towards zero
 }
 
 // The smoothing rule as written, for comparison: each window summed anew in row order,

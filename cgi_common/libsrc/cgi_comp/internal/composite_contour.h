@@ -11,7 +11,7 @@ namespace comp_contour {
 // In place, row by row and column by column: each cell becomes the integer mean of the
 // cells of the 9 x 9 window around it that lie inside the grid, codes included. The sum is
 // truncated to an integer after each addition and the mean is the integer quotient; cells
-// already smoothed feed later windows.
+// already smoothed feed later windows. A cell that is not a number counts as missing (-9999).
 void smoothGrid(float** pGrid, int nXdim, int nYdim);
 
 // Called once per segment: from (x1, y1) to (x2, y2) in the units of the axis arrays, on
