@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "internal/composite_grid.h"
@@ -42,15 +43,16 @@ class GzBlockReader {
         return true;
     }
 
-    // Moves past nBytes; false when the file ends first.
-    bool skip(std::uint64_t nBytes) {
-        if (nBytes == 0) {
+    // Moves to byte nOffset of the (uncompressed) stream from its start; false when the file
+    // ends first.
+    bool seekTo(std::uint64_t nOffset) {
+        if (nOffset == 0) {
             return true;
         }
-        if (nBytes > static_cast<std::uint64_t>(INT64_MAX)) {
+        if (nOffset > static_cast<std::uint64_t>(std::numeric_limits<z_off_t>::max())) {
             return false;
         }
-        const auto target = static_cast<z_off_t>(nBytes);
+        const auto target = static_cast<z_off_t>(nOffset);
         if (gzseek(gz_.get(), target, SEEK_SET) != target) {
             return false;
         }
@@ -244,7 +246,7 @@ float** fnGetCompVsrfData(const char* szF_name, int nDataXdim, int nDataYdim, in
     if (__builtin_mul_overflow(static_cast<std::uint64_t>(nDataXdim),
                                static_cast<std::uint64_t>(nDataYdim) * 2u, &gridBytes) ||
         __builtin_mul_overflow(gridBytes, static_cast<std::uint64_t>(nFcstTime / 60), &skipBytes) ||
-        !in.skip(skipBytes)) {
+        !in.seekTo(skipBytes)) {
         return nullptr;
     }
     const int rowsRead = readInt16Rows(in, data.get(), nDataXdim, nDataYdim,
@@ -285,7 +287,7 @@ float** fnGetCompMapleData(const char* szF_name, int nDataXdim, int nDataYdim, i
         }
     }
     std::vector<unsigned char> raw(kFieldBytes);
-    if (!in.skip(kHeaderBytes + static_cast<std::uint64_t>(field) * kFieldBytes) ||
+    if (!in.seekTo(kHeaderBytes + static_cast<std::uint64_t>(field) * kFieldBytes) ||
         !in.read(raw.data(), raw.size())) {
         return nullptr;
     }
