@@ -36,10 +36,11 @@ asan: deps
 	cmake -S . -B $(BUILD)/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRDR_SANITIZE=ON
 	cmake --build $(BUILD)/asan -j $(JOBS)
 
-# ThreadSanitizer build of the tests that start threads (the site VIL and its CAPPI workers).
+# ThreadSanitizer build of the tests that start threads (the site VIL and its CAPPI workers,
+# the composite guide image's three forecast readers).
 tsan: deps
 	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRDR_TSAN=ON
-	cmake --build $(BUILD)/tsan -j $(JOBS) --target cgi_site_tests
+	cmake --build $(BUILD)/tsan -j $(JOBS) --target cgi_site_tests cgi_comp_tests
 
 test-release: release
 	cd $(BUILD)/release && ctest --output-on-failure -j $(JOBS)

@@ -2,7 +2,8 @@
 # The main job on sample volumes: writes a synthetic volume with the UF writer and draws
 # its products as images under out/demo/; when ../shared/data is there, draws the real
 # volumes too (the KLIX hurricane landfall in UF and the CF/Radial PPI volumes); and has
-# the site image program siteview answer queries for both volumes from a demo data tree.
+# the site image program siteview answer queries for both volumes from a demo data tree, and
+# the composite image program compview from a synthetic composite tree.
 #
 # Usage: tools/demo.sh BUILD_DIR   (make demo builds BUILD_DIR first)
 set -euo pipefail
@@ -96,6 +97,69 @@ site_images() {
     fi
 }
 
+# The composite image program: compview answers queries from a synthetic composite tree (a
+# squall line with convective cells over the peninsula, every composite kind, forecasts and
+# weather stations); when rdr product can place a product on a composite grid, the demo
+# volume's own CAPPI is drawn from the packed grids it writes too.
+composite_images() {
+    local compview=$build/compview/compview writer=$build/compview/compview_demo_tree
+    local tree=$out/compview_root tm=202607151530
+    for f in "$compview" "$writer"; do
+        [ -x "$f" ] || { echo "demo: $f is missing" >&2; failed=1; return; }
+    done
+    rm -rf "$tree"
+    mkdir -p "$tree"
+    ln -s "$RDR_ROOT/rdr" "$tree/rdr"
+    ln -s "$RDR_ROOT/srv" "$tree/srv"
+    "$writer" "$tree" "$tm"
+    comp_image() {  # comp_image OUT_NAME QUERY: the PNG of one answer
+        local answer=$out/$1.answer
+        QUERY_STRING=$2 RDR_ROOT=$tree "$compview" >"$answer" 2>"$answer.err"
+        if head -c 31 "$answer" | cmp -s - <(printf 'Content-type: image/png\r\n\r\n\x89PNG') &&
+            ! [ -s "$answer.err" ]; then
+            tail -c +28 "$answer" >"$out/$1"
+            made+=("$out/$1")
+        else
+            echo "demo: compview could not draw $1: $(cat "$answer.err")" >&2
+            failed=1
+        fi
+        rm -f "$answer" "$answer.err"
+    }
+    local q="tm=$tm"
+    comp_image compview_cappi_rain.png "kind=comp240&$q&cells=1&symbols=1"
+    comp_image compview_cappi_dbz_central_3d.png "kind=comp240&$q&unit=CZ&window=central&shadow=1&cells=1"
+    comp_image compview_etop.png "kind=comp240&$q&product=ETOP"
+    comp_image compview_vil_south.png "kind=comp240&$q&product=VIL&window=south"
+    comp_image compview_480_rain.png "kind=comp480&$q&cells=1"
+    comp_image compview_kcj_snow_jeju.png "kind=kcj&$q&unit=SN&window=jeju"
+    comp_image compview_vsrf_2h.png "kind=vsrf&$q&lead=120&symbols=1"
+    comp_image compview_vsrf_contour_1h.png "kind=vsrf&$q&lead=60&view=contour"
+    comp_image compview_vsrf_guide.png "kind=vsrf&$q&view=guide"
+    comp_image compview_maple_cells_3h.png "kind=maple&$q&lead=180&view=cells"
+    # The value under Seoul as the point service answers it.
+    if QUERY_STRING="answer=point&kind=comp240&$q&lon=126.98&lat=37.57" RDR_ROOT=$tree \
+        "$compview" >"$out/compview_point_seoul.txt" 2>/dev/null; then
+        made+=("$out/compview_point_seoul.txt (rain rate at Seoul, text answer)")
+    fi
+    # The demo volume's CAPPI on the composite grids, packed by rdr product.
+    if "$rdr" product --help 2>&1 | grep -q -- '--composite-grid'; then
+        local vtm dir
+        vtm=$("$rdr" info "$synth" | sed -n 's/.*volume time \([0-9]*\)-\([0-9]*\)-\([0-9]*\) \([0-9]*\):\([0-9]*\).*/\1\2\3\4\5/p')
+        dir=$tree/DATA/RDR/COMP/${vtm:0:6}/${vtm:6:2}
+        mkdir -p "$dir"
+        if "$rdr" product "$synth" --product CAPPI --height 1.5 --composite-grid comp240 \
+            -o "$dir/RDR_CMP_CAPPI_NOQC_$vtm.bin.gz" >/dev/null &&
+            "$rdr" product "$synth" --product CAPPI --height 1.5 --composite-grid comp480 \
+                -o "$dir/RDR_CMP480_$vtm.bin.gz" >/dev/null; then
+            comp_image compview_volume_comp240.png "kind=comp240&tm=$vtm&unit=CZ&window=central"
+            comp_image compview_volume_comp480.png "kind=comp480&tm=$vtm&window=central"
+        else
+            echo "demo: rdr product could not write the composite grids" >&2
+            failed=1
+        fi
+    fi
+}
+
 # The same radar on the national composite grids, with the composite map lines.
 image "$synth" composite_240_cmax.png --product CMAX --image-kind COMP_240
 image "$synth" composite_kcj_cappi_rain.png --product CAPPI --height 1.5 --field RN --image-kind COMP_KCJ
@@ -123,6 +187,7 @@ if [ -d "$data" ]; then
 fi
 
 site_images
+composite_images
 
 # Boundary-line files of every radar site for the site display programs.
 if "$repo/tools/sitebln_all.sh" "$out/bln" "$build" >/dev/null; then

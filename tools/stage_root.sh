@@ -20,6 +20,7 @@ link_font() {  # link_font SYSTEM_FILE DEST_RELATIVE_PATH
 nanum=/usr/share/fonts/truetype/nanum/NanumGothic.ttf
 gulim=/usr/share/fonts/truetype/baekmuk/gulim.ttf
 times=/usr/share/fonts/truetype/liberation/LiberationSerif-Regular.ttf
+timesbd=/usr/share/fonts/truetype/liberation/LiberationSerif-Bold.ttf
 arialbd=/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf
 
 link_font "$nanum" rdr/www/cgi-src/resource/font/NanumGothic.ttf
@@ -33,5 +34,6 @@ link_font "$times" rdr/REF/FONT/times.ttf
 link_font "$nanum" srv/brem/cgi_project/resource/font/NanumGothic.ttf
 link_font "$gulim" srv/brem/cgi_project/resource/font/gulim.ttc
 link_font "$times" srv/brem/cgi_project/resource/font/times.ttf
+link_font "$timesbd" srv/brem/cgi_project/resource/font/timesbd.ttf
 link_font "$arialbd" srv/brem/cgi_project/resource/font/arialbd.ttf
 link_font "$gulim" usr/share/fonts/korean/TrueType/gulim.ttf

@@ -1,0 +1,472 @@
+#include "comp_request.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string_view>
+
+#include "comp_window.h"
+#include "display_utilities.h"
+
+namespace {
+
+struct KindName {
+    const char* name;
+    CvKind kind;
+};
+constexpr KindName kKinds[] = {
+    {"comp240", CvKind::Comp240}, {"comp480", CvKind::Comp480}, {"kcj", CvKind::Kcj},
+    {"vsrf", CvKind::Vsrf},       {"maple", CvKind::Maple},
+};
+
+constexpr const char* kProducts[] = {"PPI", "CAPPI", "CMAX", "ETOP", "VIL"};
+constexpr const char* kQualityControls[] = {"NOQC", "FUZZYQC", "ORPGQC", "CHAFFQC"};
+constexpr const char* kUnits[] = {"RN", "SN", "CZ", "DZ"};
+
+struct ViewName {
+    const char* name;
+    CvView view;
+};
+constexpr ViewName kViews[] = {
+    {"echo", CvView::Echo},
+    {"cells", CvView::Cells},
+    {"contour", CvView::Contour},
+    {"guide", CvView::Guide},
+};
+
+// Lead times: the forecast files hold one grid per hour (VSRF) or one field per ten minutes
+// (MAPLE), up to six hours.
+constexpr int kMaxLeadMin = 360;
+constexpr int kVsrfLeadStepMin = 60;
+constexpr int kMapleLeadStepMin = 10;
+constexpr int kFirstYear = 1970;
+constexpr int kLastYear = 2099;
+
+bool isNameChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool allNameChars(std::string_view s) {
+    for (char c : s) {
+        if (!isNameChar(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool allDigits(std::string_view s) {
+    for (char c : s) {
+        if (!isDigit(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Finds s in a table of names; the table's own string is returned, so that nothing the
+// client sent is kept.
+template <size_t N>
+const char* lookup(const char* const (&table)[N], std::string_view s) {
+    for (const char* name : table) {
+        if (s == name) {
+            return name;
+        }
+    }
+    return nullptr;
+}
+
+// 1 to 4 digits, within [lo, hi].
+bool parseCount(std::string_view s, int lo, int hi, int* out) {
+    if (s.empty() || s.size() > 4 || !allDigits(s)) {
+        return false;
+    }
+    int v = 0;
+    for (char c : s) {
+        v = v * 10 + (c - '0');
+    }
+    if (v < lo || v > hi) {
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+// Degrees: an optional '-', 1 to 3 digits, optionally '.' and 1 to 6 digits, within
+// [-limit, limit].
+bool parseDegrees(std::string_view s, double limit, double* out) {
+    const bool negative = !s.empty() && s[0] == '-';
+    if (negative) {
+        s.remove_prefix(1);
+    }
+    const size_t dot = s.find('.');
+    const std::string_view whole = s.substr(0, dot);
+    const std::string_view fraction = dot == std::string_view::npos ? "" : s.substr(dot + 1);
+    if (whole.empty() || whole.size() > 3 || !allDigits(whole) ||
+        (dot != std::string_view::npos && (fraction.empty() || fraction.size() > 6)) ||
+        !allDigits(fraction)) {
+        return false;
+    }
+    double v = 0.0;
+    for (char c : whole) {
+        v = v * 10.0 + (c - '0');
+    }
+    double scale = 0.1;
+    for (char c : fraction) {
+        v += (c - '0') * scale;
+        scale /= 10.0;
+    }
+    if (v > limit) {
+        return false;
+    }
+    *out = negative ? -v : v;
+    return true;
+}
+
+bool parseSwitch(std::string_view s, bool* out) {
+    if (s != "0" && s != "1") {
+        return false;
+    }
+    *out = s == "1";
+    return true;
+}
+
+// YYYYMMDDHHMI of a date that exists.
+bool parseTime(std::string_view s, CvRequest* req) {
+    if (s.size() != 12 || !allDigits(s)) {
+        return false;
+    }
+    auto num = [&](size_t at, size_t n) {
+        int v = 0;
+        for (size_t k = at; k < at + n; ++k) {
+            v = v * 10 + (s[k] - '0');
+        }
+        return v;
+    };
+    const int year = num(0, 4), month = num(4, 2), day = num(6, 2);
+    const int hour = num(8, 2), minute = num(10, 2);
+    if (year < kFirstYear || year > kLastYear || month < 1 || month > 12 || day < 1 ||
+        day > fnGetLastDay(year, month) || hour > 23 || minute > 59) {
+        return false;
+    }
+    req->year = year;
+    req->month = month;
+    req->day = day;
+    req->hour = hour;
+    req->minute = minute;
+    return true;
+}
+
+enum Key {
+    kKind,
+    kTime,
+    kProduct,
+    kQc,
+    kUnit,
+    kWindow,
+    kLead,
+    kView,
+    kAnswer,
+    kSmooth,
+    kShadow,
+    kCells,
+    kSymbols,
+    kMap,
+    kLegend,
+    kLon,
+    kLat,
+    kKeyCount
+};
+
+constexpr const char* kKeyNames[kKeyCount] = {
+    "kind",   "tm",     "product", "qc",      "unit", "window", "lead", "view", "answer",
+    "smooth", "shadow", "cells",   "symbols", "map",  "legend", "lon",  "lat",
+};
+
+// Stores one checked value; false when it is not valid for its key. Values that depend on
+// another key (the lead's step, which differs by kind) are checked once all pairs are read.
+bool storeValue(Key key, std::string_view value, CvRequest* req) {
+    switch (key) {
+        case kKind:
+            for (const KindName& k : kKinds) {
+                if (value == k.name) {
+                    req->kind = k.kind;
+                    req->kind_name = k.name;
+                    return true;
+                }
+            }
+            return false;
+        case kTime:
+            return parseTime(value, req);
+        case kProduct: {
+            const char* product = lookup(kProducts, value);
+            req->product = product != nullptr ? product : req->product;
+            return product != nullptr;
+        }
+        case kQc: {
+            const char* qc = lookup(kQualityControls, value);
+            req->qc = qc != nullptr ? qc : req->qc;
+            return qc != nullptr;
+        }
+        case kUnit: {
+            const char* unit = lookup(kUnits, value);
+            req->unit = unit != nullptr ? unit : req->unit;
+            return unit != nullptr;
+        }
+        case kWindow: {
+            const int w = cvWindowIndex(value);
+            req->window = w >= 0 ? w : req->window;
+            return w >= 0;
+        }
+        case kLead:
+            return parseCount(value, 0, kMaxLeadMin, &req->lead_min);
+        case kView:
+            for (const ViewName& v : kViews) {
+                if (value == v.name) {
+                    req->view = v.view;
+                    return true;
+                }
+            }
+            return false;
+        case kAnswer:
+            if (value == "image" || value == "point") {
+                req->answer = value == "image" ? CvAnswer::Image : CvAnswer::Point;
+                return true;
+            }
+            return false;
+        case kSmooth:
+            return parseSwitch(value, &req->smooth);
+        case kShadow:
+            return parseSwitch(value, &req->shadow);
+        case kCells:
+            return parseSwitch(value, &req->cells);
+        case kSymbols:
+            return parseSwitch(value, &req->symbols);
+        case kMap:
+            return parseSwitch(value, &req->map);
+        case kLegend:
+            return parseSwitch(value, &req->legend);
+        case kLon:
+            return parseDegrees(value, 180.0, &req->lon);
+        case kLat:
+            return parseDegrees(value, 90.0, &req->lat);
+        case kKeyCount:
+            break;
+    }
+    return false;
+}
+
+int refuse(char* reason, const char* text) {
+    std::snprintf(reason, kCvReasonSize, "%s", text);
+    return -1;
+}
+
+// A reason that names a key: keys are checked to be short names before they get here.
+int refuseKey(char* reason, const char* text, std::string_view key) {
+    std::snprintf(reason, kCvReasonSize, "%s '%.*s'", text, static_cast<int>(key.size()),
+                  key.data());
+    return -1;
+}
+
+// Keys that belong to some requests only.
+constexpr Key kComp240Keys[] = {kProduct, kQc, kShadow};
+constexpr Key kForecastKeys[] = {kLead, kView};
+constexpr Key kImageKeys[] = {kWindow, kView, kSmooth, kShadow, kCells, kSymbols, kMap, kLegend};
+
+// The kind's and the answer's own requirements, once every pair is read.
+int checkCombination(const CvRequest& req, const bool* seen, char* reason) {
+    if (!seen[kKind]) {
+        return refuse(reason, "no composite kind given (kind=)");
+    }
+    if (!seen[kTime]) {
+        return refuse(reason, "no time given (tm=YYYYMMDDHHMI)");
+    }
+    for (Key k : kComp240Keys) {
+        if (seen[k] && req.kind != CvKind::Comp240) {
+            return refuseKey(reason, "only comp240 takes", kKeyNames[k]);
+        }
+    }
+    const bool forecast = cvIsForecast(req.kind);
+    for (Key k : kForecastKeys) {
+        if (seen[k] && !forecast) {
+            return refuseKey(reason, "only the forecasts (vsrf, maple) take", kKeyNames[k]);
+        }
+    }
+    if (seen[kCells] && forecast) {
+        return refuse(reason, "forecasts show storm cells with view=cells");
+    }
+    const bool point = req.answer == CvAnswer::Point;
+    for (Key k : kImageKeys) {
+        if (seen[k] && point) {
+            return refuseKey(reason, "a point answer does not take", kKeyNames[k]);
+        }
+    }
+    if (point != (seen[kLon] && seen[kLat])) {
+        return refuse(reason, point ? "answer=point needs lon and lat"
+                                    : "lon and lat belong to answer=point");
+    }
+    if (seen[kLon] != seen[kLat]) {
+        return refuse(reason, "lon and lat come together");
+    }
+    const bool ownUnit = cvHasOwnUnit(req);
+    if (ownUnit && seen[kUnit]) {
+        return refuse(reason, "ETOP and VIL are drawn in their own unit (no unit=)");
+    }
+    if (ownUnit && req.cells) {
+        return refuse(reason,
+                      "storm cells are found in rain rate or reflectivity, not ETOP or VIL");
+    }
+    if (forecast && std::strcmp(req.unit, "RN") != 0) {
+        return refuse(reason, "forecasts are rain rates (unit RN)");
+    }
+    const int step = req.kind == CvKind::Vsrf ? kVsrfLeadStepMin : kMapleLeadStepMin;
+    if (forecast && req.lead_min % step != 0) {
+        return refuse(reason, req.kind == CvKind::Vsrf
+                                  ? "vsrf leads are whole hours (lead=0, 60, ... 360)"
+                                  : "maple leads are steps of ten minutes (lead=0, 10, ... 360)");
+    }
+    if (seen[kLead] && req.view == CvView::Guide) {
+        return refuse(reason, "the guide view shows the leads 0, 180 and 360 (no lead=)");
+    }
+    return 0;
+}
+
+}  // namespace
+
+void cvDefaultRequest(CvRequest* req) {
+    *req = CvRequest{};
+    req->kind = CvKind::Comp240;
+    req->kind_name = "";
+    req->product = "CAPPI";
+    req->qc = "NOQC";
+    req->unit = "RN";
+    req->window = 0;
+    req->lead_min = 0;
+    req->view = CvView::Echo;
+    req->answer = CvAnswer::Image;
+    req->smooth = true;
+    req->shadow = false;
+    req->cells = false;
+    req->symbols = false;
+    req->map = true;
+    req->legend = true;
+}
+
+int cvParseQuery(const char* qs, CvRequest* req, char* reason) {
+    reason[0] = '\0';
+    if (qs == nullptr || qs[0] == '\0') {
+        return refuse(reason, "empty query");
+    }
+    // strnlen: a client's overlong query is never walked past the bound.
+    const size_t length = strnlen(qs, kCvMaxQueryLength + 1);
+    if (length > kCvMaxQueryLength) {
+        return refuse(reason, "query too long");
+    }
+    std::string_view rest(qs, length);
+    bool seen[kKeyCount] = {};
+    int pairs = 0;
+    while (!rest.empty()) {
+        const size_t amp = rest.find('&');
+        const std::string_view pair = rest.substr(0, amp);
+        rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
+        if (pair.empty()) {
+            continue;
+        }
+        if (++pairs > kCvMaxPairs) {
+            return refuse(reason, "too many pairs in the query");
+        }
+        const size_t eq = pair.find('=');
+        const std::string_view key = pair.substr(0, eq);
+        if (key.empty() || key.size() > kCvMaxKeyLength || !allNameChars(key)) {
+            return refuse(reason, "malformed key in the query");
+        }
+        if (eq == std::string_view::npos || eq + 1 == pair.size()) {
+            return refuseKey(reason, "no value for", key);
+        }
+        const std::string_view value = pair.substr(eq + 1);
+        if (value.size() > kCvMaxValueLength) {
+            return refuseKey(reason, "value too long for", key);
+        }
+        int k = 0;
+        while (k < kKeyCount && key != kKeyNames[k]) {
+            ++k;
+        }
+        if (k == kKeyCount) {
+            // Keys the program does not know (a page's cache breaker) are ignored, but only
+            // with a plain value: nothing else passes into logs.
+            if (!allNameChars(value)) {
+                return refuseKey(reason, "malformed value for", key);
+            }
+            continue;
+        }
+        if (seen[k]) {
+            return refuseKey(reason, "key given twice:", key);
+        }
+        seen[k] = true;
+        if (!storeValue(static_cast<Key>(k), value, req)) {
+            switch (k) {
+                case kKind:
+                    return refuse(reason, "unknown composite kind");
+                case kTime:
+                    return refuse(reason, "no such time (tm=YYYYMMDDHHMI, a real date)");
+                case kProduct:
+                    return refuse(reason, "unknown product");
+                case kUnit:
+                    return refuse(reason, "unknown unit");
+                case kWindow:
+                    return refuse(reason, "unknown window");
+                default:
+                    return refuseKey(reason, "bad value for", key);
+            }
+        }
+    }
+    return checkCombination(*req, seen, reason);
+}
+
+bool cvWantsText(const char* qs) {
+    if (qs == nullptr) {
+        return false;
+    }
+    std::string_view rest(qs, strnlen(qs, kCvMaxQueryLength + 1));
+    while (!rest.empty()) {
+        const size_t amp = rest.find('&');
+        if (rest.substr(0, amp) == "answer=point") {
+            return true;
+        }
+        rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
+    }
+    return false;
+}
+
+bool cvHasOwnUnit(const CvRequest& req) {
+    return req.kind == CvKind::Comp240 &&
+           (std::strcmp(req.product, "ETOP") == 0 || std::strcmp(req.product, "VIL") == 0);
+}
+
+bool cvIsForecast(CvKind kind) {
+    return kind == CvKind::Vsrf || kind == CvKind::Maple;
+}
+
+int cvKindCount() {
+    return static_cast<int>(std::size(kKinds));
+}
+
+const char* cvKindName(int i) {
+    return i >= 0 && i < cvKindCount() ? kKinds[i].name : nullptr;
+}
+
+int cvUnitCount() {
+    return static_cast<int>(std::size(kUnits));
+}
+
+const char* cvUnitName(int i) {
+    return i >= 0 && i < cvUnitCount() ? kUnits[i] : nullptr;
+}
+
+bool cvIsReflectivityUnit(const char* unit) {
+    return std::strcmp(unit, "CZ") == 0 || std::strcmp(unit, "DZ") == 0;
+}
