@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "internal/site_window.h"
 
@@ -121,12 +122,20 @@ class GraticuleDrawer {
         return bEntered;
     }
 
+    // A label that would overlap one already written is left out.
     void text(const std::string& s, Pixel at) {
         gdFontPtr pFont = gdFontGetSmall();
         const int w = pFont->w * static_cast<int>(s.size());
         const int x = std::clamp(column(at.fx) + kLabelGap, 0, std::max(0, iWidth_ - w));
         const int y =
             std::clamp(row(at.fy) - pFont->h - kLabelGap + 1, 0, std::max(0, iHeight_ - pFont->h));
+        const Box box{x, y, x + w, y + pFont->h};
+        for (const Box& b : labels_) {
+            if (box.x0 < b.x1 && b.x0 < box.x1 && box.y0 < b.y1 && b.y0 < box.y1) {
+                return;
+            }
+        }
+        labels_.push_back(box);
         std::string mutableText = s;
         gdImageString(pImg_, pFont, x, y, reinterpret_cast<unsigned char*>(mutableText.data()),
                       iText_);
@@ -144,10 +153,15 @@ class GraticuleDrawer {
         return static_cast<int>(std::clamp(f, -1.0e6f, 1.0e6f));
     }
 
+    struct Box {
+        int x0, y0, x1, y1;
+    };
+
     gdImagePtr pImg_;
     int iWidth_, iHeight_;
     SiteProjection& proj_;
     int iLine_, iText_;
+    std::vector<Box> labels_;
 };
 
 }  // namespace
