@@ -328,7 +328,7 @@ int fnDrawSiteImgMap(gdImagePtr pImg, int /*iWidth*/, int iHeight, float fImgGri
 int fnDrawSiteImgWorldMap(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm,
                           float fSiteLon, float fSiteLat, float fSiteXo, float fSiteYo,
                           int iMapColor) {
-    if (pImg == nullptr || !(fImgGridKm > 0.0f) || !std::isfinite(fImgGridKm)) {
+    if (pImg == nullptr || !rdr_site_window::usableSite(fSiteLon, fSiteLat, fImgGridKm)) {
         return 0;
     }
     SiteProjection proj(fImgGridKm, fSiteLon, fSiteLat, fSiteXo, fSiteYo);

@@ -36,7 +36,7 @@ int fnDrawSiteImgMap(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm,
 // lines cover (the box their points span): only their pieces outside that box are drawn,
 // in the thicknesses of the national lines; the image's line thickness is left as it was.
 // 1 drawn, or nothing to draw because the national lines cover the image; 0 for a null
-// image, an unusable grid size or an absent world file.
+// image, an unusable grid size, a site position off the globe or an absent world file.
 int fnDrawSiteImgWorldMap(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm,
                           float fSiteLon, float fSiteLat, float fSiteXo, float fSiteYo,
                           int iMapColor);

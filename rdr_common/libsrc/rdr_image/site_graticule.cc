@@ -178,8 +178,8 @@ double fnGetGraticuleStepDeg(double dSpanDeg) {
 int fnDrawSiteImgGraticule(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm,
                            float fSiteLon, float fSiteLat, float fSiteXo, float fSiteYo,
                            int iLineColor, int iTextColor) {
-    if (pImg == nullptr || !(fImgGridKm > 0.0f) || !std::isfinite(fImgGridKm) || iWidth <= 0 ||
-        iHeight <= 0) {
+    if (pImg == nullptr || !rdr_site_window::usableSite(fSiteLon, fSiteLat, fImgGridKm) ||
+        iWidth <= 0 || iHeight <= 0) {
         return 0;
     }
     SiteProjection proj(fImgGridKm, fSiteLon, fSiteLat, fSiteXo, fSiteYo);

@@ -12,7 +12,7 @@
 
 #include <gd.h>
 
-// 1 drawn, 0 for a null image or an unusable grid size.
+// 1 drawn, 0 for a null image, an unusable grid size or a site position off the globe.
 int fnDrawSiteImgGraticule(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm,
                            float fSiteLon, float fSiteLat, float fSiteXo, float fSiteYo,
                            int iLineColor, int iTextColor);

@@ -103,6 +103,11 @@ TEST(Graticule, RefusesWhatCannotBeDrawn) {
     EXPECT_EQ(fnDrawSiteImgGraticule(nullptr, 8, 8, 1.0f, 0, 0, 4, 4, kLine, kText), 0);
     EXPECT_EQ(fnDrawSiteImgGraticule(img.get(), 8, 8, 0.0f, 0, 0, 4, 4, kLine, kText), 0);
     EXPECT_EQ(fnDrawSiteImgGraticule(img.get(), 8, 8, NAN, 0, 0, 4, 4, kLine, kText), 0);
+    // A damaged header's position: nothing to count lines from (1e30 would loop for ever).
+    for (const float bad : {NAN, 1e30f, -400.0f}) {
+        EXPECT_EQ(fnDrawSiteImgGraticule(img.get(), 8, 8, 1.0f, bad, 0, 4, 4, kLine, kText), 0);
+        EXPECT_EQ(fnDrawSiteImgGraticule(img.get(), 8, 8, 1.0f, 0, bad, 4, 4, kLine, kText), 0);
+    }
 }
 
 }  // namespace

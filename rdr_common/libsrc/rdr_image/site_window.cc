@@ -46,6 +46,11 @@ double wrapLongitude(double dLon) {
     return l;
 }
 
+bool usableSite(float fSiteLon, float fSiteLat, float fImgGridKm) {
+    return std::fabs(fSiteLat) <= 90.0f && std::fabs(fSiteLon) <= 360.0f && fImgGridKm > 0.0f &&
+           std::isfinite(fImgGridKm);
+}
+
 GeoExtent siteWindowExtent(SiteProjection& proj, int iWidth, int iHeight) {
     // The image covers fx from -0.5 to iWidth - 0.5 and fy likewise.
     const float x0 = -0.5f, x1 = static_cast<float>(iWidth) - 0.5f;

@@ -47,6 +47,10 @@ GeoExtent siteWindowExtent(SiteProjection& proj, int iWidth, int iHeight);
 // Longitude folded into (-180, 180].
 double wrapLongitude(double dLon);
 
+// A site position the drawing can work from: finite, latitude within 90 degrees and
+// longitude within a turn either way (a damaged header may hold anything).
+bool usableSite(float fSiteLon, float fSiteLat, float fImgGridKm);
+
 }  // namespace rdr_site_window
 
 #endif
