@@ -347,8 +347,10 @@ int fnDrawSiteImgWorldMap(gdImagePtr pImg, int iWidth, int iHeight, float fImgGr
     const double dReachKm =
         0.5 * std::hypot(static_cast<double>(iWidth), static_cast<double>(iHeight)) * fImgGridKm +
         kWorldLineMarginKm;
-    const double dMinCos = std::max(
-        kMinCosDistance, std::cos(std::min(dReachKm / rdr_site_window::kEarthRadiusKm, 1.5707)));
+    const double dReachRad = std::min(dReachKm / rdr_site_window::kEarthRadiusKm, 1.5707);
+    const double dMinCos = std::max(kMinCosDistance, std::cos(dReachRad));
+    // Latitude alone rules out most of the globe without any trigonometry.
+    const double dReachDeg = dReachRad * 180.0 / 3.14159265358979323846;
     const bool bCoarse = fImgGridKm > 0.5f;
     auto column = [](float fx) { return toPixel(fx + 0.5f); };
     auto row = [iHeight](float fy) { return (iHeight - 1) - toPixel(fy + 0.5f); };
@@ -362,7 +364,8 @@ int fnDrawSiteImgWorldMap(gdImagePtr pImg, int iWidth, int iHeight, float fImgGr
         bool bPrevUsable = false, bPrevNational = false;
         int iPrevX = 0, iPrevY = 0;
         for (const LatLon& p : points) {
-            const bool bUsable = proj.cosDistance(p.lon, p.lat) >= dMinCos;
+            const bool bUsable = std::fabs(p.lat - fSiteLat) <= dReachDeg &&
+                                 proj.cosDistance(p.lon, p.lat) >= dMinCos;
             const bool bNational = national.contains(p.lat, p.lon);
             int iX = 0, iY = 0;
             if (bUsable) {
