@@ -500,6 +500,47 @@ TEST_F(ImageFixture, EchoTopLabelsFollowTheRainColumnRule) {
 
 namespace {
 
+// Korean images with the installed map lines: a window inside the box the national lines
+// span never reads the world lines; a wider one gains them only beyond that box.
+TEST(InstalledMaps, KoreanImagesGainWorldLinesOnlyBeyondTheNationalBox) {
+    imgtest::ImageTestRoot root;
+    const std::string staged = std::string(RDR_STAGED_ROOT) + "/rdr/www/cgi-src/resource/map/";
+    for (const char* f : {"fine_kr_binary.dat", "world_binary.dat"}) {
+        std::filesystem::copy_file(staged + f, root.resourceDir() / "map" / f);
+    }
+    auto draw = [&](int cells, const char* kind, const char* name) {
+        Product p = siteProduct("CMAX", 0, "DZ", cells, 1.0f, [](int, int) { return -9999.0f; });
+        const std::string file = root.tempFile(name);
+        EXPECT_EQ(fnMakeSiteImageToStdProductByIdx(kind, "TST", p.get(), "CMAX", 0, "DZ", options(),
+                                                   file.c_str()),
+                  1);
+        return load(file);
+    };
+    // 480 km around 127 E 37 N, and 1400 km (2.73 km per pixel: past 42 N, 120 E, 134 E).
+    Image narrowWorld = draw(480, "SITE_240", "narrow_world.png");
+    Image wideWorld = draw(1400, "SITE_480", "wide_world.png");
+    root.remove("map/world_binary.dat");
+    Image narrow = draw(480, "SITE_240", "narrow.png");
+    Image wide = draw(1400, "SITE_480", "wide.png");
+    ASSERT_TRUE(narrowWorld && narrow && wideWorld && wide);
+    int narrowDiffs = 0, wideDiffs = 0, wideDiffsInside = 0;
+    for (int y = T; y < T + kSiteY; ++y) {
+        for (int x = 0; x < kSiteX; ++x) {
+            narrowDiffs += gdImageGetTrueColorPixel(narrowWorld.get(), x, y) !=
+                           gdImageGetTrueColorPixel(narrow.get(), x, y);
+            const bool differs = gdImageGetTrueColorPixel(wideWorld.get(), x, y) !=
+                                 gdImageGetTrueColorPixel(wide.get(), x, y);
+            wideDiffs += differs;
+            // 42 N is row 53 of the panel, 120 E column 29, 134 E column 483; world lines
+            // reach one point (at most 50 km, 18 pixels) into the box.
+            wideDiffsInside += differs && x > 50 && x < 460 && y - T > 75;
+        }
+    }
+    EXPECT_EQ(narrowDiffs, 0);
+    EXPECT_GT(wideDiffs, 200);
+    EXPECT_EQ(wideDiffsInside, 0);
+}
+
 // The KLIX volume (New Orleans) drawn with the installed maps: the world shores pass the
 // Gulf coast where it lies, and the graticule marks 30 N and 90 W.
 class KlixImage : public ::testing::Test {
