@@ -195,7 +195,8 @@ def densify(points, max_km):
     for (lon0, lat0), (lon1, lat1) in zip(points, points[1:]):
         if abs(lon1 - lon0) <= 180.0:
             dy = (lat1 - lat0) * math.pi / 180.0 * EARTH_KM
-            dx = (lon1 - lon0) * math.pi / 180.0 * EARTH_KM * math.cos(math.radians((lat0 + lat1) / 2))
+            km_per_deg_lon = math.pi / 180.0 * EARTH_KM * math.cos(math.radians((lat0 + lat1) / 2))
+            dx = (lon1 - lon0) * km_per_deg_lon
             pieces = int(math.hypot(dx, dy) // max_km) + 1
             for k in range(1, pieces):
                 t = k / pieces
@@ -207,7 +208,8 @@ def densify(points, max_km):
 def world_map(res, islet_km2):
     out, records, points = bytearray(), 0, 0
     for layer in ("coast", "border"):
-        for header, pts in run_extract(layer, WORLD_REGION, res, islet_km2 if layer == "coast" else None):
+        area = islet_km2 if layer == "coast" else None
+        for header, pts in run_extract(layer, WORLD_REGION, res, area):
             cls = site_class(header)
             if cls is None or len(pts) < 2:
                 continue
