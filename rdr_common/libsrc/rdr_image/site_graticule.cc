@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -34,6 +34,13 @@ class DottedPen {
     DottedPen(gdImagePtr pImg, int iColour) : pImg_(pImg), iColour_(iColour) {}
     void lineTo(int x0, int y0, int x1, int y1) {
         const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+        if (std::max(x0, x1) < 0 || std::min(x0, x1) >= gdImageSX(pImg_) || std::max(y0, y1) < 0 ||
+            std::min(y0, y1) >= gdImageSY(pImg_)) {
+            count_ += n;  // wholly off the image: only the pattern moves on
+            lastX_ = x1;
+            lastY_ = y1;
+            return;
+        }
         for (int i = 0; i <= n; ++i) {
             const int x = n == 0 ? x0 : x0 + static_cast<int>(std::lround(double(x1 - x0) * i / n));
             const int y = n == 0 ? y0 : y0 + static_cast<int>(std::lround(double(y1 - y0) * i / n));
