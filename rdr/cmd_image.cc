@@ -54,6 +54,7 @@ struct ImageArgs {
     int height = 0;
     int smooth = 0;
     bool rings = false;
+    bool graticule = false;
     bool directions = false;
     bool stations = false;
     bool timings = false;
@@ -88,7 +89,11 @@ void printUsage(FILE* out) {
                  "  --format png|gif|jpeg  (default from OUT's extension, else png)\n"
                  "  --size WxH         resample the finished image to W x H pixels\n"
                  "  --smooth N         smoothing passes over the echo (default 0)\n"
-                 "  --rings --directions --stations  range rings, direction lines, stations\n"
+                 "  --rings            range rings labelled in km: every 100 km, or closer\n"
+                 "                     in a window too small for a 100 km ring\n"
+                 "  --graticule        latitude/longitude lines, labelled, spaced to suit\n"
+                 "                     the window (site image kinds)\n"
+                 "  --directions --stations  direction lines, stations\n"
                  "  --site CODE        site label of the title (default the volume's site)\n"
                  "  --timings          print the time of each stage on standard error\n"
                  "  -o OUT             output file; with several products give one -o per\n"
@@ -141,6 +146,8 @@ int parseArgs(int argc, char** argv, ImageArgs* a) {
             return -1;
         } else if (opt == "--rings") {
             a->rings = true;
+        } else if (opt == "--graticule") {
+            a->graticule = true;
         } else if (opt == "--directions") {
             a->directions = true;
         } else if (opt == "--stations") {
@@ -452,6 +459,13 @@ int runImage(int argc, char** argv) {
                      a.kind.c_str());
         return 2;
     }
+    if (a.graticule && a.kind.rfind("COMP", 0) == 0) {
+        std::fprintf(stderr,
+                     "rdr image: --graticule draws on the site image kinds (SITE_240, SITE_480), "
+                     "not on %s\n",
+                     a.kind.c_str());
+        return 2;
+    }
 
     PRODUCT_IMAGE_STAGE_TIMES stages{};
     fnSetProductImageStageTimes(&stages);
@@ -502,8 +516,9 @@ int runImage(int argc, char** argv) {
     option.m_iImgHeight = a.height;
     option.m_iSmoothNum = a.smooth;
     option.m_iDrawAws = a.stations ? 1 : 0;
-    option.m_iDrawRing = a.rings ? 1 : 0;
+    option.m_iDrawRing = a.rings ? 2 : 0;  // labelled
     option.m_iDrawDirection = a.directions ? 1 : 0;
+    option.m_iDrawGraticule = a.graticule ? 1 : 0;
 
     int failures = 0;
     double tProducts = 0.0;

@@ -29,6 +29,18 @@ check "resized rain rate" "[ \"\$(size $work/r.img)\" = 'GIF 300 200' ]"
 "$rdr" image "$work/v.uf" --product PPI --field VR --image-kind COMP_240 -o "$work/c.png" >/dev/null
 check "composite kind" "[ \"\$(size $work/c.png)\" = 'PNG 525 630' ]"
 
+# A 40 km volume: rings every 10 km (none of 100 km would fit), a graticule on request.
+"$rdr" synth-volume --bins 80 "$work/short.uf" > /dev/null
+"$rdr" image "$work/short.uf" --product PPI -o "$work/plain.png" > /dev/null
+"$rdr" image "$work/short.uf" --product PPI --rings -o "$work/rings.png" > /dev/null
+"$rdr" image "$work/short.uf" --product PPI --graticule -o "$work/grat.png" > /dev/null
+differ() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" -gt "$3" ] 2>/dev/null; }
+check "rings on a 40 km volume" "differ $work/plain.png $work/rings.png 1000"
+check "ring at 10 km" \
+    "convert $work/rings.png -format '%[pixel:p{320,286}]' info: | grep -Eq '(70,70,70|gray\(70)\)'"
+check "graticule drawn" "differ $work/plain.png $work/grat.png 500"
+check "help names --graticule" "\"$rdr\" image --help | grep -q -- '--graticule'"
+
 expect_fail() {  # expect_fail STATUS MESSAGE ARGS...
     local want=$1 msg=$2
     shift 2
@@ -44,6 +56,8 @@ expect_fail 2 "unknown image kind" "$work/v.uf" --product PPI --image-kind SITE_
 expect_fail 2 "bad value '1000' for --top" "$work/v.uf" --product VIL --top 1000 -o "$work/x.png"
 expect_fail 2 "bad value '40' for --height" "$work/v.uf" --product CAPPI --height 40 -o "$work/x.png"
 expect_fail 2 "need FILE" "$work/v.uf" --product PPI
+expect_fail 2 "graticule draws on the site image kinds" "$work/v.uf" --product PPI \
+    --image-kind COMP_240 --graticule -o "$work/x.png"
 expect_fail 1 "no moment 'KD'" "$work/v.uf" --product PPI --field KD -o "$work/x.png"
 expect_fail 1 "no sweep 30" "$work/v.uf" --product PPI --sweep 30 -o "$work/x.png"
 expect_fail 1 "fnSaveImg fail" "$work/v.uf" --product PPI -o "$work/missing/dir/x.png"

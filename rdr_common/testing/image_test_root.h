@@ -5,6 +5,7 @@
 #define RDR_IMAGE_TEST_ROOT_H
 
 #include <gd.h>
+#include <gdfonts.h>
 
 #include <cmath>
 #include <cstdint>
@@ -61,7 +62,14 @@ class ImageTestRoot {
     fs::path resourceDir() const { return dir_.path() / "rdr/www/cgi-src/resource"; }
     std::string tempFile(const std::string& name) const { return dir_.file(name); }
 
+    // The national lines of site images, and the world lines drawn beyond them.
     void writeSiteMap(const std::vector<SitePolyline>& lines) const {
+        writeRaw("map/fine_kr_binary.dat", siteLineBytes(lines));
+    }
+    void writeWorldMap(const std::vector<SitePolyline>& lines) const {
+        writeRaw("map/world_binary.dat", siteLineBytes(lines));
+    }
+    static std::string siteLineBytes(const std::vector<SitePolyline>& lines) {
         std::string bytes;
         for (const SitePolyline& l : lines) {
             put(&bytes, static_cast<int32_t>(l.latLon.size()));
@@ -71,7 +79,7 @@ class ImageTestRoot {
                 put(&bytes, lon);
             }
         }
-        writeRaw("map/fine_kr_binary.dat", bytes);
+        return bytes;
     }
 
     void writeCompMap(const std::string& name, const std::vector<CompPolyline>& lines) const {
@@ -130,6 +138,33 @@ inline int countDark(gdImagePtr img, int x0, int y0, int x1, int y1) {
         }
     }
     return n;
+}
+
+// True when `text` in libgd's small font is written in `colour` with its top-left corner
+// somewhere in [x0, x1] x [y0, y1] (other pixels around the glyphs may hold anything).
+inline bool hasText(gdImagePtr img, const std::string& text, int colour, int x0, int y0, int x1,
+                    int y1) {
+    gdFontPtr font = gdFontGetSmall();
+    const int w = font->w * static_cast<int>(text.size()), h = font->h;
+    const int ink = gdTrueColor(1, 2, 3);
+    gdImagePtr glyphs = gdImageCreateTrueColor(w, h);
+    std::string t = text;
+    gdImageString(glyphs, font, 0, 0, reinterpret_cast<unsigned char*>(t.data()), ink);
+    bool found = false;
+    for (int y = y0; y <= y1 && !found; ++y) {
+        for (int x = x0; x <= x1 && !found; ++x) {
+            bool match = true;
+            for (int gy = 0; gy < h && match; ++gy) {
+                for (int gx = 0; gx < w && match; ++gx) {
+                    match = gdImageGetTrueColorPixel(glyphs, gx, gy) != ink ||
+                            gdImageGetTrueColorPixel(img, x + gx, y + gy) == colour;
+                }
+            }
+            found = match;
+        }
+    }
+    gdImageDestroy(glyphs);
+    return found;
 }
 
 }  // namespace imgtest

@@ -26,8 +26,9 @@ to 131.86 E 30.51 N (lower right); a COMP_240 product grid of 2 km cells has the
 point at its cell (200, 400).
 
 Another region: pass --site-region and --comp-region boxes (and, for another composite
-grid, --comp-origin); for another station list, --stations. Every file is written to a
-temporary name and renamed.
+grid, --comp-origin); for another station list, --stations. --only names the files to
+write (the world file alone needs only the gmt-gshhg-low package). Every file is written
+to a temporary name and renamed.
 
 Usage: tools/maplines/image_maps.py [--resource DIR] [--site-region W/E/S/N] ...
 """
@@ -56,6 +57,8 @@ COMP_SHORE, COMP_BORDER, COMP_RIVER, COMP_ROAD = 0, 2, 3, 4
 COMP240_WINDOW = (0.0, 240.0, 0.0, 300.0)
 WIDE_WINDOW = (-162.0, 401.25, -367.0, 458.75)
 WINDOW_MARGIN = 2.0
+WORLD_REGION = "-180/180/-90/90"
+WORLD_MAX_STEP_KM = 50.0
 
 
 def run_extract(layer, region, res, area=None):
@@ -184,6 +187,41 @@ def site_map(region, res, islet_km2):
     return bytes(out), records, points
 
 
+def densify(points, max_km):
+    """Adds points along each step longer than max_km, straight in longitude and latitude
+    (the source lines are drawn that way: borders along parallels stay on them). Steps
+    across the antimeridian are left alone."""
+    out = [points[0]]
+    for (lon0, lat0), (lon1, lat1) in zip(points, points[1:]):
+        if abs(lon1 - lon0) <= 180.0:
+            dy = (lat1 - lat0) * math.pi / 180.0 * EARTH_KM
+            km_per_deg_lon = math.pi / 180.0 * EARTH_KM * math.cos(math.radians((lat0 + lat1) / 2))
+            dx = (lon1 - lon0) * km_per_deg_lon
+            pieces = int(math.hypot(dx, dy) // max_km) + 1
+            for k in range(1, pieces):
+                t = k / pieces
+                out.append((lon0 + (lon1 - lon0) * t, lat0 + (lat1 - lat0) * t))
+        out.append((lon1, lat1))
+    return out
+
+
+def world_map(res, islet_km2):
+    out, records, points = bytearray(), 0, 0
+    for layer in ("coast", "border"):
+        area = islet_km2 if layer == "coast" else None
+        for header, pts in run_extract(layer, WORLD_REGION, res, area):
+            cls = site_class(header)
+            if cls is None or len(pts) < 2:
+                continue
+            run = densify(pts, WORLD_MAX_STEP_KM)
+            out += struct.pack("<ii", len(run), cls)
+            for lon, lat in run:
+                out += struct.pack("<ff", lat, lon)
+            records += 1
+            points += len(run)
+    return bytes(out), records, points
+
+
 def comp_map(region, res, window, proj):
     x0, x1, y0, y1 = window
     x0, x1, y0, y1 = x0 - WINDOW_MARGIN, x1 + WINDOW_MARGIN, y0 - WINDOW_MARGIN, y1 + WINDOW_MARGIN
@@ -240,6 +278,9 @@ def main():
     ap.add_argument("--comp-res", default="h")
     ap.add_argument("--wide-region", default="111/143/17/48", help="box of COMP_480, COMP_KCJ")
     ap.add_argument("--wide-res", default="i")
+    ap.add_argument("--world-res", default="l", help="GSHHG resolution of world_binary.dat")
+    ap.add_argument("--only", default="",
+                    help="comma-separated files to write (e.g. map/world_binary.dat); default all")
     ap.add_argument("--comp-origin", default="126/38/100/200",
                     help="LON/LAT/X/Y: reference point and its 4 km grid cell")
     ap.add_argument("--stations", default=os.path.join(HERE, "stations.txt"))
@@ -253,12 +294,21 @@ def main():
         ("map/fine_kr_binary.dat", lambda: site_map(a.site_region, a.site_res, a.islet_km2)),
         ("map/map_data.bln", lambda: comp_map(a.comp_region, a.comp_res, COMP240_WINDOW, proj)),
         ("map/F2R_map4.bln", lambda: comp_map(a.wide_region, a.wide_res, WIDE_WINDOW, proj)),
+        ("map/world_binary.dat", lambda: world_map(a.world_res, a.islet_km2)),
     ]
+    only = set(filter(None, a.only.split(",")))
+    unknown = only - {name for name, _ in jobs} - {"aws/aws_pos_han_1.txt", "aws/aws_pos_han_2.txt"}
+    if unknown:
+        sys.exit("image_maps.py: --only: unknown files " + ", ".join(sorted(unknown)))
     for name, make in jobs:
+        if only and name not in only:
+            continue
         data, records, points = make()
         write_atomic(os.path.join(a.resource, name), data)
         print(f"{name}: {records} lines, {points} points, {len(data)} bytes")
 
+    if only and not only & {"aws/aws_pos_han_1.txt", "aws/aws_pos_han_2.txt"}:
+        return
     coarse, fine = station_lists(a.stations, not a.no_land_check)
     write_atomic(os.path.join(a.resource, "aws/aws_pos_han_1.txt"), coarse)
     write_atomic(os.path.join(a.resource, "aws/aws_pos_han_2.txt"), fine)

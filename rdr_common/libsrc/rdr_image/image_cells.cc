@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
+
+#include <gdfonts.h>
 
 #include "core_utilities.h"
 
@@ -14,6 +17,14 @@ constexpr float kSmoothFloor = -50.0f;
 // A cell code compares equal within this tolerance.
 constexpr float kCodeTolerance = 1e-6f;
 constexpr int kMaxRings = 1000000;
+// Rings every 100 km of radius; a window too small for one of them gets the largest of
+// these steps that still gives three rings.
+constexpr float kRingStepKm = 100.0f;
+constexpr float kSmallWindowRingStepsKm[] = {50.0f, 20.0f, 10.0f, 5.0f, 2.0f, 1.0f};
+constexpr float kSmallestRingStepKm = 1.0f;
+constexpr size_t kMinSmallWindowRings = 3;
+// Ring labels sit inside each ring, this many pixels below its top and right of the centre.
+constexpr int kRingLabelGap = 3;
 // Largest margin of a site grid in pixels: keeps image position minus margin within int.
 constexpr float kMaxPixelOffset = 1.0e9f;
 
@@ -101,6 +112,26 @@ inline void paint(gdImagePtr pImg, int x, int y, int iColor) {
     } else {
         pImg->pixels[y][x] = static_cast<unsigned char>(iColor);
     }
+}
+
+// Diameters in pixels of the rings every fStepKm of radius that fit the image. The step
+// as a diameter, q = 2 / fImgGridKm x fStepKm, is added to the truncated previous diameter.
+std::vector<int> ringDiameters(int iWidth, int iHeight, float fImgGridKm, float fStepKm) {
+    std::vector<int> diameters;
+    const float fStep = 2.0f / fImgGridKm * fStepKm;
+    if (!(fStep >= 1.0f) || !std::isfinite(fStep)) {
+        return diameters;  // rings closer than a pixel apart would only paint the panel over
+    }
+    const int iLimit = std::min(iWidth, iHeight);
+    if (fStep >= static_cast<float>(iLimit) + 1.0f) {
+        return diameters;  // not even the first ring fits (and the step may not fit an int)
+    }
+    int iDiameter = static_cast<int>(fStep);
+    for (int n = 0; iDiameter <= iLimit && n < kMaxRings; ++n) {
+        diameters.push_back(iDiameter);
+        iDiameter = static_cast<int>(static_cast<float>(iDiameter) + fStep);
+    }
+    return diameters;
 }
 
 }  // namespace
@@ -251,23 +282,50 @@ int fnDrawRadarEcho(gdImagePtr pImg, float** ppImgData, int iWidth, int iHeight,
     return 1;
 }
 
+float fnGetSiteRingStepKm(int iWidth, int iHeight, float fImgGridKm) {
+    if (!ringDiameters(iWidth, iHeight, fImgGridKm, kRingStepKm).empty()) {
+        return kRingStepKm;
+    }
+    for (const float fStepKm : kSmallWindowRingStepsKm) {
+        const size_t nRings = ringDiameters(iWidth, iHeight, fImgGridKm, fStepKm).size();
+        if (nRings >= kMinSmallWindowRings || (nRings > 0 && fStepKm == kSmallestRingStepKm)) {
+            return fStepKm;
+        }
+    }
+    return 0.0f;
+}
+
 int fnDrawSiteImgRing(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm, int iLineColor) {
     if (pImg == nullptr) {
         return 0;
     }
-    // Ring step as a diameter in pixels: a ring every 100 km of radius.
-    const float fStep = 2.0f / fImgGridKm * 100.0f;
-    if (!(fStep >= 1.0f) || !std::isfinite(fStep)) {
-        return 1;  // rings closer than a pixel apart would only paint the panel over
-    }
-    const int iLimit = std::min(iWidth, iHeight);
-    if (fStep >= static_cast<float>(iLimit) + 1.0f) {
-        return 1;  // not even the first ring fits (and the step may not fit an int)
-    }
-    int iDiameter = static_cast<int>(fStep);
-    for (int n = 0; iDiameter <= iLimit && n < kMaxRings; ++n) {
+    const float fStepKm = fnGetSiteRingStepKm(iWidth, iHeight, fImgGridKm);
+    for (const int iDiameter : ringDiameters(iWidth, iHeight, fImgGridKm, fStepKm)) {
         gdImageArc(pImg, iWidth / 2, iHeight / 2, iDiameter, iDiameter, 0, 360, iLineColor);
-        iDiameter = static_cast<int>(static_cast<float>(iDiameter) + fStep);
+    }
+    return 1;
+}
+
+int fnDrawSiteImgRingLabels(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm,
+                            int iTextColor) {
+    if (pImg == nullptr) {
+        return 0;
+    }
+    const float fStepKm = fnGetSiteRingStepKm(iWidth, iHeight, fImgGridKm);
+    gdFontPtr pFont = gdFontGetSmall();
+    int iPrevTop = iHeight;  // top of the label of the next ring inwards
+    int k = 0;
+    for (const int iDiameter : ringDiameters(iWidth, iHeight, fImgGridKm, fStepKm)) {
+        ++k;
+        const int iTop = iHeight / 2 - iDiameter / 2 + kRingLabelGap;
+        if (iTop + pFont->h > iPrevTop) {
+            continue;  // rings closer than a line of text: every other ring keeps its label
+        }
+        char szLabel[32];
+        std::snprintf(szLabel, sizeof szLabel, "%d km", static_cast<int>(fStepKm) * k);
+        gdImageString(pImg, pFont, iWidth / 2 + kRingLabelGap, iTop,
+                      reinterpret_cast<unsigned char*>(szLabel), iTextColor);
+        iPrevTop = iTop;
     }
     return 1;
 }

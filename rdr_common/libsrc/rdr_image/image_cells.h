@@ -43,8 +43,18 @@ int fnDrawRadarEcho(gdImagePtr pImg, float** ppImgData, int iWidth, int iHeight,
                     RDR_COLOR_TBL* pColorTbl, int iColorKind, float fMinValue, int iMinDiffType,
                     int iEchoDiffType, int* echoColorBar);
 
-// Range rings every 100 km of radius around the image centre.
+// Range rings around the image centre, every fnGetSiteRingStepKm of radius.
 int fnDrawSiteImgRing(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm, int iLineColor);
+
+// Ring spacing in km of radius: 100 km whenever one such ring fits the image; a smaller
+// window (a short-range volume) gets the largest of 50, 20, 10, 5, 2 and 1 km that gives
+// three rings (1 km: any ring at all). 0 when no ring fits or the grid size is unusable.
+float fnGetSiteRingStepKm(int iWidth, int iHeight, float fImgGridKm);
+
+// The radius of each ring ("20 km") in libgd's small font, inside the ring just below its
+// northern point; a label that would overlap the one of the ring inside it is left out.
+int fnDrawSiteImgRingLabels(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm,
+                            int iTextColor);
 
 // The two diagonals, the vertical and the horizontal through the image centre.
 int fnDrawSiteImgDirection(gdImagePtr pImg, int iWidth, int iHeight, int iLineColor);

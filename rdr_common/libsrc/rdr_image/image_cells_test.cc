@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core_utilities.h"
+#include "image_test_root.h"
 #include "owned_handles.h"
 
 namespace {
@@ -226,6 +227,48 @@ TEST(Painting, RingsEveryHundredKilometres) {
     }
     EXPECT_EQ(painted, 0);
     EXPECT_EQ(fnDrawSiteImgRing(nullptr, 400, 400, 1.0f, line), 0);
+}
+
+TEST(Painting, WindowsTooSmallForAHundredKilometreRingGetCloserRings) {
+    // A 40 km volume fitted to a 513-pixel panel: 80/513 km per pixel, no 100 km ring fits.
+    const float g = 80.0f / 513.0f;
+    EXPECT_EQ(fnGetSiteRingStepKm(513, 513, g), 10.0f);
+    Image img(gdImageCreateTrueColor(513, 513));
+    const int line = gdTrueColor(255, 0, 0), text = gdTrueColor(0, 0, 255);
+    ASSERT_EQ(fnDrawSiteImgRing(img.get(), 513, 513, g, line), 1);
+    ASSERT_EQ(fnDrawSiteImgRingLabels(img.get(), 513, 513, g, text), 1);
+    // Diameters 128, 256, 384 and 512 pixels.
+    for (const int radius : {64, 128, 192, 256}) {
+        EXPECT_EQ(gdImageGetPixel(img.get(), 256 + radius, 256), line) << radius;
+        EXPECT_EQ(gdImageGetPixel(img.get(), 256 - radius, 256), line) << radius;
+    }
+    int count = 0;
+    for (int x = 257; x < 513; ++x) {
+        count += gdImageGetPixel(img.get(), x, 256) == line;
+    }
+    EXPECT_EQ(count, 4);
+    // Each label just inside its ring, below its northern point.
+    EXPECT_TRUE(imgtest::hasText(img.get(), "10 km", text, 259, 256 - 64 + 3, 259, 256 - 64 + 3));
+    EXPECT_TRUE(imgtest::hasText(img.get(), "40 km", text, 259, 3, 259, 3));
+
+    // Spacing: 100 km whenever one such ring fits, else three rings of the largest step.
+    EXPECT_EQ(fnGetSiteRingStepKm(513, 513, 1.0f), 100.0f);
+    EXPECT_EQ(fnGetSiteRingStepKm(513, 513, 200.0f / 513.0f), 100.0f);  // one ring, 513 wide
+    EXPECT_EQ(fnGetSiteRingStepKm(513, 513, 198.0f / 513.0f), 20.0f);   // 99 km: 4 rings
+    EXPECT_EQ(fnGetSiteRingStepKm(513, 513, 4.0f / 513.0f), 1.0f);      // 2 km: any ring
+    EXPECT_EQ(fnGetSiteRingStepKm(513, 513, 1.0f / 513.0f), 0.0f);
+    EXPECT_EQ(fnGetSiteRingStepKm(513, 513, 0.0f), 0.0f);
+}
+
+TEST(Painting, RingLabelsCloserThanALineOfTextSkipEveryOther) {
+    // 10 km per pixel: 100 km rings 10 pixels apart, labels 13 pixels tall.
+    Image img(gdImageCreateTrueColor(513, 513));
+    const int text = gdTrueColor(0, 0, 255);
+    ASSERT_EQ(fnDrawSiteImgRingLabels(img.get(), 513, 513, 10.0f, text), 1);
+    EXPECT_TRUE(imgtest::hasText(img.get(), "100 km", text, 259, 249, 259, 249));
+    EXPECT_FALSE(imgtest::hasText(img.get(), "200 km", text, 259, 239, 259, 239));
+    EXPECT_TRUE(imgtest::hasText(img.get(), "300 km", text, 259, 229, 259, 229));
+    EXPECT_EQ(fnDrawSiteImgRingLabels(nullptr, 513, 513, 10.0f, text), 0);
 }
 
 TEST(Painting, DirectionLinesCrossAtTheCentre) {

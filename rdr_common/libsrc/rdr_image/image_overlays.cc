@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -12,13 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "internal/site_window.h"
 #include "map_projections.h"
 #include "owned_handles.h"
 #include "rdr_root.h"
 
 namespace {
 
-constexpr float kEarthRadiusKm = 6371.00877f;
+using rdr_site_window::SiteProjection;
+
 constexpr float kCompBaseGridKm = 4.0f;
 constexpr int kMaxSiteRecords = 1000000;
 // Map files of a whole region are a few MB; anything far larger is not a map file.
@@ -27,6 +30,12 @@ constexpr std::streamoff kMaxMapFileBytes = 256L * 1024 * 1024;
 // project thousands of pixels off the image, and gd clips lines anyway.
 constexpr float kPixelLimit = 1.0e6f;
 constexpr double kStationFontPt = 10.0;
+constexpr int32_t kFineDetailClass = 3;
+// World lines hold a point every 50 km at most; points farther than this beyond the image
+// corners cannot belong to a line that crosses it.
+constexpr double kWorldLineMarginKm = 200.0;
+const char* const kNationalLines = "fine_kr_binary.dat";
+const char* const kWorldLines = "world_binary.dat";
 
 std::string resourcePath(const char* szDir, const char* szName) {
     return rdrRootPath(std::string("/rdr/www/cgi-src")) + "/resource/" + szDir + "/" + szName;
@@ -109,16 +118,75 @@ bool compCodeDrawn(float fCode) {
     }
 }
 
-struct SiteProjection {
-    AZED_PARAMETER map;
-    AZED_VAR var{};
-    SiteProjection(float fImgGridKm, float fSiteLon, float fSiteLat, float fXo, float fYo)
-        : map(fnGetAzedMapInfo(kEarthRadiusKm, fImgGridKm, fSiteLon, fSiteLat, fSiteLon, fSiteLat,
-                               fXo, fYo)) {}
-    void forward(float fLon, float fLat, float* pX, float* pY) {
-        fnAzedProj(&fLon, &fLat, pX, pY, RDR_EN_PROJ_TO_GRID, &map, &var);
+struct LatLon {
+    float lat;
+    float lon;
+};
+
+// Calls visit(iLineType, points) for each record of a geographic line file of at least one
+// point, up to a short record, the end of the data or kMaxSiteRecords records.
+template <typename Visit>
+void forEachSiteLine(const std::vector<unsigned char>& bytes, Visit visit) {
+    LeCursor in(bytes);
+    std::vector<LatLon> points;
+    int32_t iLineNum, iLineType;
+    for (int n = 0; n < kMaxSiteRecords && in.i32(&iLineNum) && in.i32(&iLineType); ++n) {
+        if (iLineNum <= 0) {
+            continue;
+        }
+        if (static_cast<size_t>(iLineNum) > in.remaining() / 8) {
+            break;  // a short record: the file ends here
+        }
+        points.resize(static_cast<size_t>(iLineNum));
+        for (LatLon& p : points) {
+            in.f32(&p.lat);
+            in.f32(&p.lon);
+        }
+        visit(iLineType, points);
+    }
+}
+
+// Points this far from the site never reach an image, and near the antipode the projection
+// throws neighbouring points to opposite sides of the plane: a line between them would cut
+// across the whole image.
+constexpr double kMinCosDistance = 0.0;  // a quarter of the globe
+
+// A latitude-longitude box in plain degrees east.
+struct LonLatBox {
+    float south = 90.0f, north = -90.0f, west = 180.0f, east = -180.0f;
+    bool empty() const { return south > north; }
+    bool contains(float fLat, float fLon) const {
+        return fLat >= south && fLat <= north && fLon >= west && fLon <= east;
+    }
+    void add(float fLat, float fLon) {
+        south = std::min(south, fLat);
+        north = std::max(north, fLat);
+        west = std::min(west, fLon);
+        east = std::max(east, fLon);
     }
 };
+
+// The box the national line file covers: where it is drawn, the world file is not.
+LonLatBox nationalLinesBox() {
+    LonLatBox box;
+    std::vector<unsigned char> bytes;
+    if (readWholeFile(resourcePath("map", kNationalLines), &bytes)) {
+        forEachSiteLine(bytes, [&](int32_t, const std::vector<LatLon>& points) {
+            for (const LatLon& p : points) {
+                if (std::isfinite(p.lat) && std::isfinite(p.lon)) {
+                    box.add(p.lat, p.lon);
+                }
+            }
+        });
+    }
+    return box;
+}
+
+// Line thickness of a site map record: fine-detail lines and every line of a coarse image
+// are 1 pixel, other lines 2.
+int siteLineThickness(bool bCoarse, int32_t iLineType) {
+    return bCoarse || iLineType == kFineDetailClass ? 1 : 2;
+}
 
 bool isValidUtf8(const char* s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s);
@@ -224,7 +292,7 @@ int fnDrawSiteImgMap(gdImagePtr pImg, int /*iWidth*/, int iHeight, float fImgGri
         return 0;
     }
     std::vector<unsigned char> bytes;
-    if (!readWholeFile(resourcePath("map", "fine_kr_binary.dat"), &bytes)) {
+    if (!readWholeFile(resourcePath("map", kNationalLines), &bytes)) {
         return 0;
     }
     SiteProjection proj(fImgGridKm, fSiteLon, fSiteLat, fSiteXo, fSiteYo);
@@ -232,37 +300,90 @@ int fnDrawSiteImgMap(gdImagePtr pImg, int /*iWidth*/, int iHeight, float fImgGri
     auto column = [](float fx) { return toPixel(fx + 0.5f); };
     auto row = [iHeight](float fy) { return (iHeight - 1) - toPixel(fy + 0.5f); };
 
-    LeCursor in(bytes);
-    int32_t iLineNum, iLineType;
-    for (int n = 0; n < kMaxSiteRecords && in.i32(&iLineNum) && in.i32(&iLineType); ++n) {
-        if (iLineNum <= 0) {
-            continue;
-        }
-        if (static_cast<size_t>(iLineNum) > in.remaining() / 8) {
-            break;  // a short record: the file ends here
-        }
-        float fLat, fLon, fx = 0.0f, fy = 0.0f;
-        in.f32(&fLat);
-        in.f32(&fLon);
-        proj.forward(fLon, fLat, &fx, &fy);
-        const bool bFine = iLineType == 3;
+    forEachSiteLine(bytes, [&](int32_t iLineType, const std::vector<LatLon>& points) {
         gdImageSetThickness(pImg, 1);
-        gdImageSetThickness(pImg, bCoarse || bFine ? 1 : 2);
-        const bool bDraw = !(bCoarse && bFine);
+        gdImageSetThickness(pImg, siteLineThickness(bCoarse, iLineType));
+        if (bCoarse && iLineType == kFineDetailClass) {
+            return;
+        }
+        float fx = 0.0f, fy = 0.0f;
+        proj.forward(points[0].lon, points[0].lat, &fx, &fy);
+        bool bPrevNear = proj.cosDistance(points[0].lon, points[0].lat) >= kMinCosDistance;
         int iPrevX = column(fx), iPrevY = row(fy);
-        for (int32_t i = 1; i < iLineNum; ++i) {
-            in.f32(&fLat);
-            in.f32(&fLon);
-            if (!bDraw) {
-                continue;
-            }
-            proj.forward(fLon, fLat, &fx, &fy);
+        for (size_t i = 1; i < points.size(); ++i) {
+            proj.forward(points[i].lon, points[i].lat, &fx, &fy);
+            const bool bNear = proj.cosDistance(points[i].lon, points[i].lat) >= kMinCosDistance;
             const int iX = column(fx), iY = row(fy);
-            gdImageLine(pImg, iPrevX, iPrevY, iX, iY, iMapColor);
+            if (bNear && bPrevNear) {
+                gdImageLine(pImg, iPrevX, iPrevY, iX, iY, iMapColor);
+            }
+            iPrevX = iX;
+            iPrevY = iY;
+            bPrevNear = bNear;
+        }
+    });
+    return 1;
+}
+
+int fnDrawSiteImgWorldMap(gdImagePtr pImg, int iWidth, int iHeight, float fImgGridKm,
+                          float fSiteLon, float fSiteLat, float fSiteXo, float fSiteYo,
+                          int iMapColor) {
+    if (pImg == nullptr || !rdr_site_window::usableSite(fSiteLon, fSiteLat, fImgGridKm)) {
+        return 0;
+    }
+    SiteProjection proj(fImgGridKm, fSiteLon, fSiteLat, fSiteXo, fSiteYo);
+    const LonLatBox national = nationalLinesBox();
+    const rdr_site_window::GeoExtent window =
+        rdr_site_window::siteWindowExtent(proj, iWidth, iHeight);
+    const double west = fSiteLon + window.west, east = fSiteLon + window.east;
+    if (!national.empty() && window.south >= national.south && window.north <= national.north &&
+        west >= national.west && east <= national.east) {
+        return 1;  // the national lines cover the whole image
+    }
+    std::vector<unsigned char> bytes;
+    if (!readWholeFile(resourcePath("map", kWorldLines), &bytes)) {
+        return 0;
+    }
+    const double dReachKm =
+        0.5 * std::hypot(static_cast<double>(iWidth), static_cast<double>(iHeight)) * fImgGridKm +
+        kWorldLineMarginKm;
+    const double dReachRad = std::min(dReachKm / rdr_site_window::kEarthRadiusKm, 1.5707);
+    const double dMinCos = std::max(kMinCosDistance, std::cos(dReachRad));
+    // Latitude alone rules out most of the globe without any trigonometry.
+    const double dReachDeg = dReachRad * 180.0 / 3.14159265358979323846;
+    const bool bCoarse = fImgGridKm > 0.5f;
+    auto column = [](float fx) { return toPixel(fx + 0.5f); };
+    auto row = [iHeight](float fy) { return (iHeight - 1) - toPixel(fy + 0.5f); };
+    const int iSavedThickness = pImg->thick;
+
+    forEachSiteLine(bytes, [&](int32_t iLineType, const std::vector<LatLon>& points) {
+        if (bCoarse && iLineType == kFineDetailClass) {
+            return;
+        }
+        gdImageSetThickness(pImg, siteLineThickness(bCoarse, iLineType));
+        bool bPrevUsable = false, bPrevNational = false;
+        int iPrevX = 0, iPrevY = 0;
+        for (const LatLon& p : points) {
+            const bool bUsable = std::fabs(p.lat - fSiteLat) <= dReachDeg &&
+                                 proj.cosDistance(p.lon, p.lat) >= dMinCos;
+            const bool bNational = national.contains(p.lat, p.lon);
+            int iX = 0, iY = 0;
+            if (bUsable) {
+                float fx = 0.0f, fy = 0.0f;
+                proj.forward(p.lon, p.lat, &fx, &fy);
+                iX = column(fx);
+                iY = row(fy);
+                if (bPrevUsable && !(bNational && bPrevNational)) {
+                    gdImageLine(pImg, iPrevX, iPrevY, iX, iY, iMapColor);
+                }
+            }
+            bPrevUsable = bUsable;
+            bPrevNational = bNational;
             iPrevX = iX;
             iPrevY = iY;
         }
-    }
+    });
+    gdImageSetThickness(pImg, iSavedThickness);
     return 1;
 }
 

@@ -145,6 +145,70 @@ TEST(SiteMap, AbsentOrShortFiles) {
     EXPECT_EQ(fnDrawSiteImgMap(nullptr, 64, 64, 1.0f, kLon, kLat, 32, 32, kLine), 0);
 }
 
+TEST(SiteMap, LinesAcrossTheAntipodeAreLeftOut) {
+    imgtest::ImageTestRoot root;
+    // A short line across the point opposite the site: its ends project 20,000 km away on
+    // opposite sides of the plane, and a line joining them would cut through the image.
+    const std::vector<imgtest::SitePolyline> across = {
+        {1, {{-kLat, kLon - 180.5f}, {-kLat, kLon - 179.5f}}}};
+    root.writeSiteMap(across);
+    root.writeWorldMap(across);
+    Image img = blank(513, 513);
+    ASSERT_EQ(fnDrawSiteImgMap(img.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, kLine), 1);
+    ASSERT_EQ(fnDrawSiteImgWorldMap(img.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, kLine), 1);
+    EXPECT_EQ(countColour(img.get(), kLine, 0, 0, 512, 512), 0);
+}
+
+// World lines: national lines whose points span 36-38 N, 126-128 E (two one-point records
+// that draw nothing themselves), the site in the middle, and a world meridian at 127.5 E
+// from 37 to 39 N.
+struct WorldMapFixture : ::testing::Test {
+    imgtest::ImageTestRoot root;
+    WorldMapFixture() {
+        root.writeSiteMap({{1, {{36.0f, 126.0f}}}, {1, {{38.0f, 128.0f}}}});
+        root.writeWorldMap({{1,
+                             {{37.0f, 127.5f},
+                              {37.5f, 127.5f},
+                              {38.0f, 127.5f},
+                              {38.5f, 127.5f},
+                              {39.0f, 127.5f}}}});
+    }
+    // Rows of 0.5 degrees of latitude north of the site at 1 km per pixel, on a 513 image.
+    static int rowNorth(double deg) {
+        return 256 - static_cast<int>(std::lround(deg * imgtest::kEarthKm * M_PI / 180.0));
+    }
+};
+
+TEST_F(WorldMapFixture, DrawnOnlyWhereTheNationalLinesEnd) {
+    Image img = blank(513, 513);
+    gdImageSetThickness(img.get(), 3);
+    ASSERT_EQ(fnDrawSiteImgWorldMap(img.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, kLine), 1);
+    EXPECT_EQ(img->thick, 3);
+    // 127.5 E is 44 km east of the site; 38 N is 111 km north of it, 39 N 222 km.
+    const int x0 = 256 + 40, x1 = 256 + 50;
+    EXPECT_GE(countColour(img.get(), kLine, x0, rowNorth(2.0) + 1, x1, rowNorth(1.0) - 1), 105);
+    EXPECT_EQ(countColour(img.get(), kLine, x0, rowNorth(1.0) + 2, x1, 512), 0);
+    EXPECT_EQ(countColour(img.get(), kLine, 0, 0, x0 - 1, 512), 0);
+}
+
+TEST_F(WorldMapFixture, ImagesWithinTheNationalLinesNeedNoWorldFile) {
+    Image small = blank(101, 101);  // 50 km around the site: inside 36-38 N, 126-128 E
+    root.remove("map/world_binary.dat");
+    EXPECT_EQ(fnDrawSiteImgWorldMap(small.get(), 101, 101, 1.0f, kLon, kLat, 50, 50, kLine), 1);
+    EXPECT_EQ(countColour(small.get(), kLine, 0, 0, 100, 100), 0);
+    // A window that reaches past them cannot do without it.
+    Image big = blank(513, 513);
+    EXPECT_EQ(fnDrawSiteImgWorldMap(big.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, kLine), 0);
+    EXPECT_EQ(fnDrawSiteImgWorldMap(nullptr, 513, 513, 1.0f, kLon, kLat, 256, 256, kLine), 0);
+}
+
+TEST_F(WorldMapFixture, WithoutNationalLinesTheWholeWorldFileIsDrawn) {
+    root.remove("map/fine_kr_binary.dat");
+    Image img = blank(513, 513);
+    ASSERT_EQ(fnDrawSiteImgWorldMap(img.get(), 513, 513, 1.0f, kLon, kLat, 256, 256, kLine), 1);
+    EXPECT_GE(countColour(img.get(), kLine, 256 + 40, rowNorth(2.0) + 1, 256 + 50, 255), 215);
+}
+
 TEST(Stations, MarkAndNameFromTheListOfTheGridSize) {
     imgtest::ImageTestRoot root;
     const int dot = gdTrueColor(0, 0, 150), text = gdTrueColor(0, 0, 0);

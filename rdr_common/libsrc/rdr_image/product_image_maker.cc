@@ -22,6 +22,7 @@
 #include "image_overlays.h"
 #include "info_tables.h"
 #include "rdr_root.h"
+#include "site_graticule.h"
 
 namespace {
 
@@ -351,8 +352,17 @@ Image makeSiteEcho(const ImageJob& job, float** ppData, RDR_COLOR_TBL& colours) 
     if (fnDrawSiteImgMap(echo.get(), X, Y, fImgGridKm, fLon, fLat, fXo, fYo, iLine) == 0) {
         return nullptr;
     }
-    if (job.option.m_iDrawRing == 1) {
+    // Without the world file only the national lines are drawn, as before it existed.
+    fnDrawSiteImgWorldMap(echo.get(), X, Y, fImgGridKm, fLon, fLat, fXo, fYo, iLine);
+    const int iText = dispColorBar[RDR_EN_FONT_COLOR];
+    if (job.option.m_iDrawGraticule == 1) {
+        fnDrawSiteImgGraticule(echo.get(), X, Y, fImgGridKm, fLon, fLat, fXo, fYo, iLine, iText);
+    }
+    if (job.option.m_iDrawRing == 1 || job.option.m_iDrawRing == 2) {
         fnDrawSiteImgRing(echo.get(), X, Y, fImgGridKm, iLine);
+    }
+    if (job.option.m_iDrawRing == 2) {
+        fnDrawSiteImgRingLabels(echo.get(), X, Y, fImgGridKm, iText);
     }
     if (job.option.m_iDrawDirection == 1) {
         fnDrawSiteImgDirection(echo.get(), X, Y, iLine);

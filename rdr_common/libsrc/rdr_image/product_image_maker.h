@@ -34,8 +34,10 @@ struct PRODUCT_IMAGE_MAKER_OPTION {
     int m_iImgHeight;
     int m_iSmoothNum;      // smoothing passes over the site echo grid
     int m_iDrawAws;        // 1: station marks (site images)
-    int m_iDrawRing;       // 1: range rings every 100 km (site images)
+    int m_iDrawRing;       // 1: range rings every 100 km (site images; smaller windows get a
+                           // smaller step), 2: the same labelled with their radius in km
     int m_iDrawDirection;  // 1: direction lines (site images)
+    int m_iDrawGraticule;  // 1: labelled latitude and longitude lines (site images)
 };
 
 // Site images. szImgKind "SITE_240" or "SITE_480"; szSiteCode is the label of the title;

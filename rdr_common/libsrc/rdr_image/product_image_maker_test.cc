@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,7 +19,11 @@
 #include "colour_tables.h"
 #include "image_test_root.h"
 #include "owned_handles.h"
+#include "product_dispatch.h"
+#include "standard_volume.h"
 #include "synthetic_volume.h"
+#include "test_support.h"
+#include "volume_formats.h"
 
 namespace {
 
@@ -222,6 +227,33 @@ TEST_F(ImageFixture, SiteOverlaysAtProjectedPositions) {
     EXPECT_EQ(gdImageGetTrueColorPixel(img.get(), cx + 150, cy), kInBound);
     EXPECT_EQ(gdImageGetTrueColorPixel(img.get(), cx + 1, cy + 100), kStation);
     EXPECT_GT(countDark(img.get(), cx - 25, cy + 100 - 14, cx + 10, cy + 100 - 2), 20);
+}
+
+TEST_F(ImageFixture, ShortRangeProductsGetLabelledRingsThatFit) {
+    // A 40 km product (480 cells of 1/6 km) fitted to the panel: 80/513 km per pixel, where
+    // a 100 km ring cannot fit. Rings come every 10 km, diameters 128 to 512 pixels.
+    Product p = siteProduct("PPI", 0.5, "DZ", 480, 1.0f / 6.0f, [](int, int) { return -9999.0f; });
+    const int cx = 256, cy = T + 256;
+    for (const int rings : {1, 2}) {
+        PRODUCT_IMAGE_MAKER_OPTION o = options();
+        o.m_iDrawRing = rings;
+        const std::string file = out("short.png");
+        ASSERT_EQ(fnMakeSiteImageToStdProductByArg("SITE_480", "TST", p.get(), "PPI", 0.5, 0, "DZ",
+                                                   o, file.c_str()),
+                  1);
+        Image img = load(file);
+        ASSERT_TRUE(img);
+        for (const int radius : {64, 128, 192}) {
+            EXPECT_EQ(gdImageGetTrueColorPixel(img.get(), cx + radius, cy), kLineColour) << radius;
+            EXPECT_EQ(gdImageGetTrueColorPixel(img.get(), cx, cy + radius), kLineColour) << radius;
+        }
+        EXPECT_EQ(gdImageGetTrueColorPixel(img.get(), cx + 96, cy), kInBound);
+        // Labelled only when asked (2), in the text colour of the table.
+        EXPECT_EQ(imgtest::hasText(img.get(), "10 km", kBlack, cx + 3, cy - 61, cx + 3, cy - 61),
+                  rings == 2);
+        EXPECT_EQ(imgtest::hasText(img.get(), "30 km", kBlack, cx + 3, cy - 189, cx + 3, cy - 189),
+                  rings == 2);
+    }
 }
 
 TEST_F(ImageFixture, RainRateFromReflectivityOrStored) {
@@ -462,6 +494,147 @@ TEST_F(ImageFixture, EchoTopLabelsFollowTheRainColumnRule) {
             EXPECT_GT(tail, 8);  // "56.8"
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Korean images with the installed map lines: a window inside the box the national lines
+// span never reads the world lines; a wider one gains them only beyond that box.
+TEST(InstalledMaps, KoreanImagesGainWorldLinesOnlyBeyondTheNationalBox) {
+    imgtest::ImageTestRoot root;
+    const std::string staged = std::string(RDR_STAGED_ROOT) + "/rdr/www/cgi-src/resource/map/";
+    for (const char* f : {"fine_kr_binary.dat", "world_binary.dat"}) {
+        std::filesystem::copy_file(staged + f, root.resourceDir() / "map" / f);
+    }
+    auto draw = [&](int cells, const char* kind, const char* name) {
+        Product p = siteProduct("CMAX", 0, "DZ", cells, 1.0f, [](int, int) { return -9999.0f; });
+        const std::string file = root.tempFile(name);
+        EXPECT_EQ(fnMakeSiteImageToStdProductByIdx(kind, "TST", p.get(), "CMAX", 0, "DZ", options(),
+                                                   file.c_str()),
+                  1);
+        return load(file);
+    };
+    // 480 km around 127 E 37 N, and 1400 km (2.73 km per pixel: past 42 N, 120 E, 134 E).
+    Image narrowWorld = draw(480, "SITE_240", "narrow_world.png");
+    Image wideWorld = draw(1400, "SITE_480", "wide_world.png");
+    root.remove("map/world_binary.dat");
+    Image narrow = draw(480, "SITE_240", "narrow.png");
+    Image wide = draw(1400, "SITE_480", "wide.png");
+    ASSERT_TRUE(narrowWorld && narrow && wideWorld && wide);
+    int narrowDiffs = 0, wideDiffs = 0, wideDiffsInside = 0;
+    for (int y = T; y < T + kSiteY; ++y) {
+        for (int x = 0; x < kSiteX; ++x) {
+            narrowDiffs += gdImageGetTrueColorPixel(narrowWorld.get(), x, y) !=
+                           gdImageGetTrueColorPixel(narrow.get(), x, y);
+            const bool differs = gdImageGetTrueColorPixel(wideWorld.get(), x, y) !=
+                                 gdImageGetTrueColorPixel(wide.get(), x, y);
+            wideDiffs += differs;
+            // 42 N is row 53 of the panel, 120 E column 29, 134 E column 483; world lines
+            // reach one point (at most 50 km, 18 pixels) into the box.
+            wideDiffsInside += differs && x > 50 && x < 460 && y - T > 75;
+        }
+    }
+    EXPECT_EQ(narrowDiffs, 0);
+    EXPECT_GT(wideDiffs, 200);
+    EXPECT_EQ(wideDiffsInside, 0);
+}
+
+// The KLIX volume (New Orleans) drawn with the installed maps: the world shores pass the
+// Gulf coast where it lies, and the graticule marks 30 N and 90 W.
+class KlixImage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RDR_REQUIRE_SHARED_DATA();
+        volume_.reset(
+            fnLoadStdRadarFile(rdrtest::sharedData("uf/KLIX20050828_180149_rsl.uf.gz").c_str()));
+        ASSERT_TRUE(volume_);
+        rdr::MatrixPtr<STD_AZIMUTH_TBL> tables(fnMakeAllHashTable(volume_.get()),
+                                               volume_->m_iMaxSweep);
+        RDR_PRODUCT_ARGS args;
+        args.iXdim = args.iYdim = 480;
+        args.fMaxRangeKm = 240.0f;
+        args.fGridKm = 1.0f;
+        rdr::GridPtr grid(fnCreateProduct(volume_.get(), tables.get(), args));
+        ASSERT_TRUE(grid);
+        product_.reset(fnInitStdProduct(1, 1, 0, 0, 0, 0, 0));
+        ASSERT_EQ(fnSetStdProductSiteHdr(volume_.get(), product_.get(), 480, 480, 1.0f), 1);
+        ASSERT_EQ(
+            fnAddStdProductToData(product_.get(), "PPI", 0, 0.5, 0, "DZ", grid.get(), 480, 480), 1);
+    }
+
+    // The echo panel at 1 km per pixel (SITE_240), the merged image's rows counted from 0.
+    Image draw(int graticule) {
+        PRODUCT_IMAGE_MAKER_OPTION o = options();
+        o.m_iDrawGraticule = graticule;
+        const std::string file = dir_.file("klix.png");
+        EXPECT_EQ(fnMakeSiteImageToStdProductByArg("SITE_240", "KLIX", product_.get(), "PPI", 0.5,
+                                                   0, "DZ", o, file.c_str()),
+                  1);
+        return load(file);
+    }
+
+    // Pixel of a point near the site: local flat approximation, good to a pixel here.
+    void pixelOf(double lat, double lon, int* pX, int* pY) const {
+        const double km = imgtest::kEarthKm * M_PI / 180.0;
+        const double lat0 = volume_->m_hdr.m_dLat, lon0 = volume_->m_hdr.m_dLon;
+        *pX = 256 + static_cast<int>(std::lround((lon - lon0) * km * std::cos(lat0 * M_PI / 180)));
+        *pY = T + 256 - static_cast<int>(std::lround((lat - lat0) * km));
+    }
+
+    rdrtest::TempDir dir_;
+    rdrtest::ScopedRdrRoot root_{RDR_STAGED_ROOT};
+    rdr::StdRadarPtr volume_;
+    Product product_;
+};
+
+struct Place {
+    const char* name;
+    double lat, lon;
+};
+
+TEST_F(KlixImage, WorldShoresPassTheGulfCoast) {
+    Image img = draw(0);
+    ASSERT_TRUE(img);
+    const Place coast[] = {
+        {"Bay St. Louis", 30.31, -89.33},
+        {"Gulfport harbour", 30.36, -89.09},
+        {"Biloxi lighthouse", 30.395, -88.901},
+        {"Fort Morgan, Mobile Bay", 30.23, -88.02},
+        {"Grand Isle", 29.236, -89.987},
+        {"Port Fourchon", 29.11, -90.2},
+        {"Southwest Pass", 28.93, -89.43},
+        {"Lake Pontchartrain, Mandeville", 30.355, -90.07},
+        {"Lake Pontchartrain, New Orleans", 30.03, -90.07},
+    };
+    for (const Place& p : coast) {
+        int x, y;
+        pixelOf(p.lat, p.lon, &x, &y);
+        EXPECT_GT(countColour(img.get(), kLineColour, x - 5, y - 5, x + 5, y + 5), 0) << p.name;
+    }
+    const Place away[] = {{"open Gulf", 28.4, -90.5}, {"Hattiesburg", 31.33, -89.29}};
+    for (const Place& p : away) {
+        int x, y;
+        pixelOf(p.lat, p.lon, &x, &y);
+        EXPECT_EQ(countColour(img.get(), kLineColour, x - 20, y - 20, x + 20, y + 20), 0) << p.name;
+    }
+}
+
+TEST_F(KlixImage, GraticuleMarksThirtyNorthAndNinetyWest) {
+    Image img = draw(1);
+    ASSERT_TRUE(img);
+    int x90, y30;
+    pixelOf(30.0, -90.0, &x90, &y30);
+    // 90 W runs 17 pixels west of the site, 30 N 37 pixels south of it; both dotted.
+    const int meridian = countColour(img.get(), kLineColour, x90 - 1, T + 150, x90 + 1, T + 250);
+    EXPECT_GT(meridian, 40);
+    const int parallel = countColour(img.get(), kLineColour, 300, y30 - 1, 400, y30 + 1);
+    EXPECT_GT(parallel, 40);
+    EXPECT_TRUE(imgtest::hasText(img.get(), "30\xb0N", kBlack, 0, y30 - 20, 4, y30 - 10));
+    EXPECT_TRUE(imgtest::hasText(img.get(), "90\xb0W", kBlack, x90 - 2, T + 495, x90 + 6, T + 500));
+    EXPECT_TRUE(
+        imgtest::hasText(img.get(), "89\xb0W", kBlack, x90 + 80, T + 495, x90 + 110, T + 500));
 }
 
 }  // namespace
