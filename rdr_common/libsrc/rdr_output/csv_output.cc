@@ -238,6 +238,41 @@ int fnWriteStdProductCsvComp3D(STD_PRODUCT* pStdProduct, const char* szProduct,
     return archiveOne("fnWriteStdProductCsvComp3D", szOutFile, std::move(text));
 }
 
+namespace {
+
+// A float grid either as a container's rows or as one row-major block.
+struct GridView {
+    float* const* rows = nullptr;
+    const float* cells = nullptr;
+    long xdim = 0;
+    float at(long r, long c) const { return rows != nullptr ? rows[r][c] : cells[r * xdim + c]; }
+};
+
+int writeSite3D(const STD_PRODUCT_HDR& hdr, const std::vector<GridView>& levels, float fCrossGridKm,
+                const char* szOutFile) {
+    std::string text;
+    text.reserve(static_cast<size_t>(hdr.m_lYsize * hdr.m_lXsize) * 8 * levels.size());
+    appendCompositeSize(&text, hdr);
+    appendf(&text, "zdim=%d\r\nlat=%f\r\nlon=%f\r\n", static_cast<int>(levels.size()), hdr.m_dLat,
+            hdr.m_dLon);
+    appendf(&text, "xy_grid_km=%f\r\nz_grid_km=%f\r\n", hdr.m_dXscale,
+            static_cast<double>(fCrossGridKm));
+    appendf(&text, "no_echo_val=%f\r\nout_bound_val=%f\r\n\r\n",
+            static_cast<double>(RDR_GRID_NO_DATA), static_cast<double>(RDR_GRID_OUT_BOUND));
+    for (const GridView& grid : levels) {
+        appendRows(&text, hdr.m_lYsize, hdr.m_lXsize, false,
+                   [&](long r, long c, std::string* t) { appendFixed2(t, grid.at(r, c)); });
+        text.append("\r\n");
+    }
+    return archiveOne("fnWriteStdProductCsvSite3D", szOutFile, std::move(text));
+}
+
+bool sizeGiven(const STD_PRODUCT_HDR& hdr) {
+    return hdr.m_lXsize > 0 && hdr.m_lYsize > 0;
+}
+
+}  // namespace
+
 int fnWriteStdProductCsvSite3D(STD_PRODUCT* pStdProduct, const char* szProduct,
                                const char* szFieldName, int iCappiCnt, float fCrossGridKm,
                                const char* szOutFile) {
@@ -248,21 +283,26 @@ int fnWriteStdProductCsvSite3D(STD_PRODUCT* pStdProduct, const char* szProduct,
     if (levels.empty()) {
         return 0;
     }
-    const STD_PRODUCT_HDR& hdr = pStdProduct->m_product_hdr;
-    std::string text;
-    text.reserve(static_cast<size_t>(hdr.m_lYsize * hdr.m_lXsize) * 8 * levels.size());
-    appendCompositeSize(&text, hdr);
-    appendf(&text, "zdim=%d\r\nlat=%f\r\nlon=%f\r\n", iCappiCnt, hdr.m_dLat, hdr.m_dLon);
-    appendf(&text, "xy_grid_km=%f\r\nz_grid_km=%f\r\n", hdr.m_dXscale,
-            static_cast<double>(fCrossGridKm));
-    appendf(&text, "no_echo_val=%f\r\nout_bound_val=%f\r\n\r\n",
-            static_cast<double>(RDR_GRID_NO_DATA), static_cast<double>(RDR_GRID_OUT_BOUND));
+    std::vector<GridView> views;
     for (const Grid& grid : levels) {
-        appendRows(&text, hdr.m_lYsize, hdr.m_lXsize, false,
-                   [&](long r, long c, std::string* t) { appendFixed2(t, grid[r][c]); });
-        text.append("\r\n");
+        views.push_back(GridView{grid.get(), nullptr, 0});
     }
-    return archiveOne("fnWriteStdProductCsvSite3D", szOutFile, std::move(text));
+    return writeSite3D(pStdProduct->m_product_hdr, views, fCrossGridKm, szOutFile);
+}
+
+int writeCsvSite3DGrids(const STD_PRODUCT_HDR& hdr, const std::vector<const float*>& levels,
+                        float fCrossGridKm, const char* szOutFile) {
+    std::vector<GridView> views;
+    for (const float* cells : levels) {
+        if (cells == nullptr) {
+            return 0;
+        }
+        views.push_back(GridView{nullptr, cells, hdr.m_lXsize});
+    }
+    if (views.empty() || !sizeGiven(hdr) || szOutFile == nullptr || szOutFile[0] == '\0') {
+        return 0;
+    }
+    return writeSite3D(hdr, views, fCrossGridKm, szOutFile);
 }
 
 namespace {
@@ -324,18 +364,23 @@ int tenths(double dHeightKm) {
 
 }  // namespace
 
-int fnWriteStdProductCsvSite(STD_PRODUCT* pStdProduct, const char* szProduct,
-                             const char* szCsvFormat, const char* szOutFile) {
+namespace {
+
+// One site text to make: a field of a dataset and its grid (null when it cannot be read).
+struct SiteText {
+    std::string field;
+    int datasetIdx;
+    double prodpar;
+    GridView grid;
+    bool readable;
+};
+
+// The texts of one family in szOutFile + ".zip", named by the checked format. 1 when every
+// text was made and the archive written.
+int writeSiteTexts(const STD_PRODUCT_HDR& hdr, const char* szProduct,
+                   const std::vector<SiteText>& sources, const char* szCsvFormat,
+                   const char* szOutFile) {
     static const char* const kFunction = "fnWriteStdProductCsvSite";
-    if (pStdProduct == nullptr || szProduct == nullptr || szCsvFormat == nullptr ||
-        szOutFile == nullptr || szOutFile[0] == '\0') {
-        return 0;
-    }
-    int nDatasets = 0;
-    STD_PRODUCT_DATASET** ppDatasets = fnFindDsetStdProduct(pStdProduct, szProduct, &nDatasets);
-    if (ppDatasets == nullptr) {
-        return 0;
-    }
     const bool bPpi = std::strcmp(szProduct, "PPI") == 0;
     const bool bCappi = std::strcmp(szProduct, "CAPPI") == 0;
     std::string why;
@@ -345,57 +390,44 @@ int fnWriteStdProductCsvSite(STD_PRODUCT* pStdProduct, const char* szProduct,
             ("the name format \"" + std::string(szCsvFormat) + "\" is refused: " + why).c_str());
         return 0;
     }
-    const STD_PRODUCT_HDR& hdr = pStdProduct->m_product_hdr;
     bool bAllMade = true;
     std::vector<ArchiveEntry> entries;
-    for (int d = 0; d < nDatasets; ++d) {
-        const STD_PRODUCT_DATASET* pDataset = ppDatasets[d];
-        if (pDataset == nullptr || pDataset->m_ppProductData == nullptr) {
-            continue;
-        }
-        const int number = bPpi ? d : tenths(pDataset->m_dProdpar[0]);
-        for (int f = 0; f < pDataset->m_iMaxField; ++f) {
-            const STD_PRODUCT_DATA* pSlot = pDataset->m_ppProductData[f];
-            if (pSlot == nullptr || pSlot->m_szFieldName[0] == '\0') {
-                continue;
-            }
-            const std::string field(pSlot->m_szFieldName, strnlen(pSlot->m_szFieldName, 8));
-            char szName[kMaxNameLength + 1];
+    for (const SiteText& source : sources) {
+        const int number = bPpi ? source.datasetIdx : tenths(source.prodpar);
+        char szName[kMaxNameLength + 1];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-            const int n = std::snprintf(szName, sizeof szName, szCsvFormat, field.c_str(), number);
+        const int n =
+            std::snprintf(szName, sizeof szName, szCsvFormat, source.field.c_str(), number);
 #pragma GCC diagnostic pop
-            ArchiveEntry entry;
-            entry.name =
-                n >= 0 && static_cast<size_t>(n) <= kMaxNameLength ? entryName(szName) : "";
-            bool bRepeated = false;
-            for (const ArchiveEntry& e : entries) {
-                bRepeated = bRepeated || e.name == entry.name;
-            }
-            const Grid grid = productGrid(pStdProduct, szProduct, d, field.c_str());
-            if (entry.name.empty() || bRepeated || !grid) {
-                rdrError(kFunction, ("no text for " + field + " of " + szProduct + " " +
-                                     std::to_string(d) + ": " +
-                                     (!grid       ? "the grid cannot be read"
-                                      : bRepeated ? "its name " + entry.name + " is repeated"
-                                                  : std::string("its name is too long")))
-                                        .c_str());
-                bAllMade = false;
-                continue;
-            }
-            std::string& text = entry.text;
-            text.reserve(static_cast<size_t>(hdr.m_lYsize * hdr.m_lXsize) * 8 + 256);
-            appendf(&text, "product=%s\r\ndata_type=%s\r\n", szProduct, field.c_str());
-            appendf(&text, "xdim=%d\r\nydim=%d\r\n", static_cast<int>(hdr.m_lXsize),
-                    static_cast<int>(hdr.m_lYsize));
-            appendf(&text, "lat=%f\r\nlon=%f\r\ngrid=%f\r\n", hdr.m_dLat, hdr.m_dLon,
-                    hdr.m_dXscale);
-            appendf(&text, "no_echo_val=%f\r\nout_bound_val=%f\r\n\r\n",
-                    static_cast<double>(RDR_GRID_NO_DATA), static_cast<double>(RDR_GRID_OUT_BOUND));
-            appendRows(&text, hdr.m_lYsize, hdr.m_lXsize, false,
-                       [&](long r, long c, std::string* t) { appendFixed2(t, grid[r][c]); });
-            entries.push_back(std::move(entry));
+        ArchiveEntry entry;
+        entry.name = n >= 0 && static_cast<size_t>(n) <= kMaxNameLength ? entryName(szName) : "";
+        bool bRepeated = false;
+        for (const ArchiveEntry& e : entries) {
+            bRepeated = bRepeated || e.name == entry.name;
         }
+        if (entry.name.empty() || bRepeated || !source.readable) {
+            rdrError(kFunction, ("no text for " + source.field + " of " + szProduct + " " +
+                                 std::to_string(source.datasetIdx) + ": " +
+                                 (!source.readable ? "the grid cannot be read"
+                                  : bRepeated      ? "its name " + entry.name + " is repeated"
+                                                   : std::string("its name is empty or too long")))
+                                    .c_str());
+            bAllMade = false;
+            continue;
+        }
+        std::string& text = entry.text;
+        text.reserve(static_cast<size_t>(hdr.m_lYsize * hdr.m_lXsize) * 8 + 256);
+        appendf(&text, "product=%s\r\ndata_type=%s\r\n", szProduct, source.field.c_str());
+        appendf(&text, "xdim=%d\r\nydim=%d\r\n", static_cast<int>(hdr.m_lXsize),
+                static_cast<int>(hdr.m_lYsize));
+        appendf(&text, "lat=%f\r\nlon=%f\r\ngrid=%f\r\n", hdr.m_dLat, hdr.m_dLon, hdr.m_dXscale);
+        appendf(&text, "no_echo_val=%f\r\nout_bound_val=%f\r\n\r\n",
+                static_cast<double>(RDR_GRID_NO_DATA), static_cast<double>(RDR_GRID_OUT_BOUND));
+        const GridView& grid = source.grid;
+        appendRows(&text, hdr.m_lYsize, hdr.m_lXsize, false,
+                   [&](long r, long c, std::string* t) { appendFixed2(t, grid.at(r, c)); });
+        entries.push_back(std::move(entry));
     }
     const std::string archive = std::string(szOutFile) + ".zip";
     if (!writeZipArchive(archive, entries, &why)) {
@@ -403,4 +435,58 @@ int fnWriteStdProductCsvSite(STD_PRODUCT* pStdProduct, const char* szProduct,
         return 0;
     }
     return bAllMade ? 1 : 0;
+}
+
+}  // namespace
+
+int fnWriteStdProductCsvSite(STD_PRODUCT* pStdProduct, const char* szProduct,
+                             const char* szCsvFormat, const char* szOutFile) {
+    if (pStdProduct == nullptr || szProduct == nullptr || szCsvFormat == nullptr ||
+        szOutFile == nullptr || szOutFile[0] == '\0') {
+        return 0;
+    }
+    int nDatasets = 0;
+    STD_PRODUCT_DATASET** ppDatasets = fnFindDsetStdProduct(pStdProduct, szProduct, &nDatasets);
+    if (ppDatasets == nullptr) {
+        return 0;
+    }
+    // Every dataset with slots, every named slot, in order; the grids live until written.
+    std::vector<Grid> grids;
+    std::vector<SiteText> sources;
+    for (int d = 0; d < nDatasets; ++d) {
+        const STD_PRODUCT_DATASET* pDataset = ppDatasets[d];
+        if (pDataset == nullptr || pDataset->m_ppProductData == nullptr) {
+            continue;
+        }
+        for (int f = 0; f < pDataset->m_iMaxField; ++f) {
+            const STD_PRODUCT_DATA* pSlot = pDataset->m_ppProductData[f];
+            if (pSlot == nullptr || pSlot->m_szFieldName[0] == '\0') {
+                continue;
+            }
+            const std::string field(pSlot->m_szFieldName, strnlen(pSlot->m_szFieldName, 8));
+            grids.push_back(productGrid(pStdProduct, szProduct, d, field.c_str()));
+            sources.push_back(SiteText{field, d, pDataset->m_dProdpar[0],
+                                       GridView{grids.back().get(), nullptr, 0},
+                                       static_cast<bool>(grids.back())});
+        }
+    }
+    return writeSiteTexts(pStdProduct->m_product_hdr, szProduct, sources, szCsvFormat, szOutFile);
+}
+
+int writeCsvSiteGrids(const STD_PRODUCT_HDR& hdr, const char* szProduct,
+                      const std::vector<CsvSiteGrid>& grids, const char* szCsvFormat,
+                      const char* szOutFile) {
+    if (szProduct == nullptr || szCsvFormat == nullptr || szOutFile == nullptr ||
+        szOutFile[0] == '\0' || !sizeGiven(hdr)) {
+        return 0;
+    }
+    std::vector<SiteText> sources;
+    for (const CsvSiteGrid& g : grids) {
+        if (g.szFieldName == nullptr || g.szFieldName[0] == '\0') {
+            return 0;
+        }
+        sources.push_back(SiteText{g.szFieldName, g.iDatasetIdx, g.dProdpar,
+                                   GridView{nullptr, g.pCells, hdr.m_lXsize}, g.pCells != nullptr});
+    }
+    return writeSiteTexts(hdr, szProduct, sources, szCsvFormat, szOutFile);
 }

@@ -20,6 +20,8 @@
 #ifndef RDR_CSV_OUTPUT_H
 #define RDR_CSV_OUTPUT_H
 
+#include <vector>
+
 #include "standard_product.h"
 
 int fnWriteStdProductCsvComp240(STD_PRODUCT* pStdProduct, const char* szProduct,
@@ -44,5 +46,20 @@ int fnWriteStdProductCsvSite3D(STD_PRODUCT* pStdProduct, const char* szProduct,
 // name too long or repeated) or the archive was not written; the others are still archived.
 int fnWriteStdProductCsvSite(STD_PRODUCT* pStdProduct, const char* szProduct,
                              const char* szCsvFormat, const char* szOutFile);
+
+// The same site texts and archives from grids held outside a container, at full precision
+// (the container keeps DZ, CZ and VR in whole units): hdr gives the size (m_lYsize rows of
+// m_lXsize, row 0 north), the radar position and the cell size.
+struct CsvSiteGrid {
+    const char* szFieldName;
+    int iDatasetIdx;      // the number of a PPI text
+    double dProdpar;      // the CAPPI height, km
+    const float* pCells;  // row-major
+};
+int writeCsvSiteGrids(const STD_PRODUCT_HDR& hdr, const char* szProduct,
+                      const std::vector<CsvSiteGrid>& grids, const char* szCsvFormat,
+                      const char* szOutFile);
+int writeCsvSite3DGrids(const STD_PRODUCT_HDR& hdr, const std::vector<const float*>& levels,
+                        float fCrossGridKm, const char* szOutFile);
 
 #endif

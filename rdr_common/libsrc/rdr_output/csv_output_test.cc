@@ -271,6 +271,28 @@ TEST(CsvSite, ARepeatedNameFailsTheCallButTheOthersAreArchived) {
               (std::vector<std::string>{"ppi_DZ.csv", "ppi_VR.csv"}));
 }
 
+TEST(CsvSite, GridsOutsideAContainerKeepTheirPrecision) {
+    rdrtest::TempDir dir;
+    auto p = siteProduct({1.5});
+    const std::vector<float> cells = {23.75f, -9999.0f, 0.5f, -9998.0f, 1.005f, -3.25f};
+    const std::string out = dir.file("full");
+    const std::vector<CsvSiteGrid> grids = {{"DZ", 3, 0.5, cells.data()}};
+    ASSERT_EQ(writeCsvSiteGrids(p->m_product_hdr, "PPI", grids, "f_%s_%02d.csv", out.c_str()), 1);
+    EXPECT_EQ(rdrtest::zipEntryNames(out + ".zip"), std::vector<std::string>{"f_DZ_03.csv"});
+    auto lines = crlfLines(unzipped(out + ".zip"));
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[10], "23.75,-9999.00,0.50");  // the container would keep 23
+    EXPECT_EQ(lines[11], "-9998.00,1.00,-3.25");
+
+    ASSERT_EQ(
+        writeCsvSite3DGrids(p->m_product_hdr, {cells.data(), cells.data()}, 0.5f, out.c_str()), 1);
+    lines = crlfLines(unzipped(out + ".zip"));
+    ASSERT_EQ(lines.size(), 10u + 3 + 3);
+    EXPECT_EQ(lines[2], "zdim=2");
+    EXPECT_EQ(lines[13], "23.75,-9999.00,0.50");
+    EXPECT_EQ(writeCsvSite3DGrids(p->m_product_hdr, {cells.data(), nullptr}, 0.5f, out.c_str()), 0);
+}
+
 TEST(CsvArchives, AHostileNameIsWrittenAsNamedAndNothingRuns) {
     rdrtest::TempDir dir;
     auto p = compositeProduct("CMAX", "CMAX", 3, 4, 1.0f, 1, smallCell);
