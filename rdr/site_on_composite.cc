@@ -30,16 +30,17 @@ CompositeFrame compositeFrame(const RDR_IMG_INFO_TBL& img, float fGridKm) {
     frame.fGridKm = fGridKm > 0.0f ? fGridKm : fKindKm;
     frame.iXdim = static_cast<int>(std::lround(img.m_iImgXdim * fKindKm / frame.fGridKm));
     frame.iYdim = static_cast<int>(std::lround(img.m_iImgYdim * fKindKm / frame.fGridKm));
-    frame.iXo = static_cast<int>(std::lround(originX(img, frame.fGridKm)));
-    frame.iYo = static_cast<int>(std::lround(originY(img, frame.fGridKm)));
+    frame.fXo = originX(img, frame.fGridKm);
+    frame.fYo = originY(img, frame.fGridKm);
+    frame.iXo = static_cast<int>(std::lround(frame.fXo));
+    frame.iYo = static_cast<int>(std::lround(frame.fYo));
     return frame;
 }
 
 std::vector<int32_t> siteCellsOnComposite(const STD_RADAR* pStd, int iDim, float fSiteKm,
                                           const CompositeFrame& frame) {
-    LAMC_PARAMETER lamc =
-        fnGetLamcMapInfo(kEarthRadiusKm, frame.fGridKm, 30.0f, 60.0f, 126.0f, 38.0f,
-                         static_cast<float>(frame.iXo), static_cast<float>(frame.iYo));
+    LAMC_PARAMETER lamc = fnGetLamcMapInfo(kEarthRadiusKm, frame.fGridKm, 30.0f, 60.0f, 126.0f,
+                                           38.0f, frame.fXo, frame.fYo);
     LAMC_VAR lamcVar{};
     const float fLon0 = static_cast<float>(pStd->m_hdr.m_dLon);
     const float fLat0 = static_cast<float>(pStd->m_hdr.m_dLat);

@@ -10,12 +10,15 @@
 #include "standard_volume.h"
 
 // The composite grid of an image kind at a cell size of its own: the kind's area, its
-// origin cell for fnSetStdProductCompHdr.
+// origin cell for fnSetStdProductCompHdr (iXo, iYo) and as the placement takes it (fXo, fYo;
+// a third of a cell apart on the 3 km kinds, as the composite images have always been made).
 struct CompositeFrame {
     int iXdim = 0;
     int iYdim = 0;
     int iXo = 0;
     int iYo = 0;
+    float fXo = 0.0f;
+    float fYo = 0.0f;
     float fGridKm = 0.0f;
 };
 
