@@ -495,7 +495,7 @@ int writeCsv(const ProductGrids& g) {
     return reportWritten(g, base + ".zip", written == 1);
 }
 
-// One row per output format; a row without a writer arrives with its own issue.
+// One row per output format; a row without a writer is named but refused until it has one.
 struct OutputFormat {
     const char* name;
     int (*write)(const ProductGrids&);
