@@ -152,24 +152,131 @@ bool argumentsGiven(STD_PRODUCT* pStdProduct, const char* szProduct, const char*
            szOutFile != nullptr && szOutFile[0] != '\0';
 }
 
-// One level of the 1 km kinds in file order (southern row first); bMask3D selects the 3-D
-// coding (outside 0 with mask 0, no data -127) over the 240 one (-128, -127).
-void byteLevel(const Grid& grid, const Resampling& rs, bool bVil, bool b3D, signed char* pOut,
+// How one level's cells become the bytes of a 1 km kind: 240 codes outside as -128, 3-D as 0
+// (with mask 0); both code no data as -127.
+struct ByteCoding {
+    bool vil;
+    bool threeD;
+    signed char outCode() const { return threeD ? 0 : kByteOutBound; }
+    signed char code(float v) const {
+        return isOutBound(v) ? outCode() : isNoData(v) ? kByteNoEcho : byteValue(v, vil);
+    }
+};
+
+// One level in file order (southern row first) from the float grid.
+void byteLevel(const Grid& grid, const Resampling& rs, const ByteCoding& coding, signed char* pOut,
                unsigned char* pMask) {
     const int rows = kShape240.rows;
     const int cols = kShape240.cols;
-    const signed char outCode = b3D ? 0 : kByteOutBound;
+    const int* colIdx = rs.cols.data();
     for (int k = 0; k < rows; ++k) {
-        const int i = rows - 1 - k;
         signed char* dst = pOut + static_cast<size_t>(k) * cols;
         unsigned char* mask = pMask + static_cast<size_t>(k) * cols;
+        const int r = rs.rows[static_cast<size_t>(rows - 1 - k)];
+        const float* src = r >= 0 ? grid[r] : nullptr;
         for (int j = 0; j < cols; ++j) {
-            const float v = cellAt(grid, rs, i, j);
-            const bool out = isOutBound(v);
-            dst[j] = out ? outCode : isNoData(v) ? kByteNoEcho : byteValue(v, bVil);
-            mask[j] = out ? 0 : 1;
+            const int c = colIdx[j];
+            const float v = src != nullptr && c >= 0 ? src[c] : RDR_GRID_OUT_BOUND;
+            dst[j] = coding.code(v);
+            mask[j] = isOutBound(v) ? 0 : 1;
         }
     }
+}
+
+// A level kept in 8 bits, read without unpacking every cell to float: each of the 256
+// stored bytes is decoded once, by the product's own reader, and coded once. The 3-D grid
+// of ten levels spends most of its time otherwise on float grids of 4.6 MB per level.
+struct ByteTable {
+    char** rows = nullptr;
+    signed char code[256];
+    unsigned char mask[256];
+};
+
+bool byteTable(STD_PRODUCT* pStdProduct, const char* szProduct, int iIdx, const char* szFieldName,
+               const ByteCoding& coding, ByteTable* pTable) {
+    int nDatasets = 0;
+    STD_PRODUCT_DATASET** ppDatasets = fnFindDsetStdProduct(pStdProduct, szProduct, &nDatasets);
+    if (ppDatasets == nullptr || iIdx >= nDatasets || ppDatasets[iIdx] == nullptr) {
+        return false;
+    }
+    const int slot = fnGetStdDataIdx(ppDatasets[iIdx], szFieldName);
+    const STD_PRODUCT_DATA* pSlot = slot >= 0 ? ppDatasets[iIdx]->m_ppProductData[slot] : nullptr;
+    if (pSlot == nullptr || pSlot->m_iMemType != RDR_EN_MEM_CHAR || pSlot->m_ppData_c == nullptr) {
+        return false;
+    }
+    // A 1 x 256 product of the same field whose stored bytes are 0..255, read back.
+    rdr::StdProductPtr probe(fnInitStdProduct(1, 1, 0, 0, 0, 0, 0));
+    if (!probe) {
+        return false;
+    }
+    probe->m_product_hdr.m_lYsize = 1;
+    probe->m_product_hdr.m_lXsize = 256;
+    const std::vector<float> zeros(256, 0.0f);
+    if (fnAddStdProductToData(probe.get(), "PPI", 0, 0.0, 0.0, szFieldName, zeros.data(), 1, 256) !=
+        1) {
+        return false;
+    }
+    STD_PRODUCT_DATA* pProbe = probe->m_totalProduct.m_ppPpi[0]->m_ppProductData[0];
+    if (pProbe->m_iMemType != RDR_EN_MEM_CHAR || pProbe->m_ppData_c == nullptr) {
+        return false;
+    }
+    for (int b = 0; b < 256; ++b) {
+        pProbe->m_ppData_c[0][b] = static_cast<char>(b);
+    }
+    const Grid decoded(fnGetStdProductDataByIdx(probe.get(), "PPI", 0, szFieldName), 1);
+    if (!decoded) {
+        return false;
+    }
+    for (int b = 0; b < 256; ++b) {
+        const float v = decoded[0][b];
+        pTable->code[b] = coding.code(v);
+        pTable->mask[b] = isOutBound(v) ? 0 : 1;
+    }
+    pTable->rows = pSlot->m_ppData_c;
+    return true;
+}
+
+void byteLevel(const ByteTable& table, const Resampling& rs, const ByteCoding& coding,
+               signed char* pOut, unsigned char* pMask) {
+    const int rows = kShape240.rows;
+    const int cols = kShape240.cols;
+    const int* colIdx = rs.cols.data();
+    for (int k = 0; k < rows; ++k) {
+        signed char* dst = pOut + static_cast<size_t>(k) * cols;
+        unsigned char* mask = pMask + static_cast<size_t>(k) * cols;
+        const int r = rs.rows[static_cast<size_t>(rows - 1 - k)];
+        if (r < 0) {
+            std::memset(dst, static_cast<unsigned char>(coding.outCode()),
+                        static_cast<size_t>(cols));
+            std::memset(mask, 0, static_cast<size_t>(cols));
+            continue;
+        }
+        const char* src = table.rows[r];
+        for (int j = 0; j < cols; ++j) {
+            const int c = colIdx[j];
+            const auto b = static_cast<unsigned char>(src[c >= 0 ? c : 0]);
+            dst[j] = c >= 0 ? table.code[b] : coding.outCode();
+            mask[j] = c >= 0 ? table.mask[b] : 0;
+        }
+    }
+}
+
+// One level of a 1 km kind, through the byte table when the field is kept in 8 bits. False
+// when the level is not there.
+bool codeLevel(STD_PRODUCT* pStdProduct, const char* szProduct, int iIdx, const char* szFieldName,
+               const Resampling& rs, const ByteCoding& coding, signed char* pOut,
+               unsigned char* pMask) {
+    ByteTable table;
+    if (byteTable(pStdProduct, szProduct, iIdx, szFieldName, coding, &table)) {
+        byteLevel(table, rs, coding, pOut, pMask);
+        return true;
+    }
+    const Grid grid = productGrid(pStdProduct, szProduct, iIdx, szFieldName);
+    if (!grid) {
+        return false;
+    }
+    byteLevel(grid, rs, coding, pOut, pMask);
+    return true;
 }
 
 }  // namespace
@@ -181,14 +288,16 @@ int fnWriteStdProductVyqComp240(STD_PRODUCT* pStdProduct, const char* szProduct,
         return 0;
     }
     Resampling rs;
-    const Grid grid = productGrid(pStdProduct, szProduct, 0, szFieldName);
-    if (!grid || !makeResampling(pStdProduct->m_product_hdr, kShape240, kFunction, &rs)) {
+    if (!makeResampling(pStdProduct->m_product_hdr, kShape240, kFunction, &rs)) {
         return 0;
     }
     const size_t cells = static_cast<size_t>(kShape240.rows) * kShape240.cols;
     std::vector<signed char> bytes(cells);
     std::vector<unsigned char> mask(cells);
-    byteLevel(grid, rs, std::strcmp(szProduct, "VIL") == 0, false, bytes.data(), mask.data());
+    const ByteCoding coding{std::strcmp(szProduct, "VIL") == 0, false};
+    if (!codeLevel(pStdProduct, szProduct, 0, szFieldName, rs, coding, bytes.data(), mask.data())) {
+        return 0;
+    }
     GzipOutput out(kFunction, szOutFile);
     return out.open() && out.write(bytes.data(), bytes.size()) && out.commit() ? 1 : 0;
 }
@@ -287,14 +396,12 @@ int fnWriteStdProductVyqComp3D(STD_PRODUCT* pStdProduct, const char* szProduct,
     if (!out.open()) {
         return 0;
     }
+    const ByteCoding coding{false, true};
     for (int k = 0; k < iCappiCnt; ++k) {
-        const Grid grid = productGrid(pStdProduct, szProduct, k, szFieldName);
-        if (!grid) {
+        if (!codeLevel(pStdProduct, szProduct, k, szFieldName, rs, coding, bytes.data(),
+                       mask.data()) ||
+            !out.write(bytes.data(), bytes.size())) {
             return 0;  // the stream is dropped with its temporary file
-        }
-        byteLevel(grid, rs, false, true, bytes.data(), mask.data());
-        if (!out.write(bytes.data(), bytes.size())) {
-            return 0;
         }
     }
     return out.write(mask.data(), mask.size()) && out.commit() ? 1 : 0;

@@ -211,6 +211,28 @@ TEST(PackedGrid3D, LevelsThenTheLastLevelsMask) {
     EXPECT_EQ(rdrtest::directoryNames(dir.path().string()), std::set<std::string>{"comp3d.gz"});
 }
 
+TEST(PackedGrid3D, EightBitFieldsGiveTheBytesOfTheirValues) {
+    // DZ is kept in 8 bits and read through a table of its 256 stored bytes; the same whole
+    // values kept as floats must give the same file.
+    rdrtest::TempDir dir;
+    const auto cell = [](int k, int r, int c) {
+        const int v = (r * 3 + c * 7 + k * 11) % 300 - 150;
+        return v < -140 ? -9998.0f : v < -130 ? -9999.0f : static_cast<float>(v % 120);
+    };
+    for (const char* family : {"CAPPI", "VIL"}) {
+        auto bytes = compositeProduct(family, "DZ", 600, 480, 2.0f, 2, cell);
+        auto floats = compositeProduct(family, "XX", 600, 480, 2.0f, 2, cell);
+        const std::string a = dir.file("dz.gz");
+        const std::string b = dir.file("xx.gz");
+        ASSERT_EQ(fnWriteStdProductVyqComp3D(bytes.get(), family, "DZ", 2, a.c_str()), 1);
+        ASSERT_EQ(fnWriteStdProductVyqComp3D(floats.get(), family, "XX", 2, b.c_str()), 1);
+        EXPECT_EQ(gunzipped(a), gunzipped(b)) << family;
+        ASSERT_EQ(fnWriteStdProductVyqComp240(bytes.get(), family, "DZ", a.c_str()), 1);
+        ASSERT_EQ(fnWriteStdProductVyqComp240(floats.get(), family, "XX", b.c_str()), 1);
+        EXPECT_EQ(gunzipped(a), gunzipped(b)) << family;
+    }
+}
+
 // Cells no compressor can shrink much, so the file outgrows a small size limit.
 float noiseCell(int, int r, int c) {
     uint32_t x = static_cast<uint32_t>(r) * 2654435761u ^ static_cast<uint32_t>(c) * 40503u;

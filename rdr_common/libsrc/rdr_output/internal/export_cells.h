@@ -19,7 +19,7 @@ inline bool isOutBound(float v) {
 
 // NaN is no value either, whatever produced it.
 inline bool isNoData(float v) {
-    return std::fabs(v - RDR_GRID_NO_DATA) <= kCodeTolerance || std::isnan(v);
+    return std::fabs(v - RDR_GRID_NO_DATA) <= kCodeTolerance || v != v;
 }
 
 // Signed 8-bit cells of the 1 km composite kinds. -128 and -127 are the codes, so values
@@ -29,10 +29,14 @@ constexpr signed char kByteNoEcho = -127;
 constexpr float kByteLowest = -126.0f;
 constexpr float kByteHighest = 127.0f;
 
-// Truncated toward zero; VIL is rounded up from 0.4 (2.5 -> 3, 2.3 -> 2).
+// Truncated toward zero; VIL is rounded up from 0.4 (2.5 -> 3, 2.3 -> 2). Clamped before the
+// conversion, which then truncates; comparisons rather than library calls, since this runs
+// for every cell of every level (NaN lands on the lowest value; callers code it as no data).
 inline signed char byteValue(float v, bool bVil) {
-    const float t = std::trunc(bVil ? v + 0.6f : v);
-    return static_cast<signed char>(std::fmin(std::fmax(t, kByteLowest), kByteHighest));
+    float t = bVil ? v + 0.6f : v;
+    t = t >= kByteLowest ? t : kByteLowest;
+    t = t <= kByteHighest ? t : kByteHighest;
+    return static_cast<signed char>(static_cast<int>(t));
 }
 
 // Rain rate of reflectivity fields (Z = 200 R^1.6); other fields keep their values.
