@@ -163,7 +163,8 @@ struct ByteCoding {
     }
 };
 
-// One level in file order (southern row first) from the float grid.
+// One level in file order (southern row first) from the float grid; the mask too when
+// pMask is not null.
 void byteLevel(const Grid& grid, const Resampling& rs, const ByteCoding& coding, signed char* pOut,
                unsigned char* pMask) {
     const int rows = kShape240.rows;
@@ -171,14 +172,16 @@ void byteLevel(const Grid& grid, const Resampling& rs, const ByteCoding& coding,
     const int* colIdx = rs.cols.data();
     for (int k = 0; k < rows; ++k) {
         signed char* dst = pOut + static_cast<size_t>(k) * cols;
-        unsigned char* mask = pMask + static_cast<size_t>(k) * cols;
+        unsigned char* mask = pMask != nullptr ? pMask + static_cast<size_t>(k) * cols : nullptr;
         const int r = rs.rows[static_cast<size_t>(rows - 1 - k)];
         const float* src = r >= 0 ? grid[r] : nullptr;
         for (int j = 0; j < cols; ++j) {
             const int c = colIdx[j];
             const float v = src != nullptr && c >= 0 ? src[c] : RDR_GRID_OUT_BOUND;
             dst[j] = coding.code(v);
-            mask[j] = isOutBound(v) ? 0 : 1;
+            if (mask != nullptr) {
+                mask[j] = isOutBound(v) ? 0 : 1;
+            }
         }
     }
 }
@@ -241,22 +244,41 @@ void byteLevel(const ByteTable& table, const Resampling& rs, const ByteCoding& c
     const int rows = kShape240.rows;
     const int cols = kShape240.cols;
     const int* colIdx = rs.cols.data();
+    // Columns taken one to one from the product (a grid of the output's cell size) need no
+    // index; they are most of the grid.
+    int direct = 0;
+    while (direct < cols && colIdx[direct] == direct) {
+        ++direct;
+    }
     for (int k = 0; k < rows; ++k) {
         signed char* dst = pOut + static_cast<size_t>(k) * cols;
-        unsigned char* mask = pMask + static_cast<size_t>(k) * cols;
+        unsigned char* mask = pMask != nullptr ? pMask + static_cast<size_t>(k) * cols : nullptr;
         const int r = rs.rows[static_cast<size_t>(rows - 1 - k)];
         if (r < 0) {
             std::memset(dst, static_cast<unsigned char>(coding.outCode()),
                         static_cast<size_t>(cols));
-            std::memset(mask, 0, static_cast<size_t>(cols));
+            if (mask != nullptr) {
+                std::memset(mask, 0, static_cast<size_t>(cols));
+            }
             continue;
         }
-        const char* src = table.rows[r];
-        for (int j = 0; j < cols; ++j) {
+        const auto* src = reinterpret_cast<const unsigned char*>(table.rows[r]);
+        for (int j = 0; j < direct; ++j) {
+            dst[j] = table.code[src[j]];
+        }
+        for (int j = direct; j < cols; ++j) {
             const int c = colIdx[j];
-            const auto b = static_cast<unsigned char>(src[c >= 0 ? c : 0]);
-            dst[j] = c >= 0 ? table.code[b] : coding.outCode();
-            mask[j] = c >= 0 ? table.mask[b] : 0;
+            dst[j] = c >= 0 ? table.code[src[c]] : coding.outCode();
+        }
+        if (mask == nullptr) {
+            continue;
+        }
+        for (int j = 0; j < direct; ++j) {
+            mask[j] = table.mask[src[j]];
+        }
+        for (int j = direct; j < cols; ++j) {
+            const int c = colIdx[j];
+            mask[j] = c >= 0 ? table.mask[src[c]] : 0;
         }
     }
 }
@@ -398,8 +420,9 @@ int fnWriteStdProductVyqComp3D(STD_PRODUCT* pStdProduct, const char* szProduct,
     }
     const ByteCoding coding{false, true};
     for (int k = 0; k < iCappiCnt; ++k) {
-        if (!codeLevel(pStdProduct, szProduct, k, szFieldName, rs, coding, bytes.data(),
-                       mask.data()) ||
+        // Only the last level's mask is written.
+        unsigned char* pMask = k + 1 == iCappiCnt ? mask.data() : nullptr;
+        if (!codeLevel(pStdProduct, szProduct, k, szFieldName, rs, coding, bytes.data(), pMask) ||
             !out.write(bytes.data(), bytes.size())) {
             return 0;  // the stream is dropped with its temporary file
         }
