@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "core_utilities.h"
 #include "export_test_support.h"
@@ -219,9 +220,12 @@ TEST(PackedGrid3D, EightBitFieldsGiveTheBytesOfTheirValues) {
         const int v = (r * 3 + c * 7 + k * 11) % 300 - 150;
         return v < -140 ? -9998.0f : v < -130 ? -9999.0f : static_cast<float>(v % 120);
     };
-    for (const char* family : {"CAPPI", "VIL"}) {
-        auto bytes = compositeProduct(family, "DZ", 600, 480, 2.0f, 2, cell);
-        auto floats = compositeProduct(family, "XX", 600, 480, 2.0f, 2, cell);
+    // 2 km cells are resampled through the column index; 1 km cells mostly map one to one.
+    for (const auto& [family, ydim, xdim, km] : {std::tuple{"CAPPI", 600, 480, 2.0f},
+                                                 {"VIL", 600, 480, 2.0f},
+                                                 {"CAPPI", 700, 500, 1.0f}}) {
+        auto bytes = compositeProduct(family, "DZ", ydim, xdim, km, 2, cell);
+        auto floats = compositeProduct(family, "XX", ydim, xdim, km, 2, cell);
         const std::string a = dir.file("dz.gz");
         const std::string b = dir.file("xx.gz");
         ASSERT_EQ(fnWriteStdProductVyqComp3D(bytes.get(), family, "DZ", 2, a.c_str()), 1);
