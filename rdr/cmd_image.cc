@@ -23,6 +23,7 @@
 #include "ppi_grid.h"
 #include "product_dispatch.h"
 #include "product_image_maker.h"
+#include "site_on_composite.h"
 #include "standard_product.h"
 #include "standard_volume.h"
 #include "vil_product.h"
@@ -367,58 +368,6 @@ bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* p
     return true;
 }
 
-// The 4 km grid of the composite map files has the Lambert reference point 126 E 38 N at
-// cell (100, 200); a composite image kind starts at cell (m_iCompOrgX, -m_iCompOrgY).
-constexpr float kCompMapRefX = 100.0f;
-constexpr float kCompMapRefY = 200.0f;
-constexpr float kCompMapGridKm = 4.0f;
-constexpr float kEarthRadiusKm = 6371.00877f;
-
-// One radar on the national grid of a composite image kind: every composite cell takes the
-// site cell under its centre, -9998 outside the site grid.
-struct CompositeGrid {
-    std::vector<float> cells;
-    int iXdim = 0, iYdim = 0, iXo = 0, iYo = 0;
-    float fGridKm = 0.0f;
-};
-
-CompositeGrid siteToComposite(const float* pSite, int iDim, float fSiteKm, const STD_RADAR* pStd,
-                              const RDR_IMG_INFO_TBL& img) {
-    CompositeGrid comp;
-    comp.iXdim = img.m_iImgXdim;
-    comp.iYdim = img.m_iImgYdim;
-    comp.fGridKm = static_cast<float>(img.m_iImgGridKm);
-    const float fXo = (kCompMapRefX - img.m_iCompOrgX) * kCompMapGridKm / comp.fGridKm;
-    const float fYo = (kCompMapRefY + img.m_iCompOrgY) * kCompMapGridKm / comp.fGridKm;
-    comp.iXo = static_cast<int>(std::lround(fXo));
-    comp.iYo = static_cast<int>(std::lround(fYo));
-    LAMC_PARAMETER lamc =
-        fnGetLamcMapInfo(kEarthRadiusKm, comp.fGridKm, 30.0f, 60.0f, 126.0f, 38.0f, fXo, fYo);
-    LAMC_VAR lamcVar{};
-    const float fLon0 = static_cast<float>(pStd->m_hdr.m_dLon);
-    const float fLat0 = static_cast<float>(pStd->m_hdr.m_dLat);
-    AZED_PARAMETER azed =
-        fnGetAzedMapInfo(kEarthRadiusKm, fSiteKm, fLon0, fLat0, fLon0, fLat0,
-                         static_cast<float>(iDim / 2), static_cast<float>(iDim / 2));
-    AZED_VAR azedVar{};
-    comp.cells.assign(static_cast<size_t>(comp.iXdim) * comp.iYdim, -9998.0f);
-    for (int r = 0; r < comp.iYdim; ++r) {
-        for (int c = 0; c < comp.iXdim; ++c) {
-            float x = c + 0.5f, y = (comp.iYdim - r) - 0.5f, lon = 0.0f, lat = 0.0f;
-            fnLamcProj(&lon, &lat, &x, &y, RDR_EN_PROJ_TO_LONLAT, &lamc, &lamcVar);
-            float sx = -1.0f, sy = -1.0f;
-            fnAzedProj(&lon, &lat, &sx, &sy, RDR_EN_PROJ_TO_GRID, &azed, &azedVar);
-            if (sx >= 0.0f && sy >= 0.0f && sx < iDim && sy < iDim) {
-                const int col = static_cast<int>(sx);
-                const int row = iDim - 1 - static_cast<int>(sy);
-                comp.cells[static_cast<size_t>(r) * comp.iXdim + c] =
-                    pSite[static_cast<size_t>(row) * iDim + col];
-            }
-        }
-    }
-    return comp;
-}
-
 }  // namespace
 
 int runImage(int argc, char** argv) {
@@ -535,16 +484,17 @@ int runImage(int argc, char** argv) {
                                                         product == "BASE", product == "CMAX",
                                                         product == "VIL", product == "ETOP"));
         if (bComposite) {
-            const CompositeGrid comp =
-                siteToComposite(computed.grid.get(), iDim, a.gridKm, pStd, imgInfo);
+            const CompositeFrame frame = compositeFrame(imgInfo);
+            const std::vector<float> cells = placeOnComposite(
+                computed.grid.get(), siteCellsOnComposite(pStd, iDim, a.gridKm, frame));
             const std::string when = formatStoredTime(pStd->m_hdr.m_tConvertTime, "%Y%m%d%H%M");
             const bool filed =
                 std_product &&
-                fnSetStdProductCompHdr(std_product.get(), "MAX", when.c_str(), comp.iYdim,
-                                       comp.iXdim, comp.fGridKm, comp.iXo, comp.iYo) == 1 &&
+                fnSetStdProductCompHdr(std_product.get(), "MAX", when.c_str(), frame.iYdim,
+                                       frame.iXdim, frame.fGridKm, frame.iXo, frame.iYo) == 1 &&
                 fnAddStdProductToData(std_product.get(), product.c_str(), 0, computed.arg1,
-                                      computed.arg2, computed.storedField.c_str(),
-                                      comp.cells.data(), comp.iYdim, comp.iXdim) == 1;
+                                      computed.arg2, computed.storedField.c_str(), cells.data(),
+                                      frame.iYdim, frame.iXdim) == 1;
             tProducts += seconds(t);
             option.m_iImgType = types[k];
             if (!filed ||

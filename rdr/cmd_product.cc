@@ -1,6 +1,8 @@
 // rdr product FILE --product NAME ... -o OUT: computes one product grid from a volume and
-// writes it as raw little-endian float32 (row-major, row 0 north) with a text header
-// OUT.hdr beside it, so that grids can be inspected before they are drawn.
+// writes it in one of the export formats: by default raw little-endian float32 (row-major,
+// row 0 north) with a text header OUT.hdr beside it, so that grids can be inspected before
+// they are drawn; CSV archives of the product; or, placed on a composite grid, the packed
+// grids that composite readers take.
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -15,8 +17,13 @@
 #include "atomic_file.h"
 #include "commands.h"
 #include "core_utilities.h"
+#include "csv_output.h"
+#include "info_tables.h"
 #include "owned_handles.h"
+#include "packed_grid_output.h"
 #include "product_dispatch.h"
+#include "site_on_composite.h"
+#include "standard_product.h"
 #include "standard_volume.h"
 #include "volume_formats.h"
 
@@ -36,7 +43,36 @@ struct Options {
     float thresholdDbz = 18.0f;
     int bottomKm = 0;
     int topKm = 15;
+    std::string format = "f32";
+    std::string compositeGrid;   // empty: the site grid
+    std::vector<float> heights;  // every --height, in order
 };
+
+// The composite grids a site product can be placed on, for the packed and CSV exports.
+struct CompositeGridKind {
+    const char* name;
+    const char* imageKind;  // the image kind whose area the grid covers
+    float gridKm;
+    bool levels;  // a stack of CAPPI levels
+    int (*packed)(STD_PRODUCT*, const char*, const char*, const char*);
+    int (*csv)(STD_PRODUCT*, const char*, const char*, const char*);
+};
+
+constexpr CompositeGridKind kCompositeGrids[] = {
+    {"comp240", "COMP_240", 1.0f, false, fnWriteStdProductVyqComp240, fnWriteStdProductCsvComp240},
+    {"comp480", "COMP_480", 3.0f, false, fnWriteStdProductVyqComp480, fnWriteStdProductCsvComp480},
+    {"kcj", "COMP_KCJ", 3.0f, false, fnWriteStdProductVyqCompKCJ, fnWriteStdProductCsvCompKCJ},
+    {"comp3d", "COMP_240", 1.0f, true, nullptr, nullptr},
+};
+
+const CompositeGridKind* findCompositeGrid(const std::string& name) {
+    for (const CompositeGridKind& kind : kCompositeGrids) {
+        if (name == kind.name) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
 
 void printUsage(FILE* out) {
     std::fprintf(
@@ -44,12 +80,21 @@ void printUsage(FILE* out) {
         "usage: rdr product FILE --product NAME [--sweep N] [--height KM] [--field DZ]\n"
         "                   [--size N] [--grid-km G] [--method real|mohr]\n"
         "                   [--kind pseudo|real] [--threshold DBZ] [--bottom KM]\n"
-        "                   [--top KM] -o OUT\n"
+        "                   [--top KM] [--format f32|csv|odim|bufr|grib]\n"
+        "                   [--composite-grid comp240|comp480|kcj|comp3d] -o OUT\n"
         "\n"
         "products: %s\n"
-        "Writes OUT (float32, little-endian, row-major, row 0 north) and OUT.hdr, each\n"
-        "replaced whole. OUT may be - (standard output), a device or a FIFO: the grid\n"
-        "is written there in place, without a header.\n"
+        "--format f32 (default) writes OUT (float32, little-endian, row-major, row 0\n"
+        "north) and OUT.hdr, each replaced whole. OUT may be - (standard output), a\n"
+        "device or a FIFO: the grid is written there in place, without a header.\n"
+        "--format csv writes a zip archive OUT (OUT.zip when OUT does not end in .zip) of\n"
+        "comma-separated text, values with two decimals; several --height values give\n"
+        "one text of all the CAPPI levels. odim, bufr and grib are not available yet.\n"
+        "--composite-grid places the product on a national composite grid and writes its\n"
+        "packed gzip grid (f32) or its CSV archive: comp240 (1 km), comp480 and kcj\n"
+        "(3 km), comp3d (1 km CAPPI levels of every --height given, 1 to 10 km by\n"
+        "default). There the values are those a product container keeps (DZ, CZ and VR\n"
+        "in whole units, VIL and ETOP in tenths).\n"
         "The grid is SIZE x SIZE cells of G km around the radar; --height is above\n"
         "the radar (real CAPPI) or above sea level (Mohr CAPPI); ETOP counts echo\n"
         "above --threshold (18 dBZ); VIL sums 1 km layers from --bottom (0) to --top (15).\n",
@@ -114,6 +159,7 @@ int parseOptions(int argc, char** argv, Options* pOpt) {
             ok = parseInt(value, 0, 100000, &pOpt->sweep);
         } else if (arg == "--height") {
             ok = parseFloat(value, -1.0f, 30.0f, &pOpt->heightKm);
+            pOpt->heights.push_back(pOpt->heightKm);
         } else if (arg == "--size") {
             ok = parseInt(value, 1, 10000, &pOpt->size);
         } else if (arg == "--grid-km") {
@@ -130,6 +176,11 @@ int parseOptions(int argc, char** argv, Options* pOpt) {
         } else if (arg == "--kind") {
             ok = std::strcmp(value, "pseudo") == 0 || std::strcmp(value, "real") == 0;
             pOpt->kind = std::strcmp(value, "real") == 0 ? RDR_EN_REAL_CAPPI : RDR_EN_PSEUDO_CAPPI;
+        } else if (arg == "--format") {
+            pOpt->format = value;
+        } else if (arg == "--composite-grid") {
+            pOpt->compositeGrid = value;
+            ok = findCompositeGrid(value) != nullptr;
         } else {
             std::fprintf(stderr, "rdr product: unknown option '%s'\n", argv[i - 1]);
             return 2;
@@ -198,6 +249,337 @@ struct GridLayout {
     double centreCol;
 };
 
+// What every writer takes: the options, the volume and the product grids (one per CAPPI
+// level, else one), n x n cells around the radar.
+struct ProductGrids {
+    const Options& opt;
+    STD_RADAR* pStd;
+    std::vector<rdr::GridPtr> grids;
+    std::vector<float> levelsKm;  // the CAPPI height of each grid
+    int n;
+    GridLayout layout;
+};
+
+// The raw grid of today's f32 output, with OUT.hdr beside it.
+int writeRawGrid(const ProductGrids& g) {
+    const Options& opt = g.opt;
+    const int n = g.n;
+    float* grid = g.grids[0].get();
+    const size_t cells = static_cast<size_t>(n) * static_cast<size_t>(n);
+    size_t withData = 0;
+    for (size_t i = 0; i < cells; ++i) {
+        withData += grid[i] != -9999.0f && grid[i] != -9998.0f;
+    }
+    std::vector<float> bytes(grid, grid + cells);
+    if (!fnIsLittleEndian()) {
+        for (float& v : bytes) {
+            fnSwap4Byte(&v);
+        }
+    }
+    // A device or FIFO (or standard output) has no place for a header beside it.
+    bool inPlace = false;
+    if (!writeOutput(opt.out, bytes.data(), cells * sizeof(float), &inPlace)) {
+        return 1;
+    }
+    char geometry[256];
+    std::snprintf(geometry, sizeof geometry,
+                  "rows %d\ncolumns %d\ncell_km %.6g\ncentre_row %.1f\ncentre_column %.1f\n", n, n,
+                  g.layout.cellKm, g.layout.centreRow, g.layout.centreCol);
+    std::string header =
+        "source " + opt.file + "\nproduct " + opt.product + "\nfield " + opt.field + "\n";
+    if (opt.product == "ETOP" || opt.product == "VIL") {
+        header += opt.product == "ETOP" ? "unit km\n" : "unit kg/m2\n";
+    }
+    header += geometry;
+    header +=
+        "no_data -9999\nout_of_range -9998\ntype float32\nbyte_order little-endian\n"
+        "layout row-major, row 0 north, column 0 west\ncells_with_data " +
+        std::to_string(withData) + "\n";
+    bool headerInPlace = false;
+    if (!inPlace && !writeOutput(opt.out + ".hdr", header.data(), header.size(), &headerInPlace)) {
+        return 1;
+    }
+    // Standard output may be carrying the grid.
+    std::fprintf(inPlace ? stderr : stdout, "%s: %s %s %dx%d, %zu cells with data\n",
+                 opt.out.c_str(), opt.product.c_str(), opt.field.c_str(), n, n, withData);
+    return 0;
+}
+
+// The field a product is kept under in the container: the moment it was made from, except
+// for VIL and ETOP, whose values are no longer that moment's.
+std::string storedField(const Options& opt) {
+    return opt.product == "VIL" || opt.product == "ETOP" ? opt.product : opt.field;
+}
+
+float sweepAngle(const STD_RADAR* pStd, int s) {
+    const STD_SWEEP* pSweep = pStd->m_ppSweep[s];
+    for (int r = 0; pSweep != nullptr && r < pSweep->m_iMaxRay; ++r) {
+        if (pSweep->m_ppRay[r] != nullptr) {
+            return pSweep->m_ppRay[r]->m_hdr.m_fFixedAngle;
+        }
+    }
+    return 0.0f;
+}
+
+// The grids in a standard product: on the site grid, or placed on a composite grid. A PPI
+// is kept at the index of its sweep, so that exported names carry it.
+rdr::StdProductPtr productContainer(const ProductGrids& g, const CompositeGridKind* pKind) {
+    const Options& opt = g.opt;
+    const int nLevels = static_cast<int>(g.grids.size());
+    const int index0 = opt.product == "PPI" ? opt.sweep : 0;
+    const int count = index0 + nLevels;
+    const auto family = [&](const char* name) { return opt.product == name ? count : 0; };
+    rdr::StdProductPtr product(fnInitStdProduct(1, family("PPI"), family("CAPPI"), family("BASE"),
+                                                family("CMAX"), family("VIL"), family("ETOP")));
+    if (!product) {
+        return product;
+    }
+    CompositeFrame frame;
+    std::vector<int32_t> placement;
+    if (pKind != nullptr) {
+        RDR_IMG_INFO_TBL img{};
+        fnGetImgSizeInfo(pKind->imageKind, &img);
+        frame = compositeFrame(img, pKind->gridKm);
+        placement = siteCellsOnComposite(g.pStd, g.n, opt.gridKm, frame);
+        const std::string when = formatStoredTime(g.pStd->m_hdr.m_tConvertTime, "%Y%m%d%H%M");
+        if (fnSetStdProductCompHdr(product.get(), "MAX", when.c_str(), frame.iYdim, frame.iXdim,
+                                   frame.fGridKm, frame.iXo, frame.iYo) != 1) {
+            return nullptr;
+        }
+    } else if (fnSetStdProductSiteHdr(g.pStd, product.get(), g.n, g.n, g.layout.cellKm) != 1) {
+        return nullptr;
+    }
+    const std::string field = storedField(opt);
+    for (int k = 0; k < nLevels; ++k) {
+        double arg1 = 0.0;
+        double arg2 = 0.0;
+        if (opt.product == "PPI") {
+            arg1 = std::round(sweepAngle(g.pStd, opt.sweep) * 100.0) / 100.0;
+        } else if (opt.product == "CAPPI") {
+            arg1 = g.levelsKm[static_cast<size_t>(k)];
+        } else if (opt.product == "ETOP") {
+            arg1 = opt.thresholdDbz;
+        } else if (opt.product == "VIL") {
+            arg1 = opt.bottomKm;
+            arg2 = opt.topKm;
+        }
+        const float* cells = g.grids[static_cast<size_t>(k)].get();
+        std::vector<float> placed;
+        int ydim = g.n;
+        int xdim = g.n;
+        if (pKind != nullptr) {
+            placed = placeOnComposite(cells, placement);
+            cells = placed.data();
+            ydim = frame.iYdim;
+            xdim = frame.iXdim;
+        }
+        if (fnAddStdProductToData(product.get(), opt.product.c_str(), index0 + k, arg1, arg2,
+                                  field.c_str(), cells, ydim, xdim) != 1) {
+            return nullptr;
+        }
+    }
+    return product;
+}
+
+// The spacing of evenly spaced levels, for the 3-D text's z_grid_km; 0 when uneven.
+float levelSpacingKm(const std::vector<float>& levels) {
+    if (levels.size() < 2) {
+        return 0.0f;
+    }
+    const float step = levels[1] - levels[0];
+    for (size_t k = 1; k < levels.size(); ++k) {
+        if (step <= 0.0f || std::fabs(levels[k] - levels[k - 1] - step) > 1e-4f) {
+            return 0.0f;
+        }
+    }
+    return step;
+}
+
+bool endsWith(const std::string& s, const std::string& end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// A name format that yields name + "_<field>[_number].csv" whatever characters the name has.
+std::string csvNameFormat(const std::string& name, const std::string& product) {
+    std::string format;
+    for (char c : name) {
+        format += c == '%' ? std::string("%%") : std::string(1, c);
+    }
+    format += "_%s";
+    if (product == "PPI") {
+        format += "_%02d";
+    } else if (product == "CAPPI") {
+        format += "_%03d";
+    }
+    return format + ".csv";
+}
+
+int reportWritten(const ProductGrids& g, const std::string& path, bool ok) {
+    if (!ok) {
+        std::fprintf(stderr,
+                     "rdr: %s: the %s export was not written (the reason is above) "
+                     "[check the folder and the free space]\n",
+                     path.c_str(), g.opt.format.c_str());
+        return 1;
+    }
+    std::printf("%s: %s %s, %zu level%s\n", path.c_str(), g.opt.product.c_str(),
+                storedField(g.opt).c_str(), g.grids.size(), g.grids.size() == 1 ? "" : "s");
+    return 0;
+}
+
+// f32: the raw grid, or on a composite grid its packed gzip grid.
+int writeF32(const ProductGrids& g) {
+    const CompositeGridKind* pKind = findCompositeGrid(g.opt.compositeGrid);
+    if (pKind == nullptr) {
+        return writeRawGrid(g);
+    }
+    const rdr::StdProductPtr product = productContainer(g, pKind);
+    const std::string field = storedField(g.opt);
+    const char* family = g.opt.product.c_str();
+    const char* out = g.opt.out.c_str();
+    const bool ok =
+        product &&
+        (pKind->levels ? fnWriteStdProductVyqComp3D(product.get(), family, field.c_str(),
+                                                    static_cast<int>(g.grids.size()), out)
+                       : pKind->packed(product.get(), family, field.c_str(), out)) == 1;
+    return reportWritten(g, g.opt.out, ok);
+}
+
+// The header of a site product: size, cell, radar position.
+STD_PRODUCT_HDR siteHeader(const ProductGrids& g) {
+    STD_PRODUCT_HDR hdr{};
+    const rdr::StdProductPtr product(fnInitStdProduct(1, 0, 0, 0, 0, 0, 0));
+    if (product && fnSetStdProductSiteHdr(g.pStd, product.get(), g.n, g.n, g.layout.cellKm) == 1) {
+        hdr = product->m_product_hdr;
+    }
+    return hdr;
+}
+
+// csv: on the site grid the computed values as they are (a product container would keep DZ
+// in whole dBZ); on a composite grid the container's cells, as composite readers know them.
+int writeCsv(const ProductGrids& g) {
+    const Options& opt = g.opt;
+    const CompositeGridKind* pKind = findCompositeGrid(opt.compositeGrid);
+    // The writers add ".zip" to the name they are given.
+    const std::string base =
+        endsWith(opt.out, ".zip") ? opt.out.substr(0, opt.out.size() - 4) : opt.out;
+    const std::string field = storedField(opt);
+    const char* family = opt.product.c_str();
+    const int nLevels = static_cast<int>(g.grids.size());
+    int written = 0;
+    if (pKind == nullptr) {
+        const STD_PRODUCT_HDR hdr = siteHeader(g);
+        if (nLevels > 1) {
+            std::vector<const float*> levels;
+            for (const rdr::GridPtr& grid : g.grids) {
+                levels.push_back(grid.get());
+            }
+            written = writeCsvSite3DGrids(hdr, levels, levelSpacingKm(g.levelsKm), base.c_str());
+        } else {
+            const size_t slash = base.rfind('/');
+            const std::string name = slash == std::string::npos ? base : base.substr(slash + 1);
+            const std::vector<CsvSiteGrid> grids = {{field.c_str(),
+                                                     opt.product == "PPI" ? opt.sweep : 0,
+                                                     g.levelsKm[0], g.grids[0].get()}};
+            written = writeCsvSiteGrids(hdr, family, grids,
+                                        csvNameFormat(name, opt.product).c_str(), base.c_str());
+        }
+        return reportWritten(g, base + ".zip", written == 1);
+    }
+    const rdr::StdProductPtr product = productContainer(g, pKind);
+    if (product && pKind->levels) {
+        written = fnWriteStdProductCsvComp3D(product.get(), family, field.c_str(), nLevels,
+                                             levelSpacingKm(g.levelsKm), base.c_str());
+    } else if (product) {
+        written = pKind->csv(product.get(), family, field.c_str(), base.c_str());
+    }
+    return reportWritten(g, base + ".zip", written == 1);
+}
+
+// One row per output format; a row without a writer is named but refused until it has one.
+struct OutputFormat {
+    const char* name;
+    int (*write)(const ProductGrids&);
+};
+
+constexpr OutputFormat kFormats[] = {
+    {"f32", writeF32}, {"csv", writeCsv}, {"odim", nullptr}, {"bufr", nullptr}, {"grib", nullptr},
+};
+
+std::string formatNames(bool bAvailable) {
+    std::string names;
+    for (const OutputFormat& f : kFormats) {
+        if (!bAvailable || f.write != nullptr) {
+            names += (names.empty() ? "" : ", ") + std::string(f.name);
+        }
+    }
+    return names;
+}
+
+// The requested format's row, or null with the message printed.
+const OutputFormat* chosenFormat(const Options& opt) {
+    for (const OutputFormat& f : kFormats) {
+        if (opt.format == f.name) {
+            if (f.write == nullptr) {
+                std::fprintf(stderr, "rdr product: --format %s is not available yet (use %s)\n",
+                             f.name, formatNames(true).c_str());
+                return nullptr;
+            }
+            return &f;
+        }
+    }
+    std::fprintf(stderr, "rdr product: unknown format '%s' (%s)\n", opt.format.c_str(),
+                 formatNames(false).c_str());
+    return nullptr;
+}
+
+// Everything about the output the user can get wrong, before the volume is read. 0, or the
+// exit status with the message printed.
+int checkOutputRequest(Options* pOpt) {
+    const bool bRawGrid = pOpt->format == "f32" && pOpt->compositeGrid.empty();
+    const CompositeGridKind* pKind = findCompositeGrid(pOpt->compositeGrid);
+    if (pKind != nullptr && pKind->levels) {
+        if (pOpt->product != "CAPPI") {
+            std::fprintf(stderr,
+                         "rdr product: --composite-grid comp3d stacks CAPPI levels; "
+                         "use --product CAPPI\n");
+            return 2;
+        }
+        if (pOpt->heights.empty()) {
+            for (int km = 1; km <= 10; ++km) {
+                pOpt->heights.push_back(static_cast<float>(km));
+            }
+        }
+    }
+    if (pOpt->heights.size() > 1) {
+        if (pOpt->product != "CAPPI" || bRawGrid || (pKind != nullptr && !pKind->levels)) {
+            std::fprintf(stderr,
+                         "rdr product: --height is given more than once; several "
+                         "levels need --product CAPPI and --format csv or "
+                         "--composite-grid comp3d\n");
+            return 2;
+        }
+        if (pOpt->format == "csv" && levelSpacingKm(pOpt->heights) <= 0.0f) {
+            std::fprintf(stderr,
+                         "rdr product: the CSV of several levels needs evenly spaced, "
+                         "rising --height values\n");
+            return 2;
+        }
+    }
+    if (!bRawGrid && pOpt->out == "-") {
+        std::fprintf(stderr,
+                     "rdr product: only the float32 grid can go to standard output; "
+                     "name a file with -o\n");
+        return 2;
+    }
+    if (pOpt->product == "PPI" && !bRawGrid && pOpt->sweep >= 99) {
+        std::fprintf(stderr, "rdr product: exports hold sweeps 0 to 98; --sweep %d is beyond\n",
+                     pOpt->sweep);
+        return 2;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int runProduct(int argc, char** argv) {
@@ -209,6 +591,13 @@ int runProduct(int argc, char** argv) {
         std::fprintf(stderr, "rdr product: unknown product '%s' (known: %s)\n", opt.product.c_str(),
                      fnProductNames());
         return 2;
+    }
+    const OutputFormat* format = chosenFormat(opt);
+    if (format == nullptr) {
+        return 2;
+    }
+    if (const int status = checkOutputRequest(&opt); status != 0) {
+        return status;
     }
 
     rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str()));
@@ -240,7 +629,6 @@ int runProduct(int argc, char** argv) {
 
     const int n = opt.size;
     const float maxRangeKm = 0.5f * n * opt.gridKm;
-    STD_AZIMUTH_TBL** ppTable = tables.get();
     // Radar cell of the PPI layout: row n/2, column (n-1) - n/2.
     GridLayout layout{opt.gridKm, static_cast<double>(n / 2), static_cast<double>((n - 1) - n / 2)};
     RDR_PRODUCT_ARGS args;
@@ -256,54 +644,23 @@ int runProduct(int argc, char** argv) {
     args.fEtopDbz = opt.thresholdDbz;
     args.iVilBottomKm = opt.bottomKm;
     args.iVilTopKm = opt.topKm;
-    rdr::GridPtr grid(fnCreateProduct(pStd, ppTable, args));
     // Where the radar sits and how big a cell is differ between the products' layouts.
     if (opt.product == "CAPPI" && opt.mohr) {
         layout.centreRow = layout.centreCol = 0.5 * (n - 1);
     } else if ((opt.product == "CAPPI" && !opt.mohr) || opt.product == "VIL") {
         layout.cellKm = static_cast<float>(maxRangeKm / (0.5 * n));
     }
-    if (!grid) {
-        std::fprintf(stderr, "rdr product: %s of %s failed\n", opt.product.c_str(),
-                     opt.file.c_str());
-        return 1;
-    }
-
-    const size_t cells = static_cast<size_t>(n) * static_cast<size_t>(n);
-    size_t withData = 0;
-    for (size_t i = 0; i < cells; ++i) {
-        withData += grid.get()[i] != -9999.0f && grid.get()[i] != -9998.0f;
-    }
-    if (!fnIsLittleEndian()) {
-        for (size_t i = 0; i < cells; ++i) {
-            fnSwap4Byte(grid.get() + i);
+    ProductGrids g{opt, pStd, {}, {}, n, layout};
+    // One grid, or one per CAPPI level.
+    g.levelsKm = opt.heights.size() > 1 ? opt.heights : std::vector<float>{opt.heightKm};
+    for (float heightKm : g.levelsKm) {
+        args.fHeightKm = heightKm;
+        g.grids.emplace_back(fnCreateProduct(pStd, tables.get(), args));
+        if (!g.grids.back()) {
+            std::fprintf(stderr, "rdr product: %s of %s failed\n", opt.product.c_str(),
+                         opt.file.c_str());
+            return 1;
         }
     }
-    // A device or FIFO (or standard output) has no place for a header beside it.
-    bool inPlace = false;
-    if (!writeOutput(opt.out, grid.get(), cells * sizeof(float), &inPlace)) {
-        return 1;
-    }
-    char geometry[256];
-    std::snprintf(geometry, sizeof geometry,
-                  "rows %d\ncolumns %d\ncell_km %.6g\ncentre_row %.1f\ncentre_column %.1f\n", n, n,
-                  layout.cellKm, layout.centreRow, layout.centreCol);
-    std::string header =
-        "source " + opt.file + "\nproduct " + opt.product + "\nfield " + opt.field + "\n";
-    if (opt.product == "ETOP" || opt.product == "VIL") {
-        header += opt.product == "ETOP" ? "unit km\n" : "unit kg/m2\n";
-    }
-    header += geometry;
-    header +=
-        "no_data -9999\nout_of_range -9998\ntype float32\nbyte_order little-endian\n"
-        "layout row-major, row 0 north, column 0 west\ncells_with_data " +
-        std::to_string(withData) + "\n";
-    bool headerInPlace = false;
-    if (!inPlace && !writeOutput(opt.out + ".hdr", header.data(), header.size(), &headerInPlace)) {
-        return 1;
-    }
-    // Standard output may be carrying the grid.
-    std::fprintf(inPlace ? stderr : stdout, "%s: %s %s %dx%d, %zu cells with data\n",
-                 opt.out.c_str(), opt.product.c_str(), opt.field.c_str(), n, n, withData);
-    return 0;
+    return format->write(g);
 }
