@@ -48,21 +48,28 @@ struct Options {
     std::vector<float> heights;  // every --height, in order
 };
 
-// The composite grids a site product can be placed on, for the packed and CSV exports.
+// The composite grids a site product can be placed on, for the packed and CSV exports. Every
+// packed file starts at the north-west corner of the 1 km national composite, which is where
+// the composite readers place all of them (the 3 km files too); the grid covers the file's
+// own rows and columns from there.
 struct CompositeGridKind {
     const char* name;
-    const char* imageKind;  // the image kind whose area the grid covers
     float gridKm;
+    int cols;
+    int rows;
     bool levels;  // a stack of CAPPI levels
     int (*packed)(STD_PRODUCT*, const char*, const char*, const char*);
     int (*csv)(STD_PRODUCT*, const char*, const char*, const char*);
 };
 
+// The image kind whose corner every packed grid starts at.
+constexpr const char* kCompositeCornerKind = "COMP_240";
+
 constexpr CompositeGridKind kCompositeGrids[] = {
-    {"comp240", "COMP_240", 1.0f, false, fnWriteStdProductVyqComp240, fnWriteStdProductCsvComp240},
-    {"comp480", "COMP_480", 3.0f, false, fnWriteStdProductVyqComp480, fnWriteStdProductCsvComp480},
-    {"kcj", "COMP_KCJ", 3.0f, false, fnWriteStdProductVyqCompKCJ, fnWriteStdProductCsvCompKCJ},
-    {"comp3d", "COMP_240", 1.0f, true, nullptr, nullptr},
+    {"comp240", 1.0f, 960, 1200, false, fnWriteStdProductVyqComp240, fnWriteStdProductCsvComp240},
+    {"comp480", 3.0f, 526, 576, false, fnWriteStdProductVyqComp480, fnWriteStdProductCsvComp480},
+    {"kcj", 3.0f, 751, 1101, false, fnWriteStdProductVyqCompKCJ, fnWriteStdProductCsvCompKCJ},
+    {"comp3d", 1.0f, 960, 1200, true, nullptr, nullptr},
 };
 
 const CompositeGridKind* findCompositeGrid(const std::string& name) {
@@ -338,8 +345,14 @@ rdr::StdProductPtr productContainer(const ProductGrids& g, const CompositeGridKi
     std::vector<int32_t> placement;
     if (pKind != nullptr) {
         RDR_IMG_INFO_TBL img{};
-        fnGetImgSizeInfo(pKind->imageKind, &img);
+        fnGetImgSizeInfo(kCompositeCornerKind, &img);
         frame = compositeFrame(img, pKind->gridKm);
+        // The origin is counted from the southern edge: growing the grid southwards keeps
+        // the north-west corner where it is.
+        frame.fYo += static_cast<float>(pKind->rows - frame.iYdim);
+        frame.iYo += pKind->rows - frame.iYdim;
+        frame.iXdim = pKind->cols;
+        frame.iYdim = pKind->rows;
         placement = siteCellsOnComposite(g.pStd, g.n, opt.gridKm, frame);
         const std::string when = formatStoredTime(g.pStd->m_hdr.m_tConvertTime, "%Y%m%d%H%M");
         if (fnSetStdProductCompHdr(product.get(), "MAX", when.c_str(), frame.iYdim, frame.iXdim,
