@@ -27,6 +27,7 @@
 #include "standard_product.h"
 #include "standard_volume.h"
 #include "vil_product.h"
+#include "volume_choice.h"
 #include "volume_formats.h"
 
 namespace {
@@ -35,7 +36,7 @@ struct ImageArgs {
     std::string input;
     std::vector<std::string> products;
     std::vector<std::string> outputs;
-    std::string field = "DZ";
+    std::string field;   // empty: the volume's first reflectivity moment
     std::string format;  // empty: from the output name, else PNG
     std::string site;
     std::string kind;
@@ -69,7 +70,8 @@ void printUsage(FILE* out) {
                  "options are those of rdr product.\n"
                  "  --product NAME     PPI, CAPPI, BASE, CMAX, VIL or ETOP (repeatable; the\n"
                  "                     volume is loaded once)\n"
-                 "  --field F          moment to draw (default DZ); RN draws rain rate from\n"
+                 "  --field F          moment to draw (default: the first reflectivity moment,\n"
+                 "                     DZ, CZ, then the others); RN draws rain rate from\n"
                  "                     reflectivity. VIL and ETOP always use reflectivity.\n"
                  "  --sweep N          PPI sweep index (default 0, the lowest)\n"
                  "  --elevation DEG    PPI of the sweep nearest this angle\n"
@@ -279,16 +281,6 @@ const char* reflectivityMoment(STD_RADAR* pStd) {
                                              : nullptr;
 }
 
-float sweepAngle(STD_RADAR* pStd, int s) {
-    STD_SWEEP* pSweep = pStd->m_ppSweep[s];
-    for (int r = 0; pSweep != nullptr && r < pSweep->m_iMaxRay; ++r) {
-        if (pSweep->m_ppRay[r] != nullptr) {
-            return pSweep->m_ppRay[r]->m_hdr.m_fFixedAngle;
-        }
-    }
-    return NAN;
-}
-
 double seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -314,7 +306,8 @@ bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* p
         return false;
     }
     if (!bReflectivity && !fnStdRadarHasMoment(pStd, szMoment)) {
-        std::fprintf(stderr, "rdr image: the volume has no moment '%s'\n", szMoment);
+        std::fprintf(stderr, "rdr: %s: no moment %s (it has: %s) [name one with --field]\n",
+                     a.input.c_str(), szMoment, momentNames(pStd).c_str());
         return false;
     }
     const std::string source = std::string(szMoment).substr(0, 15);
@@ -335,14 +328,11 @@ bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* p
     if (product == "PPI") {
         int s = a.sweep >= 0 ? a.sweep : 0;
         if (!std::isnan(a.elevation)) {
-            float best = 1e9f;
-            for (int k = 0; k < pStd->m_iMaxSweep; ++k) {
-                const float d = std::fabs(sweepAngle(pStd, k) - a.elevation);
-                if (d < best) {
-                    best = d;
-                    s = k;
-                }
-            }
+            s = sweepNearestElevation(pStd, a.elevation);
+            const float took = sweepAngle(pStd, s);
+            std::fprintf(stderr, "rdr: %s: --elevation %g takes sweep %d at %.2f degrees%s\n",
+                         a.input.c_str(), a.elevation, s, took,
+                         std::fabs(took - a.elevation) > 1.0f ? ", the nearest there is" : "");
         }
         if (s >= pStd->m_iMaxSweep) {
             std::fprintf(stderr, "rdr image: no sweep %d (the volume has %d)\n", s,
@@ -384,7 +374,7 @@ int runImage(int argc, char** argv) {
         }
     }
     RDR_DISP_INFO_TBL disp{};
-    if (fnGetColorFileInfo(a.field.c_str(), &disp) != 1) {
+    if (!a.field.empty() && fnGetColorFileInfo(a.field.c_str(), &disp) != 1) {
         std::fprintf(stderr,
                      "rdr image: unknown field '%s' (DZ, CZ, VR, SW, DR, PH, RH, KD, RN, ...)\n",
                      a.field.c_str());
@@ -425,6 +415,28 @@ int runImage(int argc, char** argv) {
     }
     const double tLoad = seconds(t);
     STD_RADAR* pStd = volume.get();
+    if (const std::string why = planViewRefusal(pStd); !why.empty()) {
+        std::fprintf(stderr,
+                     "rdr: %s: %s; plan-view images cannot be drawn of it [rdr info "
+                     "shows its sweeps]\n",
+                     a.input.c_str(), why.c_str());
+        return 1;
+    }
+    if (a.field.empty()) {
+        a.field = defaultField(pStd);
+        if (a.field.empty()) {
+            std::fprintf(stderr,
+                         "rdr: %s: no reflectivity moment to draw by default (it has: %s) "
+                         "[name one with --field]\n",
+                         a.input.c_str(), momentNames(pStd).c_str());
+            return 1;
+        }
+        if (fnGetColorFileInfo(a.field.c_str(), &disp) != 1) {
+            std::fprintf(stderr, "rdr: %s: no colour table for moment %s [name one with --field]\n",
+                         a.input.c_str(), a.field.c_str());
+            return 1;
+        }
+    }
 
     t = std::chrono::steady_clock::now();
     rdr::MatrixPtr<STD_AZIMUTH_TBL> tables(fnMakeAllHashTable(pStd), pStd->m_iMaxSweep);
@@ -485,8 +497,16 @@ int runImage(int argc, char** argv) {
                                                         product == "VIL", product == "ETOP"));
         if (bComposite) {
             const CompositeFrame frame = compositeFrame(imgInfo);
-            const std::vector<float> cells = placeOnComposite(
-                computed.grid.get(), siteCellsOnComposite(pStd, iDim, a.gridKm, frame));
+            const std::vector<int32_t> placement =
+                siteCellsOnComposite(pStd, iDim, a.gridKm, frame);
+            if (std::all_of(placement.begin(), placement.end(), [](int32_t i) { return i < 0; })) {
+                std::fprintf(stderr,
+                             "rdr: %s: the radar at %.3f N %.3f E covers nothing of the %s window "
+                             "[use SITE_240 or SITE_480]\n",
+                             a.input.c_str(), pStd->m_hdr.m_dLat, pStd->m_hdr.m_dLon, kind.c_str());
+                return 1;
+            }
+            const std::vector<float> cells = placeOnComposite(computed.grid.get(), placement);
             const std::string when = formatStoredTime(pStd->m_hdr.m_tConvertTime, "%Y%m%d%H%M");
             const bool filed =
                 std_product &&

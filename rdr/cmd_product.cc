@@ -18,6 +18,7 @@
 #include "commands.h"
 #include "core_utilities.h"
 #include "csv_output.h"
+#include "grid_codes.h"
 #include "info_tables.h"
 #include "owned_handles.h"
 #include "packed_grid_output.h"
@@ -25,6 +26,7 @@
 #include "site_on_composite.h"
 #include "standard_product.h"
 #include "standard_volume.h"
+#include "volume_choice.h"
 #include "volume_formats.h"
 
 namespace {
@@ -32,7 +34,7 @@ namespace {
 struct Options {
     std::string file;
     std::string product;
-    std::string field = "DZ";
+    std::string field;  // empty: the volume's first reflectivity moment
     std::string out;
     int sweep = 0;
     float heightKm = 1.5f;
@@ -84,13 +86,15 @@ const CompositeGridKind* findCompositeGrid(const std::string& name) {
 void printUsage(FILE* out) {
     std::fprintf(
         out,
-        "usage: rdr product FILE --product NAME [--sweep N] [--height KM] [--field DZ]\n"
+        "usage: rdr product FILE --product NAME [--sweep N] [--height KM] [--field F]\n"
         "                   [--size N] [--grid-km G] [--method real|mohr]\n"
         "                   [--kind pseudo|real] [--threshold DBZ] [--bottom KM]\n"
         "                   [--top KM] [--format f32|csv|odim|bufr|grib]\n"
         "                   [--composite-grid comp240|comp480|kcj|comp3d] -o OUT\n"
         "\n"
         "products: %s\n"
+        "--field names the moment (default: the first reflectivity moment the volume has,\n"
+        "DZ, CZ, then the others); RN is rain rate from reflectivity (Z = 200 R^1.6).\n"
         "--format f32 (default) writes OUT (float32, little-endian, row-major, row 0\n"
         "north) and OUT.hdr, each replaced whole. OUT may be - (standard output), a\n"
         "device or a FIFO: the grid is written there in place, without a header.\n"
@@ -204,29 +208,6 @@ int parseOptions(int argc, char** argv, Options* pOpt) {
     return 0;
 }
 
-// Moment names carried by any ray, for the message about an unknown field.
-std::string momentNames(const STD_RADAR* pStd) {
-    std::set<std::string> names;
-    for (int s = 0; s < pStd->m_iMaxSweep && pStd->m_ppSweep != nullptr; ++s) {
-        const STD_SWEEP* sweep = pStd->m_ppSweep[s];
-        for (int r = 0; sweep != nullptr && sweep->m_ppRay != nullptr && r < sweep->m_iMaxRay;
-             ++r) {
-            const STD_RAY* ray = sweep->m_ppRay[r];
-            for (int f = 0; ray != nullptr && ray->m_ppField != nullptr && f < ray->m_iMaxField;
-                 ++f) {
-                if (ray->m_ppField[f] != nullptr) {
-                    names.insert(ray->m_ppField[f]->m_hdr.m_szFieldName);
-                }
-            }
-        }
-    }
-    std::string list;
-    for (const std::string& n : names) {
-        list += (list.empty() ? "" : " ") + n;
-    }
-    return list.empty() ? "none" : list;
-}
-
 // Replaces path with the buffer as a whole (see atomic_file.h). *pInPlace tells whether
 // path was "-" (standard output), a device or a FIFO, written in place.
 bool writeOutput(const std::string& path, const void* data, size_t bytes, bool* pInPlace) {
@@ -316,16 +297,6 @@ int writeRawGrid(const ProductGrids& g) {
 // for VIL and ETOP, whose values are no longer that moment's.
 std::string storedField(const Options& opt) {
     return opt.product == "VIL" || opt.product == "ETOP" ? opt.product : opt.field;
-}
-
-float sweepAngle(const STD_RADAR* pStd, int s) {
-    const STD_SWEEP* pSweep = pStd->m_ppSweep[s];
-    for (int r = 0; pSweep != nullptr && r < pSweep->m_iMaxRay; ++r) {
-        if (pSweep->m_ppRay[r] != nullptr) {
-            return pSweep->m_ppRay[r]->m_hdr.m_fFixedAngle;
-        }
-    }
-    return 0.0f;
 }
 
 // The grids in a standard product: on the site grid, or placed on a composite grid. A PPI
@@ -619,10 +590,24 @@ int runProduct(int argc, char** argv) {
         return 1;
     }
     STD_RADAR* pStd = volume.get();
-    if (!fnStdRadarHasMoment(pStd, opt.field.c_str())) {
-        std::fprintf(stderr, "rdr product: %s has no moment '%s' (moments: %s)\n", opt.file.c_str(),
-                     opt.field.c_str(), momentNames(pStd).c_str());
+    if (const std::string why = planViewRefusal(pStd); !why.empty()) {
+        std::fprintf(stderr, "rdr: %s: %s has no %s product [rdr info shows its sweeps]\n",
+                     opt.file.c_str(), why.c_str(), opt.product.c_str());
         return 1;
+    }
+    // Rain rate is made from reflectivity; the grid is converted once it is computed.
+    const bool bRain = opt.field == "RN";
+    const std::string named = bRain ? std::string() : opt.field;
+    const std::string source = named.empty() ? defaultField(pStd) : named;
+    if (source.empty() || !fnStdRadarHasMoment(pStd, source.c_str())) {
+        std::fprintf(stderr, "rdr: %s: no moment %s (it has: %s) [name one with --field]\n",
+                     opt.file.c_str(),
+                     named.empty() ? "of reflectivity to take by default" : named.c_str(),
+                     momentNames(pStd).c_str());
+        return 1;
+    }
+    if (opt.field.empty()) {
+        opt.field = source;
     }
     if (opt.product == "PPI" && opt.sweep >= pStd->m_iMaxSweep) {
         std::fprintf(stderr, "rdr product: %s has %d sweeps; --sweep %d is out of range\n",
@@ -646,7 +631,7 @@ int runProduct(int argc, char** argv) {
     GridLayout layout{opt.gridKm, static_cast<double>(n / 2), static_cast<double>((n - 1) - n / 2)};
     RDR_PRODUCT_ARGS args;
     args.szProduct = opt.product.c_str();
-    args.szField = opt.field.c_str();
+    args.szField = source.c_str();
     args.iXdim = args.iYdim = n;
     args.fMaxRangeKm = maxRangeKm;
     args.fGridKm = opt.gridKm;
@@ -673,6 +658,14 @@ int runProduct(int argc, char** argv) {
             std::fprintf(stderr, "rdr product: %s of %s failed\n", opt.product.c_str(),
                          opt.file.c_str());
             return 1;
+        }
+        if (bRain && opt.product != "VIL" && opt.product != "ETOP") {
+            float* cells = g.grids.back().get();
+            for (size_t i = 0; i < static_cast<size_t>(n) * n; ++i) {
+                if (cells[i] != RDR_GRID_NO_DATA && cells[i] != RDR_GRID_OUT_BOUND) {
+                    cells[i] = static_cast<float>(fnDbzToRainF(cells[i], 200.0f, 1.6f));
+                }
+            }
         }
     }
     return format->write(g);

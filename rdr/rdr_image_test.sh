@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # rdr image end to end on a synthetic volume: several products from one load, every output
-# format, composite kinds, resizing, and clear failures for bad requests.
+# format, composite kinds, resizing, and clear failures for bad requests; with the sample
+# folder, what it does with volumes a plan view cannot show.
+#   rdr_image_test.sh RDR [DATA]
 set -uo pipefail
 rdr=$1
+data=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail=0
@@ -58,9 +61,29 @@ expect_fail 2 "bad value '40' for --height" "$work/v.uf" --product CAPPI --heigh
 expect_fail 2 "need FILE" "$work/v.uf" --product PPI
 expect_fail 2 "graticule draws on the site image kinds" "$work/v.uf" --product PPI \
     --image-kind COMP_240 --graticule -o "$work/x.png"
-expect_fail 1 "no moment 'KD'" "$work/v.uf" --product PPI --field KD -o "$work/x.png"
+expect_fail 1 "v.uf: no moment KD (it has: DZ VR)" "$work/v.uf" --product PPI --field KD \
+    -o "$work/x.png"
 expect_fail 1 "no sweep 30" "$work/v.uf" --product PPI --sweep 30 -o "$work/x.png"
 expect_fail 1 "fnSaveImg fail" "$work/v.uf" --product PPI -o "$work/missing/dir/x.png"
 expect_fail 1 "cannot open" "$work/none.uf" --product PPI -o "$work/x.png"
 check "no stray files" "[ ! -e $work/x.png ]"
+
+# --elevation says which sweep it took, and when that is far from the angle asked for.
+"$rdr" image "$work/v.uf" --product PPI --elevation 45 -o "$work/e.png" > /dev/null 2> "$work/err"
+check "--elevation names the sweep taken" \
+    "grep -q 'v.uf: --elevation 45 takes sweep [0-9]* at [0-9.]* degrees, the nearest there is' $work/err"
+
+if [ -d "$data" ]; then
+    # Without --field the first reflectivity moment is drawn, whatever the file calls it.
+    jma=$(ls "$data"/cfradial/Z__C_RJTD_*.nc)
+    "$rdr" image "$jma" --product PPI -o "$work/jma.png" > /dev/null 2> "$work/err"
+    check "the JMA volume drawn without --field" "[ \$? -eq 0 ] && pngcheck -q $work/jma.png > /dev/null"
+    # Plan views of an RHI volume are refused, and a radar far from the composite window.
+    expect_fail 1 "an RHI volume: its sweeps are vertical sections" \
+        "$(ls "$data"/cfradial/cfrad.*DOW8_RHI.nc)" --product PPI -o "$work/x.png"
+    expect_fail 1 "covers nothing of the COMP_240 window" \
+        "$data/uf/KLIX20050828_180149_rsl.uf.gz" --product CMAX --image-kind COMP_240 \
+        -o "$work/x.png"
+    check "no stray files" "[ ! -e $work/x.png ]"
+fi
 exit $fail

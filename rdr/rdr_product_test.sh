@@ -34,6 +34,23 @@ if [ "$mode" = real ]; then
     agrees "$work/vr.f32" "$klix" PPI 0 VR 4000
     "$rdr" product "$klix.gz" --product CMAX --size 600 --grid-km 0.8 -o "$work/cmax.f32" > /dev/null
     agrees "$work/cmax.f32" "$klix" CMAX 0 DZ 4000
+    # Without --field the first reflectivity moment is taken: the JMA file has CZ only.
+    "$rdr" product "$(ls "$data"/cfradial/Z__C_RJTD_*.nc)" --product PPI --size 200 \
+        -o "$work/jma.f32" > /dev/null
+    check "JMA PPI without --field takes CZ" "grep -qx 'field CZ' $work/jma.f32.hdr"
+    # RN: rain rate from the reflectivity grid, cell for cell (Z = 200 R^1.6).
+    "$rdr" product "$klix.gz" --product CAPPI --size 300 -o "$work/dz.f32" > /dev/null
+    "$rdr" product "$klix.gz" --product CAPPI --size 300 --field RN -o "$work/rn.f32" > /dev/null
+    /usr/bin/python3 - "$work/dz.f32" "$work/rn.f32" <<'PY' || { echo "FAIL: RN is not Z = 200 R^1.6 of DZ"; fail=1; }
+import sys
+import numpy as np
+dz = np.fromfile(sys.argv[1], "<f4")
+rn = np.fromfile(sys.argv[2], "<f4")
+codes = (dz == -9999) | (dz == -9998)
+assert (rn[codes] == dz[codes]).all()
+want = (10 ** (dz[~codes] / 10) / 200) ** (1 / 1.6)
+assert (~codes).sum() > 1000 and np.allclose(rn[~codes], want, rtol=1e-4, atol=1e-6)
+PY
     exit $fail
 fi
 

@@ -1,0 +1,80 @@
+#include "volume_choice.h"
+
+#include <cmath>
+#include <set>
+
+namespace {
+
+// Reflectivity names in the order they are preferred: as measured, corrected, then the
+// other reflectivity moments the field table holds.
+constexpr const char* kReflectivityMoments[] = {"DZ", "CZ", "ZT", "UZ", "ZV", "DBZ"};
+
+}  // namespace
+
+std::string momentNames(const STD_RADAR* pStd) {
+    std::set<std::string> names;
+    for (int s = 0; s < pStd->m_iMaxSweep && pStd->m_ppSweep != nullptr; ++s) {
+        const STD_SWEEP* sweep = pStd->m_ppSweep[s];
+        for (int r = 0; sweep != nullptr && sweep->m_ppRay != nullptr && r < sweep->m_iMaxRay;
+             ++r) {
+            const STD_RAY* ray = sweep->m_ppRay[r];
+            for (int f = 0; ray != nullptr && ray->m_ppField != nullptr && f < ray->m_iMaxField;
+                 ++f) {
+                if (ray->m_ppField[f] != nullptr) {
+                    names.insert(ray->m_ppField[f]->m_hdr.m_szFieldName);
+                }
+            }
+        }
+    }
+    std::string list;
+    for (const std::string& n : names) {
+        if (!list.empty()) {
+            list += " ";
+        }
+        list += n;
+    }
+    return list.empty() ? "none" : list;
+}
+
+std::string defaultField(const STD_RADAR* pStd) {
+    for (const char* szName : kReflectivityMoments) {
+        if (fnStdRadarHasMoment(const_cast<STD_RADAR*>(pStd), szName)) {
+            return szName;
+        }
+    }
+    return std::string();
+}
+
+float sweepAngle(const STD_RADAR* pStd, int s) {
+    const STD_SWEEP* pSweep = pStd->m_ppSweep[s];
+    for (int r = 0; pSweep != nullptr && r < pSweep->m_iMaxRay; ++r) {
+        if (pSweep->m_ppRay[r] != nullptr) {
+            return pSweep->m_ppRay[r]->m_hdr.m_fFixedAngle;
+        }
+    }
+    return NAN;
+}
+
+int sweepNearestElevation(const STD_RADAR* pStd, float fElevation) {
+    int best = 0;
+    float bestDiff = INFINITY;
+    for (int s = 0; s < pStd->m_iMaxSweep; ++s) {
+        const float d = std::fabs(sweepAngle(pStd, s) - fElevation);
+        if (d < bestDiff) {
+            bestDiff = d;
+            best = s;
+        }
+    }
+    return best;
+}
+
+std::string planViewRefusal(const STD_RADAR* pStd) {
+    switch (pStd->m_hdr.m_iSweepMode) {
+        case STD_EN_SWMD_RHI:
+            return "an RHI volume: its sweeps are vertical sections, not plan views";
+        case STD_EN_SWMD_VERTICAL:
+            return "a vertically pointing volume: it looks straight up, not across the land";
+        default:
+            return std::string();
+    }
+}

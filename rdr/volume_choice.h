@@ -1,0 +1,28 @@
+// What the product and image commands choose from a loaded volume on the user's behalf, and
+// what they refuse before computing anything: the moment when none is named, the sweep
+// nearest an elevation, and volumes whose scan geometry a plan view cannot show.
+#ifndef RDR_TOOL_VOLUME_CHOICE_H
+#define RDR_TOOL_VOLUME_CHOICE_H
+
+#include <string>
+
+#include "standard_volume.h"
+
+// Moment names carried by any ray, blank-separated ("none" for a volume without any).
+std::string momentNames(const STD_RADAR* pStd);
+
+// The moment a command takes when --field is not given: the first reflectivity moment the
+// volume has (DZ, CZ, then the other reflectivity names); empty when it has none.
+std::string defaultField(const STD_RADAR* pStd);
+
+// Fixed angle of sweep s (its first ray's); NaN for a sweep without rays.
+float sweepAngle(const STD_RADAR* pStd, int s);
+
+// The sweep whose fixed angle is nearest fElevation.
+int sweepNearestElevation(const STD_RADAR* pStd, float fElevation);
+
+// Empty when plan-view products can be made of the volume; otherwise why not, in words
+// ("an RHI volume: its sweeps are vertical sections, not plan views").
+std::string planViewRefusal(const STD_RADAR* pStd);
+
+#endif
