@@ -1,0 +1,223 @@
+// The strike readers: the window's daily files, read in pieces, one strike per line.
+#include "lightning_input.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "display_utilities.h"
+#include "internal/lightning_text.h"
+#include "internal/strike_id_set.h"
+#include "owned_handle.h"
+#include "rdr_root.h"
+
+namespace {
+
+using lgt_text::kTimeLen;
+
+// Files are read in pieces of this size; a line longer than a piece is no strike line and
+// is passed over up to its end.
+constexpr size_t kPieceBytes = 1 << 20;
+
+enum class Layout { Vyq, Nx1 };
+
+struct Window {
+    char start[kTimeLen];
+    char end[kTimeLen];
+    bool contains(const char* t) const {
+        return std::memcmp(t, start, kTimeLen) >= 0 && std::memcmp(t, end, kTimeLen) <= 0;
+    }
+};
+
+// Noon of the start day, so that stepping a day at a time never lands on another date
+// around a change of daylight-saving time.
+struct tm startDay(const char* szStartTime) {
+    struct tm day = {};
+    lgt_text::parseTime(szStartTime, &day);
+    day.tm_hour = 12;
+    day.tm_min = 0;
+    return day;
+}
+
+std::string dailyPath(Layout layout, const struct tm& day) {
+    char name[96];
+    std::strftime(name, sizeof name,
+                  layout == Layout::Vyq ? "/DATA/INPUT/LGT/%Y/LGT_VYQ_%Y%m%d.asc"
+                                        : "/DATA/INPUT/LGT/%Y/VYQ_LGT_NX1_%Y%m%d.asc",
+                  &day);
+    return rdrRootPath(std::string(name));
+}
+
+// Reads a file in pieces and hands each line to onLine (false stops); a missing or
+// unreadable file gives nothing. False when onLine asked to stop.
+template <class OnLine>
+bool readLines(const std::string& path, std::vector<char>& buf, OnLine&& onLine) {
+    rdr::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        return true;
+    }
+    buf.resize(kPieceBytes);
+    size_t held = 0;
+    bool skipping = false;  // inside a line too long for a piece
+    bool go = true;
+    auto lines = [&](std::string_view line) { return go = onLine(line); };
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buf.data() + held, buf.size() - held);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            n = 0;  // a read error ends the file like its end would
+        }
+        const bool final = n == 0;
+        size_t size = held + static_cast<size_t>(n);
+        size_t from = 0;
+        if (skipping) {
+            const void* nl = std::memchr(buf.data(), '\n', size);
+            if (nl == nullptr) {
+                if (final) {
+                    return true;
+                }
+                held = 0;
+                continue;
+            }
+            from = static_cast<size_t>(static_cast<const char*>(nl) - buf.data()) + 1;
+            skipping = false;
+        }
+        const size_t used =
+            from + lgt_text::forEachLine(buf.data() + from, size - from, final, lines);
+        if (!go || final) {
+            return go;
+        }
+        held = size - used;
+        if (held == buf.size()) {
+            held = 0;
+            skipping = true;
+        } else {
+            std::memmove(buf.data(), buf.data() + used, held);
+        }
+    }
+}
+
+// Calls onStrike(columns, time) for every well-formed line in the window of every daily
+// file the window touches (at most LGT_MAX_DAYS); false from onStrike stops the reading.
+template <class OnStrike>
+bool readWindow(Layout layout, const char* szStartTime, const char* szEndTime,
+                OnStrike&& onStrike) {
+    if (!lgt_text::validTime(szStartTime) || !lgt_text::validTime(szEndTime)) {
+        return false;
+    }
+    Window window;
+    std::memcpy(window.start, szStartTime, kTimeLen);
+    std::memcpy(window.end, szEndTime, kTimeLen);
+    const int nColumns = layout == Layout::Vyq ? static_cast<int>(LGT_VYQ_DATA_MAX)
+                                               : static_cast<int>(LGT_NX1_DATA_MAX);
+    std::string_view columns[LGT_NX1_DATA_MAX];
+    char time[kTimeLen];
+    auto onLine = [&](std::string_view line) {
+        if (lgt_text::splitColumns(line, columns, nColumns) != nColumns) {
+            return true;
+        }
+        const bool timed = layout == Layout::Vyq ? lgt_text::vyqTime(columns, time)
+                                                 : lgt_text::nx1Time(columns, time);
+        return !timed || !window.contains(time) || onStrike(columns, time);
+    };
+    std::vector<char> buf;
+    struct tm day = startDay(szStartTime);
+    for (int d = 0; d < LGT_MAX_DAYS; ++d) {
+        char dayStart[kTimeLen + 1];
+        if (std::strftime(dayStart, sizeof dayStart, "%Y%m%d0000", &day) != kTimeLen ||
+            std::memcmp(dayStart, window.end, kTimeLen) > 0) {
+            break;
+        }
+        if (!readLines(dailyPath(layout, day), buf, onLine)) {
+            break;
+        }
+        day = fnGetIncDay(day, 1);
+    }
+    return true;
+}
+
+int visitVyq(const char* szStartTime, const char* szEndTime,
+             const std::function<bool(const LGT_VYQ_DATA&)>& visit) {
+    int count = 0;
+    const bool ok = readWindow(Layout::Vyq, szStartTime, szEndTime,
+                               [&](const std::string_view* columns, const char* time) {
+                                   LGT_VYQ_DATA rec{};
+                                   if (!lgt_text::fillVyq(columns, time, &rec)) {
+                                       return true;
+                                   }
+                                   ++count;
+                                   return visit(rec);
+                               });
+    return ok ? count : -1;
+}
+
+int visitNx1(const char* szStartTime, const char* szEndTime,
+             const std::function<bool(const LGT_NX1_DATA&)>& visit) {
+    int count = 0;
+    lgt_text::StrikeIdSet seen;
+    const bool ok = readWindow(
+        Layout::Nx1, szStartTime, szEndTime,
+        [&](const std::string_view* columns, const char* time) {
+            LGT_NX1_DATA rec{};
+            // A malformed line is no strike: its identifier is not
+            // taken, so a good line of the same strike still counts.
+            if (!lgt_text::fillNx1(columns, time, &rec) || !seen.insert(rec.m_nStrkes_id)) {
+                return true;
+            }
+            ++count;
+            return visit(rec);
+        });
+    return ok ? count : -1;
+}
+
+}  // namespace
+
+int lgtVisitStrikesVYQ(const char* szStartTime, const char* szEndTime,
+                       const std::function<bool(const LGT_VYQ_DATA&)>& visit) {
+    return visit ? visitVyq(szStartTime, szEndTime, visit) : -1;
+}
+
+int lgtVisitStrikesNX1(const char* szStartTime, const char* szEndTime,
+                       const std::function<bool(const LGT_NX1_DATA&)>& visit) {
+    return visit ? visitNx1(szStartTime, szEndTime, visit) : -1;
+}
+
+int fnReadLgtDataVYQ(const char* szStartTime, const char* szEndTime, LGT_VYQ_DATA* pBuf,
+                     int nBufMax) {
+    if (pBuf == nullptr || nBufMax < 0) {
+        return -1;
+    }
+    int stored = 0;
+    if (nBufMax == 0) {
+        return lgt_text::validTime(szStartTime) && lgt_text::validTime(szEndTime) ? 0 : -1;
+    }
+    // The visitor stops the reading once the caller's array is full.
+    const int rc = visitVyq(szStartTime, szEndTime, [&](const LGT_VYQ_DATA& rec) {
+        pBuf[stored++] = rec;
+        return stored < nBufMax;
+    });
+    return rc < 0 ? -1 : stored;
+}
+
+int fnReadLgtDataNX1(const char* szStartTime, const char* szEndTime, LGT_NX1_DATA* pBuf,
+                     int nBufMax) {
+    if (pBuf == nullptr || nBufMax < 0) {
+        return -1;
+    }
+    int stored = 0;
+    if (nBufMax == 0) {
+        return lgt_text::validTime(szStartTime) && lgt_text::validTime(szEndTime) ? 0 : -1;
+    }
+    const int rc = visitNx1(szStartTime, szEndTime, [&](const LGT_NX1_DATA& rec) {
+        pBuf[stored++] = rec;
+        return stored < nBufMax;
+    });
+    return rc < 0 ? -1 : stored;
+}
