@@ -1,0 +1,34 @@
+// The answers lgtview sends on standard output: the lightning map of a request, the legend
+// image alone, or the error image with the reason of a refusal. Every answer is a CGI answer
+// with CRLF headers ("Content-type: image/png").
+#ifndef LGTVIEW_LGT_ANSWER_H
+#define LGTVIEW_LGT_ANSWER_H
+
+#include <string>
+
+#include "lgt_request.h"
+
+// Rows of the title band above the map.
+constexpr int kLvTitleRows = 50;
+
+// The time window of a request: strikes with start <= time <= end (YYYYMMDDHHMM), coloured
+// in classes of classMinutes counted back from end (time products).
+struct LvWindow {
+    char start[13];
+    char end[13];
+    int classMinutes;
+    int titleMinutes;  // the interval the title names
+};
+LvWindow lvWindowOf(const LvRequest& req);
+
+// Sends the error image saying that no lightning map can be shown and why (plain words,
+// nothing private), and writes the reason to standard error for the server's log.
+void lvAnswerRefusal(const char* reason);
+
+// Draws and sends the map of the request. False, with a reason, when nothing was sent.
+bool lvAnswerMap(const LvRequest& req, char* reason);
+
+// Sends the legend image of the request.
+void lvAnswerLegend(const LvRequest& req);
+
+#endif
