@@ -56,6 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         std::string_view columns[LGT_NX1_DATA_MAX];
         const int n = lgt_text::splitColumns(line, columns, LGT_NX1_DATA_MAX);
         FUZZ_CHECK(n >= 0 && n <= LGT_NX1_DATA_MAX);
+        std::string_view reference[LGT_NX1_DATA_MAX];
+        FUZZ_CHECK(lgt_text::splitColumnsScalar(line, reference, LGT_NX1_DATA_MAX) == n);
+        for (int i = 0; i < n; ++i) {
+            FUZZ_CHECK(columns[i].data() == reference[i].data() &&
+                       columns[i].size() == reference[i].size());
+        }
         for (int i = 0; i < n; ++i) {
             FUZZ_CHECK(!columns[i].empty());
             FUZZ_CHECK(columns[i].data() >= line.data() &&

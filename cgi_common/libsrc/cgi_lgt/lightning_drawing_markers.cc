@@ -5,7 +5,9 @@ void fnImageFillArc(gdImagePtr pImg, int nX, int nY, int nWidth, int nHeight, in
     if (pImg == nullptr) {
         return;
     }
-    gdImageFilledArc(pImg, nX, nY, nWidth, nHeight, 0, 360, nColor, gdArc);
+    // The whole 0 to 360 degree arc: gd's ellipse fill draws the same shape by scan lines,
+    // without the arc's polygon of one vertex per degree (a day's cloud strikes are many).
+    gdImageFilledEllipse(pImg, nX, nY, nWidth, nHeight, nColor);
 }
 
 void fnImagePlus(gdImagePtr pImg, int nX, int nY, int nColor) {

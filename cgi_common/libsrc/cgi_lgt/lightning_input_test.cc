@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "internal/lightning_text.h"
 #include "test_support.h"
 #include "testing/lightning_fixture.h"
 
@@ -204,6 +205,42 @@ TEST_F(LightningInput, KeepsColumnsInPlaceWhenTheLocationHoldsABlank) {
     EXPECT_FLOAT_EQ(got[0].m_fLon, 128.5f);
     EXPECT_FLOAT_EQ(got[0].m_fImpact, -33.5f);
     EXPECT_STREQ(got[0].m_szFlash_id, "FLASH42");
+}
+
+// The column splitter searches sixteen bytes at a time; it must find what a character by
+// character walk finds, wherever a blank or parenthesis falls.
+TEST(LightningColumns, VectorSearchAgreesWithTheCharacterWalk) {
+    const std::string lines[] = {
+        "",
+        " ",
+        "a",
+        "(",
+        ")",
+        "a b",
+        "\t a\t\tb  ",
+        "POINT (1 2) x",
+        "POINT  \t (1 (2) 3)   y z",
+        "x (a b) (c d)e f(g h)",
+        "unclosed (a b c d e f g h i j k l m n o p q r s t",
+        "0123456789abcdef 0123456789abcdef(0123456789abcdef 0123456789abcdef) z",
+        "a                                b",
+        ")) ((a b)) c",
+    };
+    for (const std::string& line : lines) {
+        for (int max : {1, 2, 3, 22}) {
+            std::string_view fast[22], slow[22];
+            const int n = lgt_text::splitColumns(line, fast, max);
+            ASSERT_EQ(n, lgt_text::splitColumnsScalar(line, slow, max)) << line << " " << max;
+            for (int i = 0; i < n; ++i) {
+                EXPECT_EQ(fast[i].data(), slow[i].data()) << line;
+                EXPECT_EQ(fast[i], slow[i]) << line;
+            }
+        }
+    }
+    std::string_view cols[4];
+    ASSERT_EQ(lgt_text::splitColumns("POINT  \t (1 (2) 3)   y z", cols, 4), 3);
+    EXPECT_EQ(cols[0], "POINT  \t (1 (2) 3)");
+    EXPECT_EQ(cols[2], "z");
 }
 
 TEST_F(LightningInput, PassesOverLinesThatAreNoStrike) {

@@ -21,6 +21,8 @@ constexpr size_t kTimeLen = 12;
 // followed by blanks and such a group takes the group in. Returns the number of columns
 // found.
 int splitColumns(std::string_view line, std::string_view* columns, int maxColumns);
+// The same one character at a time: the reference the vector search is checked against.
+int splitColumnsScalar(std::string_view line, std::string_view* columns, int maxColumns);
 
 // The strike time of a line as YYYYMMDDHHMM into out (kTimeLen bytes, not terminated);
 // false when the columns do not hold a real date and time.

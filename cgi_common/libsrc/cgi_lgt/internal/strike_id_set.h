@@ -4,6 +4,7 @@
 #ifndef CGI_LGT_INTERNAL_STRIKE_ID_SET_H
 #define CGI_LGT_INTERNAL_STRIKE_ID_SET_H
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -16,24 +17,35 @@ class StrikeIdSet {
 
     // True when id was not in the set (it is now).
     bool insert(int id) {
+        if (id == kEmpty) {
+            // The one identifier that marks an empty slot is kept aside.
+            const bool fresh = !haveEmptyId_;
+            haveEmptyId_ = true;
+            size_ += fresh;
+            return fresh;
+        }
         if ((size_ + 1) * 2 > slots_.size()) {
             grow();
         }
-        return place(slots_, static_cast<int64_t>(id));
+        return place(slots_, id);
     }
     size_t size() const { return size_; }
 
   private:
-    // Identifiers are 32-bit, so a 64-bit value outside that range marks an empty slot.
-    static constexpr int64_t kEmpty = INT64_MIN;
+    static constexpr int32_t kEmpty = INT32_MIN;
     static constexpr size_t kInitialSlots = 1024;
 
-    static size_t slotOf(int64_t id, size_t mask) {
-        // Fibonacci hashing spreads consecutive identifiers over the table.
-        return static_cast<size_t>((static_cast<uint64_t>(id) * 0x9E3779B97F4A7C15ULL) >> 20) &
-               mask;
+    // A full 32-bit mix, so that no pattern of identifiers crowds one part of the table.
+    static size_t slotOf(int32_t id, size_t mask) {
+        auto x = static_cast<uint32_t>(id);
+        x ^= x >> 16;
+        x *= 0x85EBCA6Bu;
+        x ^= x >> 13;
+        x *= 0xC2B2AE35u;
+        x ^= x >> 16;
+        return x & mask;
     }
-    bool place(std::vector<int64_t>& slots, int64_t id) {
+    bool place(std::vector<int32_t>& slots, int32_t id) {
         const size_t mask = slots.size() - 1;
         for (size_t i = slotOf(id, mask);; i = (i + 1) & mask) {
             if (slots[i] == id) {
@@ -47,20 +59,19 @@ class StrikeIdSet {
         }
     }
     void grow() {
-        std::vector<int64_t> bigger(slots_.size() * 2, kEmpty);
-        const size_t n = size_;
-        size_ = 0;
-        for (int64_t id : slots_) {
+        std::vector<int32_t> bigger(slots_.size() * 2, kEmpty);
+        for (int32_t id : slots_) {
             if (id != kEmpty) {
                 place(bigger, id);
+                --size_;  // place counted it again
             }
         }
-        size_ = n;
         slots_.swap(bigger);
     }
 
-    std::vector<int64_t> slots_;
+    std::vector<int32_t> slots_;
     size_t size_ = 0;
+    bool haveEmptyId_ = false;
 };
 
 }  // namespace lgt_text
