@@ -2,6 +2,7 @@
 #include "lightning_input.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -54,12 +55,17 @@ std::string dailyPath(Layout layout, const struct tm& day) {
 }
 
 // Reads a file in pieces and hands each line to onLine (false stops); a missing or
-// unreadable file gives nothing. False when onLine asked to stop.
-template <class OnLine>
-bool readLines(const std::string& path, std::vector<char>& buf, OnLine&& onLine) {
+// unreadable file gives nothing. onOpen learns the file's size first. False when onLine
+// asked to stop.
+template <class OnOpen, class OnLine>
+bool readLines(const std::string& path, std::vector<char>& buf, OnOpen&& onOpen, OnLine&& onLine) {
     rdr::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         return true;
+    }
+    struct stat st {};
+    if (fstat(fd.get(), &st) == 0 && st.st_size > 0) {
+        onOpen(static_cast<size_t>(st.st_size));
     }
     buf.resize(kPieceBytes);
     size_t held = 0;
@@ -105,9 +111,10 @@ bool readLines(const std::string& path, std::vector<char>& buf, OnLine&& onLine)
 }
 
 // Calls onStrike(columns, time) for every well-formed line in the window of every daily
-// file the window touches (at most LGT_MAX_DAYS); false from onStrike stops the reading.
-template <class OnStrike>
-bool readWindow(Layout layout, const char* szStartTime, const char* szEndTime,
+// file the window touches (at most LGT_MAX_DAYS), onOpen(bytes) before each file; false
+// from onStrike stops the reading.
+template <class OnOpen, class OnStrike>
+bool readWindow(Layout layout, const char* szStartTime, const char* szEndTime, OnOpen&& onOpen,
                 OnStrike&& onStrike) {
     if (!lgt_text::validTime(szStartTime) || !lgt_text::validTime(szEndTime)) {
         return false;
@@ -135,7 +142,7 @@ bool readWindow(Layout layout, const char* szStartTime, const char* szEndTime,
             std::memcmp(dayStart, window.end, kTimeLen) > 0) {
             break;
         }
-        if (!readLines(dailyPath(layout, day), buf, onLine)) {
+        if (!readLines(dailyPath(layout, day), buf, onOpen, onLine)) {
             break;
         }
         day = fnGetIncDay(day, 1);
@@ -146,15 +153,16 @@ bool readWindow(Layout layout, const char* szStartTime, const char* szEndTime,
 int visitVyq(const char* szStartTime, const char* szEndTime,
              const std::function<bool(const LGT_VYQ_DATA&)>& visit) {
     int count = 0;
-    const bool ok = readWindow(Layout::Vyq, szStartTime, szEndTime,
-                               [&](const std::string_view* columns, const char* time) {
-                                   LGT_VYQ_DATA rec{};
-                                   if (!lgt_text::fillVyq(columns, time, &rec)) {
-                                       return true;
-                                   }
-                                   ++count;
-                                   return visit(rec);
-                               });
+    const bool ok = readWindow(
+        Layout::Vyq, szStartTime, szEndTime, [](size_t) {},
+        [&](const std::string_view* columns, const char* time) {
+            LGT_VYQ_DATA rec{};
+            if (!lgt_text::fillVyq(columns, time, &rec)) {
+                return true;
+            }
+            ++count;
+            return visit(rec);
+        });
     return ok ? count : -1;
 }
 
@@ -162,8 +170,10 @@ int visitNx1(const char* szStartTime, const char* szEndTime,
              const std::function<bool(const LGT_NX1_DATA&)>& visit) {
     int count = 0;
     lgt_text::StrikeIdSet seen;
+    // A strike line is well over 64 bytes: room for a file's identifiers at once.
+    const auto reserve = [&](size_t bytes) { seen.reserve(bytes / 64); };
     const bool ok = readWindow(
-        Layout::Nx1, szStartTime, szEndTime,
+        Layout::Nx1, szStartTime, szEndTime, reserve,
         [&](const std::string_view* columns, const char* time) {
             LGT_NX1_DATA rec{};
             // A malformed line is no strike: its identifier is not

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "internal/lightning_text.h"
+#include "internal/strike_id_set.h"
 #include "test_support.h"
 #include "testing/lightning_fixture.h"
 
@@ -158,6 +160,37 @@ TEST_F(LightningInput, DropsRepeatedNx1IdentifiersAndKeepsDistinctOnesThatShareA
     EXPECT_EQ(ids.count(0), 1u);
     EXPECT_EQ(ids.count(7 + 1000 * 149), 1u);
     EXPECT_EQ(ids.count(999999), 1u);
+}
+
+// The identifier set against std::set: runs, repeats, negative and extreme identifiers,
+// and identifiers that differ only in their high bits, across many growths of the table.
+TEST(LightningIdSet, AgreesWithAnOrderedSet) {
+    lgt_text::StrikeIdSet set;
+    std::set<int> reference;
+    unsigned long long x = 12345;
+    auto next = [&] {
+        x = x * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<int>(x >> 32);
+    };
+    std::vector<int> ids;
+    for (int i = 0; i < 20000; ++i) {
+        ids.push_back(100000000 + i);        // a day's run
+        ids.push_back(next());               // anywhere
+        ids.push_back((i % 97) << 24);       // equal low bits
+        ids.push_back(-64 * (i % 300) - 1);  // negative blocks
+    }
+    for (int id : {INT_MIN, INT_MAX, 0, -1, 63, 64, -64, -65}) {
+        ids.push_back(id);
+        ids.push_back(id);
+    }
+    for (size_t i = 0; i < ids.size(); i += 7) {
+        ids.push_back(ids[i]);  // repeats, long after
+    }
+    set.reserve(1000);
+    for (int id : ids) {
+        ASSERT_EQ(set.insert(id), reference.insert(id).second) << id;
+    }
+    EXPECT_EQ(set.size(), reference.size());
 }
 
 TEST_F(LightningInput, NeverWritesPastTheCallersArray) {
