@@ -7,6 +7,8 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "display_colours.h"
 #include "display_utilities.h"
@@ -14,6 +16,7 @@
 #include "lightning_drawing.h"
 #include "lightning_input.h"
 #include "owned_handle.h"
+#include "rdr_root.h"
 
 namespace {
 
@@ -106,6 +109,86 @@ struct Painter {
         ++drawn;
     }
 };
+
+bool validUtf8(const char* s) {
+    for (size_t i = 0; s[i] != '\0';) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const int extra = c < 0x80             ? 0
+                          : (c & 0xE0) == 0xC0 ? 1
+                          : (c & 0xF0) == 0xE0 ? 2
+                          : (c & 0xF8) == 0xF0 ? 3
+                                               : -1;
+        if (extra < 0) {
+            return false;
+        }
+        for (int k = 1; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += 1 + static_cast<size_t>(extra);
+    }
+    return true;
+}
+
+// The provinces with the most strikes over the period's days, from the area statistics
+// files, as a small table in the map's lower left corner. Nothing when there is no area
+// list or no statistics file.
+void drawAreaTable(gdImagePtr img, const LvRequest& req, const LvWindow& window, int mapH) {
+    std::vector<BASIN_DATA> areas(kLvMaxAreas);
+    const std::string list = rdrRootPath(std::string(kLvAreaListPath));
+    const int n = fnInitLgtBasinData(list.c_str(), LGT_BASIN_TYPE_DO, areas.data(), kLvMaxAreas);
+    if (n <= 0) {
+        return;
+    }
+    const int merged = fnReadLgtDataBasin(window.end, 'D', req.interval, areas.data(), n);
+    if (merged <= 0) {
+        return;
+    }
+    std::vector<const BASIN_DATA*> rows;
+    for (int k = 0; k < merged; ++k) {
+        if (areas[k].m_nLgtCnt > 0) {
+            rows.push_back(&areas[k]);
+        }
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const BASIN_DATA* a, const BASIN_DATA* b) {
+        return a->m_nLgtCnt > b->m_nLgtCnt;
+    });
+    rows.resize(std::min<size_t>(rows.size(), kLvAreaRows));
+    if (rows.empty()) {
+        return;
+    }
+    std::string font = lgtFont("NanumGothic.ttf");
+    constexpr int kRowHeight = 16;
+    const int top = kLvTitleRows + mapH - 8 - kRowHeight * (static_cast<int>(rows.size()) + 1);
+    gdImageFilledRectangle(img, 6, top, 206, kLvTitleRows + mapH - 6, 0xFFFFFF);
+    gdImageRectangle(img, 6, top, 206, kLvTitleRows + mapH - 6, 0x000000);
+    auto text = [&](int x, int y, const std::string& t) {
+        std::string copy = t;
+        int box[8];
+        gdImageStringFT(img, box, 0x000000, font.data(), 9.0, 0.0, x, y, copy.data());
+    };
+    text(12, top + 14, "area");
+    text(120, top + 14, "strikes");
+    text(168, top + 14, "max kA");
+    for (size_t k = 0; k < rows.size(); ++k) {
+        const BASIN_DATA& a = *rows[k];
+        const int y = top + 14 + kRowHeight * static_cast<int>(k + 1);
+        char number[32];
+        if (validUtf8(a.m_szName)) {
+            text(12, y, std::string(a.m_szName).substr(0, 40));
+        } else {
+            std::snprintf(number, sizeof number, "%d", a.m_nCode);
+            text(12, y, number);
+        }
+        std::snprintf(number, sizeof number, "%d", a.m_nLgtCnt);
+        text(120, y, number);
+        std::snprintf(
+            number, sizeof number, "%.0f",
+            std::isfinite(a.m_fMax_impact) ? std::clamp(a.m_fMax_impact, -1e6f, 1e6f) : 0.0f);
+        text(168, y, number);
+    }
+}
 
 }  // namespace
 
@@ -223,6 +306,9 @@ bool lvAnswerMap(const LvRequest& req, char* reason) {
         return false;
     }
 
+    if (req.product == LvProduct::Area) {
+        drawAreaTable(img.get(), req, window, mapH);
+    }
     gdImageRectangle(img.get(), 0, kLvTitleRows, mapW - 1, height - 1, disp[CGI_EN_LINE_COLOR]);
     if (fnImgTopTextDisp(img.get(), req.product_name, window.start, window.end, window.titleMinutes,
                          mapW) != 0) {

@@ -4,12 +4,19 @@
 #ifndef LGTVIEW_LGT_ANSWER_H
 #define LGTVIEW_LGT_ANSWER_H
 
+#include <cstddef>
 #include <string>
 
 #include "lgt_request.h"
 
 // Rows of the title band above the map.
 constexpr int kLvTitleRows = 50;
+
+// LGTAREA: the province list of the area statistics (the statistics files hold the
+// provinces in its order), at most this many areas, and the rows of the table drawn.
+constexpr const char* kLvAreaListPath = "/DATA/OUTPUT/BIN/BASI/LGT_VYQ_BASI_AREA.txt";
+constexpr int kLvMaxAreas = 300;
+constexpr size_t kLvAreaRows = 8;
 
 // The time window of a request: strikes with start <= time <= end (YYYYMMDDHHMM), coloured
 // in classes of classMinutes counted back from end (time products).

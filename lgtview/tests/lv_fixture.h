@@ -28,6 +28,9 @@ constexpr Strike kStrikes[] = {
     {15, "201307141300", 126.8f, 36.5f, -5.0f, 'G', true, -1, -1, 0},
 };
 
+// The area statistics of the end's day (fixture tree): Gyeonggi 7 strikes, Gangwon 3,
+// Chungbuk none, so LGTAREA's table has a heading and two rows.
+
 }  // namespace lv_fixture
 
 #endif

@@ -58,6 +58,16 @@ void fixtureTree(const std::filesystem::path& root) {
     }
 }
 
+// The province list and one day's statistics for LGTAREA's table.
+void areaStatistics(const std::filesystem::path& root) {
+    lgt_test::writeLines(
+        root / "DATA/OUTPUT/BIN/BASI/LGT_VYQ_BASI_AREA.txt",
+        {"5 3 2", "Gyeonggi 41", "Gangwon 42", "Chungbuk 43", "Suwon 41110", "Chuncheon 42110"});
+    lgt_test::writeStats(
+        lgt_test::statsFile(root, 'D', std::string(lv_fixture::kEnd, 8)), 3,
+        {{41, 7, -80.5, 45.0f, -12.0f}, {42, 3, 10.0, 20.0f, -5.0f}, {43, 0, 0.0, 0.0f, 0.0f}});
+}
+
 void squallDay(const std::filesystem::path& root, const std::string& day, int strikes,
                int dupPercent) {
     // Cells along the line, as the demo volume places them (km east and north of the radar).
@@ -129,6 +139,7 @@ int main(int argc, char** argv) {
     }
     if (day.empty()) {
         fixtureTree(root);
+        areaStatistics(root);
     } else if (day.size() == 8 && strikes > 0) {
         squallDay(root, day, strikes, dup);
     } else {

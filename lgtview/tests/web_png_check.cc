@@ -179,6 +179,21 @@ void checkMap(gdImagePtr im, const std::map<std::string, std::string>& args) {
         fail("title band: " + std::to_string(dark) + " black pixels");
     }
     checkLegendBoxes(im, mapW, kLvTitleRows, mapH, c);
+    // LGTAREA's table of provinces: a white box in the lower left corner with text (two
+    // provinces with strikes: three rows).
+    const int bottom = kLvTitleRows + mapH - 6;
+    int black = 0;
+    for (int y = bottom - 60; y < bottom; ++y) {
+        for (int x = 8; x < 200; ++x) {
+            black += rgbAt(im, x, y) == 0;
+        }
+    }
+    const bool table = rgbAt(im, 8, bottom - 2) == 0xFFFFFF &&
+                       rgbAt(im, 8, bottom - 3 * 16) == 0xFFFFFF &&
+                       rgbAt(im, 8, bottom - 5 * 16) != 0xFFFFFF && black > 40;
+    if (table != (product == "LGTAREA")) {
+        fail(std::string("area table ") + (table ? "drawn" : "missing"));
+    }
 }
 
 }  // namespace
