@@ -23,7 +23,7 @@ using lgt_text::kTimeLen;
 
 // Files are read in pieces of this size; a line longer than a piece is no strike line and
 // is passed over up to its end.
-constexpr size_t kPieceBytes = 1 << 20;
+constexpr size_t kPieceBytes = 64 << 10;
 
 enum class Layout { Vyq, Nx1 };
 
@@ -55,16 +55,18 @@ std::string dailyPath(Layout layout, const struct tm& day) {
 }
 
 // Reads a file in pieces and hands each line to onLine (false stops); a missing or
-// unreadable file gives nothing. onOpen learns the file's size first. False when onLine
-// asked to stop.
+// unreadable file, or a name that is no regular file, gives nothing. onOpen learns the file's size
+// first. False when onLine asked to stop.
 template <class OnOpen, class OnLine>
 bool readLines(const std::string& path, std::vector<char>& buf, OnOpen&& onOpen, OnLine&& onLine) {
-    rdr::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
+    // Non-blocking, so that a FIFO under a day's name cannot hold the request; only a
+    // regular file is read.
+    rdr::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return true;
     }
-    struct stat st {};
-    if (fstat(fd.get(), &st) == 0 && st.st_size > 0) {
+    if (st.st_size > 0) {
         onOpen(static_cast<size_t>(st.st_size));
     }
     buf.resize(kPieceBytes);

@@ -129,13 +129,15 @@ int lgtVisitStrikesNX1(const char* szStartTime, const char* szEndTime,
 // list file szFile: a line "total provinces cities", the province lines, then the city and
 // county lines, each "name code" (a name without blanks, cut at 1023 characters). Returns
 // the number of areas loaded (at most nBufMax), or -1 when an argument is missing or
-// invalid, nBufMax is not positive, or the file cannot be opened or has no valid count line.
+// invalid, nBufMax is not positive, or the file is no regular file, cannot be opened or has
+// no valid count line.
 int fnInitLgtBasinData(const char* szFile, int nType, BASIN_DATA* pBuf, int nBufMax);
 
 // Adds the statistics of nLgt_intv consecutive periods ending with the one holding
 // szEndTime (cLgt_t_mode 'Y' years, 'M' months, 'D' days) to the area records, record k of
 // every file into pBuf[k]: the code is set, counts and current sums added, the maximum
-// raised and the minimum lowered. Files that are missing, or whose record count or records
+// raised and the minimum lowered. Files that are missing or no regular files, or whose
+// record count or records
 // are cut short, add nothing past the last whole record; at most LGT_MAX_DAYS periods are
 // read. Returns the largest number of records merged from one file (never more than
 // nBufMax; 0 when no file was read), or -1 when pBuf is null, nBufMax is not positive or

@@ -1,4 +1,5 @@
 // Strike statistics per administrative area: the area list and the gzip statistics files.
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -76,6 +77,11 @@ std::string periodPath(char mode, const struct tm& period) {
 // or fewer when N exceeds nBufMax or the file is cut short), or -1 when the file is missing
 // or has no valid count.
 int mergeFile(const std::string& path, BASIN_DATA* pBuf, int nBufMax) {
+    // Only a regular file: a FIFO under the name would hold the caller.
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return -1;
+    }
     rdr::GzFilePtr f(gzopen(path.c_str(), "rb"));
     if (f == nullptr) {
         return -1;
@@ -126,6 +132,10 @@ int fnInitLgtBasinData(const char* szFile, int nType, BASIN_DATA* pBuf, int nBuf
         rec.m_dTot_impact = 0.0;
         rec.m_fMax_impact = 0.0f;
         rec.m_fMin_impact = kNoMinimum;
+    }
+    struct stat st {};
+    if (stat(szFile, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return -1;  // also a FIFO, which would hold the caller
     }
     rdr::FilePtr f(std::fopen(szFile, "r"));
     if (f == nullptr) {

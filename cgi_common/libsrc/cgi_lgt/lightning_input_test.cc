@@ -1,6 +1,7 @@
 #include "lightning_input.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstring>
@@ -304,6 +305,28 @@ TEST_F(LightningInput, PassesOverLinesThatAreNoStrike) {
     lgt_test::writeLines(lgt_test::dailyFile(dir_.path(), "NX1", "20130522"),
                          {badThird, lgt_test::nx1Line(third)});
     EXPECT_EQ(readNx1("201305220000", "201305222359").size(), 1u);
+}
+
+// A directory or a FIFO under a day's name is no file of strikes: passed over, never
+// waited on.
+TEST_F(LightningInput, PassesOverDailyNamesThatAreNoFiles) {
+    Strike s;
+    s.time = "201306021200";
+    s.id = 5;
+    writeDay("NX1", "20130602", {s}, Ends::Lf);
+    const auto fifo = lgt_test::dailyFile(dir_.path(), "NX1", "20130601");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directories(lgt_test::dailyFile(dir_.path(), "NX1", "20130603"));
+    const auto stats = lgt_test::statsFile(dir_.path(), 'D', "20130602");
+    std::filesystem::create_directories(stats.parent_path());
+    ASSERT_EQ(mkfifo(stats.c_str(), 0600), 0);
+    const auto got = readNx1("201306010000", "201306032359");
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].m_nStrkes_id, 5);
+    BASIN_DATA area[2] = {};
+    EXPECT_EQ(fnReadLgtDataBasin("201306021200", 'D', 1, area, 2), 0);
+    EXPECT_EQ(fnInitLgtBasinData(fifo.c_str(), LGT_BASIN_TYPE_DO, area, 2), -1);
+    EXPECT_EQ(fnInitLgtBasinData(dir_.path().c_str(), LGT_BASIN_TYPE_DO, area, 2), -1);
 }
 
 TEST_F(LightningInput, TakesAgencyDatesOfTwoDigitYearsAsThisCentury) {
