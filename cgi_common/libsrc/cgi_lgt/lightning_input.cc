@@ -152,24 +152,27 @@ bool readWindow(Layout layout, const char* szStartTime, const char* szEndTime, O
     return true;
 }
 
-int visitVyq(const char* szStartTime, const char* szEndTime,
-             const std::function<bool(const LGT_VYQ_DATA&)>& visit) {
+// The readers fill the record next() gives them (zeroed first: a line that turns out to be
+// no strike leaves it to be filled again) and ask done(record) whether to go on.
+template <class Next, class Done>
+int readVyq(const char* szStartTime, const char* szEndTime, Next&& next, Done&& done) {
     int count = 0;
     const bool ok = readWindow(
         Layout::Vyq, szStartTime, szEndTime, [](size_t) {},
         [&](const std::string_view* columns, const char* time) {
-            LGT_VYQ_DATA rec{};
-            if (!lgt_text::fillVyq(columns, time, &rec)) {
+            LGT_VYQ_DATA* rec = next();
+            *rec = LGT_VYQ_DATA{};
+            if (!lgt_text::fillVyq(columns, time, rec)) {
                 return true;
             }
             ++count;
-            return visit(rec);
+            return done(*rec);
         });
     return ok ? count : -1;
 }
 
-int visitNx1(const char* szStartTime, const char* szEndTime,
-             const std::function<bool(const LGT_NX1_DATA&)>& visit) {
+template <class Next, class Done>
+int readNx1(const char* szStartTime, const char* szEndTime, Next&& next, Done&& done) {
     int count = 0;
     lgt_text::StrikeIdSet seen;
     // A strike line is well over 64 bytes: room for a file's identifiers at once.
@@ -177,14 +180,15 @@ int visitNx1(const char* szStartTime, const char* szEndTime,
     const bool ok = readWindow(
         Layout::Nx1, szStartTime, szEndTime, reserve,
         [&](const std::string_view* columns, const char* time) {
-            LGT_NX1_DATA rec{};
-            // A malformed line is no strike: its identifier is not
-            // taken, so a good line of the same strike still counts.
-            if (!lgt_text::fillNx1(columns, time, &rec) || !seen.insert(rec.m_nStrkes_id)) {
+            LGT_NX1_DATA* rec = next();
+            *rec = LGT_NX1_DATA{};
+            // A malformed line is no strike: its identifier is not taken, so a good line of
+            // the same strike still counts.
+            if (!lgt_text::fillNx1(columns, time, rec) || !seen.insert(rec->m_nStrkes_id)) {
                 return true;
             }
             ++count;
-            return visit(rec);
+            return done(*rec);
         });
     return ok ? count : -1;
 }
@@ -193,28 +197,37 @@ int visitNx1(const char* szStartTime, const char* szEndTime,
 
 int lgtVisitStrikesVYQ(const char* szStartTime, const char* szEndTime,
                        const std::function<bool(const LGT_VYQ_DATA&)>& visit) {
-    return visit ? visitVyq(szStartTime, szEndTime, visit) : -1;
+    if (!visit) {
+        return -1;
+    }
+    LGT_VYQ_DATA rec;
+    return readVyq(
+        szStartTime, szEndTime, [&] { return &rec; }, visit);
 }
 
 int lgtVisitStrikesNX1(const char* szStartTime, const char* szEndTime,
                        const std::function<bool(const LGT_NX1_DATA&)>& visit) {
-    return visit ? visitNx1(szStartTime, szEndTime, visit) : -1;
+    if (!visit) {
+        return -1;
+    }
+    LGT_NX1_DATA rec;
+    return readNx1(
+        szStartTime, szEndTime, [&] { return &rec; }, visit);
 }
 
+// The array readers fill the caller's records in place and stop once the array is full.
 int fnReadLgtDataVYQ(const char* szStartTime, const char* szEndTime, LGT_VYQ_DATA* pBuf,
                      int nBufMax) {
     if (pBuf == nullptr || nBufMax < 0) {
         return -1;
     }
-    int stored = 0;
     if (nBufMax == 0) {
         return lgt_text::validTime(szStartTime) && lgt_text::validTime(szEndTime) ? 0 : -1;
     }
-    // The visitor stops the reading once the caller's array is full.
-    const int rc = visitVyq(szStartTime, szEndTime, [&](const LGT_VYQ_DATA& rec) {
-        pBuf[stored++] = rec;
-        return stored < nBufMax;
-    });
+    int stored = 0;
+    const int rc = readVyq(
+        szStartTime, szEndTime, [&] { return &pBuf[stored]; },
+        [&](const LGT_VYQ_DATA&) { return ++stored < nBufMax; });
     return rc < 0 ? -1 : stored;
 }
 
@@ -223,13 +236,12 @@ int fnReadLgtDataNX1(const char* szStartTime, const char* szEndTime, LGT_NX1_DAT
     if (pBuf == nullptr || nBufMax < 0) {
         return -1;
     }
-    int stored = 0;
     if (nBufMax == 0) {
         return lgt_text::validTime(szStartTime) && lgt_text::validTime(szEndTime) ? 0 : -1;
     }
-    const int rc = visitNx1(szStartTime, szEndTime, [&](const LGT_NX1_DATA& rec) {
-        pBuf[stored++] = rec;
-        return stored < nBufMax;
-    });
+    int stored = 0;
+    const int rc = readNx1(
+        szStartTime, szEndTime, [&] { return &pBuf[stored]; },
+        [&](const LGT_NX1_DATA&) { return ++stored < nBufMax; });
     return rc < 0 ? -1 : stored;
 }
