@@ -1,5 +1,5 @@
 // Checks an image lgtview answered for the fixture tree (lv_fixture.h):
-//   web_png_check PNG kind=map product=P map=M src=NX1|VYQ
+//   web_png_check PNG kind=map product=P map=M src=NX1|VYQ [title=TEXT]
 //   web_png_check PNG kind=legend product=P height=H
 //   web_png_check PNG kind=error
 // Colours come from the colour files under RDR_ROOT, read here on their own ("num r g b
@@ -7,7 +7,8 @@
 // - map: each fixture strike the product draws shows its marker, pixel for pixel, in the
 //   colour of its expected level (plus for positive, ring for negative, a filled dot for a
 //   cloud strike); strikes it must not draw (a repeated NX1 identifier, outside the window)
-//   leave their marker's pixels unpainted; map lines show; the title band carries dark text;
+//   leave their marker's pixels unpainted; map lines show; the title band is the title=
+//   text drawn alone, pixel for pixel (nothing for LGTVWORLD);
 //   the legend strip holds the six boxes, top down.
 // - legend: 45 pixels wide, the asked height, the six boxes and labels.
 // - error: the grey error image with its message.
@@ -24,6 +25,7 @@
 
 #include "lgt_answer.h"
 #include "lgt_map.h"
+#include "lightning_drawing.h"
 #include "lv_fixture.h"
 
 namespace {
@@ -169,14 +171,30 @@ void checkMap(gdImagePtr im, const std::map<std::string, std::string>& args) {
     if (lines < 500) {
         fail("no map lines (" + std::to_string(lines) + " pixels)");
     }
-    int dark = 0;
-    for (int y = 15; y < 45; ++y) {
+    // The title band, pixel for pixel against the expected title drawn on its own.
+    const std::string title = args.count("title") ? args.at("title") : "";
+    gdImagePtr want = gdImageCreateTrueColor(mapW, kLvTitleRows);
+    gdImageFilledRectangle(want, 0, 0, mapW - 1, kLvTitleRows - 1, 0xFFFFFF);
+    if (!title.empty()) {
+        std::string font = lgtFont("times.ttf");
+        std::string text = title;
+        int box[8];
+        if (gdImageStringFT(nullptr, box, 0, font.data(), 15.0, 0.0, 0, 0, text.data()) !=
+            nullptr) {
+            fail("title font missing");
+        }
+        gdImageStringFT(want, box, 0, font.data(), 15.0, 0.0, (mapW + box[0] - box[2]) / 2, 40,
+                        text.data());
+    }
+    int differ = 0;
+    for (int y = 0; y < kLvTitleRows; ++y) {
         for (int x = 0; x < mapW; ++x) {
-            dark += (rgbAt(im, x, y) & 0xFFFFFF) == 0;
+            differ += rgbAt(im, x, y) != rgbAt(want, x, y);
         }
     }
-    if ((product != "LGTVWORLD") != (dark > 50)) {
-        fail("title band: " + std::to_string(dark) + " black pixels");
+    gdImageDestroy(want);
+    if (differ != 0) {
+        fail("title band differs from \"" + title + "\" in " + std::to_string(differ) + " pixels");
     }
     checkLegendBoxes(im, mapW, kLvTitleRows, mapH, c);
     // LGTAREA's table of provinces: a white box in the lower left corner with text (two

@@ -56,10 +56,12 @@ expect_image() {  # expect_image QUERY CHECK_ARGS...
 }
 
 tm=201307151230
+hour="title=LIGHTNING 1 HOUR 2013.07.15. 12:30(KST)"
+day="title=LIGHTNING 2013.07.14. 12:31 ~ 2013.07.15. 12:30(KST)"
 for src in NX1 VYQ; do
-    expect_image "product=LGTTIME&tm=$tm&intv=10&src=$src" kind=map product=LGTTIME map=SK src=$src
-    expect_image "product=LGTINTN&tm=$tm&intv=60&src=$src&map=KR" kind=map product=LGTINTN map=KR src=$src
-    expect_image "product=LGTAREA&tm=$tm&intv=1&src=$src" kind=map product=LGTAREA map=SK src=$src
+    expect_image "product=LGTTIME&tm=$tm&intv=10&src=$src" kind=map product=LGTTIME map=SK src=$src "$hour"
+    expect_image "product=LGTINTN&tm=$tm&intv=60&src=$src&map=KR" kind=map product=LGTINTN map=KR src=$src "$hour"
+    expect_image "product=LGTAREA&tm=$tm&intv=1&src=$src" kind=map product=LGTAREA map=SK src=$src "$day"
     expect_image "product=LGTVWORLD&tm=$tm&intv=10&src=$src&map=KR" kind=map product=LGTVWORLD map=KR src=$src
 done
 for product in LGTTIME LGTINTN LGTAREA LGTVWORLD; do
