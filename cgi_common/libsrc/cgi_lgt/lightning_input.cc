@@ -128,13 +128,21 @@ bool readWindow(Layout layout, const char* szStartTime, const char* szEndTime, O
                                                : static_cast<int>(LGT_NX1_DATA_MAX);
     std::string_view columns[LGT_NX1_DATA_MAX];
     char time[kTimeLen];
+    // The columns up to the time first: most lines of a day lie outside a short window and
+    // are done with after those.
+    const int nTimeColumns = layout == Layout::Vyq ? static_cast<int>(LGT_VYQ_TIME) + 1
+                                                   : static_cast<int>(LGT_NX1_TIME) + 1;
     auto onLine = [&](std::string_view line) {
-        if (lgt_text::splitColumns(line, columns, nColumns) != nColumns) {
+        if (lgt_text::splitColumns(line, columns, nTimeColumns) != nTimeColumns) {
             return true;
         }
         const bool timed = layout == Layout::Vyq ? lgt_text::vyqTime(columns, time)
                                                  : lgt_text::nx1Time(columns, time);
-        return !timed || !window.contains(time) || onStrike(columns, time);
+        if (!timed || !window.contains(time) ||
+            lgt_text::splitColumns(line, columns, nColumns) != nColumns) {
+            return true;
+        }
+        return onStrike(columns, time);
     };
     std::vector<char> buf;
     struct tm day = startDay(szStartTime);
