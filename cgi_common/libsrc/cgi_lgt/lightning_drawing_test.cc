@@ -164,6 +164,24 @@ TEST_F(LightningTitle, NamesTheIntervalAndTheTimes) {
     EXPECT_TRUE(marked(img.get()).empty());
 }
 
+// A palette image with every colour taken: the title takes the closest colour to black.
+TEST_F(LightningTitle, DrawsOnAFullPaletteImage) {
+    Image img(gdImageCreate(400, 60));
+    for (int i = 0; i < gdMaxColors; ++i) {
+        gdImageColorAllocate(img.get(), 255 - i % 128, 255, 255 - i / 2);
+    }
+    ASSERT_EQ(gdImageColorsTotal(img.get()), gdMaxColors);
+    ASSERT_EQ(fnImgTopTextDisp(img.get(), "LGTTIME", "", "201305211230", 30, 400), 0);
+    const int closest = gdImageColorClosest(img.get(), 0, 0, 0);
+    int drawn = 0;
+    for (int y = 20; y < 45; ++y) {
+        for (int x = 0; x < 400; ++x) {
+            drawn += gdImageGetPixel(img.get(), x, y) == closest;
+        }
+    }
+    EXPECT_GT(drawn, 100);
+}
+
 TEST_F(LightningTitle, FailsWithoutHarmingTheImage) {
     Image img = whiteImage(300, 60);
     EXPECT_EQ(fnImgTopTextDisp(nullptr, "LGTTIME", "", "201305211230", 10, 300), -1);

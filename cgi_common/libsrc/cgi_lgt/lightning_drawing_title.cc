@@ -64,7 +64,8 @@ int fnImgTopTextDisp(gdImagePtr pImg, const char* szP_type, const char* szStartT
         nullptr) {
         return -1;
     }
-    const int black = gdImageColorAllocate(pImg, 0, 0, 0);
+    // Resolve: a palette image whose colours are all taken still gets its closest to black.
+    const int black = gdImageColorResolve(pImg, 0, 0, 0);
     const int x = (nImgXdim + box[0] - box[2]) / 2;
     if (gdImageStringFT(pImg, box, black, font.data(), kTitlePt, 0.0, x, kTitleBaseline,
                         title.data()) != nullptr) {
