@@ -42,7 +42,7 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// 1 to maxDigits digits from s, all of it.
+// minDigits to maxDigits digits, the whole of s.
 bool digits(std::string_view s, size_t minDigits, size_t maxDigits, int* out) {
     if (s.size() < minDigits || s.size() > maxDigits) {
         return false;
@@ -265,8 +265,9 @@ int splitColumns(std::string_view line, std::string_view* columns, int maxColumn
 #endif
 
 bool parseInt(std::string_view s, int* out) {
-    const bool negative = !s.empty() && (s[0] == '-' || s[0] == '+') ? s[0] == '-' : false;
+    bool negative = false;
     if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+        negative = s[0] == '-';
         s.remove_prefix(1);
     }
     if (s.empty() || s.size() > 10) {
