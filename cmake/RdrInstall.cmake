@@ -7,7 +7,7 @@
 #   lib/cmake/rdr/                            find_package(rdr): rdr::core, rdr::display
 #   lib/pkgconfig/rdr-core.pc                 the radar core for pkg-config
 #   bin/rdr, bin/sitebln                      command-line programs
-#   libexec/rdr/cgi-bin/                      CGI programs (precipview, siteview, compview)
+#   libexec/rdr/cgi-bin/                      CGI programs (precipview, siteview, compview, lgtview)
 #   share/rdr/root/                           the resource tree; point RDR_ROOT here
 #   share/man/man1/*.1                        the man pages
 #
@@ -61,7 +61,7 @@ install(FILES ${CMAKE_BINARY_DIR}/cmake/rdr-core.pc DESTINATION ${RDR_INSTALL_PK
 # Programs: the command-line ones in bin/, the CGI programs where a web server's CGI alias
 # can point.
 install(TARGETS rdr sitebln RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
-foreach(cgi precipview siteview compview)
+foreach(cgi precipview siteview compview lgtview)
   if(TARGET ${cgi})
     install(TARGETS ${cgi} RUNTIME DESTINATION ${RDR_INSTALL_CGIDIR} COMPONENT programs)
   endif()

@@ -2,8 +2,9 @@
 # The main job on sample volumes: writes a synthetic volume with the UF writer and draws
 # its products as images under out/demo/; when ../shared/data is there, draws the real
 # volumes too (the KLIX hurricane landfall in UF and the CF/Radial PPI volumes); and has
-# the site image program siteview answer queries for both volumes from a demo data tree, and
-# the composite image program compview from a synthetic composite tree.
+# the site image program siteview answer queries for both volumes from a demo data tree, the
+# composite image program compview from a synthetic composite tree, and the lightning map
+# program lgtview a synthetic day of strikes along the squall line.
 #
 # Usage: tools/demo.sh BUILD_DIR   (make demo builds BUILD_DIR first)
 set -euo pipefail
@@ -160,6 +161,39 @@ composite_images() {
     fi
 }
 
+# The lightning map program: lgtview answers queries from a data tree holding a synthetic
+# day of strikes along the demo volume's squall line (the day of the volume).
+lightning_images() {
+    local lgtview=$build/lgtview/lgtview tree=$out/lgtview_root
+    local writer=$build/lgtview/lgtview_fixture_tree
+    [ -x "$lgtview" ] && [ -x "$writer" ] || { echo "demo: $lgtview is missing" >&2; failed=1; return; }
+    rm -rf "$tree"
+    mkdir -p "$tree"
+    ln -s "$RDR_ROOT/rdr" "$tree/rdr"
+    ln -s "$RDR_ROOT/srv" "$tree/srv"
+    local tm
+    tm=$("$rdr" info "$synth" | sed -n 's/.*volume time \([0-9]*\)-\([0-9]*\)-\([0-9]*\) \([0-9]*\):\([0-9]*\).*/\1\2\3\4\5/p')
+    "$writer" "$tree" --day "${tm:0:8}" --strikes 20000 --dup-percent 10
+    lightning_image() {  # lightning_image OUT_NAME QUERY: the PNG of one answer
+        local answer=$out/$1.answer
+        QUERY_STRING=$2 RDR_ROOT=$tree "$lgtview" >"$answer" 2>"$answer.err"
+        if head -c 31 "$answer" | cmp -s - <(printf 'Content-type: image/png\r\n\r\n\x89PNG') &&
+            ! [ -s "$answer.err" ]; then
+            tail -c +28 "$answer" >"$out/$1"
+            made+=("$out/$1")
+        else
+            echo "demo: lgtview could not draw $1: $(cat "$answer.err")" >&2
+            failed=1
+        fi
+        rm -f "$answer" "$answer.err"
+    }
+    local end=${tm:0:8}2359
+    lightning_image lightning_by_age.png "product=LGTTIME&tm=$end&intv=240"
+    lightning_image lightning_by_current.png "product=LGTINTN&tm=$end&intv=1440&map=SE"
+    lightning_image lightning_day.png "product=LGTAREA&tm=$end&intv=1&map=KR&src=VYQ"
+    lightning_image lightning_legend.png "product=LGTTIME&tm=$end&intv=240&legend=1&height=400"
+}
+
 # The same radar on the national composite grids, with the composite map lines.
 image "$synth" composite_240_cmax.png --product CMAX --image-kind COMP_240
 image "$synth" composite_kcj_cappi_rain.png --product CAPPI --height 1.5 --field RN --image-kind COMP_KCJ
@@ -188,6 +222,7 @@ fi
 
 site_images
 composite_images
+lightning_images
 
 # Boundary-line files of every radar site for the site display programs.
 if "$repo/tools/sitebln_all.sh" "$out/bln" "$build" >/dev/null; then
