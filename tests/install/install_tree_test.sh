@@ -28,7 +28,8 @@ for f in "$libdir/librdr_core.a" "$libdir/libcgi_display.a" \
     "$libdir/cmake/rdr/rdrConfig.cmake" "$libdir/cmake/rdr/rdrConfigVersion.cmake" \
     "$libdir/cmake/rdr/rdrTargets.cmake" "$libdir/pkgconfig/rdr-core.pc" \
     include/rdr/volume_formats.h include/rdr/common/rdr_root.h "$mandir/man1/rdr.1" "$mandir/man1/sitebln.1" \
-    "$mandir/man1/siteview.1" "$mandir/man1/precipview.1" "$mandir/man1/compview.1"; do
+    "$mandir/man1/siteview.1" "$mandir/man1/precipview.1" "$mandir/man1/compview.1" \
+    "$mandir/man1/lgtview.1"; do
     check "installed $f" "[ -s '$prefix/$f' ]"
 done
 for lib in rdr_core cgi_display; do

@@ -15,7 +15,7 @@ for page in "$@"; do
         grep -q "^NAME" <<< "$text" || { echo "FAIL: $name: man -l shows no NAME section"; fail=1; }
     fi
 done
-for program in rdr sitebln precipview siteview compview; do
+for program in rdr sitebln precipview siteview compview lgtview; do
     [ -n "${have[$program]:-}" ] || { echo "FAIL: $program has no man page"; fail=1; }
 done
 exit $fail
