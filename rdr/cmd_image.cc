@@ -132,8 +132,13 @@ std::string upper(std::string s) {
 
 // Returns 0 when parsed, else the exit status (after a message).
 int parseArgs(int argc, char** argv, ImageArgs* a) {
+    bool optionsDone = false;
     for (int i = 0; i < argc; ++i) {
         const std::string opt = argv[i];
+        if (!optionsDone && opt == "--") {
+            optionsDone = true;
+            continue;
+        }
         auto value = [&](const char** pOut) {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "rdr image: %s needs a value\n", opt.c_str());
@@ -144,7 +149,14 @@ int parseArgs(int argc, char** argv, ImageArgs* a) {
         };
         const char* v = nullptr;
         bool ok = true;
-        if (opt == "-h" || opt == "--help") {
+        if (optionsDone) {
+            // Everything after "--" is a file name, however it starts.
+            if (!a->input.empty()) {
+                std::fprintf(stderr, "rdr image: more than one input file ('%s')\n", opt.c_str());
+                return 2;
+            }
+            a->input = opt;
+        } else if (opt == "-h" || opt == "--help") {
             printUsage(stdout);
             return -1;
         } else if (opt == "--rings") {

@@ -136,13 +136,18 @@ bool parseFloat(const char* text, float lo, float hi, float* pValue) {
 
 // Returns 0 when parsed, else the exit status.
 int parseOptions(int argc, char** argv, Options* pOpt) {
+    bool optionsDone = false;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
+        if (!optionsDone && arg == "--") {
+            optionsDone = true;
+            continue;
+        }
+        if (!optionsDone && (arg == "-h" || arg == "--help")) {
             printUsage(stdout);
             return -1;
         }
-        if (arg[0] != '-' || arg == "-") {
+        if (optionsDone || arg[0] != '-' || arg == "-") {
             if (!pOpt->file.empty()) {
                 std::fprintf(stderr, "rdr product: one input file only ('%s')\n", argv[i]);
                 return 2;
@@ -564,9 +569,64 @@ int checkOutputRequest(Options* pOpt) {
     return 0;
 }
 
+std::string withProductSuffix(const std::string& out, const std::string& product) {
+    const size_t dot = out.rfind('.');
+    const size_t slash = out.rfind('/');
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return hasExt ? out.substr(0, dot) + "_" + product + out.substr(dot) : out + "_" + product;
+}
+
+// Several --product: one run per product, each written to OUT with _PRODUCT added before
+// its extension (as rdr image names them). -1 when there is only one product.
+int runEachProduct(int argc, char** argv) {
+    std::vector<std::string> products;
+    int outIndex = -1;
+    for (int i = 0; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) {
+            break;
+        }
+        if (std::strcmp(argv[i], "--product") == 0) {
+            products.emplace_back(argv[++i]);
+        } else if (std::strcmp(argv[i], "-o") == 0 || std::strcmp(argv[i], "--output") == 0) {
+            outIndex = ++i;
+        }
+    }
+    if (products.size() < 2 || outIndex < 0) {
+        return -1;
+    }
+    const std::string out = argv[outIndex];
+    int status = 0;
+    for (const std::string& product : products) {
+        std::vector<std::string> args;
+        bool productGiven = false;
+        for (int i = 0; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--product") == 0 && i + 1 < argc) {
+                if (!productGiven) {
+                    args.push_back("--product");
+                    args.push_back(product);
+                    productGiven = true;
+                }
+                ++i;
+                continue;
+            }
+            args.emplace_back(i == outIndex ? withProductSuffix(out, product) : argv[i]);
+        }
+        std::vector<char*> argvOne;
+        for (std::string& a : args) {
+            argvOne.push_back(a.data());
+        }
+        const int one = runProduct(static_cast<int>(argvOne.size()), argvOne.data());
+        status = std::max(status, one);
+    }
+    return status;
+}
+
 }  // namespace
 
 int runProduct(int argc, char** argv) {
+    if (const int status = runEachProduct(argc, argv); status >= 0) {
+        return status;
+    }
     Options opt;
     if (const int status = parseOptions(argc, argv, &opt); status != 0) {
         return status < 0 ? 0 : status;

@@ -2,8 +2,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "batch.h"
 #include "commands.h"
 #include "time_zone_option.h"
+
+#ifndef RDR_VERSION
+#define RDR_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -11,17 +16,23 @@ struct Command {
     const char* name;
     int (*run)(int, char**);
     const char* summary;
+    bool batch;  // takes FILE... --outdir DIR
 };
 
 const Command kCommands[] = {
-    {"info", runInfo, "FILE...  describe radar volumes (UF, CF/Radial NetCDF)"},
-    {"product", runProduct, "FILE --product NAME ... -o OUT  write a product grid"},
-    {"image", runImage, "FILE --product NAME ... -o OUT  draw a product image"},
-    {"synth-volume", runSynth, "OUT.uf  write a synthetic demo volume as UF"},
+    {"info", runInfo, "FILE...  describe radar volumes (UF, CF/Radial NetCDF)", false},
+    {"product", runProduct, "FILE --product NAME ... -o OUT  write a product grid", true},
+    {"image", runImage, "FILE --product NAME ... -o OUT  draw a product image", true},
+    {"synth-volume", runSynth, "OUT.uf  write a synthetic demo volume as UF", false},
 };
 
 void printUsage(FILE* out) {
-    std::fprintf(out, "usage: rdr COMMAND [ARGS]\n\ncommands:\n");
+    std::fprintf(out,
+                 "usage: rdr COMMAND [ARGS]\n"
+                 "       rdr product|image FILE... --outdir DIR [-j N] [options]\n"
+                 "       rdr --version\n"
+                 "Many files: one output per file in DIR, N files at a time. Each command's\n"
+                 "own --help shows its options.\n\ncommands:\n");
     for (const Command& c : kCommands) {
         std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
     }
@@ -35,8 +46,17 @@ int main(int argc, char** argv) {
         printUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("rdr %s\n", RDR_VERSION);
+        return 0;
+    }
     for (const Command& c : kCommands) {
         if (std::strcmp(argv[1], c.name) == 0) {
+            if (c.batch) {
+                if (const int status = runBatch(c.name, c.run, argc - 2, argv + 2); status >= 0) {
+                    return status;
+                }
+            }
             return c.run(argc - 2, argv + 2);
         }
     }

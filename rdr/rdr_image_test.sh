@@ -73,6 +73,23 @@ check "no stray files" "[ ! -e $work/x.png ]"
 check "--elevation names the sweep taken" \
     "grep -q 'v.uf: --elevation 45 takes sweep [0-9]* at [0-9.]* degrees, the nearest there is' $work/err"
 
+# Many files: one output per file in the folder, a bad file fails alone and the run says so.
+mkdir "$work/batch"
+cp "$work/v.uf" "$work/w.uf"
+: > "$work/empty.uf"
+"$rdr" image "$work/v.uf" "$work/empty.uf" "$work/w.uf" --outdir "$work/batch" -j 2 \
+    --product PPI > "$work/out" 2> "$work/err"
+check "batch with a bad file exits 1" "[ \$? -eq 1 ]"
+check "batch writes the good files" "[ -s $work/batch/v.png ] && [ -s $work/batch/w.png ]"
+check "batch summary names the failure" \
+    "grep -q 'rdr image: 2 of 3 files done into .*; failed: .*empty.uf' $work/out"
+"$rdr" image "$work/v.uf" "$work/x/v.uf" --outdir "$work/batch" --product PPI > /dev/null 2> "$work/err"
+check "two inputs of one name are refused" "[ \$? -eq 2 ] && grep -q 'would both write' $work/err"
+check "--version" "\"$rdr\" --version | grep -Eq '^rdr [0-9]+\\.[0-9]+\\.[0-9]+$'"
+cp "$work/v.uf" "$work/-v.uf"
+(cd "$work" && "$rdr" image --product PPI -o dash.png -- -v.uf > /dev/null)
+check "-- ends the options" "[ -s $work/dash.png ]"
+
 if [ -d "$data" ]; then
     # Without --field the first reflectivity moment is drawn, whatever the file calls it.
     jma=$(ls "$data"/cfradial/Z__C_RJTD_*.nc)

@@ -112,4 +112,8 @@ done
 "$rdr" product "$work/missing.uf" --product PPI -o "$work/x.f32" > /dev/null 2>&1
 check "missing volume fails" "[ $? -ne 0 ]"
 
+# Repeated --product: one output per product, named as rdr image names them.
+"$rdr" product "$work/v.uf" --product PPI --product CMAX --size 100 -o "$work/two.f32" > /dev/null
+check "one output per --product" "[ -s $work/two_PPI.f32 ] && [ -s $work/two_CMAX.f32 ] && \
+    grep -qx 'product CMAX' $work/two_CMAX.f32.hdr && [ ! -e $work/two.f32 ]"
 exit $fail
