@@ -19,7 +19,7 @@ for c in $commands; do
         fail=1
     fi
 done
-from_help=$(for c in $commands; do "$rdr" "$c" --help 2>&1 | options; done | sort -u)
+from_help=$({ "$rdr" --help; for c in $commands; do "$rdr" "$c" --help 2>&1; done; } | options | grep -vx -- --help | sort -u)
 # --help itself is every command's and is named once in the page's description.
 from_page=$(options <<< "$text" | grep -vx -- --help)
 missing=$(comm -23 <(echo "$from_help") <(echo "$from_page"))
