@@ -23,6 +23,7 @@
 #include "ppi_grid.h"
 #include "product_dispatch.h"
 #include "product_image_maker.h"
+#include "resource_root.h"
 #include "site_on_composite.h"
 #include "standard_product.h"
 #include "standard_volume.h"
@@ -378,6 +379,14 @@ int runImage(int argc, char** argv) {
         return rc < 0 ? 0 : rc;
     }
     // Everything the user can get wrong is checked before the volume is read.
+    if (const std::string missing = missingDrawingResources(); !missing.empty()) {
+        std::fprintf(stderr,
+                     "rdr image: the colour tables, maps and fonts are not there (looked for %s) "
+                     "[set RDR_ROOT to the resource tree: build/release/root in a build, "
+                     "PREFIX/share/rdr/root when installed]\n",
+                     missing.c_str());
+        return 1;
+    }
     for (const std::string& p : a.products) {
         if (!fnIsProductName(p.c_str())) {
             std::fprintf(stderr, "rdr image: unknown product '%s' (%s)\n", p.c_str(),

@@ -4,6 +4,7 @@
 
 #include "batch.h"
 #include "commands.h"
+#include "resource_root.h"
 #include "time_zone_option.h"
 
 #ifndef RDR_VERSION
@@ -42,6 +43,7 @@ void printUsage(FILE* out) {
 
 int main(int argc, char** argv) {
     useUtcProcessZone();
+    findResourceRoot();
     if (argc < 2 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
         printUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;

@@ -73,6 +73,13 @@ check "no stray files" "[ ! -e $work/x.png ]"
 check "--elevation names the sweep taken" \
     "grep -q 'v.uf: --elevation 45 takes sweep [0-9]* at [0-9.]* degrees, the nearest there is' $work/err"
 
+# Resources: found beside the program without RDR_ROOT; a root without them is named.
+env -u RDR_ROOT "$rdr" image "$work/v.uf" --product PPI -o "$work/noroot.png" > /dev/null
+check "drawn without RDR_ROOT" "[ -s $work/noroot.png ]"
+RDR_ROOT=$work/nowhere "$rdr" image "$work/v.uf" --product PPI -o "$work/x.png" > /dev/null 2> "$work/err"
+check "a root without resources is named" \
+    "grep -q 'looked for $work/nowhere/rdr/www/cgi-src/resource/color) \\[set RDR_ROOT' $work/err"
+
 # Many files: one output per file in the folder, a bad file fails alone and the run says so.
 mkdir "$work/batch"
 cp "$work/v.uf" "$work/w.uf"

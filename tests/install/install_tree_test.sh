@@ -40,6 +40,12 @@ for p in "$bindir/rdr" "$bindir/sitebln" "$cgidir/precipview"; do
     check "program $p" "[ -x '$prefix/$p' ]"
 done
 check "installed rdr runs" "RDR_ROOT='$root' '$prefix/$bindir/rdr' --help | grep -q '^usage: rdr'"
+# The installed rdr finds its resource tree under its prefix without RDR_ROOT.
+scratch=$(mktemp -d)
+env -u RDR_ROOT "$prefix/$bindir/rdr" synth-volume --bins 60 "$scratch/v.uf" > /dev/null
+check "installed rdr draws without RDR_ROOT" \
+    "env -u RDR_ROOT '$prefix/$bindir/rdr' image '$scratch/v.uf' --product PPI -o '$scratch/v.png' > /dev/null && [ -s '$scratch/v.png' ]"
+rm -rf "$scratch"
 
 check "colour tables" "ls '$root'/rdr/www/cgi-src/resource/color/*.col > /dev/null"
 check "map window table" "[ -s '$root/rdr/REF/MAP/map.ini' ]"
