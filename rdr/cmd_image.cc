@@ -506,7 +506,9 @@ int runImage(int argc, char** argv) {
     double tProducts = 0.0;
     for (size_t k = 0; k < a.products.size(); ++k) {
         const std::string& product = a.products[k];
-        const std::string out = outputFor(a, k);
+        // "-" is standard output: the image goes there and the path report stays off it.
+        const bool toStdout = outputFor(a, k) == "-";
+        const std::string out = toStdout ? "/dev/stdout" : outputFor(a, k);
         t = std::chrono::steady_clock::now();
         ComputedProduct computed;
         if (!computeProduct(a, product, pStd, tables.get(), iDim, fRangeKm, &computed)) {
@@ -545,7 +547,9 @@ int runImage(int argc, char** argv) {
                 ++failures;
                 continue;
             }
-            std::printf("%s\n", out.c_str());
+            if (!toStdout) {
+                std::printf("%s\n", out.c_str());
+            }
             continue;
         }
         if (!std_product ||
@@ -566,7 +570,9 @@ int runImage(int argc, char** argv) {
             ++failures;
             continue;
         }
-        std::printf("%s\n", out.c_str());
+        if (!toStdout) {
+            std::printf("%s\n", out.c_str());
+        }
     }
     fnSetProductImageStageTimes(nullptr);
     if (a.timings) {

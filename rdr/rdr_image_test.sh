@@ -73,6 +73,27 @@ check "no stray files" "[ ! -e $work/x.png ]"
 check "--elevation names the sweep taken" \
     "grep -q 'v.uf: --elevation 45 takes sweep [0-9]* at [0-9.]* degrees, the nearest there is' $work/err"
 
+# Outputs that are not plain new files: standard output, a device, a FIFO, a link (kept,
+# the image written where it points) and a name of 255 bytes.
+"$rdr" image "$work/v.uf" --product PPI -o - > "$work/stdout.png"
+check "-o - writes the PNG to standard output" "pngcheck -q $work/stdout.png > /dev/null"
+check "no file named -" "[ ! -e ./- ] && [ ! -e $work/- ]"
+"$rdr" image "$work/v.uf" --product PPI -o /dev/null > /dev/null
+check "/dev/null stays a device" "[ -c /dev/null ]"
+mkfifo "$work/fifo"
+cat "$work/fifo" > "$work/from_fifo.png" &
+"$rdr" image "$work/v.uf" --product PPI -o "$work/fifo" > /dev/null
+wait
+check "a FIFO is written in place" "[ -p $work/fifo ] && pngcheck -q $work/from_fifo.png > /dev/null"
+mkdir "$work/real"
+ln -s real/latest_target.png "$work/latest.png"
+"$rdr" image "$work/v.uf" --product PPI -o "$work/latest.png" > /dev/null
+check "a link is written through and kept" \
+    "[ -L $work/latest.png ] && pngcheck -q $work/real/latest_target.png > /dev/null"
+long=$(printf 'x%.0s' $(seq 251)).png
+"$rdr" image "$work/v.uf" --product PPI -o "$work/$long" > /dev/null
+check "a 255-byte name" "[ -s '$work/$long' ]"
+
 # Resources: found beside the program without RDR_ROOT; a root without them is named.
 env -u RDR_ROOT "$rdr" image "$work/v.uf" --product PPI -o "$work/noroot.png" > /dev/null
 check "drawn without RDR_ROOT" "[ -s $work/noroot.png ]"
