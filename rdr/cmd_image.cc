@@ -430,8 +430,10 @@ int runImage(int argc, char** argv) {
     PRODUCT_IMAGE_STAGE_TIMES stages{};
     fnSetProductImageStageTimes(&stages);
     auto t = std::chrono::steady_clock::now();
-    rdr::StdRadarPtr volume(fnLoadStdRadarFile(a.input.c_str()));
+    const char* szFormat = nullptr;
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(a.input.c_str(), &szFormat));
     if (!volume) {
+        reportLoadFailure(a.input, szFormat);
         return 1;
     }
     const double tLoad = seconds(t);

@@ -15,6 +15,7 @@
 #include "info_tables.h"
 #include "standard_volume.h"
 #include "time_zone_option.h"
+#include "volume_choice.h"
 #include "volume_formats.h"
 
 namespace {
@@ -420,17 +421,6 @@ void printUsage(FILE* out) {
                  "or, under --strict, a damaged file.\n");
 }
 
-// Why a file failed, for the tool's own line: the registry's reason when no reader takes
-// the file, else the reader's (printed by the library just before).
-std::string failureReason(const std::string& path, const char* szFormat) {
-    if (szFormat == nullptr) {
-        std::string why;
-        fnIdentifyVolumeFile(path.c_str(), &why);
-        return why;
-    }
-    return std::string("the ") + szFormat + " reader refused it (see its message above)";
-}
-
 }  // namespace
 
 int runInfo(int argc, char** argv) {
@@ -512,7 +502,7 @@ int runInfo(int argc, char** argv) {
         report.path = path;
         STD_RADAR* pStd = fnLoadStdRadarFile(path.c_str(), &report.format, &report.notes);
         if (pStd == nullptr || !fnValidStdRadar(pStd)) {
-            const std::string why = pStd == nullptr ? failureReason(path, report.format)
+            const std::string why = pStd == nullptr ? loadFailureReason(path, report.format)
                                                     : "the volume it holds is inconsistent";
             std::fprintf(stderr, "rdr: %s: cannot load (%s)\n", path.c_str(), why.c_str());
             if (opt.json) {

@@ -644,9 +644,10 @@ int runProduct(int argc, char** argv) {
         return status;
     }
 
-    rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str()));
+    const char* szFormat = nullptr;
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str(), &szFormat));
     if (!volume) {
-        std::fprintf(stderr, "rdr product: cannot load %s\n", opt.file.c_str());
+        reportLoadFailure(opt.file, szFormat);
         return 1;
     }
     STD_RADAR* pStd = volume.get();

@@ -1,7 +1,10 @@
 #include "volume_choice.h"
 
 #include <cmath>
+#include <cstdio>
 #include <set>
+
+#include "volume_formats.h"
 
 namespace {
 
@@ -10,6 +13,20 @@ namespace {
 constexpr const char* kReflectivityMoments[] = {"DZ", "CZ", "ZT", "UZ", "ZV", "DBZ"};
 
 }  // namespace
+
+std::string loadFailureReason(const std::string& path, const char* szFormat) {
+    if (szFormat == nullptr) {
+        std::string why;
+        fnIdentifyVolumeFile(path.c_str(), &why);
+        return why;
+    }
+    return std::string("the ") + szFormat + " reader refused it (see its message above)";
+}
+
+void reportLoadFailure(const std::string& path, const char* szFormat) {
+    std::fprintf(stderr, "rdr: %s: cannot load (%s)\n", path.c_str(),
+                 loadFailureReason(path, szFormat).c_str());
+}
 
 std::string momentNames(const STD_RADAR* pStd) {
     std::set<std::string> names;

@@ -8,6 +8,14 @@
 
 #include "standard_volume.h"
 
+// Why a file could not be loaded, for the tool's own line: the registry's reason when no
+// reader takes the file, else that the format's reader refused it (its message is printed
+// by the library just before).
+std::string loadFailureReason(const std::string& path, const char* szFormat);
+
+// The tool's line for a file that could not be loaded: "rdr: FILE: cannot load (why)".
+void reportLoadFailure(const std::string& path, const char* szFormat);
+
 // Moment names carried by any ray, blank-separated ("none" for a volume without any).
 std::string momentNames(const STD_RADAR* pStd);
 
