@@ -13,9 +13,10 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", runInfo, "FILE...  describe radar volumes (UF, CF/Radial NetCDF)"},
+    {"info", runInfo, "FILE...  describe radar volumes (UF, CF/Radial NetCDF, ODIM HDF5)"},
     {"product", runProduct, "FILE --product NAME ... -o OUT  write a product grid"},
     {"image", runImage, "FILE --product NAME ... -o OUT  draw a product image"},
+    {"convert", runConvert, "IN -o OUT [--to uf|odim]  write a volume as UF or ODIM HDF5"},
     {"synth-volume", runSynth, "OUT.uf  write a synthetic demo volume as UF"},
 };
 
