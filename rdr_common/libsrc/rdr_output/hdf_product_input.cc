@@ -373,6 +373,25 @@ bool storedAsRule(const DataPlan& plan, const FIELD_MEM_INFO_TBL& rule, hid_t fi
            plan.what.m_dNodata == rule.m_fOutBound && plan.what.m_dUndetect == rule.m_fBadValue;
 }
 
+// The value handed to the memory rule's packing, which truncates in single precision: for
+// integer storage, the middle of the stored integer's interval, found in double precision,
+// so that 2.37 stored at scale 100 is 237 and not 236.
+float physicalForRule(double value, const FIELD_MEM_INFO_TBL& rule) {
+    if (rule.m_iMemType == RDR_EN_MEM_FLOAT || !std::isfinite(value)) {
+        return static_cast<float>(value);
+    }
+    const double scaled = (value + rule.m_fOffset) * rule.m_fScale;
+    const double nearest = std::nearbyint(scaled);
+    const double stored = std::fabs(scaled - nearest) <= 1e-6 * std::max(1.0, std::fabs(nearest))
+                              ? nearest
+                              : std::trunc(scaled);
+    if (stored == 0.0 || std::fabs(stored) > 1e9) {
+        return static_cast<float>(stored / rule.m_fScale - rule.m_fOffset);
+    }
+    const double middle = stored + (stored > 0 ? 0.5 : -0.5);
+    return static_cast<float>(middle / rule.m_fScale - rule.m_fOffset);
+}
+
 template <typename T>
 T** copyBlock(const std::vector<unsigned char>& block, int iYdim, int iXdim,
               T** (*makeMatrix)(int, int)) {
@@ -455,7 +474,7 @@ void readGrid(hid_t root, const DataPlan& plan, long nRows, long nCols, HDF_PROD
         } else if (plan.hasUndetect && v == w.m_dUndetect) {
             physical[i] = RDR_GRID_NO_DATA;
         } else {
-            physical[i] = static_cast<float>(w.m_dOffset + w.m_dGain * v);
+            physical[i] = physicalForRule(w.m_dOffset + w.m_dGain * v, rule);
         }
     }
     // Packed by the standard product's own rule, in a dataset of one slot lent for it.

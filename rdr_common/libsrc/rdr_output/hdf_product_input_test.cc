@@ -109,6 +109,14 @@ def foreign(path, expected_dir):
     b = x.create_group("what").attrs
     b["quantity"] = np.bytes_("RATE"); b["gain"] = 1.0; b["offset"] = 0.0
     b["nodata"] = -1.0; b["undetect"] = 0.0
+    kdp = rng.integers(-30000, 30001, (ny, nx)).astype(np.int16)
+    kdp[2, :3] = 32767
+    kdp[3, :3] = -32768
+    x = d3.create_group("data3")
+    x.create_dataset("data", data=kdp)
+    b = x.create_group("what").attrs
+    b["quantity"] = np.bytes_("KDP"); b["gain"] = 0.01; b["offset"] = 0.0
+    b["nodata"] = 32767.0; b["undetect"] = -32768.0
     d4 = f.create_group("dataset4")
     a = d4.create_group("what").attrs
     a["product"] = np.bytes_("VIL"); a["prodpar"] = np.bytes_("1000,5000")
@@ -131,6 +139,9 @@ def foreign(path, expected_dir):
     expect(dbzh, 0.5, -32.0, 255, 0, 1.0, -126, 127).tofile(expected_dir + "/CZ.f4")
     expect(zdr, 0.0625, -8.0, 65535, 0, 100.0, -32766, 32767).tofile(expected_dir + "/DR.f4")
     expect(rate, 1.0, 0.0, -1.0, 0.0, None, 0, 0).tofile(expected_dir + "/RN.f4")
+    # A gain that binary fractions cannot hold: the stored hundredths come back whole.
+    k = np.where(kdp == -32768, -9999.0, np.float32(kdp) / np.float32(100))
+    np.where(kdp == 32767, -9998.0, k).astype(np.float32).tofile(expected_dir + "/KD.f4")
     expect(dbzh, 0.25, 0.0, 255, 0, 10.0, -32766, 32767).tofile(expected_dir + "/VIL.f4")
 
 def edit(path, how):
@@ -299,7 +310,7 @@ TEST(OdimProductFile, OtherProducersFilesDecodeAsOdimSays) {
     const struct {
         const char* family;
         const char* field;
-    } grids[] = {{"PPI", "CZ"}, {"CAPPI", "DR"}, {"CAPPI", "RN"}, {"VIL", "VIL"}};
+    } grids[] = {{"PPI", "CZ"}, {"CAPPI", "DR"}, {"CAPPI", "RN"}, {"CAPPI", "KD"}, {"VIL", "VIL"}};
     for (const auto& g : grids) {
         SCOPED_TRACE(std::string(g.family) + " " + g.field);
         const std::vector<float> expected = readFloats(dir.file(std::string(g.field) + ".f4"));
