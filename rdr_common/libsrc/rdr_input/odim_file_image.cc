@@ -22,7 +22,7 @@ constexpr std::uint64_t kMaxAttributeValues = 1 << 20;
 
 // A real volume (a few hundred MB at most in its own types) fits well inside this; a
 // runaway allocation stops far short of the machine's memory.
-constexpr IsolationLimits kLimits = {
+IsolationLimits g_limits = {
     std::size_t{3} << 30,  // address space
     30,                    // CPU seconds
     60,                    // wall seconds
@@ -443,6 +443,14 @@ bool parseImage(const std::vector<unsigned char>& bytes, OdimFileImage* pImage) 
 
 }  // namespace
 
+IsolationLimits odimIsolationLimits() {
+    return g_limits;
+}
+
+void setOdimIsolationLimits(const IsolationLimits& limits) {
+    g_limits = limits;
+}
+
 std::size_t odimElementBytes(OdimElement element) {
     switch (element) {
         case OdimElement::kU8:
@@ -493,7 +501,7 @@ bool readOdimFileImage(const char* szFile, const char* szFunction, OdimFileImage
         [szFile, szFunction](IsolatedOutput& output) {
             return readInChild(szFile, szFunction, output);
         },
-        kLimits);
+        g_limits);
     switch (result.outcome) {
         case IsolatedResult::kDecoded:
             *pImage = OdimFileImage();

@@ -60,6 +60,12 @@ constexpr int kOdimMaxDatasets = 1000;
 constexpr int kOdimMaxData = 100;
 constexpr std::uint64_t kOdimMaxArrayValues = std::uint64_t{64} << 20;
 
+// Limits of the child process (a fuzzer lowers them so that a runaway read is the child's
+// timeout, not its own).
+struct IsolationLimits;
+IsolationLimits odimIsolationLimits();
+void setOdimIsolationLimits(const IsolationLimits& limits);
+
 // Reads the file in a child process. False after a one-line message under szFunction
 // (the file cannot be opened as HDF5, the library failed on it, a bound is exceeded).
 bool readOdimFileImage(const char* szFile, const char* szFunction, OdimFileImage* pImage);
