@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "internal/isolated_decode.h"
+
 namespace h5 {
 
 namespace {
@@ -243,6 +245,54 @@ bool writeImage(hid_t loc, const char* name, hid_t fileType, hid_t memType, cons
     return data && H5Dwrite(data.get(), memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, pData) >= 0 &&
            writeString(data.get(), "CLASS", "IMAGE") &&
            writeString(data.get(), "IMAGE_VERSION", "1.2") && data.close();
+}
+
+namespace {
+
+// Writing needs the copy of one grid and libhdf5's chunk buffers beyond what the child
+// inherits; deflating a large volume takes a few seconds of CPU.
+constexpr IsolationLimits kWriteLimits = {
+    std::size_t{2} << 30,  // address space
+    120,                   // CPU seconds
+    240,                   // wall seconds
+    4096,                  // result bytes: the reason of a failure
+};
+
+}  // namespace
+
+bool writeFileIsolated(const std::string& path,
+                       const std::function<bool(hid_t file, std::string* pWhy)>& write,
+                       std::string* pWhy) {
+    const IsolatedResult result = runIsolatedDecode(
+        [&](IsolatedOutput& output) {
+            QuietErrors quiet;
+            std::string why;
+            File file(H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT));
+            if (!file) {
+                why = "H5Fcreate fail";
+            } else if (write(file.get(), &why) && !file.close()) {
+                why = "closing the HDF5 file failed";
+            }
+            // One byte for success, else the reason.
+            const unsigned char ok = why.empty() ? 1 : 0;
+            return output.write(&ok, 1) && output.write(why.data(), why.size())
+                       ? IsolatedVerdict::kDecoded
+                       : IsolatedVerdict::kRefused;
+        },
+        kWriteLimits);
+    if (result.outcome == IsolatedResult::kDecoded && !result.bytes.empty()) {
+        if (result.bytes[0] == 1) {
+            return true;
+        }
+        pWhy->assign(reinterpret_cast<const char*>(result.bytes.data()) + 1,
+                     result.bytes.size() - 1);
+        return false;
+    }
+    *pWhy = result.outcome == IsolatedResult::kNotRun
+                ? "cannot write in a child process (" + result.failure + ")"
+                : "the HDF5 library failed (" +
+                      (result.failure.empty() ? std::string("no result") : result.failure) + ")";
+    return false;
 }
 
 }  // namespace h5

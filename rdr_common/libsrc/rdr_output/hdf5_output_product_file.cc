@@ -1,5 +1,7 @@
 // The product file: an HDF_PRODUCT written as an ODIM_H5 file through an atomic
-// replacement of the target. Any failure, a family's included, leaves no file.
+// replacement of the target. Any failure, a family's included, leaves no file. libhdf5
+// writes in a child process (h5::writeFileIsolated): after a failed close it would crash
+// the caller at exit.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -268,23 +270,13 @@ int fnWriteHdfProduct(HDF_PRODUCT* pHdfProduct, const char* szFileName) {
         return 0;
     }
     std::string why;
-    {
-        h5::QuietErrors quiet;
-        h5::File h5file(H5Fcreate(file.path().c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT));
-        if (!h5file) {
-            rdrError(kWrite, "H5Fcreate fall");
-            return 0;
-        }
-        const bool bWritten = writeProduct(h5file.get(), *pHdfProduct, &why);
-        // The last of the file reaches the disk at the close, which can fail on its own.
-        if (!h5file.close() && bWritten) {
-            why = "cannot write " + std::string(szFileName) + " (closing the HDF5 file failed)";
-        } else if (bWritten) {
-            why.clear();
-        }
-    }
-    if (!why.empty()) {
-        rdrError(kWrite, why.c_str());
+    if (!h5::writeFileIsolated(
+            file.path(),
+            [pHdfProduct](hid_t h5file, std::string* pWhy) {
+                return writeProduct(h5file, *pHdfProduct, pWhy);
+            },
+            &why)) {
+        rdrError(kWrite, ("cannot write " + std::string(szFileName) + " (" + why + ")").c_str());
         return 0;
     }
     if (!file.commit()) {

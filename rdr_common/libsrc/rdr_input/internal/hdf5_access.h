@@ -10,6 +10,7 @@
 #include <hdf5.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,6 +116,16 @@ inline hsize_t chunkEdge(hsize_t n) {
 // IMAGE_VERSION "1.2". False on any failure.
 bool writeImage(hid_t loc, const char* name, hid_t fileType, hid_t memType, const void* pData,
                 hsize_t rows, hsize_t cols);
+
+// Creates the HDF5 file `path` (truncating it) and runs write on it, then closes it, all in
+// a child process: libhdf5 1.10 keeps a file whose close failed (a full disk) in its tables
+// and crashes on it when the program exits, so a failed write must never touch the
+// caller's libhdf5. True when the file was written and closed; else false with the reason
+// in *pWhy (write's own, or how the child ended). write runs in the child, so it must not
+// hand anything back but its result and reason.
+bool writeFileIsolated(const std::string& path,
+                       const std::function<bool(hid_t file, std::string* pWhy)>& write,
+                       std::string* pWhy);
 
 }  // namespace h5
 
