@@ -457,6 +457,13 @@ void readGrid(hid_t root, const DataPlan& plan, long nRows, long nCols, HDF_PROD
             pOut->m_ppData_s = copyBlock(block, iYdim, iXdim, fnMakeMatrix2D_S);
         } else {
             pOut->m_ppData_f = copyBlock(block, iYdim, iXdim, fnMakeMatrix2D_F);
+            // NaN is no value; the standard product stores it as no data.
+            for (int y = 0; y < iYdim; ++y) {
+                float* row = pOut->m_ppData_f[y];
+                for (int x = 0; x < iXdim; ++x) {
+                    row[x] = std::isnan(row[x]) ? rule.m_fBadValue : row[x];
+                }
+            }
         }
         return;
     }

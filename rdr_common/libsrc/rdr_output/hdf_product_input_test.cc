@@ -93,6 +93,14 @@ def foreign(path, expected_dir):
     b["quantity"] = np.bytes_("DBZH"); b["gain"] = 0.5; b["offset"] = -32.0
     b["nodata"] = 255.0; b["undetect"] = 0.0
     x.create_group("quality1").create_dataset("data", data=dbzh)
+    # Float rain rate coded exactly as the standard product stores it, with NaN cells.
+    rain = rate.copy()
+    rain[4, :4] = np.nan
+    x = d1.create_group("data2")
+    x.create_dataset("data", data=rain)
+    b = x.create_group("what").attrs
+    b["quantity"] = np.bytes_("RATE"); b["gain"] = 1.0; b["offset"] = 0.0
+    b["nodata"] = -9998.0; b["undetect"] = -9999.0
     d2 = f.create_group("dataset2")
     a = d2.create_group("what").attrs
     a["product"] = np.bytes_("RR")
@@ -139,6 +147,7 @@ def foreign(path, expected_dir):
     expect(dbzh, 0.5, -32.0, 255, 0, 1.0, -126, 127).tofile(expected_dir + "/CZ.f4")
     expect(zdr, 0.0625, -8.0, 65535, 0, 100.0, -32766, 32767).tofile(expected_dir + "/DR.f4")
     expect(rate, 1.0, 0.0, -1.0, 0.0, None, 0, 0).tofile(expected_dir + "/RN.f4")
+    np.where(np.isnan(rain), -9999.0, rain).astype(np.float32).tofile(expected_dir + "/PPI_RN.f4")
     # A gain that binary fractions cannot hold: the stored hundredths come back whole.
     k = np.where(kdp == -32768, -9999.0, np.float32(kdp) / np.float32(100))
     np.where(kdp == 32767, -9998.0, k).astype(np.float32).tofile(expected_dir + "/KD.f4")
@@ -310,10 +319,12 @@ TEST(OdimProductFile, OtherProducersFilesDecodeAsOdimSays) {
     const struct {
         const char* family;
         const char* field;
-    } grids[] = {{"PPI", "CZ"}, {"CAPPI", "DR"}, {"CAPPI", "RN"}, {"CAPPI", "KD"}, {"VIL", "VIL"}};
+        const char* expected;
+    } grids[] = {{"PPI", "CZ", "CZ"},   {"PPI", "RN", "PPI_RN"}, {"CAPPI", "DR", "DR"},
+                 {"CAPPI", "RN", "RN"}, {"CAPPI", "KD", "KD"},   {"VIL", "VIL", "VIL"}};
     for (const auto& g : grids) {
         SCOPED_TRACE(std::string(g.family) + " " + g.field);
-        const std::vector<float> expected = readFloats(dir.file(std::string(g.field) + ".f4"));
+        const std::vector<float> expected = readFloats(dir.file(std::string(g.expected) + ".f4"));
         ASSERT_EQ(expected.size(), 23u * 31u);
         float** grid = fnGetStdProductDataByIdx(p.get(), g.family, 0, g.field);
         ASSERT_NE(grid, nullptr);
