@@ -29,7 +29,7 @@ constexpr const char* kLoad = "fnLoadHdfProduct";
 
 // Decoding a product of the largest accepted size takes a few hundred MB; a real product
 // decodes in well under a second of CPU.
-constexpr IsolationLimits kLimits = {
+IsolationLimits g_limits = {
     std::size_t{3} << 30,  // address space
     20,                    // CPU seconds
     40,                    // wall seconds
@@ -555,6 +555,14 @@ IsolatedVerdict decodeInChild(const char* szFile, IsolatedOutput& output) {
 
 }  // namespace
 
+IsolationLimits hdfProductIsolationLimits() {
+    return g_limits;
+}
+
+void setHdfProductIsolationLimits(const IsolationLimits& limits) {
+    g_limits = limits;
+}
+
 HDF_PRODUCT* readHdfProductInProcess(const char* szFile, bool* pOutOfMemory) {
     *pOutOfMemory = false;
     h5::QuietErrors quiet;
@@ -590,7 +598,7 @@ HDF_PRODUCT* fnLoadHdfProduct(const char* szFile) {
         return nullptr;
     }
     const IsolatedResult result = runIsolatedDecode(
-        [szFile](IsolatedOutput& output) { return decodeInChild(szFile, output); }, kLimits);
+        [szFile](IsolatedOutput& output) { return decodeInChild(szFile, output); }, g_limits);
     switch (result.outcome) {
         case IsolatedResult::kDecoded: {
             std::string why;

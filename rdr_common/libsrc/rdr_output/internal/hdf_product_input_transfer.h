@@ -17,6 +17,10 @@ constexpr long kHdfProductMaxSide = 20000;
 constexpr long kHdfProductMaxCells = 64L << 20;
 constexpr int kHdfProductMaxFields = 64;
 
+// The child's limits while it reads a product file (a fuzzer lowers them).
+IsolationLimits hdfProductIsolationLimits();
+void setHdfProductIsolationLimits(const IsolationLimits& limits);
+
 // Reads the file in this process. Null with a message printed, *pOutOfMemory set when an
 // allocation failed.
 HDF_PRODUCT* readHdfProductInProcess(const char* szFile, bool* pOutOfMemory);
