@@ -136,6 +136,8 @@ TEST(OdimProduct, SyncUpRefusesWholeAndLeavesTheGridsWithTheCaller) {
     EXPECT_STREQ(back->m_totalProduct.m_ppPpi[1]->m_ppProductData[0]->m_szFieldName, "");
     EXPECT_STREQ(back->m_totalProduct.m_ppPpi[0]->m_szProduct, "PPI");
     EXPECT_EQ(hdf->m_totalProduct.m_ppPpi[0]->m_ppProductData[0]->m_ppData_c, nullptr);
+    // The emptied dataset needs no name to be written again.
+    EXPECT_NE(HdfProductPtr(fnStdProductSyncDownHdf(back.get())), nullptr);
     EXPECT_EQ(fnHdfProductSyncUpStd(nullptr), nullptr);
 }
 

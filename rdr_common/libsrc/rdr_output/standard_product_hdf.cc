@@ -36,30 +36,38 @@ bool slotHoldsRows(const STD_PRODUCT_DATA& data) {
 }
 
 // Every name the sync-down needs is in the tables, so the grids can move without a failure
-// half way.
+// half way. A dataset without grids (one the product table did not know when it was read)
+// needs no name.
 bool familyConvertible(STD_PRODUCT_DATASET** ppStd, int iCount, int f) {
     for (int d = 0; d < iCount; ++d) {
         const STD_PRODUCT_DATASET* pDset = ppStd[d];
-        PRODUCT_INFO_TBL product{};
-        if (pDset == nullptr || pDset->m_ppProductData == nullptr ||
-            fnGetStdProductInfo(pDset->m_szProduct, &product) != 1) {
-            rdrError("fnConvertHdfDataset",
-                     (std::string(kOdimStdFamilyNames[f]) + " dataset " + std::to_string(d + 1) +
-                      (pDset == nullptr ? " missing" : " has an unknown product name"))
-                         .c_str());
+        const std::string where =
+            std::string(kOdimStdFamilyNames[f]) + " dataset " + std::to_string(d + 1);
+        if (pDset == nullptr || (pDset->m_iMaxField > 0 && pDset->m_ppProductData == nullptr)) {
+            rdrError("fnConvertHdfDataset", (where + " missing").c_str());
             return false;
         }
+        bool bHoldsRows = false;
         for (int k = 0; k < pDset->m_iMaxField; ++k) {
             const STD_PRODUCT_DATA* pData = pDset->m_ppProductData[k];
             FIELD_INFO_TBL field{};
             if (pData == nullptr) {
-                rdrError("fnConvertHdfDataset", "a missing slot");
+                rdrError("fnConvertHdfDataset", (where + " has a missing slot").c_str());
                 return false;
             }
-            if (slotHoldsRows(*pData) && fnGetStdFieldInfo(pData->m_szFieldName, &field) != 1) {
+            if (!slotHoldsRows(*pData)) {
+                continue;
+            }
+            bHoldsRows = true;
+            if (fnGetStdFieldInfo(pData->m_szFieldName, &field) != 1) {
                 std::fprintf(stderr, "%s : unknown %s\n", "fnConvertHdfData", pData->m_szFieldName);
                 return false;
             }
+        }
+        PRODUCT_INFO_TBL product{};
+        if (bHoldsRows && fnGetStdProductInfo(pDset->m_szProduct, &product) != 1) {
+            rdrError("fnConvertHdfDataset", (where + " has an unknown product name").c_str());
+            return false;
         }
     }
     return true;
