@@ -347,30 +347,34 @@ class Decoder {
     const HDF_DATASET_WHAT& w_;
 };
 
+// The raw values of a row are read with memcpy: the hand-over buffer keeps no alignment.
 template <class T>
 void decodeRows(const OdimArray& array, const Decoder& decode, float** rows) {
-    const auto* raw = reinterpret_cast<const T*>(array.bytes.data());
     const std::size_t cols = array.cols;
+    const std::size_t rowBytes = cols * sizeof(T);
     if constexpr (sizeof(T) <= 2 && std::is_integral_v<T>) {
         // Every possible raw value decoded once.
+        using U = std::make_unsigned_t<T>;
         constexpr int kSpan = 1 << (8 * sizeof(T));
         std::vector<float> table(kSpan);
         for (int i = 0; i < kSpan; ++i) {
-            table[i] = decode(static_cast<double>(static_cast<T>(i)));
+            table[i] = decode(static_cast<double>(static_cast<T>(static_cast<U>(i))));
         }
-        using U = std::make_unsigned_t<T>;
         for (std::size_t r = 0; r < array.rows; ++r) {
-            const T* in = raw + r * cols;
+            const unsigned char* in = array.bytes + r * rowBytes;
             float* out = rows[r];
             for (std::size_t c = 0; c < cols; ++c) {
-                out[c] = table[static_cast<U>(in[c])];
+                U value;
+                std::memcpy(&value, in + c * sizeof(T), sizeof(T));
+                out[c] = table[value];
             }
         }
     } else {
         for (std::size_t r = 0; r < array.rows; ++r) {
+            const unsigned char* in = array.bytes + r * rowBytes;
             for (std::size_t c = 0; c < cols; ++c) {
                 T value;
-                std::memcpy(&value, raw + r * cols + c, sizeof(T));
+                std::memcpy(&value, in + c * sizeof(T), sizeof(T));
                 rows[r][c] = decode(static_cast<double>(value));
             }
         }

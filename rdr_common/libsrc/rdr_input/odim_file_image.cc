@@ -190,6 +190,12 @@ void sendUnusable(const std::string& path, const std::string& why, Writer& out) 
     out.text(why);
 }
 
+// One buffer for every array a child reads: fresh pages cost more than the reading.
+std::vector<unsigned char>& arrayBuffer() {
+    static std::vector<unsigned char> buffer;
+    return buffer;
+}
+
 bool sendArray(hid_t loc, const std::string& path, Writer& out, const char* szFunction) {
     h5::Dataset data(H5Dopen2(loc, "data", H5P_DEFAULT));
     h5::Space space(data ? H5Dget_space(data.get()) : H5I_INVALID_HID);
@@ -220,7 +226,10 @@ bool sendArray(hid_t loc, const std::string& path, Writer& out, const char* szFu
         return out.ok();
     }
     const std::size_t nBytes = dims[0] * dims[1] * odimElementBytes(element);
-    std::vector<unsigned char> bytes(nBytes);
+    std::vector<unsigned char>& bytes = arrayBuffer();
+    if (bytes.size() < nBytes) {
+        bytes.resize(nBytes);
+    }
     if (H5Dread(data.get(), memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, bytes.data()) < 0) {
         rdrError(szFunction, (path + ": the values cannot be read (damaged or unreadable "
                                      "storage)")
@@ -233,7 +242,7 @@ bool sendArray(hid_t loc, const std::string& path, Writer& out, const char* szFu
     out.u8(static_cast<std::uint8_t>(element));
     out.u64(dims[0]);
     out.u64(dims[1]);
-    out.bytes(bytes.data(), bytes.size());
+    out.bytes(bytes.data(), nBytes);
     return out.ok();
 }
 
@@ -330,6 +339,16 @@ class Reader {
         left_ -= n;
         return true;
     }
+    // The next n bytes where they stand, skipped over; null when fewer are left.
+    const unsigned char* view(std::size_t n) {
+        if (n > left_) {
+            return nullptr;
+        }
+        const unsigned char* p = p_;
+        p_ += n;
+        left_ -= n;
+        return p;
+    }
     bool u8(std::uint8_t* v) { return bytes(v, 1); }
     bool u32(std::uint32_t* v) { return bytes(v, sizeof *v); }
     bool u64(std::uint64_t* v) { return bytes(v, sizeof *v); }
@@ -402,17 +421,16 @@ bool parseArray(Reader& in, OdimFileImage* pImage) {
     }
     array.element = static_cast<OdimElement>(element);
     const std::uint64_t nBytes = array.rows * array.cols * odimElementBytes(array.element);
-    if (nBytes > in.left()) {
+    array.bytes = in.view(nBytes);
+    if (array.bytes == nullptr) {
         return false;
     }
-    array.bytes.resize(nBytes);
-    in.bytes(array.bytes.data(), nBytes);
     pImage->arrays.push_back(std::move(array));
     return true;
 }
 
-bool parseImage(const std::vector<unsigned char>& bytes, OdimFileImage* pImage) {
-    Reader in(bytes.data(), bytes.size());
+bool parseImage(OdimFileImage* pImage) {
+    Reader in(pImage->buffer.data(), pImage->buffer.size());
     std::uint8_t tag = 0;
     while (in.u8(&tag)) {
         if (tag == 'G' && parseGroup(in, pImage)) {
@@ -497,7 +515,11 @@ const OdimArray* OdimFileImage::array(const std::string& path) const {
 }
 
 bool readOdimFileImage(const char* szFile, const char* szFunction, OdimFileImage* pImage) {
-    const IsolatedResult result = runIsolatedDecode(
+    // The library's own start-up (its type tables, free lists) touches no file: done once
+    // here, every child inherits it instead of building it again.
+    static const bool bOpened = H5open() >= 0;
+    (void)bOpened;
+    IsolatedResult result = runIsolatedDecode(
         [szFile, szFunction](IsolatedOutput& output) {
             return readInChild(szFile, szFunction, output);
         },
@@ -505,7 +527,8 @@ bool readOdimFileImage(const char* szFile, const char* szFunction, OdimFileImage
     switch (result.outcome) {
         case IsolatedResult::kDecoded:
             *pImage = OdimFileImage();
-            if (parseImage(result.bytes, pImage)) {
+            pImage->buffer = std::move(result.bytes);
+            if (parseImage(pImage)) {
                 return true;
             }
             rdrError(szFunction,

@@ -335,21 +335,6 @@ long odimWhole(double dValue) {
     return static_cast<long>(std::trunc(dValue));
 }
 
-short odimToStdStored(float fPhysical) {
-    if (!std::isfinite(fPhysical) || std::fabs(fPhysical - HDF_UNDETECT_VALUE) < 1e-6f ||
-        std::fabs(fPhysical - HDF_NODATA_VALUE) < 1e-6f) {
-        return STD_NO_DATA_CODE;
-    }
-    double x = static_cast<double>(fPhysical) * kStdScaleFactor;
-    // A float holds a value to 2^-24 of itself: a whole hundredth may read 0.29999998.
-    const double nearest = std::nearbyint(x);
-    if (std::fabs(x - nearest) <= std::fabs(x) * 2.4e-7 + 1e-6) {
-        x = nearest;
-    }
-    x = std::trunc(x);
-    return static_cast<short>(std::clamp(x, -32766.0, 32767.0));
-}
-
 std::string odimSourceNode(const char* szSource) {
     if (szSource == nullptr) {
         return "";

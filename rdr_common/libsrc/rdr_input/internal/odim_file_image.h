@@ -42,14 +42,22 @@ struct OdimArray {
     OdimElement element = OdimElement::kU8;
     std::uint64_t rows = 0;
     std::uint64_t cols = 0;
-    std::vector<unsigned char> bytes;  // rows x cols elements, native byte order
+    // rows x cols elements, native byte order, inside the image's buffer (not aligned).
+    const unsigned char* bytes = nullptr;
 };
 
 struct OdimFileImage {
-    std::vector<OdimGroup> groups;  // in the order listed above
+    std::vector<unsigned char> buffer;  // what the child handed back; the arrays point into it
+    std::vector<OdimGroup> groups;      // in the order listed above
     std::vector<OdimArray> arrays;
     int datasets = 0;                 // dataset1 .. dataset<datasets> exist
     std::vector<int> dataPerDataset;  // data groups of each dataset
+
+    OdimFileImage() = default;
+    OdimFileImage(const OdimFileImage&) = delete;
+    OdimFileImage& operator=(const OdimFileImage&) = delete;
+    OdimFileImage(OdimFileImage&&) = default;
+    OdimFileImage& operator=(OdimFileImage&&) = default;
 
     const OdimGroup* group(const std::string& path) const;
     const OdimArray* array(const std::string& path) const;

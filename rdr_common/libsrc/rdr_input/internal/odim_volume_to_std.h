@@ -16,6 +16,7 @@
 #ifndef RDR_ODIM_VOLUME_TO_STD_H
 #define RDR_ODIM_VOLUME_TO_STD_H
 
+#include <cmath>
 #include <string>
 
 #include "hdf_radar.h"
@@ -40,7 +41,27 @@ STD_RADAR* odimVolumeToStd(const OdimVolumeParts& parts, OdimFieldLookup lookup,
 // (-9999, -9998) and for values that are not finite; otherwise value x 100 truncated
 // toward zero, after rounding away the float representation error of values that are
 // whole hundredths, and saturated at -32766 and 32767 (short of the no-data codes).
-short odimToStdStored(float fPhysical);
+// Called for every bin: inline, and free of library calls.
+inline short odimToStdStored(float fPhysical) {
+    const float kCodeTolerance = 1e-6f;
+    if (!(std::fabs(fPhysical) < 1.0e6f)) {
+        if (std::isnan(fPhysical)) {
+            return STD_NO_DATA_CODE;
+        }
+        return fPhysical > 0 ? 32767 : -32766;
+    }
+    if (std::fabs(fPhysical - HDF_UNDETECT_VALUE) < kCodeTolerance ||
+        std::fabs(fPhysical - HDF_NODATA_VALUE) < kCodeTolerance) {
+        return STD_NO_DATA_CODE;
+    }
+    const double x = static_cast<double>(fPhysical) * 100.0;
+    const long nearest = static_cast<long>(x + (x >= 0.0 ? 0.5 : -0.5));
+    // A float holds a value to 2^-24 of itself: a whole hundredth may read 0.29999998.
+    const double error = x - static_cast<double>(nearest);
+    const long stored =
+        std::fabs(error) <= std::fabs(x) * 2.4e-7 + 1e-6 ? nearest : static_cast<long>(x);
+    return static_cast<short>(stored < -32766 ? -32766 : stored > 32767 ? 32767 : stored);
+}
 
 // The node identifier of an ODIM source text ("WMO:01104,NOD:norst" gives "norst"): the
 // value of its NOD entry up to the next ',', or "" without one.
