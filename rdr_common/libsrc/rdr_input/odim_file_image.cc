@@ -29,6 +29,13 @@ IsolationLimits g_limits = {
     std::size_t{3} << 30,  // result bytes
 };
 
+// The file a child reads, named in front of every message it prints.
+std::string g_childFile;
+
+void childError(const char* szFunction, const std::string& message) {
+    rdrError(szFunction, (g_childFile + ": " + message).c_str());
+}
+
 class Writer {
   public:
     explicit Writer(IsolatedOutput& output) : output_(output) {}
@@ -93,13 +100,13 @@ bool sendGroup(hid_t loc, const std::string& path, Writer& out, const char* szFu
     hsize_t index = 0;
     if (H5Aiterate2(loc, H5_INDEX_NAME, H5_ITER_NATIVE, &index, collectAttribute, &walk) < 0 &&
         !walk.tooMany) {
-        rdrError(szFunction,
-                 ("the attributes of " + (path.empty() ? "/" : path) + " cannot be read").c_str());
+        childError(szFunction,
+                   "the attributes of " + (path.empty() ? "/" : path) + " cannot be read");
         return false;
     }
     if (walk.tooMany) {
-        rdrError(szFunction,
-                 (path + ": more than " + std::to_string(kMaxAttributes) + " attributes").c_str());
+        childError(szFunction,
+                   path + ": more than " + std::to_string(kMaxAttributes) + " attributes");
         return false;
     }
     out.u8('G');
@@ -130,7 +137,7 @@ bool sendSubgroup(hid_t loc, const std::string& prefix, const char* name, Writer
     h5::Group group(H5Gopen2(loc, name, H5P_DEFAULT));
     const std::string path = prefix + name;
     if (!group) {
-        rdrError(szFunction, (path + " cannot be opened").c_str());
+        childError(szFunction, path + " cannot be opened");
         return false;
     }
     return sendGroup(group.get(), path, out, szFunction);
@@ -201,7 +208,7 @@ bool sendArray(hid_t loc, const std::string& path, Writer& out, const char* szFu
     h5::Space space(data ? H5Dget_space(data.get()) : H5I_INVALID_HID);
     h5::Type type(data ? H5Dget_type(data.get()) : H5I_INVALID_HID);
     if (!data || !space || !type) {
-        rdrError(szFunction, (path + " cannot be opened").c_str());
+        childError(szFunction, path + " cannot be opened");
         return false;
     }
     const int rank = H5Sget_simple_extent_ndims(space.get());
@@ -231,9 +238,9 @@ bool sendArray(hid_t loc, const std::string& path, Writer& out, const char* szFu
         bytes.resize(nBytes);
     }
     if (H5Dread(data.get(), memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, bytes.data()) < 0) {
-        rdrError(szFunction, (path + ": the values cannot be read (damaged or unreadable "
-                                     "storage)")
-                                 .c_str());
+        childError(szFunction, path +
+                                   ": the values cannot be read (damaged or unreadable "
+                                   "storage)");
         return false;
     }
     out.u8('A');
@@ -257,9 +264,8 @@ int countNumbered(hid_t loc, const char* stem, int limit, const std::string& whe
             return n;
         }
         if (++n > limit) {
-            rdrError(
-                szFunction,
-                (where + "more than " + std::to_string(limit) + " " + stem + " groups").c_str());
+            childError(szFunction,
+                       where + "more than " + std::to_string(limit) + " " + stem + " groups");
             return -1;
         }
     }
@@ -267,9 +273,10 @@ int countNumbered(hid_t loc, const char* stem, int limit, const std::string& whe
 
 IsolatedVerdict readInChild(const char* szFile, const char* szFunction, IsolatedOutput& output) {
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    g_childFile = szFile;
     h5::File file(H5Fopen(szFile, H5F_ACC_RDONLY, H5P_DEFAULT));
     if (!file) {
-        rdrError(szFunction, (std::string(szFile) + ": cannot be opened as an HDF5 file").c_str());
+        childError(szFunction, "cannot be opened as an HDF5 file");
         return IsolatedVerdict::kRefused;
     }
     h5::Group root(H5Gopen2(file.get(), "/", H5P_DEFAULT));
@@ -287,7 +294,7 @@ IsolatedVerdict readInChild(const char* szFile, const char* szFunction, Isolated
         const std::string dsName = "dataset" + std::to_string(d);
         h5::Group dataset(H5Gopen2(root.get(), dsName.c_str(), H5P_DEFAULT));
         if (!dataset) {
-            rdrError(szFunction, (dsName + " cannot be opened").c_str());
+            childError(szFunction, dsName + " cannot be opened");
             return IsolatedVerdict::kRefused;
         }
         if (!sendMetadata(dataset.get(), dsName + "/", out, szFunction)) {
@@ -304,7 +311,7 @@ IsolatedVerdict readInChild(const char* szFile, const char* szFunction, Isolated
             const std::string prefix = dsName + "/" + dName + "/";
             h5::Group data(H5Gopen2(dataset.get(), dName.c_str(), H5P_DEFAULT));
             if (!data) {
-                rdrError(szFunction, (dsName + "/" + dName + " cannot be opened").c_str());
+                childError(szFunction, dsName + "/" + dName + " cannot be opened");
                 return IsolatedVerdict::kRefused;
             }
             if (!sendMetadata(data.get(), prefix, out, szFunction)) {
@@ -531,20 +538,22 @@ bool readOdimFileImage(const char* szFile, const char* szFunction, OdimFileImage
             if (parseImage(pImage)) {
                 return true;
             }
-            rdrError(szFunction,
-                     "the HDF5 library failed on this file (its result came back "
-                     "damaged)");
+            rdrError(szFunction, (std::string(szFile) + ": the HDF5 library failed on this file "
+                                                        "(its result came back damaged)")
+                                     .c_str());
             return false;
         case IsolatedResult::kRefused:
             return false;  // the child said why
         case IsolatedResult::kFailed:
-            rdrError(szFunction,
-                     ("the HDF5 library failed on this file (" + result.failure + ")").c_str());
+            rdrError(szFunction, (std::string(szFile) + ": the HDF5 library failed on this file (" +
+                                  result.failure + ")")
+                                     .c_str());
             return false;
         case IsolatedResult::kNotRun:
             break;
     }
-    rdrError(szFunction,
-             ("cannot read the HDF5 file in a child process (" + result.failure + ")").c_str());
+    rdrError(szFunction, (std::string(szFile) + ": cannot read the HDF5 file in a child process (" +
+                          result.failure + ")")
+                             .c_str());
     return false;
 }

@@ -166,6 +166,40 @@ bool hasData(const HDF_DATASET* pDataset) {
     return false;
 }
 
+// The whole file; false with the documented message of the step that failed.
+bool writeVolume(hid_t h5file, const HDF_RADAR& hdf, std::string* pWhy) {
+    h5::Group root(H5Gopen2(h5file, "/", H5P_DEFAULT));
+    if (!root) {
+        *pWhy = "ROOT Group H5Gopen1 fail";
+        return false;
+    }
+    if (!h5::writeString(root.get(), "Conventions", hdf.m_szConventions)) {
+        *pWhy = "cannot write the Conventions attribute";
+        return false;
+    }
+    if (!writeTopWhat(root.get(), &hdf)) {
+        *pWhy = "fnSaveHdfTopWhat fail";
+        return false;
+    }
+    if (!writeTopWhere(root.get(), &hdf)) {
+        *pWhy = "fnSaveHdfTopWhere fail";
+        return false;
+    }
+    if (!writeTopHow(root.get(), &hdf)) {
+        *pWhy = "fnSaveHdfTopHow fail";
+        return false;
+    }
+    int written = 0;
+    for (int d = 0; d < hdf.m_iMaxDataset; ++d) {
+        const HDF_DATASET* pDataset = hdf.m_ppDataset[d];
+        if (hasData(pDataset) && !writeDataset(root.get(), ++written, pDataset)) {
+            *pWhy = "fnSaveHdfDataset fail";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int fnWriteHdfRadar(HDF_RADAR* pHdf, const char* szFileName) {
@@ -183,46 +217,19 @@ int fnWriteHdfRadar(HDF_RADAR* pHdf, const char* szFileName) {
         reportError("cannot create " + std::string(szFileName) + " (" + file.error() + ")");
         return 0;
     }
-    const h5::QuietErrors quiet;
-    h5::File h5file(H5Fcreate(file.path().c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT));
-    if (!h5file) {
-        reportError("H5Fcreate fall");
+    if (file.inPlace()) {
+        // libhdf5 seeks and rewrites its superblock: a device or a FIFO cannot hold the file.
+        reportError(std::string(szFileName) + " is not a regular file");
         return 0;
     }
-    h5::Group root(H5Gopen2(h5file.get(), "/", H5P_DEFAULT));
-    if (!root) {
-        reportError("ROOT Group H5Gopen1 fail");
-        return 0;
-    }
-    if (!h5::writeString(root.get(), "Conventions", pHdf->m_szConventions)) {
-        reportError("cannot write the Conventions attribute");
-        return 0;
-    }
-    if (!writeTopWhat(root.get(), pHdf)) {
-        reportError("fnSaveHdfTopWhat fail");
-        return 0;
-    }
-    if (!writeTopWhere(root.get(), pHdf)) {
-        reportError("fnSaveHdfTopWhere fail");
-        return 0;
-    }
-    if (!writeTopHow(root.get(), pHdf)) {
-        reportError("fnSaveHdfTopHow fail");
-        return 0;
-    }
-    int written = 0;
-    for (int d = 0; d < pHdf->m_iMaxDataset; ++d) {
-        const HDF_DATASET* pDataset = pHdf->m_ppDataset[d];
-        if (hasData(pDataset) && !writeDataset(root.get(), ++written, pDataset)) {
-            reportError("fnSaveHdfDataset fail");
-            return 0;
-        }
-    }
-    root.reset();
-    if (!h5file.close()) {
-        reportError("cannot write " + std::string(szFileName) +
-                    " (the HDF5 library could not "
-                    "complete the file)");
+    // libhdf5 writes in a child process: after a failed close (a full disk) it would crash
+    // the caller when the program ends.
+    std::string why;
+    if (!h5::writeFileIsolated(
+            file.path(),
+            [pHdf](hid_t h5file, std::string* pWhy) { return writeVolume(h5file, *pHdf, pWhy); },
+            &why)) {
+        reportError("cannot write " + std::string(szFileName) + " (" + why + ")");
         return 0;
     }
     if (!file.commit()) {
