@@ -77,19 +77,21 @@ bool writeDatasetHow(hid_t dataset, const HDF_DATASET* pDataset) {
     return true;
 }
 
-// The float matrix as 16-bit integers, truncated toward zero and kept inside the type.
-std::vector<short> toShorts(float** ppRows, long nRows, long nCols) {
-    std::vector<short> out(static_cast<std::size_t>(nRows * nCols));
+// The float matrix as 16-bit integers, truncated toward zero and kept inside the type, in
+// one buffer for every data item: fresh pages cost more than the conversion.
+const short* toShorts(float** ppRows, long nRows, long nCols) {
+    static std::vector<short> buffer;
+    buffer.resize(static_cast<std::size_t>(nRows * nCols));
     for (long r = 0; r < nRows; ++r) {
         const float* in = ppRows[r];
-        short* row = out.data() + r * nCols;
+        short* row = buffer.data() + r * nCols;
         for (long c = 0; c < nCols; ++c) {
             const float v = in[c];
             row[c] = std::isnan(v) ? static_cast<short>(32767)
                                    : static_cast<short>(std::clamp(v, -32768.0f, 32767.0f));
         }
     }
-    return out;
+    return buffer.data();
 }
 
 bool writeData(hid_t dataset, int number, const HDF_DATA* pData, const HDF_POLAR_WHERE& where) {
@@ -107,8 +109,8 @@ bool writeData(hid_t dataset, int number, const HDF_DATA* pData, const HDF_POLAR
         !h5::writeDouble(what.get(), "undetect", w.m_dUndetect)) {
         return false;
     }
-    const std::vector<short> values = toShorts(pData->m_ppData, where.m_nRays, where.m_nBins);
-    return h5::writeImage(data.get(), "data", H5T_STD_I16LE, H5T_NATIVE_SHORT, values.data(),
+    const short* values = toShorts(pData->m_ppData, where.m_nRays, where.m_nBins);
+    return h5::writeImage(data.get(), "data", H5T_STD_I16LE, H5T_NATIVE_SHORT, values,
                           static_cast<hsize_t>(where.m_nRays), static_cast<hsize_t>(where.m_nBins));
 }
 

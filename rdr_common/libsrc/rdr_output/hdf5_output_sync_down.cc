@@ -157,6 +157,20 @@ bool quantityOf(const std::string& name, char (&szQuantity)[7]) {
     return true;
 }
 
+// Rows of malloc'd floats (fnFreeMatrix2D releases them), left for the caller to fill: the
+// rows are filled once, not zeroed first.
+float** newMatrix(int nRows, int nCols) {
+    auto** rows = static_cast<float**>(std::calloc(nRows, sizeof(float*)));
+    for (int r = 0; rows != nullptr && r < nRows; ++r) {
+        rows[r] = static_cast<float*>(std::malloc(sizeof(float) * std::max(nCols, 1)));
+        if (rows[r] == nullptr) {
+            fnFreeMatrix2D(reinterpret_cast<void**>(rows), nRows);
+            return nullptr;
+        }
+    }
+    return rows;
+}
+
 bool allocRayHow(HDF_DATASET* pDataset, long n) {
     auto* p = static_cast<HDF_RAY_HOW*>(std::calloc(1, sizeof(HDF_RAY_HOW)));
     if (p == nullptr) {
@@ -263,7 +277,7 @@ bool fillDataset(const STD_RADAR* pStd, const DatasetPlan& plan, HDF_DATASET* pD
         dw.m_dOffset = 0.0;
         dw.m_dNodata = kNodataCode;
         dw.m_dUndetect = iUndetect;
-        pData->m_ppData = fnMakeMatrix2D_F(nRays, m.bins);
+        pData->m_ppData = newMatrix(nRays, m.bins);
         if (pData->m_ppData == nullptr) {
             reportError("fnStdToHdfData fail");
             return false;
@@ -271,12 +285,13 @@ bool fillDataset(const STD_RADAR* pStd, const DatasetPlan& plan, HDF_DATASET* pD
         for (int row = 0; row < nRays; ++row) {
             const STD_RAY* pRay = pSweep->m_ppRay[rows[static_cast<std::size_t>(row)]];
             float* out = pData->m_ppData[row];
-            std::fill_n(out, m.bins, static_cast<float>(kNodataCode));
             const int f = fnGetFieldIdxRay(const_cast<STD_RAY*>(pRay), m.name.c_str());
-            if (f < 0) {
+            const STD_FIELD* pField = f >= 0 ? pRay->m_ppField[f] : nullptr;
+            const int nOwn = pField != nullptr ? std::min(pField->m_iMaxBin, m.bins) : 0;
+            std::fill(out + nOwn, out + m.bins, static_cast<float>(kNodataCode));
+            if (pField == nullptr) {
                 continue;
             }
-            const STD_FIELD* pField = pRay->m_ppField[f];
             const int fieldScale = pField->m_hdr.m_iScaleFactor;
             for (int b = 0; b < pField->m_iMaxBin && b < m.bins; ++b) {
                 const short v = pField->m_pData[b];
