@@ -19,6 +19,7 @@
 #include "core_utilities.h"
 #include "csv_output.h"
 #include "grid_codes.h"
+#include "hdf5_output.h"
 #include "info_tables.h"
 #include "owned_handles.h"
 #include "packed_grid_output.h"
@@ -100,7 +101,9 @@ void printUsage(FILE* out) {
         "device or a FIFO: the grid is written there in place, without a header.\n"
         "--format csv writes a zip archive OUT (OUT.zip when OUT does not end in .zip) of\n"
         "comma-separated text, values with two decimals; several --height values give\n"
-        "one text of all the CAPPI levels. odim, bufr and grib are not available yet.\n"
+        "one text of all the CAPPI levels. --format odim writes an ODIM HDF5 product\n"
+        "file (the site product, or on --composite-grid); bufr and grib are not\n"
+        "available yet.\n"
         "--composite-grid places the product on a national composite grid and writes its\n"
         "packed gzip grid (f32) or its CSV archive: comp240 (1 km), comp480 and kcj\n"
         "(3 km), comp3d (1 km CAPPI levels of every --height given, 1 to 10 km by\n"
@@ -485,6 +488,17 @@ int writeCsv(const ProductGrids& g) {
     return reportWritten(g, base + ".zip", written == 1);
 }
 
+// odim: the product container as an ODIM HDF5 product file (site, or on a composite grid).
+int writeOdim(const ProductGrids& g) {
+    const CompositeGridKind* pKind = findCompositeGrid(g.opt.compositeGrid);
+    const rdr::StdProductPtr product = productContainer(g, pKind);
+    // The sync-down moves the grids out of the container: nothing reads it afterwards.
+    HDF_PRODUCT* pHdf = product ? fnStdProductSyncDownHdf(product.get()) : nullptr;
+    const bool ok = pHdf != nullptr && fnWriteHdfProduct(pHdf, g.opt.out.c_str()) == 1;
+    fnFreeHdfProduct(pHdf);
+    return reportWritten(g, g.opt.out, ok);
+}
+
 // One row per output format; a row without a writer is named but refused until it has one.
 struct OutputFormat {
     const char* name;
@@ -492,7 +506,7 @@ struct OutputFormat {
 };
 
 constexpr OutputFormat kFormats[] = {
-    {"f32", writeF32}, {"csv", writeCsv}, {"odim", nullptr}, {"bufr", nullptr}, {"grib", nullptr},
+    {"f32", writeF32}, {"csv", writeCsv}, {"odim", writeOdim}, {"bufr", nullptr}, {"grib", nullptr},
 };
 
 std::string formatNames(bool bAvailable) {

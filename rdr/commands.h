@@ -7,5 +7,6 @@ int runInfo(int argc, char** argv);
 int runProduct(int argc, char** argv);
 int runImage(int argc, char** argv);
 int runSynth(int argc, char** argv);
+int runConvert(int argc, char** argv);
 
 #endif

@@ -21,9 +21,10 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", runInfo, "FILE...  describe radar volumes (UF, CF/Radial NetCDF)", false},
+    {"info", runInfo, "FILE...  describe radar volumes (UF, CF/Radial NetCDF, ODIM HDF5)", false},
     {"product", runProduct, "FILE --product NAME ... -o OUT  write a product grid", true},
     {"image", runImage, "FILE --product NAME ... -o OUT  draw a product image", true},
+    {"convert", runConvert, "IN -o OUT [--to uf|odim]  write a volume as UF or ODIM HDF5", true},
     {"synth-volume", runSynth, "OUT.uf  write a synthetic demo volume as UF", false},
 };
 

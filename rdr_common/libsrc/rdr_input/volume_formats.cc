@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "core_utilities.h"
+#include "hdf_radar.h"
 #include "internal/volume_formats_table.h"
 #include "nc_radar.h"
 #include "uf_radar.h"
@@ -176,10 +177,22 @@ void noteImplausibleVolume(const STD_RADAR* pStd, VolumeLoadNotes* pNotes) {
     }
 }
 
+STD_RADAR* loadOdim(const char* szFile, VolumeLoadNotes*) {
+    HDF_RADAR* pHdf = fnLoadHdfRadar(szFile);
+    if (pHdf == nullptr) {
+        return nullptr;
+    }
+    STD_RADAR* pStd = fnHdfSyncUpStd(pHdf);
+    fnFreeHdfRadar(pHdf);
+    return pStd;
+}
+
 // In order: the checks that read only the head come before the HDF5 ones.
 constexpr VolumeFormat kFormats[] = {
-    {"UF", identifyUf, loadUf},           {"CF/Radial", identifyCfRadial, loadCfRadial},
-    {"ODIM HDF5", identifyOdim, nullptr}, {"BUFR", identifyBufr, nullptr},
+    {"UF", identifyUf, loadUf},
+    {"CF/Radial", identifyCfRadial, loadCfRadial},
+    {"ODIM HDF5", identifyOdim, loadOdim},
+    {"BUFR", identifyBufr, nullptr},
     {"GRIB", identifyGrib, nullptr},
 };
 

@@ -1,0 +1,94 @@
+// Feeds arbitrary bytes to the ODIM_H5 product loader as a file and converts what loads.
+// libhdf5 reads in the loader's child process, so a library failure on a damaged file must
+// come back as a refusal, never take this process down; what loads must be a whole product
+// that converts (its grids of the header's size), or be refused by the conversion.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core_utilities.h"
+#include "fuzz_check.h"
+#include "hdf5_output.h"
+#include "hdf_product_input.h"
+#include "internal/hdf_product_input_transfer.h"
+
+namespace {
+
+// One scratch file for the whole run; libhdf5 opens files by name.
+struct ScratchFile {
+    std::string path;
+    int fd = -1;
+};
+
+// Never destroyed, so that the exit handler that removes the file can still read its path.
+const ScratchFile& scratchFile() {
+    static const ScratchFile* const file = [] {
+        const char* dir = std::getenv("TMPDIR");
+        auto* f = new ScratchFile;
+        f->path = std::string(dir != nullptr && dir[0] != '\0' ? dir : "/tmp") +
+                  "/hdf_product_fuzz.XXXXXX";
+        f->fd = mkstemp(f->path.data());
+        if (f->fd < 0) {
+            std::perror("mkstemp");
+            std::abort();
+        }
+        std::atexit([] { unlink(scratchFile().path.c_str()); });
+        return f;
+    }();
+    return *file;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    IsolationLimits limits = hdfProductIsolationLimits();
+    limits.addressSpaceBytes = std::size_t{1} << 30;
+    limits.cpuSeconds = 3;
+    limits.wallSeconds = 6;
+    setHdfProductIsolationLimits(limits);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const ScratchFile& file = scratchFile();
+    FUZZ_CHECK(ftruncate(file.fd, 0) == 0 &&
+               pwrite(file.fd, data, size, 0) == static_cast<ssize_t>(size));
+    HDF_PRODUCT* hdf = fnLoadHdfProduct(file.path.c_str());
+    if (hdf == nullptr) {
+        return 0;
+    }
+    const HDF_IMAGE_WHERE& image = hdf->m_where.m_image_where;
+    FUZZ_CHECK(image.m_lXsize >= 1 && image.m_lYsize >= 1);
+    int counts[7] = {};
+    FUZZ_CHECK(fnGetMaxCountHdfProduct(hdf, &counts[0], &counts[1], &counts[2], &counts[3],
+                                       &counts[4], &counts[5], &counts[6]) == 1);
+    FUZZ_CHECK(counts[0] >= 1);
+    STD_PRODUCT* std = fnHdfProductSyncUpStd(hdf);
+    if (std != nullptr) {
+        FUZZ_CHECK(std->m_product_hdr.m_lXsize == image.m_lXsize &&
+                   std->m_product_hdr.m_lYsize == image.m_lYsize);
+        // Every grid reads back whole.
+        for (const char* family : {"PPI", "CAPPI", "BASE", "CMAX", "VIL", "ETOP"}) {
+            int n = 0;
+            STD_PRODUCT_DATASET** sets = fnFindDsetStdProduct(std, family, &n);
+            for (int d = 0; sets != nullptr && d < n; ++d) {
+                for (int k = 0; k < sets[d]->m_iMaxField; ++k) {
+                    const char* field = sets[d]->m_ppProductData[k]->m_szFieldName;
+                    if (field[0] == '\0') {
+                        continue;
+                    }
+                    float** grid = fnGetStdProductDataByIdx(std, family, d, field);
+                    FUZZ_CHECK(grid != nullptr);
+                    fnFreeMatrix2D(reinterpret_cast<void**>(grid),
+                                   static_cast<int>(image.m_lYsize));
+                }
+            }
+        }
+    }
+    fnFreeHdfProduct(hdf);
+    fnFreeStdProduct(std);
+    return 0;
+}
