@@ -21,6 +21,9 @@ import json, sys
 sweeps = json.load(sys.stdin)[0]["sweeps"]
 for s in sweeps:
     s["fixed_angle"] = round(s["fixed_angle"] * 64) / 64
+    # UF keeps the Nyquist velocity in velocity fields only.
+    if not any(f["name"] in ("VR", "VE") for f in s["fields"]):
+        s.pop("nyquist_m_s", None)
 print(json.dumps(sweeps, sort_keys=True))'; }
 
 if [ "$mode" = cli ]; then

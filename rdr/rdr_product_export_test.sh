@@ -132,8 +132,27 @@ check "the old grid stays, alone" \
 "$rdr" product v.uf --product CMAX --format csv -o missing/x.zip > /dev/null 2> err
 check "a missing folder fails" "[ \$? -ne 0 ] && grep -q 'No such file' err"
 
+# ---- ODIM HDF5 product files: the site product and one on a composite grid ----------------
+"$rdr" product v.uf --product CAPPI --height 1.5 --size 200 --format odim -o cappi.h5 > /dev/null
+check "--format odim writes the site product" "[ \$? -eq 0 ] && [ -s cappi.h5 ]"
+"$rdr" product v.uf --product CMAX --composite-grid comp240 --format odim -o comp.h5 > /dev/null
+check "--format odim on a composite grid" "[ \$? -eq 0 ] && [ -s comp.h5 ]"
+/usr/bin/python3 - cappi.h5 comp.h5 <<'PY' || { echo "FAIL: ODIM product layout"; fail=1; }
+import sys
+import h5py
+def text(v):
+    return v.decode() if isinstance(v, bytes) else str(v)
+site, comp = h5py.File(sys.argv[1], "r"), h5py.File(sys.argv[2], "r")
+assert text(site.attrs["Conventions"]).startswith("ODIM_H5")
+assert text(site["what"].attrs["object"]) == "AZIM" and text(comp["what"].attrs["object"]) == "COMP"
+assert text(site["dataset1/what"].attrs["product"]) == "PCAPPI"
+assert abs(site["dataset1/what/prodpar"][()][0] - 1.5) < 1e-9
+assert site["dataset1/data1/data"].shape == (200, 200)
+assert comp["dataset1/data1/data"].shape == (1200, 960)
+PY
+
 # ---- refusals, each before the volume is read --------------------------------------------
-for bad in "--product PPI --format odim" "--product PPI --format xyz" \
+for bad in "--product PPI --format bufr" "--product PPI --format xyz" \
     "--product PPI --composite-grid comp3d" "--product PPI --composite-grid comp999" \
     "--product CAPPI --height 1 --height 2" \
     "--product CAPPI --height 1 --height 3 --height 4 --format csv"; do
