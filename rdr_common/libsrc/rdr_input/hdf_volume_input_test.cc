@@ -335,6 +335,12 @@ TEST(OdimLoad, DamagedCopiesAreRefusedWithAMessageOrLoadWhole) {
         EXPECT_TRUE(!std || fnValidStdRadar(std.get()) == 1) << "copy " << k;
     }
     EXPECT_GE(refused, 10);  // every truncated copy at least
+
+    // Files that once crashed libhdf5 or sent it into an endless loop.
+    const std::string kept = std::string(RDR_SOURCE_DIR) + "/fuzz/corpus/netcdf_reader_fuzz/";
+    for (const char* name : {"hdf5-bad-free-in-dense-iterate", "hdf5-endless-loop"}) {
+        EXPECT_NE(refusalOf(kept + name).find("fnLoadHdfRadar : "), std::string::npos) << name;
+    }
 }
 
 // ---- the conversion on hand-built volumes ------------------------------------------
