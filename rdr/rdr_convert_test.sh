@@ -107,6 +107,12 @@ PY
     "$rdr" convert "$f" -o "$work/$name.h5" 2> "$work/err"
     check "$name converts to ODIM" "[ \$? -eq 0 ] && [ \"\$(summary '$f')\" = \"\$(summary '$work/$name.h5')\" ]"
 done
+# Products and images read ODIM volumes through the same registry.
+knmi=$data/odim_hdf5/knmi_polar_volume.h5
+"$rdr" product "$knmi" --product CMAX --field CZ -o "$work/cmax.f32" > /dev/null 2> "$work/err"
+check "rdr product reads ODIM" "[ \$? -eq 0 ] && [ -s '$work/cmax.f32' ]"
+"$rdr" image "$knmi" --product PPI --sweep 0 --field CZ -o "$work/ppi.png" > /dev/null 2> "$work/err"
+check "rdr image reads ODIM" "[ \$? -eq 0 ] && [ -s '$work/ppi.png' ]"
 "$rdr" convert "$data/uf/KLIX20050828_180149_rsl.uf.gz" -o "$work/klix.h5"
 check "KLIX converts to ODIM" "[ \$? -eq 0 ] && [ \"\$(summary '$data/uf/KLIX20050828_180149_rsl.uf.gz')\" = \"\$(summary '$work/klix.h5')\" ]"
 exit $fail

@@ -296,6 +296,65 @@ edit("conventions", lambda f: f.attrs.__setitem__("Conventions", np.bytes_("CF/R
     }
 }
 
+// Data of every element type the loader reads, with their codes, decoded and stored x 100.
+TEST(OdimLoad, EveryElementTypeDecodesWithItsCodes) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    rdrtest::TempDir dir;
+    const std::string path = dir.file("types.h5");
+    const std::string script = dir.file("make_element_types.py");
+    std::ofstream(script) << R"PY(
+import sys, numpy as np, h5py
+f = h5py.File(sys.argv[1], "w")
+f.attrs["Conventions"] = np.bytes_("ODIM_H5/V2_4")
+w = f.create_group("what").attrs
+w["object"], w["version"] = np.bytes_("PVOL"), np.bytes_("H5rad 2.4")
+w["date"], w["time"], w["source"] = np.bytes_("20240501"), np.bytes_("120000"), np.bytes_("NOD:xxtst")
+g = f.create_group("where").attrs
+g["lat"], g["lon"], g["height"] = 60.0, 25.0, 100.0
+cases = [
+    (np.uint16, [0, 1, 1000, 65535], 0.01, -327.68, 65535, 0),
+    (np.int16, [-32768, -1, 0, 12345], 0.01, 0.0, -32768, 0),
+    (np.float32, [1.5, -0.25, np.nan, 400.0], 1.0, 0.0, None, None),
+    (np.int8, [-128, -1, 0, 127], 0.5, 0.0, None, -128),
+    (np.int32, [7, -7, 100000, 5], 0.1, 0.0, 5, None),
+]
+for d, (dtype, raw, gain, offset, nodata, undetect) in enumerate(cases, 1):
+    ds = f.create_group("dataset%d" % d)
+    wh = ds.create_group("what").attrs
+    wh["product"], wh["startdate"], wh["starttime"] = np.bytes_("SCAN"), np.bytes_("20240501"), np.bytes_("120000")
+    wr = ds.create_group("where").attrs
+    wr["elangle"], wr["nrays"], wr["nbins"], wr["rscale"], wr["rstart"], wr["a1gate"] = 0.5 * d, 1, 4, 500.0, 0.0, 0
+    data = ds.create_group("data1")
+    q = data.create_group("what").attrs
+    q["quantity"], q["gain"], q["offset"] = np.bytes_("DBZH"), gain, offset
+    if nodata is not None:
+        q["nodata"] = float(nodata)
+    if undetect is not None:
+        q["undetect"] = float(undetect)
+    data.create_dataset("data", data=np.array([raw], dtype=dtype))
+)PY";
+    ASSERT_EQ(std::system(("/usr/bin/python3 '" + script + "' '" + path + "'").c_str()), 0);
+    rdr::StdRadarPtr std(fnLoadStdRadarFile(path.c_str()));
+    ASSERT_TRUE(std);
+    ASSERT_EQ(std->m_iMaxSweep, 5);
+    const short want[5][4] = {
+        {STD_NO_DATA_CODE, -32766, -31768, STD_NO_DATA_CODE},  // -327.67 saturates
+        {STD_NO_DATA_CODE, -1, STD_NO_DATA_CODE, 12345},
+        {150, -25, STD_NO_DATA_CODE, 32767},  // NaN is no data; 400 saturates
+        {STD_NO_DATA_CODE, -50, 0, 6350},
+        {70, -70, 32767, STD_NO_DATA_CODE},
+    };
+    for (int s = 0; s < 5; ++s) {
+        const STD_FIELD* pField = std->m_ppSweep[s]->m_ppRay[0]->m_ppField[0];
+        ASSERT_STREQ(pField->m_hdr.m_szFieldName, "CZ");
+        for (int b = 0; b < 4; ++b) {
+            EXPECT_EQ(pField->m_pData[b], want[s][b]) << "dataset " << s + 1 << " bin " << b;
+        }
+    }
+    EXPECT_STREQ(std->m_hdr.m_szSiteName, "xxtst");
+}
+
 // Damaged copies (cut short, bytes overwritten) never take the process down: each loads
 // into a whole volume or is refused with a message.
 TEST(OdimLoad, DamagedCopiesAreRefusedWithAMessageOrLoadWhole) {
@@ -335,6 +394,12 @@ TEST(OdimLoad, DamagedCopiesAreRefusedWithAMessageOrLoadWhole) {
         EXPECT_TRUE(!std || fnValidStdRadar(std.get()) == 1) << "copy " << k;
     }
     EXPECT_GE(refused, 10);  // every truncated copy at least
+
+    // Files that once crashed libhdf5 or sent it into an endless loop.
+    const std::string kept = std::string(RDR_SOURCE_DIR) + "/fuzz/corpus/netcdf_reader_fuzz/";
+    for (const char* name : {"hdf5-bad-free-in-dense-iterate", "hdf5-endless-loop"}) {
+        EXPECT_NE(refusalOf(kept + name).find("fnLoadHdfRadar : "), std::string::npos) << name;
+    }
 }
 
 // ---- the conversion on hand-built volumes ------------------------------------------

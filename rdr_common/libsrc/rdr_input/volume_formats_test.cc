@@ -107,12 +107,12 @@ TEST(VolumeFormats, RefusesWhatNoReaderUsesWithAReason) {
 
 TEST(VolumeFormats, RecognisedButNotYetReadableFormatsSaySo) {
     RDR_REQUIRE_SHARED_DATA();
-    const std::string file = rdrtest::sharedData("odim_hdf5/example_odim_200906101315.h5");
+    const std::string file = rdrtest::sharedData("bufr/example_odim_200906101315.bfr");
     const char* format = nullptr;
     testing::internal::CaptureStderr();
     EXPECT_EQ(fnLoadStdRadarFile(file.c_str(), &format), nullptr);
     const std::string message = testing::internal::GetCapturedStderr();
-    EXPECT_STREQ(format, "ODIM HDF5");
+    EXPECT_STREQ(format, "BUFR");
     EXPECT_NE(message.find("not supported yet"), std::string::npos) << message;
 }
 
