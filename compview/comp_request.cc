@@ -6,9 +6,12 @@
 #include <string_view>
 
 #include "comp_window.h"
+#include "display_query.h"
 #include "display_utilities.h"
 
 namespace {
+
+static_assert(kCvReasonSize == kCgiReasonSize);
 
 struct KindName {
     const char* name;
@@ -42,21 +45,8 @@ constexpr int kMapleLeadStepMin = 10;
 constexpr int kFirstYear = 1970;
 constexpr int kLastYear = 2099;
 
-bool isNameChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-bool allNameChars(std::string_view s) {
-    for (char c : s) {
-        if (!isNameChar(c)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool allDigits(std::string_view s) {
@@ -260,18 +250,6 @@ bool storeValue(Key key, std::string_view value, CvRequest* req) {
     return false;
 }
 
-int refuse(char* reason, const char* text) {
-    std::snprintf(reason, kCvReasonSize, "%s", text);
-    return -1;
-}
-
-// A reason that names a key: keys are checked to be short names before they get here.
-int refuseKey(char* reason, const char* text, std::string_view key) {
-    std::snprintf(reason, kCvReasonSize, "%s '%.*s'", text, static_cast<int>(key.size()),
-                  key.data());
-    return -1;
-}
-
 // Keys that belong to some requests only.
 constexpr Key kComp240Keys[] = {kProduct, kQc, kShadow};
 constexpr Key kForecastKeys[] = {kLead, kView};
@@ -280,60 +258,82 @@ constexpr Key kImageKeys[] = {kWindow, kView, kSmooth, kShadow, kCells, kSymbols
 // The kind's and the answer's own requirements, once every pair is read.
 int checkCombination(const CvRequest& req, const bool* seen, char* reason) {
     if (!seen[kKind]) {
-        return refuse(reason, "no composite kind given (kind=)");
+        return cgiRefuse(reason, "no composite kind given (kind=)");
     }
     if (!seen[kTime]) {
-        return refuse(reason, "no time given (tm=YYYYMMDDHHMI)");
+        return cgiRefuse(reason, "no time given (tm=YYYYMMDDHHMI)");
     }
     for (Key k : kComp240Keys) {
         if (seen[k] && req.kind != CvKind::Comp240) {
-            return refuseKey(reason, "only comp240 takes", kKeyNames[k]);
+            return cgiRefuseKey(reason, "only comp240 takes", kKeyNames[k]);
         }
     }
     const bool forecast = cvIsForecast(req.kind);
     for (Key k : kForecastKeys) {
         if (seen[k] && !forecast) {
-            return refuseKey(reason, "only the forecasts (vsrf, maple) take", kKeyNames[k]);
+            return cgiRefuseKey(reason, "only the forecasts (vsrf, maple) take", kKeyNames[k]);
         }
     }
     if (seen[kCells] && forecast) {
-        return refuse(reason, "forecasts show storm cells with view=cells");
+        return cgiRefuse(reason, "forecasts show storm cells with view=cells");
     }
     const bool point = req.answer == CvAnswer::Point;
     for (Key k : kImageKeys) {
         if (seen[k] && point) {
-            return refuseKey(reason, "a point answer does not take", kKeyNames[k]);
+            return cgiRefuseKey(reason, "a point answer does not take", kKeyNames[k]);
         }
     }
     if (point != (seen[kLon] && seen[kLat])) {
-        return refuse(reason, point ? "answer=point needs lon and lat"
-                                    : "lon and lat belong to answer=point");
+        return cgiRefuse(reason, point ? "answer=point needs lon and lat"
+                                       : "lon and lat belong to answer=point");
     }
     if (seen[kLon] != seen[kLat]) {
-        return refuse(reason, "lon and lat come together");
+        return cgiRefuse(reason, "lon and lat come together");
     }
     const bool ownUnit = cvHasOwnUnit(req);
     if (ownUnit && seen[kUnit]) {
-        return refuse(reason, "ETOP and VIL are drawn in their own unit (no unit=)");
+        return cgiRefuse(reason, "ETOP and VIL are drawn in their own unit (no unit=)");
     }
     if (ownUnit && req.cells) {
-        return refuse(reason,
-                      "storm cells are found in rain rate or reflectivity, not ETOP or VIL");
+        return cgiRefuse(reason,
+                         "storm cells are found in rain rate or reflectivity, not ETOP or VIL");
     }
     if (forecast && std::strcmp(req.unit, "RN") != 0) {
-        return refuse(reason, "forecasts are rain rates (unit RN)");
+        return cgiRefuse(reason, "forecasts are rain rates (unit RN)");
     }
     const int step = req.kind == CvKind::Vsrf ? kVsrfLeadStepMin : kMapleLeadStepMin;
     if (forecast && req.lead_min % step != 0) {
-        return refuse(reason, req.kind == CvKind::Vsrf
-                                  ? "vsrf leads are whole hours (lead=0, 60, ... 360)"
-                                  : "maple leads are steps of ten minutes (lead=0, 10, ... 360)");
+        return cgiRefuse(reason,
+                         req.kind == CvKind::Vsrf
+                             ? "vsrf leads are whole hours (lead=0, 60, ... 360)"
+                             : "maple leads are steps of ten minutes (lead=0, 10, ... 360)");
     }
     if (seen[kLead] && req.view == CvView::Guide) {
-        return refuse(reason, "the guide view shows the leads 0, 180 and 360 (no lead=)");
+        return cgiRefuse(reason, "the guide view shows the leads 0, 180 and 360 (no lead=)");
     }
     return 0;
 }
+
+// The reason when a known key's value is refused; null for the plain "bad value for".
+const char* refusalOf(int k) {
+    switch (k) {
+        case kKind:
+            return "unknown composite kind";
+        case kTime:
+            return "no such time (tm=YYYYMMDDHHMI, a real date)";
+        case kProduct:
+            return "unknown product";
+        case kUnit:
+            return "unknown unit";
+        case kWindow:
+            return "unknown window";
+        default:
+            return nullptr;
+    }
+}
+
+const CgiQueryRules kRules = {kCvMaxQueryLength, kCvMaxPairs, kCvMaxKeyLength, kCvMaxValueLength,
+                              kKeyNames,         kKeyCount,   refusalOf};
 
 }  // namespace
 
@@ -357,72 +357,12 @@ void cvDefaultRequest(CvRequest* req) {
 }
 
 int cvParseQuery(const char* qs, CvRequest* req, char* reason) {
-    reason[0] = '\0';
-    if (qs == nullptr || qs[0] == '\0') {
-        return refuse(reason, "empty query");
-    }
-    // strnlen: a client's overlong query is never walked past the bound.
-    const size_t length = strnlen(qs, kCvMaxQueryLength + 1);
-    if (length > kCvMaxQueryLength) {
-        return refuse(reason, "query too long");
-    }
-    std::string_view rest(qs, length);
     bool seen[kKeyCount] = {};
-    int pairs = 0;
-    while (!rest.empty()) {
-        const size_t amp = rest.find('&');
-        const std::string_view pair = rest.substr(0, amp);
-        rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
-        if (pair.empty()) {
-            continue;
-        }
-        if (++pairs > kCvMaxPairs) {
-            return refuse(reason, "too many pairs in the query");
-        }
-        const size_t eq = pair.find('=');
-        const std::string_view key = pair.substr(0, eq);
-        if (key.empty() || key.size() > kCvMaxKeyLength || !allNameChars(key)) {
-            return refuse(reason, "malformed key in the query");
-        }
-        if (eq == std::string_view::npos || eq + 1 == pair.size()) {
-            return refuseKey(reason, "no value for", key);
-        }
-        const std::string_view value = pair.substr(eq + 1);
-        if (value.size() > kCvMaxValueLength) {
-            return refuseKey(reason, "value too long for", key);
-        }
-        int k = 0;
-        while (k < kKeyCount && key != kKeyNames[k]) {
-            ++k;
-        }
-        if (k == kKeyCount) {
-            // Keys the program does not know (a page's cache breaker) are ignored, but only
-            // with a plain value: nothing else passes into logs.
-            if (!allNameChars(value)) {
-                return refuseKey(reason, "malformed value for", key);
-            }
-            continue;
-        }
-        if (seen[k]) {
-            return refuseKey(reason, "key given twice:", key);
-        }
-        seen[k] = true;
-        if (!storeValue(static_cast<Key>(k), value, req)) {
-            switch (k) {
-                case kKind:
-                    return refuse(reason, "unknown composite kind");
-                case kTime:
-                    return refuse(reason, "no such time (tm=YYYYMMDDHHMI, a real date)");
-                case kProduct:
-                    return refuse(reason, "unknown product");
-                case kUnit:
-                    return refuse(reason, "unknown unit");
-                case kWindow:
-                    return refuse(reason, "unknown window");
-                default:
-                    return refuseKey(reason, "bad value for", key);
-            }
-        }
+    const auto store = [req](int k, std::string_view value) {
+        return storeValue(static_cast<Key>(k), value, req);
+    };
+    if (cgiParseQuery(qs, kRules, store, seen, reason) != 0) {
+        return -1;
     }
     return checkCombination(*req, seen, reason);
 }

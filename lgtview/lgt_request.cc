@@ -5,10 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "display_query.h"
 #include "display_utilities.h"
 #include "lgt_map.h"
 
 namespace {
+
+static_assert(kLvReasonSize == kCgiReasonSize);
 
 struct ProductName {
     const char* name;
@@ -23,19 +26,6 @@ constexpr ProductName kProducts[] = {
 
 constexpr int kFirstYear = 1970;
 constexpr int kLastYear = 2099;
-
-bool isNameChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-bool allNameChars(std::string_view s) {
-    for (char c : s) {
-        if (!isNameChar(c)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // 1 to 6 digits within [lo, hi].
 bool parseInt(std::string_view s, int lo, int hi, int* out) {
@@ -121,16 +111,22 @@ bool storeValue(Key key, std::string_view value, LvRequest* req) {
     return false;
 }
 
-int refuse(char* reason, const char* text) {
-    std::snprintf(reason, kLvReasonSize, "%s", text);
-    return -1;
+// The reason when a known key's value is refused; null for the plain "bad value for".
+const char* refusalOf(int k) {
+    switch (k) {
+        case kProduct:
+            return "unknown product";
+        case kTime:
+            return "no such time (tm=YYYYMMDDHHMI, a real date)";
+        case kMap:
+            return "unknown map window";
+        default:
+            return nullptr;
+    }
 }
 
-int refuseKey(char* reason, const char* text, std::string_view key) {
-    std::snprintf(reason, kLvReasonSize, "%s '%.*s'", text, static_cast<int>(key.size()),
-                  key.data());
-    return -1;
-}
+const CgiQueryRules kRules = {kLvMaxQueryLength, kLvMaxPairs, kLvMaxKeyLength, kLvMaxValueLength,
+                              kKeyNames,         kKeyCount,   refusalOf};
 
 }  // namespace
 
@@ -146,75 +142,21 @@ void lvDefaultRequest(LvRequest* req) {
 }
 
 int lvParseQuery(const char* qs, LvRequest* req, char* reason) {
-    reason[0] = '\0';
-    if (qs == nullptr || qs[0] == '\0') {
-        return refuse(reason, "empty query");
-    }
-    const size_t length = strnlen(qs, kLvMaxQueryLength + 1);
-    if (length > kLvMaxQueryLength) {
-        return refuse(reason, "query too long");
-    }
-    std::string_view rest(qs, length);
     bool seen[kKeyCount] = {};
-    int pairs = 0;
-    while (!rest.empty()) {
-        const size_t amp = rest.find('&');
-        const std::string_view pair = rest.substr(0, amp);
-        rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
-        if (pair.empty()) {
-            continue;
-        }
-        if (++pairs > kLvMaxPairs) {
-            return refuse(reason, "too many pairs in the query");
-        }
-        const size_t eq = pair.find('=');
-        const std::string_view key = pair.substr(0, eq);
-        if (key.empty() || key.size() > kLvMaxKeyLength || !allNameChars(key)) {
-            return refuse(reason, "malformed key in the query");
-        }
-        if (eq == std::string_view::npos || eq + 1 == pair.size()) {
-            return refuseKey(reason, "no value for", key);
-        }
-        const std::string_view value = pair.substr(eq + 1);
-        if (value.size() > kLvMaxValueLength) {
-            return refuseKey(reason, "value too long for", key);
-        }
-        int k = 0;
-        while (k < kKeyCount && key != kKeyNames[k]) {
-            ++k;
-        }
-        if (k == kKeyCount) {
-            // A page's cache breaker is ignored, but only with a plain value.
-            if (!allNameChars(value)) {
-                return refuseKey(reason, "malformed value for", key);
-            }
-            continue;
-        }
-        if (seen[k]) {
-            return refuseKey(reason, "key given twice:", key);
-        }
-        seen[k] = true;
-        if (!storeValue(static_cast<Key>(k), value, req)) {
-            switch (k) {
-                case kProduct:
-                    return refuse(reason, "unknown product");
-                case kTime:
-                    return refuse(reason, "no such time (tm=YYYYMMDDHHMI, a real date)");
-                case kMap:
-                    return refuse(reason, "unknown map window");
-                default:
-                    return refuseKey(reason, "bad value for", key);
-            }
-        }
+    const auto store = [req](int k, std::string_view value) {
+        return storeValue(static_cast<Key>(k), value, req);
+    };
+    if (cgiParseQuery(qs, kRules, store, seen, reason) != 0) {
+        return -1;
     }
     if (!seen[kProduct]) {
-        return refuse(reason, "no product given (product=)");
+        return cgiRefuse(reason, "no product given (product=)");
     }
     if (!seen[kTime]) {
-        return refuse(reason, "no time given (tm=YYYYMMDDHHMI)");
+        return cgiRefuse(reason, "no time given (tm=YYYYMMDDHHMI)");
     }
     if (seen[kHeight] && !req->legend) {
-        return refuse(reason, "height= belongs to the legend (legend=1)");
+        return cgiRefuse(reason, "height= belongs to the legend (legend=1)");
     }
     if (!seen[kInterval]) {
         req->interval = req->product == LvProduct::Intensity ? 60
@@ -222,7 +164,7 @@ int lvParseQuery(const char* qs, LvRequest* req, char* reason) {
                                                              : 10;
     }
     if (req->product == LvProduct::Area && req->interval > kLvMaxAreaDays) {
-        return refuse(reason, "LGTAREA covers 1 to 31 days (intv=)");
+        return cgiRefuse(reason, "LGTAREA covers 1 to 31 days (intv=)");
     }
     return 0;
 }

@@ -5,9 +5,12 @@
 #include <iterator>
 #include <string_view>
 
+#include "display_query.h"
 #include "display_utilities.h"
 
 namespace {
+
+static_assert(kSvReasonSize == kCgiReasonSize);
 
 // The national sites, and KLIX (a foreign sample volume kept for checks and the demo).
 constexpr const char* kSites[] = {
@@ -34,21 +37,8 @@ constexpr int kMaxHeightM = 15000;
 constexpr int kFirstYear = 1970;
 constexpr int kLastYear = 2099;
 
-bool isNameChar(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-bool allNameChars(std::string_view s) {
-    for (char c : s) {
-        if (!isNameChar(c)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool allDigits(std::string_view s) {
@@ -237,49 +227,56 @@ bool storeValue(Key key, std::string_view value, SvRequest* req) {
     return false;
 }
 
-int refuse(char* reason, const char* text) {
-    std::snprintf(reason, kSvReasonSize, "%s", text);
-    return -1;
-}
-
-// A reason that names a key: keys are checked to be short names before they get here.
-int refuseKey(char* reason, const char* text, std::string_view key) {
-    std::snprintf(reason, kSvReasonSize, "%s '%.*s'", text, static_cast<int>(key.size()),
-                  key.data());
-    return -1;
-}
-
 // The product's own requirements, once every pair is read.
 int checkCombination(const SvRequest& req, const bool* seen, char* reason) {
     if (!seen[kSite]) {
-        return refuse(reason, "no site given (site=)");
+        return cgiRefuse(reason, "no site given (site=)");
     }
     if (!seen[kTime]) {
-        return refuse(reason, "no time given (tm=YYYYMMDDHHMI)");
+        return cgiRefuse(reason, "no time given (tm=YYYYMMDDHHMI)");
     }
     if (!seen[kProduct]) {
-        return refuse(reason, "no product given (product=)");
+        return cgiRefuse(reason, "no product given (product=)");
     }
     const bool dbz = std::strcmp(req.field, "DZ") == 0 || std::strcmp(req.field, "CZ") == 0;
     if ((req.product == SvProduct::Etop || req.product == SvProduct::Vil) && !dbz) {
-        return refuse(reason, "ETOP and VIL are made from reflectivity (field DZ or CZ)");
+        return cgiRefuse(reason, "ETOP and VIL are made from reflectivity (field DZ or CZ)");
     }
     if (seen[kSweep] && req.product != SvProduct::Ppi) {
-        return refuse(reason, "sweep= belongs to PPI only");
+        return cgiRefuse(reason, "sweep= belongs to PPI only");
     }
     if (seen[kHeight] && req.product != SvProduct::Cappi) {
-        return refuse(reason, "height= belongs to CAPPI only");
+        return cgiRefuse(reason, "height= belongs to CAPPI only");
     }
     const bool anyPoint = seen[kLon1] || seen[kLat1] || seen[kLon2] || seen[kLat2];
     const bool allPoints = seen[kLon1] && seen[kLat1] && seen[kLon2] && seen[kLat2];
     if (req.product == SvProduct::Cross && !allPoints) {
-        return refuse(reason, "CROSS needs lon1, lat1, lon2 and lat2");
+        return cgiRefuse(reason, "CROSS needs lon1, lat1, lon2 and lat2");
     }
     if (req.product != SvProduct::Cross && anyPoint) {
-        return refuse(reason, "lon1, lat1, lon2, lat2 belong to CROSS only");
+        return cgiRefuse(reason, "lon1, lat1, lon2, lat2 belong to CROSS only");
     }
     return 0;
 }
+
+// The reason when a known key's value is refused; null for the plain "bad value for".
+const char* refusalOf(int k) {
+    switch (k) {
+        case kSite:
+            return "unknown site";
+        case kTime:
+            return "no such time (tm=YYYYMMDDHHMI, a real date)";
+        case kProduct:
+            return "unknown product";
+        case kField:
+            return "unknown field";
+        default:
+            return nullptr;
+    }
+}
+
+const CgiQueryRules kRules = {kSvMaxQueryLength, kSvMaxPairs, kSvMaxKeyLength, kSvMaxValueLength,
+                              kKeyNames,         kKeyCount,   refusalOf};
 
 }  // namespace
 
@@ -298,70 +295,12 @@ void svDefaultRequest(SvRequest* req) {
 }
 
 int svParseQuery(const char* qs, SvRequest* req, char* reason) {
-    reason[0] = '\0';
-    if (qs == nullptr || qs[0] == '\0') {
-        return refuse(reason, "empty query");
-    }
-    // strnlen: a client's overlong query is never walked past the bound.
-    const size_t length = strnlen(qs, kSvMaxQueryLength + 1);
-    if (length > kSvMaxQueryLength) {
-        return refuse(reason, "query too long");
-    }
-    std::string_view rest(qs, length);
     bool seen[kKeyCount] = {};
-    int pairs = 0;
-    while (!rest.empty()) {
-        const size_t amp = rest.find('&');
-        const std::string_view pair = rest.substr(0, amp);
-        rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
-        if (pair.empty()) {
-            continue;
-        }
-        if (++pairs > kSvMaxPairs) {
-            return refuse(reason, "too many pairs in the query");
-        }
-        const size_t eq = pair.find('=');
-        const std::string_view key = pair.substr(0, eq);
-        if (key.empty() || key.size() > kSvMaxKeyLength || !allNameChars(key)) {
-            return refuse(reason, "malformed key in the query");
-        }
-        if (eq == std::string_view::npos || eq + 1 == pair.size()) {
-            return refuseKey(reason, "no value for", key);
-        }
-        const std::string_view value = pair.substr(eq + 1);
-        if (value.size() > kSvMaxValueLength) {
-            return refuseKey(reason, "value too long for", key);
-        }
-        int k = 0;
-        while (k < kKeyCount && key != kKeyNames[k]) {
-            ++k;
-        }
-        if (k == kKeyCount) {
-            // Keys the program does not know (a page's cache breaker) are ignored, but only
-            // with a plain value: nothing else passes into logs.
-            if (!allNameChars(value)) {
-                return refuseKey(reason, "malformed value for", key);
-            }
-            continue;
-        }
-        if (seen[k]) {
-            return refuseKey(reason, "key given twice:", key);
-        }
-        seen[k] = true;
-        if (!storeValue(static_cast<Key>(k), value, req)) {
-            switch (k) {
-                case kSite:
-                    return refuse(reason, "unknown site");
-                case kTime:
-                    return refuse(reason, "no such time (tm=YYYYMMDDHHMI, a real date)");
-                case kProduct:
-                    return refuse(reason, "unknown product");
-                case kField:
-                    return refuse(reason, "unknown field");
-                default:
-                    return refuseKey(reason, "bad value for", key);
-            }
-        }
+    const auto store = [req](int k, std::string_view value) {
+        return storeValue(static_cast<Key>(k), value, req);
+    };
+    if (cgiParseQuery(qs, kRules, store, seen, reason) != 0) {
+        return -1;
     }
     return checkCombination(*req, seen, reason);
 }
