@@ -262,7 +262,7 @@ void drawAxes(gdImagePtr pImg, const SectionFrame& f, int iBlack) {
 // and writes the image.
 int drawSection(const SectionFrame& f, const char* szFieldName, bool bDbzToRain,
                 SECTION_IMAGE_OPTION option, const char* szOutFile,
-                const std::function<float(double x, double y)>& cellAt) {
+                const std::function<float(double x, double y)>& cellAt, SECTION_IMAGE_AXES* pAxes) {
     RDR_DISP_INFO_TBL disp{};
     if (fnGetColorFileInfo(szFieldName, &disp) != 1) {
         return fail(f.szFunction, std::string("no colour table for field ") + szFieldName);
@@ -348,6 +348,9 @@ int drawSection(const SectionFrame& f, const char* szFieldName, bool bDbzToRain,
                                       ? std::string("unknown image type")
                                       : "cannot write " + std::string(szOutFile) + ": " + why);
     }
+    if (pAxes != nullptr) {
+        *pAxes = {kLeftWidth, kTopHeight, W, H, f.x.low, f.x.high, f.y.low, f.y.high};
+    }
     return 1;
 }
 
@@ -412,7 +415,7 @@ float fnBeamGroundRangeKm(float fSlantRangeKm, float fElevationDeg) {
 }
 
 int fnMakeRhiImage(STD_RADAR* pStd, int iSweep, const char* szFieldName, const char* szSiteCode,
-                   SECTION_IMAGE_OPTION option, const char* szOutFile) {
+                   SECTION_IMAGE_OPTION option, const char* szOutFile, SECTION_IMAGE_AXES* pAxes) {
     const char* szFunction = "fnMakeRhiImage";
     if (pStd == nullptr || szFieldName == nullptr || szOutFile == nullptr) {
         return 0;
@@ -475,11 +478,12 @@ int fnMakeRhiImage(STD_RADAR* pStd, int iSweep, const char* szFieldName, const c
         }
         return cellValue(*r, static_cast<float>(std::hypot(px, py)), iNoData);
     };
-    return drawSection(f, szFieldName, bDbzToRain, option, szOutFile, cellAt);
+    return drawSection(f, szFieldName, bDbzToRain, option, szOutFile, cellAt, pAxes);
 }
 
 int fnMakeTimeHeightImage(STD_RADAR* pStd, const char* szFieldName, const char* szSiteCode,
-                          SECTION_IMAGE_OPTION option, const char* szOutFile) {
+                          SECTION_IMAGE_OPTION option, const char* szOutFile,
+                          SECTION_IMAGE_AXES* pAxes) {
     const char* szFunction = "fnMakeTimeHeightImage";
     if (pStd == nullptr || szFieldName == nullptr || szOutFile == nullptr) {
         return 0;
@@ -493,34 +497,49 @@ int fnMakeTimeHeightImage(STD_RADAR* pStd, const char* szFieldName, const char* 
     std::stable_sort(rays.begin(), rays.end(), [](const SectionRay& a, const SectionRay& b) {
         return a.ray->m_hdr.m_tTime < b.ray->m_hdr.m_tTime;
     });
-    // Ray times are whole seconds: the rays of one second are spread evenly over it. The
-    // first and last seconds of a file are only partly scanned; their rays keep the usual
-    // interval, against the neighbouring second.
-    std::vector<std::pair<size_t, size_t>> groups;
+    // Ray times are whole seconds: the rays of one second are spread evenly over it. A second
+    // with fewer rays than usual is only partly scanned (the file starts or ends in it, or
+    // scanning paused): its rays keep the usual interval, against the neighbouring second.
+    struct Second {
+        size_t first;
+        size_t end;
+        time_t t;
+    };
+    std::vector<Second> seconds;
     for (size_t i = 0; i < rays.size();) {
         size_t j = i;
         while (j < rays.size() && rays[j].ray->m_hdr.m_tTime == rays[i].ray->m_hdr.m_tTime) {
             ++j;
         }
-        groups.emplace_back(i, j);
+        seconds.push_back({i, j, rays[i].ray->m_hdr.m_tTime});
         i = j;
     }
+    auto contiguous = [&](size_t g, int step) {
+        const long k = static_cast<long>(g) + step;
+        return k >= 0 && k < static_cast<long>(seconds.size()) &&
+               seconds[static_cast<size_t>(k)].t == seconds[g].t + step;
+    };
     std::vector<size_t> fullCounts;
-    for (size_t g = 1; g + 1 < groups.size(); ++g) {
-        fullCounts.push_back(groups[g].second - groups[g].first);
+    size_t mostRays = 0;
+    for (size_t g = 0; g < seconds.size(); ++g) {
+        mostRays = std::max(mostRays, seconds[g].end - seconds[g].first);
+        if (contiguous(g, -1) && contiguous(g, 1)) {
+            fullCounts.push_back(seconds[g].end - seconds[g].first);
+        }
     }
     std::sort(fullCounts.begin(), fullCounts.end());
-    for (size_t g = 0; g < groups.size(); ++g) {
-        const auto [i, j] = groups[g];
-        const double n = static_cast<double>(j - i);
-        const double perSecond =
-            fullCounts.empty() ? n : static_cast<double>(fullCounts[fullCounts.size() / 2]);
-        const bool bPartial = !fullCounts.empty() && (g == 0 || g + 1 == groups.size());
-        const double step = bPartial ? 1.0 / std::max(perSecond, n) : 1.0 / n;
-        const double start = bPartial && g == 0 && groups.size() > 1 ? 1.0 - n * step : 0.0;
-        for (size_t k = i; k < j; ++k) {
-            rays[k].axis = static_cast<double>(rays[k].ray->m_hdr.m_tTime) + start +
-                           (static_cast<double>(k - i) + 0.5) * step;
+    const double perSecond =
+        static_cast<double>(fullCounts.empty() ? mostRays : fullCounts[fullCounts.size() / 2]);
+    for (size_t g = 0; g < seconds.size(); ++g) {
+        const double n = static_cast<double>(seconds[g].end - seconds[g].first);
+        double step = 1.0 / n, start = 0.0;
+        if (n < perSecond && (contiguous(g, -1) || contiguous(g, 1))) {
+            step = 1.0 / perSecond;
+            start = contiguous(g, -1) ? 0.0 : 1.0 - n * step;
+        }
+        for (size_t k = seconds[g].first; k < seconds[g].end; ++k) {
+            rays[k].axis = static_cast<double>(seconds[g].t) + start +
+                           (static_cast<double>(k - seconds[g].first) + 0.5) * step;
         }
     }
     float fHighest = 0.0f;
@@ -554,5 +573,5 @@ int fnMakeTimeHeightImage(STD_RADAR* pStd, const char* szFieldName, const char* 
         return cellValue(*r, static_cast<float>(slantRangeAtHeight(dHeightKm, r->elevation)),
                          iNoData);
     };
-    return drawSection(f, szFieldName, bDbzToRain, option, szOutFile, cellAt);
+    return drawSection(f, szFieldName, bDbzToRain, option, szOutFile, cellAt, pAxes);
 }

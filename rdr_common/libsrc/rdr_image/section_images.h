@@ -26,6 +26,21 @@ struct SECTION_IMAGE_OPTION {
     float m_fMaxHeightKm;  // top of the panel; 0: the highest beam, at most 20 km
 };
 
+// Where the echo panel of a written image lies and what its edges stand for, so that a
+// caller can turn a pixel back into a place (and a test can probe one). Rows grow downwards:
+// the panel's top edge is m_dYHigh. On a time-height image x holds stored times in seconds
+// (whole seconds are the rays' time stamps).
+struct SECTION_IMAGE_AXES {
+    int m_iPanelLeft;  // pixel column and row of the panel's top-left pixel in the image
+    int m_iPanelTop;
+    int m_iPanelWidth;
+    int m_iPanelHeight;
+    double m_dXLow;  // value at the left and right edges (km, or stored seconds)
+    double m_dXHigh;
+    double m_dYLow;  // height at the bottom and top edges, km above the antenna
+    double m_dYHigh;
+};
+
 // Height above the antenna and distance along the surface of the point at slant range
 // fSlantRangeKm on a beam at fElevationDeg, 4/3 effective earth radius.
 float fnBeamHeightKm(float fSlantRangeKm, float fElevationDeg);
@@ -34,11 +49,14 @@ float fnBeamGroundRangeKm(float fSlantRangeKm, float fElevationDeg);
 // Range-height image of sweep iSweep. szFieldName is a display field of the colour tables;
 // "RN" draws rain rate, converted from reflectivity when the volume holds none.
 // szSiteCode labels the title (null: the volume's radar name).
+// pAxes, when not null, receives the panel's place and edges of a written image.
 int fnMakeRhiImage(STD_RADAR* pStd, int iSweep, const char* szFieldName, const char* szSiteCode,
-                   SECTION_IMAGE_OPTION option, const char* szOutFile);
+                   SECTION_IMAGE_OPTION option, const char* szOutFile,
+                   SECTION_IMAGE_AXES* pAxes = nullptr);
 
 // Time-height image of every ray of the volume, in time order.
 int fnMakeTimeHeightImage(STD_RADAR* pStd, const char* szFieldName, const char* szSiteCode,
-                          SECTION_IMAGE_OPTION option, const char* szOutFile);
+                          SECTION_IMAGE_OPTION option, const char* szOutFile,
+                          SECTION_IMAGE_AXES* pAxes = nullptr);
 
 #endif
