@@ -159,7 +159,8 @@ double niceStep(double dSpan, int iMax) {
     return 10.0 * p;
 }
 
-// A step in seconds from the usual clock steps.
+// A step in seconds from the usual clock steps; whole days beyond them (ray times that
+// span years come from damaged files and still get a handful of ticks).
 double timeStep(double dSpan, int iMax) {
     for (double s : {1.0, 2.0, 5.0, 10.0, 15.0, 20.0, 30.0, 60.0, 120.0, 300.0, 600.0, 900.0,
                      1800.0, 3600.0, 7200.0, 10800.0, 21600.0, 43200.0}) {
@@ -167,7 +168,7 @@ double timeStep(double dSpan, int iMax) {
             return s;
         }
     }
-    return 86400.0;
+    return std::ceil(dSpan / iMax / 86400.0) * 86400.0;
 }
 
 std::string fontPath(const char* szFont) {
