@@ -24,6 +24,7 @@
 #include "product_dispatch.h"
 #include "product_image_maker.h"
 #include "resource_root.h"
+#include "section_image_command.h"
 #include "site_on_composite.h"
 #include "standard_product.h"
 #include "standard_volume.h"
@@ -51,8 +52,9 @@ struct ImageArgs {
     float etopThreshold = 18.0f;
     int vilBottomKm = 0;
     int vilTopKm = 15;
-    float gridKm = 0.0f;   // 0: range / 240, so the grid has 480 cells across
-    float rangeKm = 0.0f;  // 0: the volume's range, at most 240 km
+    float gridKm = 0.0f;       // 0: range / 240, so the grid has 480 cells across
+    float rangeKm = 0.0f;      // 0: the volume's range, at most 240 km
+    float maxHeightKm = 0.0f;  // RHI and TH: top of the panel; 0: automatic
     int width = 0;
     int height = 0;
     int smooth = 0;
@@ -70,7 +72,9 @@ void printUsage(FILE* out) {
                  "Draws product images of a radar volume (UF or CF/Radial). The product\n"
                  "options are those of rdr product.\n"
                  "  --product NAME     PPI, CAPPI, BASE, CMAX, VIL or ETOP (repeatable; the\n"
-                 "                     volume is loaded once)\n"
+                 "                     volume is loaded once); RHI: range-height image of an\n"
+                 "                     RHI sweep (--sweep N, default 0); TH: time-height\n"
+                 "                     image of a vertically pointing volume\n"
                  "  --field F          moment to draw (default: the first reflectivity moment,\n"
                  "                     DZ, CZ, then the others); RN draws rain rate from\n"
                  "                     reflectivity. VIL and ETOP always use reflectivity.\n"
@@ -85,7 +89,10 @@ void printUsage(FILE* out) {
                  "  --bottom KM --top KM  VIL layer (default 0 to 15)\n"
                  "  --grid-km G        cell size (default range / 240: 1 km at 240 km)\n"
                  "  --size N           cells across (default 2 x range / cell size)\n"
-                 "  --range KM         product range (default the volume's, at most 240)\n"
+                 "  --range KM         product range (default the volume's, at most 240); RHI:\n"
+                 "                     farthest distance drawn (default the sweep's reach)\n"
+                 "  --max-height KM    RHI and TH: top of the image (default the highest\n"
+                 "                     beam, at most 20 km)\n"
                  "  --image-kind KIND  SITE_240 or SITE_480 (default by the grid), or a\n"
                  "                     composite kind COMP_240, COMP_480 or COMP_KCJ: the site\n"
                  "                     product on the national grid with its map\n"
@@ -212,6 +219,9 @@ int parseArgs(int argc, char** argv, ImageArgs* a) {
                 ok = parseFloat(v, &a->gridKm) && a->gridKm >= 0.05f && a->gridKm <= 10.0f;
             } else if (opt == "--range") {
                 ok = parseFloat(v, &a->rangeKm) && a->rangeKm > 0.0f && a->rangeKm <= 2000.0f;
+            } else if (opt == "--max-height") {
+                ok = parseFloat(v, &a->maxHeightKm) && a->maxHeightKm > 0.0f &&
+                     a->maxHeightKm <= 1000.0f;
             } else if (opt == "--smooth") {
                 ok = parseInt(v, &a->smooth) && a->smooth >= 0 && a->smooth <= 20;
             } else if (opt == "--size" && std::strchr(v, 'x') == nullptr) {
@@ -388,9 +398,15 @@ int runImage(int argc, char** argv) {
         return 1;
     }
     for (const std::string& p : a.products) {
-        if (!fnIsProductName(p.c_str())) {
-            std::fprintf(stderr, "rdr image: unknown product '%s' (%s)\n", p.c_str(),
+        if (!isSectionProduct(p) && !fnIsProductName(p.c_str())) {
+            std::fprintf(stderr, "rdr image: unknown product '%s' (%s, RHI, TH)\n", p.c_str(),
                          fnProductNames());
+            return 2;
+        }
+        if (isSectionProduct(p) != isSectionProduct(a.products[0])) {
+            std::fprintf(stderr,
+                         "rdr image: RHI and TH images are drawn of other volumes than plan "
+                         "views; ask for them in a run of their own\n");
             return 2;
         }
     }
@@ -438,6 +454,15 @@ int runImage(int argc, char** argv) {
     }
     const double tLoad = seconds(t);
     STD_RADAR* pStd = volume.get();
+    if (isSectionProduct(a.products[0])) {
+        SectionImageRequest section{a.input,       a.products, {},      types,
+                                    a.field,       a.site,     a.sweep, a.rangeKm,
+                                    a.maxHeightKm, a.width,    a.height};
+        for (size_t k = 0; k < a.products.size(); ++k) {
+            section.outputs.push_back(outputFor(a, k));
+        }
+        return drawSectionImages(pStd, section);
+    }
     if (const std::string why = planViewRefusal(pStd); !why.empty()) {
         std::fprintf(stderr,
                      "rdr: %s: %s; plan-view images cannot be drawn of it [rdr info "

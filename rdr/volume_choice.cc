@@ -95,3 +95,19 @@ std::string planViewRefusal(const STD_RADAR* pStd) {
             return std::string();
     }
 }
+
+std::string sectionRefusal(const STD_RADAR* pStd, const std::string& product) {
+    const int mode = pStd->m_hdr.m_iSweepMode;
+    if (product == "RHI" && mode != STD_EN_SWMD_RHI) {
+        return mode == STD_EN_SWMD_VERTICAL
+                   ? "a vertically pointing volume: draw it with --product TH, not as an RHI"
+                   : "not an RHI volume: its sweeps turn in azimuth; draw it with --product PPI";
+    }
+    if (product == "TH" && mode != STD_EN_SWMD_VERTICAL) {
+        return mode == STD_EN_SWMD_RHI ? "an RHI volume: draw it with --product RHI, not as a "
+                                         "time-height image"
+                                       : "not a vertically pointing volume: time-height images "
+                                         "are drawn of volumes that look straight up";
+    }
+    return std::string();
+}

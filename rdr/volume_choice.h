@@ -33,4 +33,8 @@ int sweepNearestElevation(const STD_RADAR* pStd, float fElevation);
 // ("an RHI volume: its sweeps are vertical sections, not plan views").
 std::string planViewRefusal(const STD_RADAR* pStd);
 
+// Empty when the section product ("RHI": a range-height image of one sweep, "TH": a
+// time-height image) suits the volume's scan mode; otherwise why not, in words.
+std::string sectionRefusal(const STD_RADAR* pStd, const std::string& product);
+
 #endif

@@ -15,12 +15,12 @@
 
 #include <gdfonts.h>
 
-#include "atomic_file.h"
 #include "colour_tables.h"
 #include "core_utilities.h"
 #include "image_cells.h"
 #include "image_overlays.h"
 #include "info_tables.h"
+#include "internal/image_panels.h"
 #include "rdr_root.h"
 #include "site_graticule.h"
 
@@ -28,10 +28,6 @@ namespace {
 
 constexpr double kTitlePt = 12.0;
 constexpr double kUnitPt = 10.0;
-constexpr int kJpegQuality = 100;
-constexpr int kLabelMax = 31;  // characters of a colour-bar label or unit title
-constexpr int kColourBarBoxRight = 10;
-constexpr int kColourBarLabelX = 15;
 
 PRODUCT_IMAGE_STAGE_TIMES* g_pStageTimes = nullptr;
 
@@ -54,10 +50,8 @@ class StageTimer {
     std::chrono::steady_clock::time_point start_;
 };
 
-struct ImageDeleter {
-    void operator()(gdImagePtr p) const { gdImageDestroy(p); }
-};
-using Image = std::unique_ptr<gdImage, ImageDeleter>;
+using rdr_image_panels::Image;
+using rdr_image_panels::kLabelMax;
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -212,45 +206,6 @@ Image makeTop(const ImageJob& job, const RDR_COLOR_TBL& colours) {
     return top;
 }
 
-// fnDispColorBarBox: the highest level on top, each box h = Y / n pixels tall.
-void drawColourBarBoxes(gdImagePtr pImg, int iHeight, int n, const int* echoColorBar, int iBlack) {
-    const float h = static_cast<float>(iHeight) / static_cast<float>(n);
-    for (int k = 0; k < n - 1; ++k) {
-        const int y0 = static_cast<int>(static_cast<float>(k) * h);
-        const int y1 = static_cast<int>(static_cast<float>(y0) + h);
-        gdImageFilledRectangle(pImg, 0, y0, kColourBarBoxRight, y1, echoColorBar[n - 1 - k]);
-    }
-    const int yLast = static_cast<int>(static_cast<float>(n - 1) * h);
-    gdImageFilledRectangle(pImg, 0, yLast, kColourBarBoxRight, iHeight, echoColorBar[0]);
-    gdImageRectangle(pImg, 0, 0, kColourBarBoxRight, iHeight - 1, iBlack);
-}
-
-// fnDispColorBarStr: each threshold on the border between the two boxes it separates.
-void drawColourBarLabels(gdImagePtr pImg, const ImageJob& job, const RDR_COLOR_TBL& colours,
-                         int iHeight, int n, int iBlack) {
-    gdFontPtr pFont = gdFontGetSmall();
-    const float h = static_cast<float>(iHeight) / static_cast<float>(n);
-    const bool bRainColumn = job.disp.m_iColorKind == RDR_EN_COLOR_RAIN;
-    const bool bStepFormat = bRainColumn || std::strcmp(job.szProduct, "ETOP") == 0;
-    for (int i = n - 2, g = 0; i >= 0; --i, ++g) {
-        const RDR_COLOR_INFO& entry = colours.m_echoColorTbl[i];
-        const float fValue = bRainColumn ? entry.m_fRain : entry.m_fUnit;
-        char szLabel[64];
-        if (bStepFormat) {
-            // The step between the two formats always looks at the rain column.
-            std::snprintf(szLabel, sizeof szLabel, entry.m_fRain >= 10.0f ? "%.0f" : "%.1f",
-                          fValue);
-        } else {
-            std::snprintf(szLabel, sizeof szLabel, job.disp.m_szDispFormat, fValue);
-        }
-        szLabel[kLabelMax] = '\0';
-        const float fY = static_cast<float>(static_cast<int>(static_cast<float>(g) * h)) + h -
-                         static_cast<float>(pFont->h / 2);
-        gdImageString(pImg, pFont, kColourBarLabelX, static_cast<int>(fY),
-                      reinterpret_cast<unsigned char*>(szLabel), iBlack);
-    }
-}
-
 // fnMakeSiteImageRight / fnMakeCompImageRight
 Image makeRight(const ImageJob& job, RDR_COLOR_TBL& colours) {
     const int iWidth = job.img.m_iRightWidth;
@@ -264,12 +219,8 @@ Image makeRight(const ImageJob& job, RDR_COLOR_TBL& colours) {
     if (fnAllocColorTbl(right.get(), &colours, echoColorBar, dispColorBar) != 1) {
         return nullptr;
     }
-    const int iBlack = gdImageColorAllocate(right.get(), 0, 0, 0);
-    const int n = colours.m_iEchoColorCnt;
-    if (n > 0) {
-        drawColourBarBoxes(right.get(), iHeight, n, echoColorBar, iBlack);
-        drawColourBarLabels(right.get(), job, colours, iHeight, n, iBlack);
-    }
+    rdr_image_panels::drawColourBar(right.get(), iHeight, echoColorBar, colours, job.disp,
+                                    job.szProduct);
     return right;
 }
 
@@ -446,80 +397,6 @@ Image merge(const ImageJob& job, gdImagePtr pTop, gdImagePtr pRight, gdImagePtr 
     return back;
 }
 
-// GIF holds at most 256 colours. The panels use far fewer, and then every colour keeps its
-// own palette entry. Resampling and antialiased text can add shades beyond that: the most
-// frequent colours (echo levels, backgrounds) get the entries and each rarer shade falls
-// back to the closest of them.
-Image toPalette(gdImagePtr pTrue) {
-    const int w = gdImageSX(pTrue), h = gdImageSY(pTrue);
-    Image pal(gdImageCreate(w, h));
-    if (!pal) {
-        return nullptr;
-    }
-    std::unordered_map<int, long> counts;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            ++counts[gdImageTrueColorPixel(pTrue, x, y) & 0xFFFFFF];
-        }
-    }
-    std::vector<std::pair<long, int>> byCount;
-    byCount.reserve(counts.size());
-    for (const auto& [colour, n] : counts) {
-        byCount.emplace_back(n, colour);
-    }
-    std::sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second < b.second;
-    });
-    std::unordered_map<int, int> index;
-    for (const auto& [n, c] : byCount) {
-        const int r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
-        int i = gdImageColorAllocate(pal.get(), r, g, b);
-        if (i < 0) {
-            i = gdImageColorClosest(pal.get(), r, g, b);
-        }
-        index.emplace(c, i);
-    }
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            pal->pixels[y][x] =
-                static_cast<unsigned char>(index[gdImageTrueColorPixel(pTrue, x, y) & 0xFFFFFF]);
-        }
-    }
-    return pal;
-}
-
-struct GdFreeDeleter {
-    void operator()(void* p) const { gdFree(p); }
-};
-
-// fnSaveImg. The type is checked before any file is touched, and the image replaces the
-// target atomically: a failed save never leaves an empty or truncated image behind. False
-// with the reason in *pWhy when the file could not be written.
-bool saveImage(gdImagePtr pImg, int iType, const char* szOutFile, std::string* pWhy) {
-    StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dEncode);
-    if (iType != RDR_EN_IMG_TYPE_PNG && iType != RDR_EN_IMG_TYPE_GIF &&
-        iType != RDR_EN_IMG_TYPE_JPEG) {
-        return false;
-    }
-    int iSize = 0;
-    std::unique_ptr<void, GdFreeDeleter> bytes;
-    if (iType == RDR_EN_IMG_TYPE_PNG) {
-        bytes.reset(gdImagePngPtr(pImg, &iSize));
-    } else if (iType == RDR_EN_IMG_TYPE_JPEG) {
-        bytes.reset(gdImageJpegPtr(pImg, &iSize, kJpegQuality));
-    } else {
-        Image pal = pImg->trueColor ? toPalette(pImg) : nullptr;
-        if (pImg->trueColor && !pal) {
-            return false;
-        }
-        bytes.reset(gdImageGifPtr(pal ? pal.get() : pImg, &iSize));
-    }
-    if (!bytes || iSize <= 0) {
-        return false;
-    }
-    return writeFileAtomically(szOutFile, bytes.get(), static_cast<size_t>(iSize), pWhy);
-}
-
 int fail(const ImageJob& job, const char* szReason) {
     rdrError(job.szFunction, szReason);
     return 0;
@@ -610,7 +487,12 @@ int makeProductImage(ImageJob& job) {
                     job.bSite ? "pBackImg fnMergeSiteImg fail" : "pBackImg fnMergeCompImg fail");
     }
     std::string why;
-    if (!saveImage(back.get(), job.option.m_iImgType, job.szOutFile, &why)) {
+    bool saved = false;
+    {
+        StageTimer timer(&PRODUCT_IMAGE_STAGE_TIMES::m_dEncode);
+        saved = rdr_image_panels::saveImage(back.get(), job.option.m_iImgType, job.szOutFile, &why);
+    }
+    if (!saved) {
         const std::string reason = why.empty() ? "fnSaveImg fail"
                                                : "fnSaveImg fail (cannot write " +
                                                      std::string(job.szOutFile) + ": " + why + ")";
