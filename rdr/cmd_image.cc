@@ -98,7 +98,9 @@ void printUsage(FILE* out) {
                  "                     product on the national grid with its map\n"
                  "  --qc LABEL         quality-control label of composite titles (NOQC)\n"
                  "  --format png|gif|jpeg  (default from OUT's extension, else png)\n"
-                 "  --size WxH         resample the finished image to W x H pixels\n"
+                 "  --pixels WxH       resample the finished image to W x H pixels (--size\n"
+                 "                     WxH is taken too; --size N counts cells, as in\n"
+                 "                     rdr product)\n"
                  "  --smooth N         smoothing passes over the echo (default 0)\n"
                  "  --rings            range rings labelled in km: every 100 km, or closer\n"
                  "                     in a window too small for a 100 km ring\n"
@@ -226,7 +228,7 @@ int parseArgs(int argc, char** argv, ImageArgs* a) {
                 ok = parseInt(v, &a->smooth) && a->smooth >= 0 && a->smooth <= 20;
             } else if (opt == "--size" && std::strchr(v, 'x') == nullptr) {
                 ok = parseInt(v, &a->cells) && a->cells >= 2 && a->cells <= 8000;
-            } else if (opt == "--size") {
+            } else if (opt == "--size" || opt == "--pixels") {
                 ok = std::sscanf(v, "%dx%d", &a->width, &a->height) == 2 && a->width > 0 &&
                      a->height > 0 && a->width <= 10000 && a->height <= 10000;
             } else {

@@ -27,7 +27,7 @@ check "pngcheck" "pngcheck -q $work/all_PPI.png > /dev/null"
 "$rdr" image "$work/v.uf" --product CMAX --product VIL -o "$work/a.gif" -o "$work/b.jpg" >/dev/null
 check "formats by extension" \
     "[ \"\$(size $work/a.gif)\" = 'GIF 558 563' ] && [ \"\$(size $work/b.jpg)\" = 'JPEG 558 563' ]"
-"$rdr" image "$work/v.uf" --product CAPPI --field RN --format gif --size 300x200 -o "$work/r.img" >/dev/null
+"$rdr" image "$work/v.uf" --product CAPPI --field RN --format gif --pixels 300x200 -o "$work/r.img" >/dev/null
 check "resized rain rate" "[ \"\$(size $work/r.img)\" = 'GIF 300 200' ]"
 "$rdr" image "$work/v.uf" --product PPI --field VR --image-kind COMP_240 -o "$work/c.png" >/dev/null
 check "composite kind" "[ \"\$(size $work/c.png)\" = 'PNG 525 630' ]"
