@@ -28,6 +28,7 @@
 #include "site_on_composite.h"
 #include "standard_product.h"
 #include "standard_volume.h"
+#include "time_zone_option.h"
 #include "vil_product.h"
 #include "volume_choice.h"
 #include "volume_formats.h"
@@ -63,6 +64,7 @@ struct ImageArgs {
     bool directions = false;
     bool stations = false;
     bool timings = false;
+    DisplayZone zone = DisplayZone::kKst;  // of the title's time
 };
 
 void printUsage(FILE* out) {
@@ -108,6 +110,7 @@ void printUsage(FILE* out) {
                  "                     the window (site image kinds)\n"
                  "  --directions --stations  direction lines, stations\n"
                  "  --site CODE        site label of the title (default the volume's site)\n"
+                 "  --tz UTC|KST|local zone of the title's time (default KST)\n"
                  "  --timings          print the time of each stage on standard error\n"
                  "  -o OUT             output file; with several products give one -o per\n"
                  "                     product, or one name that gets _PRODUCT added\n");
@@ -191,6 +194,8 @@ int parseArgs(int argc, char** argv, ImageArgs* a) {
                 a->field = upper(v);
             } else if (opt == "--format") {
                 a->format = v;
+            } else if (opt == "--tz") {
+                ok = parseDisplayZone(v, &a->zone);
             } else if (opt == "--site") {
                 a->site = v;
             } else if (opt == "--image-kind") {
@@ -530,6 +535,9 @@ int runImage(int argc, char** argv) {
     option.m_iDrawRing = a.rings ? 2 : 0;  // labelled
     option.m_iDrawDirection = a.directions ? 1 : 0;
     option.m_iDrawGraticule = a.graticule ? 1 : 0;
+    std::string zoneName;
+    option.m_iTitleOffsetSec = displayZoneShift(pStd->m_hdr.m_tConvertTime, a.zone, &zoneName);
+    std::snprintf(option.m_szTitleZone, sizeof option.m_szTitleZone, "%s", zoneName.c_str());
 
     int failures = 0;
     double tProducts = 0.0;

@@ -94,6 +94,17 @@ long=$(printf 'x%.0s' $(seq 251)).png
 "$rdr" image "$work/v.uf" --product PPI -o "$work/$long" > /dev/null
 check "a 255-byte name" "[ -s '$work/$long' ]"
 
+# --tz changes the title's clock and nothing else; KST is the default.
+for z in KST UTC; do
+    "$rdr" image "$work/v.uf" --product PPI --tz $z -o "$work/tz_$z.png" > /dev/null
+done
+"$rdr" image "$work/v.uf" --product PPI -o "$work/tz_default.png" > /dev/null
+check "--tz KST is the default" "cmp -s $work/tz_KST.png $work/tz_default.png"
+check "--tz UTC changes the title only" \
+    "! cmp -s $work/tz_KST.png $work/tz_UTC.png && \
+     [ \"\$(compare -metric AE $work/tz_KST.png $work/tz_UTC.png null: 2>&1)\" -gt 0 ] && \
+     [ \"\$(compare -metric AE -extract 558x530+0+33 $work/tz_KST.png $work/tz_UTC.png null: 2>&1)\" -eq 0 ]"
+
 # Resources: found beside the program without RDR_ROOT; a root without them is named.
 env -u RDR_ROOT "$rdr" image "$work/v.uf" --product PPI -o "$work/noroot.png" > /dev/null
 check "drawn without RDR_ROOT" "[ -s $work/noroot.png ]"

@@ -41,6 +41,28 @@ bool parseDisplayZone(const char* szText, DisplayZone* pZone) {
     return true;
 }
 
+int displayZoneShift(time_t tStored, DisplayZone zone, std::string* pName) {
+    switch (zone) {
+        case DisplayZone::kKst:
+            *pName = "KST";
+            return 0;
+        case DisplayZone::kUtc:
+            *pName = "UTC";
+            return static_cast<int>(-RDR_KST_OFFSET_SEC);
+        case DisplayZone::kLocal:
+            break;
+    }
+    const time_t tUtc = tStored - RDR_KST_OFFSET_SEC;
+    struct tm parts {};
+    setZone(g_userZoneSet, g_userZone);
+    localtime_r(&tUtc, &parts);
+    char szName[16] = {};
+    std::strftime(szName, sizeof szName, "%Z", &parts);
+    setZone(true, "UTC");
+    *pName = szName;
+    return static_cast<int>(parts.tm_gmtoff - RDR_KST_OFFSET_SEC);
+}
+
 std::string formatVolumeTime(time_t tStored, DisplayZone zone, const char* szFormat) {
     const time_t tUtc = tStored - RDR_KST_OFFSET_SEC;
     struct tm parts {};

@@ -15,6 +15,9 @@ void useUtcProcessZone();
 // "UTC", "KST" or "local"; false for anything else.
 bool parseDisplayZone(const char* szText, DisplayZone* pZone);
 
+// The shift from the stored KST clock to the zone's clock at tStored, and the zone's name.
+int displayZoneShift(time_t tStored, DisplayZone zone, std::string* pName);
+
 // A stored volume time in the zone, formatted with strftime's szFormat and followed by the
 // zone's name ("2005-08-28 18:01:29 UTC").
 std::string formatVolumeTime(time_t tStored, DisplayZone zone, const char* szFormat);

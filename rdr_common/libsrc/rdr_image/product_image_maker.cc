@@ -191,8 +191,22 @@ Image makeTop(const ImageJob& job, const RDR_COLOR_TBL& colours) {
     }
     const int iBlack = gdImageColorAllocate(top.get(), 0, 0, 0);
 
-    const std::string when =
-        formatStoredTime(job.pProduct->m_product_hdr.m_tConvertTime, "%Y.%m.%d. %H:%M(KST)");
+    const bool bOtherZone = job.option.m_szTitleZone[0] != '\0';
+    std::string zone = "KST";
+    if (bOtherZone) {
+        // The name goes into a time format: a '%' in it is doubled, never a conversion.
+        zone.clear();
+        for (size_t i = 0; i < sizeof job.option.m_szTitleZone && job.option.m_szTitleZone[i];
+             ++i) {
+            zone += job.option.m_szTitleZone[i];
+            if (job.option.m_szTitleZone[i] == '%') {
+                zone += '%';
+            }
+        }
+    }
+    const std::string when = formatStoredTime(job.pProduct->m_product_hdr.m_tConvertTime +
+                                                  (bOtherZone ? job.option.m_iTitleOffsetSec : 0),
+                                              ("%Y.%m.%d. %H:%M(" + zone + ")").c_str());
     const std::string title = job.bSite ? siteTitle(job, when) : compTitle(job, when);
     const std::string font = fontPath("NanumGothic.ttf");
     drawTtf(top.get(), iBlack, font, kTitlePt, 0, iHeight - 8, title);

@@ -38,6 +38,10 @@ struct PRODUCT_IMAGE_MAKER_OPTION {
                            // smaller step), 2: the same labelled with their radius in km
     int m_iDrawDirection;  // 1: direction lines (site images)
     int m_iDrawGraticule;  // 1: labelled latitude and longitude lines (site images)
+    // The title's clock: seconds added to the product's KST time and the zone's name; a
+    // zeroed option (empty name) keeps KST.
+    int m_iTitleOffsetSec;
+    char m_szTitleZone[8];
 };
 
 // Site images. szImgKind "SITE_240" or "SITE_480"; szSiteCode is the label of the title;
