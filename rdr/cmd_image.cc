@@ -535,6 +535,14 @@ int runImage(int argc, char** argv) {
     option.m_iDrawRing = a.rings ? 2 : 0;  // labelled
     option.m_iDrawDirection = a.directions ? 1 : 0;
     option.m_iDrawGraticule = a.graticule ? 1 : 0;
+    // The station list covers the Korean network only.
+    const double lat = pStd->m_hdr.m_dLat, lon = pStd->m_hdr.m_dLon;
+    if (a.stations && !(lat > 30.0 && lat < 41.0 && lon > 122.0 && lon < 133.0)) {
+        std::fprintf(stderr,
+                     "rdr: %s: the station list covers Korea only; no stations near %.2f N %.2f E "
+                     "[--graticule shows latitude and longitude]\n",
+                     a.input.c_str(), lat, lon);
+    }
     std::string zoneName;
     option.m_iTitleOffsetSec = displayZoneShift(pStd->m_hdr.m_tConvertTime, a.zone, &zoneName);
     std::snprintf(option.m_szTitleZone, sizeof option.m_szTitleZone, "%s", zoneName.c_str());
