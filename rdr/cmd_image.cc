@@ -454,11 +454,13 @@ int runImage(int argc, char** argv) {
     fnSetProductImageStageTimes(&stages);
     auto t = std::chrono::steady_clock::now();
     const char* szFormat = nullptr;
-    rdr::StdRadarPtr volume(fnLoadStdRadarFile(a.input.c_str(), &szFormat));
+    VolumeLoadNotes notes;
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(a.input.c_str(), &szFormat, &notes));
     if (!volume) {
         reportLoadFailure(a.input, szFormat);
         return 1;
     }
+    reportDamage(a.input, notes);
     const double tLoad = seconds(t);
     STD_RADAR* pStd = volume.get();
     if (isSectionProduct(a.products[0])) {

@@ -659,11 +659,13 @@ int runProduct(int argc, char** argv) {
     }
 
     const char* szFormat = nullptr;
-    rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str(), &szFormat));
+    VolumeLoadNotes notes;
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str(), &szFormat, &notes));
     if (!volume) {
         reportLoadFailure(opt.file, szFormat);
         return 1;
     }
+    reportDamage(opt.file, notes);
     STD_RADAR* pStd = volume.get();
     if (const std::string why = planViewRefusal(pStd); !why.empty()) {
         std::fprintf(stderr, "rdr: %s: %s has no %s product [rdr info shows its sweeps]\n",

@@ -28,6 +28,13 @@ void reportLoadFailure(const std::string& path, const char* szFormat) {
                  loadFailureReason(path, szFormat).c_str());
 }
 
+void reportDamage(const std::string& path, const VolumeLoadNotes& notes) {
+    for (const std::string& what : notes.damage) {
+        std::fprintf(stderr, "rdr: %s: %s (what follows is made of what could be read)\n",
+                     path.c_str(), what.c_str());
+    }
+}
+
 std::string momentNames(const STD_RADAR* pStd) {
     std::set<std::string> names;
     for (int s = 0; s < pStd->m_iMaxSweep && pStd->m_ppSweep != nullptr; ++s) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "standard_volume.h"
+#include "volume_formats.h"
 
 // Why a file could not be loaded, for the tool's own line: the registry's reason when no
 // reader takes the file, else that the format's reader refused it (its message is printed
@@ -15,6 +16,10 @@ std::string loadFailureReason(const std::string& path, const char* szFormat);
 
 // The tool's line for a file that could not be loaded: "rdr: FILE: cannot load (why)".
 void reportLoadFailure(const std::string& path, const char* szFormat);
+
+// One line per damage note of a load ("rdr: FILE: the file ends inside record 12; ..."),
+// so that products made of what could be read are not taken for whole ones.
+void reportDamage(const std::string& path, const VolumeLoadNotes& notes);
 
 // Moment names carried by any ray, blank-separated ("none" for a volume without any).
 std::string momentNames(const STD_RADAR* pStd);
