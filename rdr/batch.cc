@@ -107,6 +107,10 @@ int parseBatch(const char* szCommand, int argc, char** argv, BatchRequest* pReq)
         std::fprintf(stderr, "rdr %s: --outdir names the outputs; leave out -o\n", szCommand);
         return 2;
     }
+    if (std::strcmp(szCommand, "convert") == 0 && optionValue(pReq->options, "--to", "").empty()) {
+        std::fprintf(stderr, "rdr convert: --outdir needs --to uf|odim to name the outputs\n");
+        return 2;
+    }
     if (pReq->files.empty()) {
         std::fprintf(stderr,
                      "rdr %s: --outdir needs the input files first: rdr %s FILE... "

@@ -20,7 +20,7 @@ std::string loadFailureReason(const std::string& path, const char* szFormat) {
         fnIdentifyVolumeFile(path.c_str(), &why);
         return why;
     }
-    return std::string("the ") + szFormat + " reader refused it (see its message above)";
+    return std::string("a ") + szFormat + " file this build could not read (see the message above)";
 }
 
 void reportLoadFailure(const std::string& path, const char* szFormat) {
