@@ -307,7 +307,7 @@ bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* p
     }
     if (!bReflectivity && !fnStdRadarHasMoment(pStd, szMoment)) {
         std::fprintf(stderr, "rdr: %s: no moment %s (it has: %s) [name one with --field]\n",
-                     a.input.c_str(), szMoment, momentNames(pStd).c_str());
+                     a.input.c_str(), szMoment, fileMomentNames(a.input.c_str()).c_str());
         return false;
     }
     const std::string source = std::string(szMoment).substr(0, 15);
@@ -409,7 +409,14 @@ int runImage(int argc, char** argv) {
     PRODUCT_IMAGE_STAGE_TIMES stages{};
     fnSetProductImageStageTimes(&stages);
     auto t = std::chrono::steady_clock::now();
-    rdr::StdRadarPtr volume(fnLoadStdRadarFile(a.input.c_str()));
+    // Only the moments the products are made of are read.
+    bool bReflectivity = a.field.empty() || a.field == "RN";
+    for (const std::string& p : a.products) {
+        bReflectivity = bReflectivity || fnIsReflectivityProduct(p.c_str());
+    }
+    const std::vector<std::string> moments =
+        momentsToLoad(a.field == "RN" ? std::string() : a.field, bReflectivity);
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(a.input.c_str(), nullptr, nullptr, &moments));
     if (!volume) {
         return 1;
     }
@@ -428,7 +435,7 @@ int runImage(int argc, char** argv) {
             std::fprintf(stderr,
                          "rdr: %s: no reflectivity moment to draw by default (it has: %s) "
                          "[name one with --field]\n",
-                         a.input.c_str(), momentNames(pStd).c_str());
+                         a.input.c_str(), fileMomentNames(a.input.c_str()).c_str());
             return 1;
         }
         if (fnGetColorFileInfo(a.field.c_str(), &disp) != 1) {

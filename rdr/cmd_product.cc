@@ -584,7 +584,12 @@ int runProduct(int argc, char** argv) {
         return status;
     }
 
-    rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str()));
+    // Only the moment the product is made of is read (every reflectivity name when none is
+    // named, or when the product is made of reflectivity whatever the field).
+    const std::vector<std::string> moments = momentsToLoad(
+        opt.field == "RN" ? std::string() : opt.field,
+        opt.field.empty() || opt.field == "RN" || fnIsReflectivityProduct(opt.product.c_str()));
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str(), nullptr, nullptr, &moments));
     if (!volume) {
         std::fprintf(stderr, "rdr product: cannot load %s\n", opt.file.c_str());
         return 1;
@@ -603,7 +608,7 @@ int runProduct(int argc, char** argv) {
         std::fprintf(stderr, "rdr: %s: no moment %s (it has: %s) [name one with --field]\n",
                      opt.file.c_str(),
                      named.empty() ? "of reflectivity to take by default" : named.c_str(),
-                     momentNames(pStd).c_str());
+                     fileMomentNames(opt.file.c_str()).c_str());
         return 1;
     }
     if (opt.field.empty()) {

@@ -334,7 +334,8 @@ int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord,
                 f.hdr.m_iDataPos + f.nBin - 1, rec.words());
             return 0;
         }
-        binCount[k] = momentWanted(pMoments, f.info.m_szFieldName) ? f.nBin : -1;
+        // The ray's first moment is always kept: its range and gating are read from it.
+        binCount[k] = k == 0 || momentWanted(pMoments, f.info.m_szFieldName) ? f.nBin : -1;
     }
 
     if (!ufEnsureSweepSlots(pUf, mh.m_iSweepNo)) {
