@@ -502,7 +502,7 @@ TEST(UfLoad, UnknownTypesAndMissingFilesFailWithTheirMessages) {
         ufbytes::writeBytes(file, Bytes(c.content.begin(), c.content.end()));
         testing::internal::CaptureStderr();
         EXPECT_EQ(fnLoadUf(file.c_str()), nullptr);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
     }
     testing::internal::CaptureStderr();
     EXPECT_EQ(fnLoadUf(dir.file("absent.uf").c_str()), nullptr);
