@@ -117,11 +117,13 @@ SweepSummary summariseSweep(const STD_SWEEP* pSweep, int iNoData) {
             int valid = 0;
             for (int b = 0; b < nBin; ++b) {
                 const int v = pData[b];
-                const int bValid = static_cast<int>(v != STD_NO_VALUE_CODE) &
-                                   static_cast<int>(v != noData);  // no branch
-                valid += bValid;
-                lowest = std::min(lowest, bValid ? v : SHRT_MAX);
-                highest = std::max(highest, bValid ? v : SHRT_MIN);
+                const int bad = static_cast<int>(v == STD_NO_VALUE_CODE) |
+                                static_cast<int>(v == noData);  // no branch
+                valid += 1 - bad;
+                const int forLowest = bad ? SHRT_MAX : v;
+                const int forHighest = bad ? SHRT_MIN : v;
+                lowest = forLowest < lowest ? forLowest : lowest;
+                highest = forHighest > highest ? forHighest : highest;
             }
             if (valid > 0) {
                 const double fromLowest = lowest / scale;
