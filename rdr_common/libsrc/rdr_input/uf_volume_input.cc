@@ -119,22 +119,18 @@ class IsalSource final : public ByteSource {
             iRead = ::read(m_fd, m_in.data(), m_in.size());
         } while (iRead < 0 && errno == EINTR);
         if (iRead <= 0) {
-            m_bEof = true;
+            m_bReadFailed = iRead < 0;
             return false;
         }
         m_state.next_in = m_in.data();
         m_state.avail_in = static_cast<uint32_t>(iRead);
         return true;
     }
-    // After a member: the next one, or the clean end of the file.
+    // After a member: the next one, or the clean end of the file (false for anything else).
     bool nextMember() {
-        if (m_state.avail_in == 0 && !m_bEof && !fill()) {
-            m_bDone = true;
-            return true;
-        }
-        if (m_state.avail_in == 0) {
-            m_bDone = true;
-            return true;
+        if (m_state.avail_in == 0 && !fill()) {
+            m_bDone = !m_bReadFailed;
+            return m_bDone;
         }
         if (m_state.next_in[0] != 0x1f) {
             return false;
@@ -155,7 +151,7 @@ class IsalSource final : public ByteSource {
     int m_fd;
     std::vector<unsigned char> m_in;
     inflate_state m_state{};
-    bool m_bEof = false;
+    bool m_bReadFailed = false;
     bool m_bDone = false;
     bool m_bRefused = false;
 };
