@@ -337,7 +337,7 @@ bool computeProduct(const ImageArgs& a, const std::string& product, STD_RADAR* p
     }
     if (!bReflectivity && !fnStdRadarHasMoment(pStd, szMoment)) {
         std::fprintf(stderr, "rdr: %s: no moment %s (it has: %s) [name one with --field]\n",
-                     a.input.c_str(), szMoment, momentNames(pStd).c_str());
+                     a.input.c_str(), szMoment, fileMomentNames(a.input.c_str()).c_str());
         return false;
     }
     const std::string source = std::string(szMoment).substr(0, 15);
@@ -453,9 +453,16 @@ int runImage(int argc, char** argv) {
     PRODUCT_IMAGE_STAGE_TIMES stages{};
     fnSetProductImageStageTimes(&stages);
     auto t = std::chrono::steady_clock::now();
+    // Only the moments the products are made of are read.
+    bool bReflectivity = a.field.empty() || a.field == "RN";
+    for (const std::string& p : a.products) {
+        bReflectivity = bReflectivity || fnIsReflectivityProduct(p.c_str());
+    }
+    const std::vector<std::string> moments =
+        momentsToLoad(a.field == "RN" ? std::string() : a.field, bReflectivity);
     const char* szFormat = nullptr;
     VolumeLoadNotes notes;
-    rdr::StdRadarPtr volume(fnLoadStdRadarFile(a.input.c_str(), &szFormat, &notes));
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(a.input.c_str(), &szFormat, &notes, &moments));
     if (!volume) {
         reportLoadFailure(a.input, szFormat);
         return 1;
@@ -485,7 +492,7 @@ int runImage(int argc, char** argv) {
             std::fprintf(stderr,
                          "rdr: %s: no reflectivity moment to draw by default (it has: %s) "
                          "[name one with --field]\n",
-                         a.input.c_str(), momentNames(pStd).c_str());
+                         a.input.c_str(), fileMomentNames(a.input.c_str()).c_str());
             return 1;
         }
         if (fnGetColorFileInfo(a.field.c_str(), &disp) != 1) {

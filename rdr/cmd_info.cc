@@ -2,6 +2,7 @@
 // per-moment statistics, what the load noticed), as text or JSON, and on request every ray
 // header and every bin, the way the field's print tools show them.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -106,16 +107,31 @@ SweepSummary summariseSweep(const STD_SWEEP* pSweep, int iNoData) {
             if (pField->m_pData == nullptr || pField->m_hdr.m_iScaleFactor == 0) {
                 continue;
             }
-            double scale = pField->m_hdr.m_iScaleFactor;
-            for (int b = 0; b < pField->m_iMaxBin; ++b) {
-                short v = pField->m_pData[b];
-                if (v == STD_NO_VALUE_CODE || v == iNoData) {
-                    continue;
-                }
-                double phys = v / scale;
-                ++pSum->validBins;
-                pSum->minValue = std::min(pSum->minValue, phys);
-                pSum->maxValue = std::max(pSum->maxValue, phys);
+            // The extremes of the stored values, converted once: dividing by the scale is
+            // monotonic, so they give the extremes of the physical values exactly.
+            const double scale = pField->m_hdr.m_iScaleFactor;
+            const short* pData = pField->m_pData;
+            const int nBin = pField->m_iMaxBin;
+            const int noData = iNoData;  // a local, so that the loop vectorises
+            int lowest = SHRT_MAX;
+            int highest = SHRT_MIN;
+            int valid = 0;
+            for (int b = 0; b < nBin; ++b) {
+                const int v = pData[b];
+                const int bad = static_cast<int>(v == STD_NO_VALUE_CODE) |
+                                static_cast<int>(v == noData);  // no branch
+                valid += 1 - bad;
+                const int forLowest = bad ? SHRT_MAX : v;
+                const int forHighest = bad ? SHRT_MIN : v;
+                lowest = forLowest < lowest ? forLowest : lowest;
+                highest = forHighest > highest ? forHighest : highest;
+            }
+            if (valid > 0) {
+                const double fromLowest = lowest / scale;
+                const double fromHighest = highest / scale;
+                pSum->validBins += valid;
+                pSum->minValue = std::min(pSum->minValue, std::min(fromLowest, fromHighest));
+                pSum->maxValue = std::max(pSum->maxValue, std::max(fromLowest, fromHighest));
             }
         }
     }

@@ -658,9 +658,14 @@ int runProduct(int argc, char** argv) {
         return status;
     }
 
+    // Only the moment the product is made of is read (every reflectivity name when none is
+    // named, or when the product is made of reflectivity whatever the field).
+    const std::vector<std::string> moments = momentsToLoad(
+        opt.field == "RN" ? std::string() : opt.field,
+        opt.field.empty() || opt.field == "RN" || fnIsReflectivityProduct(opt.product.c_str()));
     const char* szFormat = nullptr;
     VolumeLoadNotes notes;
-    rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str(), &szFormat, &notes));
+    rdr::StdRadarPtr volume(fnLoadStdRadarFile(opt.file.c_str(), &szFormat, &notes, &moments));
     if (!volume) {
         reportLoadFailure(opt.file, szFormat);
         return 1;
@@ -680,7 +685,7 @@ int runProduct(int argc, char** argv) {
         std::fprintf(stderr, "rdr: %s: no moment %s (it has: %s) [name one with --field]\n",
                      opt.file.c_str(),
                      named.empty() ? "of reflectivity to take by default" : named.c_str(),
-                     momentNames(pStd).c_str());
+                     fileMomentNames(opt.file.c_str()).c_str());
         return 1;
     }
     if (opt.field.empty()) {

@@ -109,6 +109,10 @@ for bad in "--product FOO" "--product PPI --field ZZ" "--product PPI --sweep 99"
     check "'$bad' explains" "[ -s '$work/err' ]"
     check "'$bad' writes nothing" "[ ! -e '$work/x.f32' ]"
 done
+# Only the asked moment is read, yet a missing one is told with every moment the file has.
+"$rdr" product "$work/v.uf" --product PPI --field KD -o "$work/x.f32" > /dev/null 2> "$work/err"
+check "missing moment lists the file's moments" \
+    "grep -q 'no moment KD (it has: DZ VR)' '$work/err'"
 "$rdr" product "$work/missing.uf" --product PPI -o "$work/x.f32" > /dev/null 2>&1
 check "missing volume fails" "[ $? -ne 0 ]"
 

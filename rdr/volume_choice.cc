@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <set>
 
+#include "owned_handles.h"
 #include "volume_formats.h"
 
 namespace {
@@ -67,6 +68,22 @@ std::string defaultField(const STD_RADAR* pStd) {
         }
     }
     return std::string();
+}
+
+std::vector<std::string> momentsToLoad(const std::string& named, bool bReflectivity) {
+    std::vector<std::string> moments;
+    if (bReflectivity) {
+        moments.assign(std::begin(kReflectivityMoments), std::end(kReflectivityMoments));
+    }
+    if (!named.empty()) {
+        moments.push_back(named);
+    }
+    return moments;
+}
+
+std::string fileMomentNames(const char* szFile) {
+    rdr::StdRadarPtr whole(fnLoadStdRadarFile(szFile));
+    return whole ? momentNames(whole.get()) : "none";
 }
 
 float sweepAngle(const STD_RADAR* pStd, int s) {

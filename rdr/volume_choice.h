@@ -5,6 +5,7 @@
 #define RDR_TOOL_VOLUME_CHOICE_H
 
 #include <string>
+#include <vector>
 
 #include "standard_volume.h"
 #include "volume_formats.h"
@@ -27,6 +28,14 @@ std::string momentNames(const STD_RADAR* pStd);
 // The moment a command takes when --field is not given: the first reflectivity moment the
 // volume has (DZ, CZ, then the other reflectivity names); empty when it has none.
 std::string defaultField(const STD_RADAR* pStd);
+
+// The moments a command loads: the named one (when not empty) and, when wanted, every
+// reflectivity name the default choice and the reflectivity products may take.
+std::vector<std::string> momentsToLoad(const std::string& named, bool bReflectivity);
+
+// momentNames of the whole file (null-safe), for the message about a moment a load that
+// was asked for some moments lacks.
+std::string fileMomentNames(const char* szFile);
 
 // Fixed angle of sweep s (its first ray's); NaN for a sweep without rays.
 float sweepAngle(const STD_RADAR* pStd, int s);

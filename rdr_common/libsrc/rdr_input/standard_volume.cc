@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core_utilities.h"
+#include "internal/bin_blocks.h"
 #include "internal/ray_ring_walk.h"
 #include "internal/standard_volume_builder.h"
 
@@ -19,14 +20,16 @@ T* callocArray(int iCount) {
     return static_cast<T*>(std::calloc(n, sizeof(T)));
 }
 
-void freeRay(STD_RAY* pRay) {
+void freeRay(STD_RAY* pRay, const StdBinBlocks* pBlocks) {
     if (pRay == nullptr) {
         return;
     }
     if (pRay->m_ppField != nullptr) {
         for (int f = 0; f < pRay->m_iMaxField; ++f) {
             if (pRay->m_ppField[f] != nullptr) {
-                std::free(pRay->m_ppField[f]->m_pData);
+                if (!binBlocksOwn(pBlocks, pRay->m_ppField[f]->m_pData)) {
+                    std::free(pRay->m_ppField[f]->m_pData);
+                }
                 std::free(pRay->m_ppField[f]);
             }
         }
@@ -159,7 +162,7 @@ void fnFreeStdRadar(STD_RADAR* pStd) {
             }
             if (pSweep->m_ppRay != nullptr) {
                 for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
-                    freeRay(pSweep->m_ppRay[r]);
+                    freeRay(pSweep->m_ppRay[r], pStd->m_pBinBlocks);
                 }
                 std::free(pSweep->m_ppRay);
             }
@@ -167,6 +170,7 @@ void fnFreeStdRadar(STD_RADAR* pStd) {
         }
         std::free(pStd->m_ppSweep);
     }
+    binBlocksFree(pStd->m_pBinBlocks);
     std::free(pStd);
 }
 

@@ -122,6 +122,10 @@ struct STD_RADAR {
     STD_GLOBAL_HDR m_hdr;
     int m_iMaxSweep;
     STD_SWEEP** m_ppSweep;
+    // Set by loaders that allocate bins in a few large blocks (null otherwise): such bin
+    // buffers are released by fnFreeStdRadar only. To replace one, assign a malloc'd buffer
+    // to m_pData; fnFreeStdRadar frees that one on its own.
+    struct StdBinBlocks* m_pBinBlocks;
 };
 
 // One row of a sweep's azimuth hash table. Row k is bucket k (m_fAzimuth, m_iCon)
@@ -133,8 +137,8 @@ struct STD_AZIMUTH_TBL {
     int m_iLow;
 };
 
-// All memory of a volume (every level, every bin array) is allocated with malloc/calloc
-// so that fnFreeStdRadar, and callers that free() grids, release it.
+// All memory of a volume (every level, every bin array outside m_pBinBlocks) is allocated
+// with malloc/calloc so that fnFreeStdRadar, and callers that free() grids, release it.
 STD_RADAR* fnInitStd(int iMaxSweep, int iMaxRay, int iMaxBin, int iMaxField);
 void fnFreeStdRadar(STD_RADAR* pStd);
 int fnValidStdRadar(STD_RADAR* pStd);

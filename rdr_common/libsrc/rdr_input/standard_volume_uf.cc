@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core_utilities.h"
+#include "internal/bin_blocks.h"
 #include "internal/fixed_text.h"
 #include "internal/standard_volume_builder.h"
 #include "uf_radar.h"
@@ -12,14 +13,58 @@ namespace {
 
 constexpr const char* kSyncUp = "fnUfSyncUpStd";
 
+// A field the loader was asked to leave out: its header is there, its bins are not.
+bool leftOut(const UF_FIELD* pField) {
+    return pField->m_iMaxBin == 0 && pField->m_pData == nullptr;
+}
+
+// The UF field behind field f of the standard ray: the f-th one not left out.
+int ufFieldIndex(const UF_RAY* pRay, int f) {
+    for (int k = 0; k < pRay->m_iCurField; ++k) {
+        if (!leftOut(pRay->m_ppField[k]) && f-- == 0) {
+            return k;
+        }
+    }
+    return -1;
+}
+
 // Ragged tree of the UF sweeps 1..m_iCurSweep; fields get no bin arrays here.
 STD_RADAR* initStdToUf(const UF_RADAR* pUf) {
     auto rays = [pUf](int s) { return pUf->m_ppSweep[s]->m_iCurRay; };
-    auto fields = [pUf](int s, int r) { return pUf->m_ppSweep[s]->m_ppRay[r]->m_iCurField; };
+    auto fields = [pUf](int s, int r) {
+        const UF_RAY* pRay = pUf->m_ppSweep[s]->m_ppRay[r];
+        int n = 0;
+        for (int k = 0; k < pRay->m_iCurField; ++k) {
+            n += leftOut(pRay->m_ppField[k]) ? 0 : 1;
+        }
+        return n;
+    };
     auto bins = [pUf](int s, int r, int f) {
-        return pUf->m_ppSweep[s]->m_ppRay[r]->m_ppField[f]->m_iCurBin;
+        const UF_RAY* pRay = pUf->m_ppSweep[s]->m_ppRay[r];
+        return pRay->m_ppField[ufFieldIndex(pRay, f)]->m_iCurBin;
     };
     return buildStdTree(pUf->m_iCurSweep, rays, fields, bins, StdBins::kNone);
+}
+
+// The bin blocks go with the standard volume; buffers of sweeps it does not take (those
+// that arrived out of order) lie in them too and are forgotten by the UF tree.
+void handOverBinBlocks(UF_RADAR* pUf, STD_RADAR* pStd) {
+    if (pUf->m_pBinBlocks == nullptr) {
+        return;
+    }
+    for (int s = 0; s < pUf->m_iMaxSweep; ++s) {
+        const UF_SWEEP* pSweep = pUf->m_ppSweep[s];
+        for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
+            const UF_RAY* pRay = pSweep->m_ppRay[r];
+            for (int k = 0; pRay != nullptr && k < pRay->m_iMaxField; ++k) {
+                if (binBlocksOwn(pUf->m_pBinBlocks, pRay->m_ppField[k]->m_pData)) {
+                    pRay->m_ppField[k]->m_pData = nullptr;
+                }
+            }
+        }
+    }
+    pStd->m_pBinBlocks = pUf->m_pBinBlocks;
+    pUf->m_pBinBlocks = nullptr;
 }
 
 // fnMakeTime goes through mktime, which consults the time zone on every call; rays of
@@ -176,19 +221,25 @@ STD_RADAR* fnUfSyncUpStd(UF_RADAR* pUf) {
             UF_RAY* pUfRay = pUfSweep->m_ppRay[r];
             STD_RAY* pRay = pSweep->m_ppRay[r];
             fnUfRayToStdRay(pUfRay, clock, &pRay->m_hdr);
-            if (pRay->m_iMaxField > 0) {
+            if (pUfRay->m_iCurField > 0) {
                 fnUfFieldToStdRay(pUfRay->m_ppField[0]->fh, &pRay->m_hdr);
             }
-            for (int k = 0; k < pRay->m_iMaxField; ++k) {
+            // Moments left out still set the volume's and the sweep's headers, so that
+            // those read the same whatever was asked for.
+            int f = 0;
+            for (int k = 0; k < pUfRay->m_iCurField; ++k) {
                 UF_FIELD* pUfField = pUfRay->m_ppField[k];
                 if (!bGlobalDone) {
                     fnUfToStdGlobal(pUfRay, pUfField->fh, &pStd->m_hdr);
                     bGlobalDone = true;
                 }
                 ufFieldToStdSweep(pUfRay->dh.m_pfi[k].m_szFieldName, pUfField->fh, &pSweep->m_hdr);
-                fnUfFieldToStdField(pUfRay, k, pUfField, pRay->m_ppField[k]);
+                if (!leftOut(pUfField)) {
+                    fnUfFieldToStdField(pUfRay, k, pUfField, pRay->m_ppField[f++]);
+                }
             }
         }
     }
+    handOverBinBlocks(pUf, pStd);
     return pStd;
 }

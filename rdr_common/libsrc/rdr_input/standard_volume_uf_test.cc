@@ -3,6 +3,7 @@
 // written by the tests' own UF writer, except for one round trip through the library's.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "core_utilities.h"
@@ -51,6 +52,29 @@ TEST(UfSyncUp, BinBuffersChangeOwnerOnce) {
     const std::vector<short>& expected = written.sweeps[1].rays[2].fields[1].bins;
     ASSERT_EQ(field->m_iMaxBin, static_cast<int>(expected.size()));
     EXPECT_EQ(std::memcmp(field->m_pData, expected.data(), sizeof(short) * expected.size()), 0);
+}
+
+// Loaded bins lie in a few shared blocks. The volume still releases everything, including
+// a bin buffer a caller put in place of one of them and the bins of sweeps that arrived out
+// of order (kept by the UF tree, not taken into the volume); ASan builds check this.
+TEST(UfSyncUp, BinBlocksAreReleasedWithTheVolumeWhateverItsCallersReplaced) {
+    rdrtest::TempDir dir;
+    ufbytes::Volume written = ufbytes::smallVolume(3, 6, 40);
+    written.sweeps[1].number = 3;  // sweep 3 before sweep 2: not part of the volume
+    written.sweeps[2].number = 2;
+    UfRadarPtr uf = writtenAndRead(dir, written);
+    ASSERT_NE(uf, nullptr);
+    ASSERT_EQ(uf->m_iCurSweep, 2);
+    STD_RADAR* pStd = fnUfSyncUpStd(uf.get());
+    ASSERT_NE(pStd, nullptr);
+    uf.reset();  // the tree goes first; the volume's bins must outlive it
+    STD_FIELD* pField = pStd->m_ppSweep[0]->m_ppRay[2]->m_ppField[0];
+    const short first = pField->m_pData[0];
+    auto* pOwn = static_cast<short*>(std::malloc(sizeof(short) * pField->m_iMaxBin));
+    std::memcpy(pOwn, pField->m_pData, sizeof(short) * pField->m_iMaxBin);
+    pField->m_pData = pOwn;
+    EXPECT_EQ(pStd->m_ppSweep[0]->m_ppRay[2]->m_ppField[0]->m_pData[0], first);
+    fnFreeStdRadar(pStd);
 }
 
 TEST(UfSyncUp, HeadersComeFromTheirWords) {

@@ -12,13 +12,16 @@ namespace {
 constexpr const char* kInit = "fnInitUf";
 
 // A ray and its field array, field information and fields share one allocation (see
-// ufAllocRay); the bin buffers and the local-use copy are allocated on their own.
-void freeRay(UF_RAY* pRay) {
+// ufAllocRay); the bin buffers (unless they lie in the tree's blocks) and the local-use
+// copy are allocated on their own.
+void freeRay(UF_RAY* pRay, const StdBinBlocks* pBlocks) {
     if (pRay == nullptr) {
         return;
     }
     for (int k = 0; k < pRay->m_iMaxField; ++k) {
-        std::free(pRay->m_ppField[k]->m_pData);
+        if (!binBlocksOwn(pBlocks, pRay->m_ppField[k]->m_pData)) {
+            std::free(pRay->m_ppField[k]->m_pData);
+        }
     }
     std::free(pRay->lh.m_pszContent);
     std::free(pRay);
@@ -61,7 +64,7 @@ bool ufEnsureSweepSlots(UF_RADAR* pUf, int iSweepNo) {
     return true;
 }
 
-UF_RAY* ufAllocRay(int nField, const int* pBinCount) {
+UF_RAY* ufAllocRay(int nField, const int* pBinCount, StdBinBlocks* pBlocks) {
     if (nField < 0 || nField > UF_MAX_FIELD) {
         return nullptr;
     }
@@ -82,15 +85,20 @@ UF_RAY* ufAllocRay(int nField, const int* pBinCount) {
     auto* pFields = reinterpret_cast<UF_FIELD*>(pBlock + iFields);
     for (int k = 0; k < nField; ++k) {
         UF_FIELD* pField = &pFields[k];
+        pRay->m_ppField[k] = pField;
+        pRay->m_iMaxField = k + 1;
+        if (pBinCount[k] < 0) {
+            continue;  // left out: no buffer
+        }
         pField->m_iMaxBin = std::max(pBinCount[k], 1);
-        pField->m_pData = static_cast<short*>(std::malloc(sizeof(short) * pField->m_iMaxBin));
+        pField->m_pData = pBlocks != nullptr
+                              ? binBlocksTake(pBlocks, pField->m_iMaxBin)
+                              : static_cast<short*>(std::malloc(sizeof(short) * pField->m_iMaxBin));
         if (pField->m_pData == nullptr) {
-            freeRay(pRay);
+            freeRay(pRay, pBlocks);
             rdrError(kInit, "fnUfInitBin fail");
             return nullptr;
         }
-        pRay->m_ppField[k] = pField;
-        pRay->m_iMaxField = k + 1;
     }
     return pRay;
 }
@@ -116,8 +124,9 @@ int fnValidUf(UF_RADAR* pUf) {
             }
             for (int k = 0; k < pRay->m_iMaxField; ++k) {
                 const UF_FIELD* pField = pRay->m_ppField[k];
-                if (pField == nullptr || pField->m_pData == nullptr ||
-                    pField->m_iCurBin > pField->m_iMaxBin) {
+                const bool bLeftOut = pField != nullptr && pField->m_iMaxBin == 0;
+                if (pField == nullptr || (pField->m_pData == nullptr && !bLeftOut) ||
+                    (pField->m_iCurBin > pField->m_iMaxBin && !bLeftOut)) {
                     return 0;
                 }
             }
@@ -138,7 +147,7 @@ void fnFreeUfRadar(UF_RADAR* pUf) {
             }
             if (pSweep->m_ppRay != nullptr) {
                 for (int r = 0; r < pSweep->m_iMaxRay; ++r) {
-                    freeRay(pSweep->m_ppRay[r]);
+                    freeRay(pSweep->m_ppRay[r], pUf->m_pBinBlocks);
                 }
             }
             std::free(pSweep->m_ppRay);
@@ -146,5 +155,6 @@ void fnFreeUfRadar(UF_RADAR* pUf) {
         }
     }
     std::free(pUf->m_ppSweep);
+    binBlocksFree(pUf->m_pBinBlocks);
     std::free(pUf);
 }

@@ -12,6 +12,9 @@
 #ifndef RDR_UF_RADAR_H
 #define RDR_UF_RADAR_H
 
+#include <string>
+#include <vector>
+
 #include "standard_volume.h"
 
 // File types, by where the first "UF" stands in the first six bytes of the file.
@@ -146,8 +149,8 @@ struct UF_FIELD_HDR {
 struct UF_FIELD {
     UF_FIELD_HDR fh;
     int m_iCurBin;   // bins of this field
-    int m_iMaxBin;   // capacity of m_pData (m_iCurBin, at least 1)
-    short* m_pData;  // malloc'd; null once handed over to a STD_RADAR
+    int m_iMaxBin;   // capacity of m_pData (m_iCurBin, at least 1); 0 for a moment left out
+    short* m_pData;  // null once handed over to a STD_RADAR, or for a moment left out
 };
 
 struct UF_RAY {
@@ -173,10 +176,15 @@ struct UF_RADAR {
     // Set when the load kept what it could of a damaged file ("the file ends inside record
     // 1760; the 1759 complete records are kept"); empty otherwise.
     char m_szLoadNote[160];
+    // The loader's bin buffers, when it allocated them in blocks (null otherwise).
+    struct StdBinBlocks* m_pBinBlocks;
 };
 
 // Loads a plain or gzip-compressed UF file; null with a one-line message on failure.
 UF_RADAR* fnLoadUf(const char* pFile);
+// The same with only the moments named in *pMoments read (every one when it is null): the
+// others keep their headers but get no bins, and fnUfSyncUpStd leaves them out.
+UF_RADAR* fnLoadUfMoments(const char* pFile, const std::vector<std::string>* pMoments);
 // 1 when every slot below the counts holds its structure and buffers, else 0.
 int fnValidUf(UF_RADAR* pUf);
 // Releases everything the UF tree still owns; null is accepted.

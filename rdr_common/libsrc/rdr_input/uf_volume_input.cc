@@ -1,13 +1,15 @@
 // UF loader: framing detection, the record loop and the UF_RADAR tree.
 //
-// The (inflated) file is read in large chunks into one buffer and every record is parsed
-// in place: the only allocations per record are the ray's own structures and bin buffers.
+// The file is read (or its gzip stream inflated) in large chunks into one buffer and every
+// record is parsed in place: its bins are copied only once, byte-swapped into their buffer.
 #include <fcntl.h>
+#include <isa-l/igzip_lib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -42,16 +44,148 @@ unsigned long readBe32(const unsigned char* p) {
     return (static_cast<unsigned long>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
 
-// The file's bytes, read in big chunks through zlib (plain files pass unchanged). The
-// buffer starts small and doubles while whole chunks keep coming, so a small file costs
-// little and a large one is read a megabyte at a time.
+// Where the file's bytes come from: plain files are read as they are, gzip streams are
+// inflated with ISA-L, and zlib reads whatever ISA-L refuses (see fnLoadUf).
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    // Up to n bytes into p: how many, 0 at the end, -1 on failure (reported by the source
+    // unless refused() says the whole load should be redone through zlib).
+    virtual long read(unsigned char* p, std::size_t n) = 0;
+    virtual bool refused() const { return false; }
+};
+
+class PlainSource final : public ByteSource {
+  public:
+    explicit PlainSource(int fd) : m_fd(fd) {}
+    long read(unsigned char* p, std::size_t n) override {
+        for (;;) {
+            const ssize_t iRead = ::read(m_fd, p, n);
+            if (iRead >= 0) {
+                return static_cast<long>(iRead);
+            }
+            if (errno != EINTR) {
+                loadError("read fail: %s", std::strerror(errno));
+                return -1;
+            }
+        }
+    }
+
+  private:
+    int m_fd;
+};
+
+// One or more concatenated gzip members. Anything short of a clean end of the last member
+// (damage, a cut-off stream, bytes after it that are no member) is refused, so that zlib,
+// which has always read these files, decides what they hold and says what is wrong.
+class IsalSource final : public ByteSource {
+  public:
+    static constexpr std::size_t kInput = 1 << 18;
+
+    explicit IsalSource(int fd) : m_fd(fd), m_in(kInput) {
+        isal_inflate_init(&m_state);
+        m_state.crc_flag = ISAL_GZIP;
+    }
+    long read(unsigned char* p, std::size_t n) override {
+        if (m_bRefused) {
+            return -1;
+        }
+        m_state.next_out = p;
+        m_state.avail_out = static_cast<uint32_t>(std::min<std::size_t>(n, 1u << 30));
+        const uint32_t nOut = m_state.avail_out;
+        while (m_state.avail_out == nOut && !m_bDone) {
+            if (m_state.block_state == ISAL_BLOCK_FINISH) {
+                if (!nextMember()) {
+                    return refuse();
+                }
+                continue;
+            }
+            if (m_state.avail_in == 0 && !fill()) {
+                return refuse();
+            }
+            if (isal_inflate(&m_state) < 0) {
+                return refuse();
+            }
+        }
+        return static_cast<long>(nOut - m_state.avail_out);
+    }
+    bool refused() const override { return m_bRefused; }
+
+  private:
+    // More compressed input; false at the end of the file or on a read error.
+    bool fill() {
+        ssize_t iRead = 0;
+        do {
+            iRead = ::read(m_fd, m_in.data(), m_in.size());
+        } while (iRead < 0 && errno == EINTR);
+        if (iRead <= 0) {
+            m_bReadFailed = iRead < 0;
+            return false;
+        }
+        m_state.next_in = m_in.data();
+        m_state.avail_in = static_cast<uint32_t>(iRead);
+        return true;
+    }
+    // After a member: the next one, or the clean end of the file (false for anything else).
+    bool nextMember() {
+        if (m_state.avail_in == 0 && !fill()) {
+            m_bDone = !m_bReadFailed;
+            return m_bDone;
+        }
+        if (m_state.next_in[0] != 0x1f) {
+            return false;
+        }
+        uint8_t* pNext = m_state.next_in;
+        const uint32_t nLeft = m_state.avail_in;
+        isal_inflate_reset(&m_state);
+        m_state.crc_flag = ISAL_GZIP;
+        m_state.next_in = pNext;
+        m_state.avail_in = nLeft;
+        return true;
+    }
+    long refuse() {
+        m_bRefused = true;
+        return -1;
+    }
+
+    int m_fd;
+    std::vector<unsigned char> m_in;
+    inflate_state m_state{};
+    bool m_bReadFailed = false;
+    bool m_bDone = false;
+    bool m_bRefused = false;
+};
+
+struct GzCloser {
+    void operator()(gzFile_s* f) const { gzclose(f); }
+};
+
+class ZlibSource final : public ByteSource {
+  public:
+    explicit ZlibSource(gzFile file) : m_file(file) {}
+    long read(unsigned char* p, std::size_t n) override {
+        const int iRead = gzread(m_file.get(), p, static_cast<unsigned>(n));
+        if (iRead < 0) {
+            int iErr = Z_OK;
+            loadError("gzread fail: %s", gzerror(m_file.get(), &iErr));
+        }
+        return iRead;
+    }
+
+  private:
+    std::unique_ptr<gzFile_s, GzCloser> m_file;
+};
+
+// The file's bytes, read in big chunks from a source. The buffer starts small and doubles
+// while whole chunks keep coming, so a small file costs little and a large one is read a
+// megabyte at a time.
 class ChunkedInput {
   public:
     static constexpr std::size_t kFirstCapacity = 1 << 16;
     static constexpr std::size_t kMaxCapacity = 1 << 20;
     static constexpr std::size_t kMaxRequest = 8 + 2 * 65535 + 4;  // largest framed record
 
-    explicit ChunkedInput(gzFile file) : m_file(file), m_buffer(kFirstCapacity) {}
+    explicit ChunkedInput(ByteSource& source) : m_source(source), m_buffer(kFirstCapacity) {}
 
     // Makes up to n bytes (at most kMaxRequest) available at data(); returns how many
     // are (fewer only at the end of the file or on a read error, see failed()).
@@ -69,18 +203,16 @@ class ChunkedInput {
             }
         }
         while (m_end - m_pos < n && !m_eof) {
-            const auto nWant = static_cast<unsigned>(m_buffer.size() - m_end);
-            const int iRead = gzread(m_file, m_buffer.data() + m_end, nWant);
+            const std::size_t nWant = m_buffer.size() - m_end;
+            const long iRead = m_source.read(m_buffer.data() + m_end, nWant);
             if (iRead < 0) {
-                int iErr = Z_OK;
-                loadError("gzread fail: %s", gzerror(m_file, &iErr));
                 m_failed = true;
                 m_eof = true;
             } else if (iRead == 0) {
                 m_eof = true;
             }
-            m_bFilledLast = iRead == static_cast<int>(nWant);
-            m_end += iRead > 0 ? iRead : 0;
+            m_bFilledLast = iRead == static_cast<long>(nWant);
+            m_end += iRead > 0 ? static_cast<std::size_t>(iRead) : 0;
         }
         return std::min(n, m_end - m_pos);
     }
@@ -89,17 +221,13 @@ class ChunkedInput {
     bool failed() const { return m_failed; }
 
   private:
-    gzFile m_file;
+    ByteSource& m_source;
     std::vector<unsigned char> m_buffer;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
     bool m_eof = false;
     bool m_failed = false;
     bool m_bFilledLast = false;
-};
-
-struct GzCloser {
-    void operator()(gzFile_s* f) const { gzclose(f); }
 };
 
 // ---- one record --------------------------------------------------------------------
@@ -113,7 +241,14 @@ struct FieldPlan {
 
 // Checks every pointer and count of one record against its length, then stores it as
 // the next ray of its sweep. Returns 0 (with the reason printed) when it is rejected.
-int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord) {
+// True when the moment is to be read: every one without a list.
+bool momentWanted(const std::vector<std::string>* pMoments, const char* szName) {
+    return pMoments == nullptr ||
+           std::find(pMoments->begin(), pMoments->end(), szName) != pMoments->end();
+}
+
+int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord,
+                   const std::vector<std::string>* pMoments) {
     UfWords w;
     if (!rec.window(1, UF_MANDATORY_WORDS, &w)) {
         loadError("record %ld: %d words, shorter than the %d-word mandatory header", iRecord,
@@ -195,7 +330,8 @@ int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord) {
                 f.hdr.m_iDataPos + f.nBin - 1, rec.words());
             return 0;
         }
-        binCount[k] = f.nBin;
+        // The ray's first moment is always kept: its range and gating are read from it.
+        binCount[k] = k == 0 || momentWanted(pMoments, f.info.m_szFieldName) ? f.nBin : -1;
     }
 
     if (!ufEnsureSweepSlots(pUf, mh.m_iSweepNo)) {
@@ -206,7 +342,7 @@ int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord) {
         loadError("record %ld: sweep %d has more than %d rays", iRecord, mh.m_iSweepNo, UF_MAX_RAY);
         return 0;
     }
-    UF_RAY* pRay = ufAllocRay(nField, binCount);
+    UF_RAY* pRay = ufAllocRay(nField, binCount, pUf->m_pBinBlocks);
     if (pRay == nullptr) {
         return 0;
     }
@@ -222,10 +358,12 @@ int fnUfIntoMemory(UF_RADAR* pUf, const UfRecord& rec, long iRecord) {
         pRay->dh.m_pfi[k] = plan[k].info;
         pField->fh = plan[k].hdr;
         pField->m_iCurBin = plan[k].nBin;
-        plan[k].data.copyWords(1, plan[k].nBin, pField->m_pData);
+        if (pField->m_pData != nullptr) {
+            plan[k].data.copyWords(1, plan[k].nBin, pField->m_pData);
+        }
     }
     for (int k = 0; k < nField; ++k) {
-        if (plan[k].nBin == 0) {
+        if (plan[k].nBin == 0 && pRay->m_ppField[k]->m_pData != nullptr) {
             pRay->m_ppField[k]->m_pData[0] = 0;  // the one placeholder value
         }
     }
@@ -318,11 +456,12 @@ bool probeFourTrailer(ChunkedInput& in, unsigned long iFirstCount) {
     return nHave == 4 || (nHave >= 4 && readBe32(p) == iFirstCount);
 }
 
-UF_RADAR* readRecords(ChunkedInput& in, int iType) {
+UF_RADAR* readRecords(ChunkedInput& in, int iType, const std::vector<std::string>* pMoments) {
     UF_RADAR* pUf = fnInitUf();
     if (pUf == nullptr) {
         return nullptr;
     }
+    pUf->m_pBinBlocks = binBlocksNew();  // without it, every buffer is malloc'd
     const unsigned long iFirstCount = readBe32(in.data());
     bool bFourTrailer = false;
     long iRecord = 0;
@@ -354,7 +493,7 @@ UF_RADAR* readRecords(ChunkedInput& in, int iType) {
             return nullptr;
         }
         const UfRecord rec(in.data() + f.nSkip, f.nBytes);
-        if (!fnUfIntoMemory(pUf, rec, iRecord)) {
+        if (!fnUfIntoMemory(pUf, rec, iRecord, pMoments)) {
             fnFreeUfRadar(pUf);
             return nullptr;
         }
@@ -395,31 +534,11 @@ int ufFramingOfHead(const unsigned char* b, std::size_t nHead) {
     return EN_UF_TYPE_UNKNOWN;
 }
 
-UF_RADAR* fnLoadUf(const char* pFile) {
-    if (pFile == nullptr) {
-        rdrError(kLoad, "gzopen fail");
-        return nullptr;
-    }
-    const int fd = open(pFile, O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0) {
-        if (fd >= 0) {
-            close(fd);
-        }
-        rdrError(kLoad, "gzopen fail");
-        return nullptr;
-    }
-    std::unique_ptr<gzFile_s, GzCloser> file(gzdopen(fd, "rb"));
-    if (file == nullptr) {
-        close(fd);
-        rdrError(kLoad, "gzopen fail");
-        return nullptr;
-    }
-    // zlib's own buffers: large for large files, small for the small ones.
-    const auto nFile = static_cast<unsigned long>(std::max<off_t>(st.st_size, 0));
-    gzbuffer(file.get(), static_cast<unsigned>(std::clamp(nFile, 8192ul, 256ul * 1024)));
-    ChunkedInput in(file.get());
+namespace {
 
+// Framing detection and the record loop over one source; null after a message.
+UF_RADAR* loadFrom(ByteSource& source, const std::vector<std::string>* pMoments) {
+    ChunkedInput in(source);
     UF_TYPE_HDR head{};
     if (in.ensure(sizeof(head.m_rgByte)) < sizeof(head.m_rgByte)) {
         if (!in.failed()) {
@@ -433,5 +552,63 @@ UF_RADAR* fnLoadUf(const char* pFile) {
         rdrError(kLoad, "UF file type is EN_UF_TYPE_UNKNOWN");
         return nullptr;
     }
-    return readRecords(in, iType);
+    return readRecords(in, iType, pMoments);
+}
+
+bool startsWithGzipMagic(int fd) {
+    unsigned char magic[2] = {};
+    const bool bGzip =
+        pread(fd, magic, sizeof(magic), 0) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+    return bGzip;
+}
+
+}  // namespace
+
+UF_RADAR* fnLoadUf(const char* pFile) {
+    return fnLoadUfMoments(pFile, nullptr);
+}
+
+UF_RADAR* fnLoadUfMoments(const char* pFile, const std::vector<std::string>* pMoments) {
+    if (pFile == nullptr) {
+        rdrError(kLoad, "gzopen fail");
+        return nullptr;
+    }
+    const int fd = open(pFile, O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        rdrError(kLoad, "gzopen fail");
+        return nullptr;
+    }
+    if (!startsWithGzipMagic(fd)) {
+        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        PlainSource plain(fd);
+        UF_RADAR* pUf = loadFrom(plain, pMoments);
+        close(fd);
+        return pUf;
+    }
+    {
+        IsalSource fast(fd);
+        UF_RADAR* pUf = loadFrom(fast, pMoments);
+        if (!fast.refused()) {
+            close(fd);
+            return pUf;
+        }
+        fnFreeUfRadar(pUf);
+    }
+    // zlib reads the stream ISA-L refused from its start (and reports what is wrong with it).
+    std::unique_ptr<gzFile_s, GzCloser> file(lseek(fd, 0, SEEK_SET) == 0 ? gzdopen(fd, "rb")
+                                                                         : nullptr);
+    if (file == nullptr) {
+        close(fd);
+        rdrError(kLoad, "gzopen fail");
+        return nullptr;
+    }
+    // zlib's own buffers: large for large files, small for the small ones.
+    const auto nFile = static_cast<unsigned long>(std::max<off_t>(st.st_size, 0));
+    gzbuffer(file.get(), static_cast<unsigned>(std::clamp(nFile, 8192ul, 256ul * 1024)));
+    ZlibSource slow(file.release());
+    return loadFrom(slow, pMoments);
 }

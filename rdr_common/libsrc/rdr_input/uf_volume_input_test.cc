@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -314,6 +316,72 @@ TEST(UfLoad, EveryFramingPlainOrGzipLoadsTheSameVolume) {
             EXPECT_EQ(uffix::diffUf(uf.get(), reference.get(), true), "");
         }
     }
+}
+
+// A file's bytes as they are (ufbytes::readAll inflates gzip files).
+Bytes rawBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Gzip streams are inflated by ISA-L, and by zlib when ISA-L refuses them (bytes after the
+// last member, a stream cut short): either way the volume is the plain file's.
+TEST(UfLoad, GzipStreamsReadTheSameWhicheverInflaterTakesThem) {
+    const Bytes stream = ufbytes::frameRecords(
+        ufbytes::writeRecords(ufbytes::smallVolume(2, 30, 400)), ufbytes::Framing::four);
+    rdrtest::TempDir dir;
+    const std::string plainFile = dir.file("plain.uf");
+    ufbytes::writeBytes(plainFile, stream);
+    UfRadarPtr reference(fnLoadUf(plainFile.c_str()));
+    ASSERT_NE(reference, nullptr);
+
+    auto gzipped = [&dir](const Bytes& bytes) {
+        const std::string file = dir.file("member.gz");
+        ufbytes::writeBytes(file, bytes, /*gzip=*/true);
+        return rawBytes(file);
+    };
+    const Bytes whole = gzipped(stream);
+    // Two members split inside a record, as concatenating gzip files makes them.
+    Bytes twoMembers = gzipped(Bytes(stream.begin(), stream.begin() + stream.size() / 3 + 7));
+    const Bytes second = gzipped(Bytes(stream.begin() + stream.size() / 3 + 7, stream.end()));
+    twoMembers.insert(twoMembers.end(), second.begin(), second.end());
+    // Bytes after the last member that start no member are ignored, as zlib always has.
+    Bytes trailingJunk = whole;
+    for (unsigned char c : std::string("not gzip")) {
+        trailingJunk.push_back(c);
+    }
+    const struct {
+        const char* name;
+        const Bytes& bytes;
+    } cases[] = {{"one member", whole}, {"two members", twoMembers}, {"junk after", trailingJunk}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir.file("v.uf.gz");
+        ufbytes::writeBytes(file, c.bytes);
+        testing::internal::CaptureStderr();
+        UfRadarPtr uf(fnLoadUf(file.c_str()));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        ASSERT_NE(uf, nullptr);
+        EXPECT_EQ(uffix::diffUf(uf.get(), reference.get(), true), "");
+    }
+}
+
+TEST(UfLoad, ACutOffGzipStreamKeepsTheRecordsZlibInflatesOfIt) {
+    RDR_REQUIRE_SHARED_DATA();
+    const Bytes whole = rawBytes(rdrtest::sharedData("uf/KLIX20050828_180149_rsl.uf.gz"));
+    rdrtest::TempDir dir;
+    const std::string file = dir.file("cut.uf.gz");
+    ufbytes::writeBytes(file, Bytes(whole.begin(), whole.begin() + whole.size() * 2 / 3));
+    testing::internal::CaptureStderr();
+    UfRadarPtr cut(fnLoadUf(file.c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "fnLoadUf : the file ends inside record 2057; the 2056 complete records are kept\n");
+    ASSERT_NE(cut, nullptr);
+    int nRay = 0;
+    for (int s = 0; s < cut->m_iMaxSweep; ++s) {
+        nRay += cut->m_ppSweep[s]->m_iCurRay;
+    }
+    EXPECT_EQ(nRay, 2056);
 }
 
 TEST(UfLoad, NegativeAzimuthWordsOfARealVolumeReadAsTheirPositiveAngles) {

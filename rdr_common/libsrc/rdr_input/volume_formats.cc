@@ -104,8 +104,9 @@ void noteUfHeaderDamage(const UF_RADAR* pUf, VolumeLoadNotes* pNotes) {
     }
 }
 
-STD_RADAR* loadUf(const char* szFile, VolumeLoadNotes* pNotes) {
-    UF_RADAR* pUf = fnLoadUf(szFile);
+STD_RADAR* loadUfMoments(const char* szFile, const std::vector<std::string>* pMoments,
+                         VolumeLoadNotes* pNotes) {
+    UF_RADAR* pUf = fnLoadUfMoments(szFile, pMoments);
     if (pUf == nullptr) {
         return nullptr;
     }
@@ -116,6 +117,10 @@ STD_RADAR* loadUf(const char* szFile, VolumeLoadNotes* pNotes) {
     STD_RADAR* pStd = fnUfSyncUpStd(pUf);
     fnFreeUfRadar(pUf);
     return pStd;
+}
+
+STD_RADAR* loadUf(const char* szFile, VolumeLoadNotes* pNotes) {
+    return loadUfMoments(szFile, nullptr, pNotes);
 }
 
 STD_RADAR* loadCfRadial(const char* szFile, VolumeLoadNotes* pNotes) {
@@ -189,10 +194,8 @@ STD_RADAR* loadOdim(const char* szFile, VolumeLoadNotes*) {
 
 // In order: the checks that read only the head come before the HDF5 ones.
 constexpr VolumeFormat kFormats[] = {
-    {"UF", identifyUf, loadUf},
-    {"CF/Radial", identifyCfRadial, loadCfRadial},
-    {"ODIM HDF5", identifyOdim, loadOdim},
-    {"BUFR", identifyBufr, nullptr},
+    {"UF", identifyUf, loadUf, loadUfMoments}, {"CF/Radial", identifyCfRadial, loadCfRadial},
+    {"ODIM HDF5", identifyOdim, loadOdim},     {"BUFR", identifyBufr, nullptr},
     {"GRIB", identifyGrib, nullptr},
 };
 
@@ -282,7 +285,8 @@ const char* fnIdentifyVolumeFile(const char* szFile, std::string* pWhy) {
     return format != nullptr ? format->name : nullptr;
 }
 
-STD_RADAR* fnLoadStdRadarFile(const char* szFile, const char** pFormat, VolumeLoadNotes* pNotes) {
+STD_RADAR* fnLoadStdRadarFile(const char* szFile, const char** pFormat, VolumeLoadNotes* pNotes,
+                              const std::vector<std::string>* pMoments) {
     std::string why;
     const VolumeFormat* format = findFormat(szFile, &why);
     if (pFormat != nullptr) {
@@ -298,7 +302,9 @@ STD_RADAR* fnLoadStdRadarFile(const char* szFile, const char** pFormat, VolumeLo
         return nullptr;
     }
     VolumeLoadNotes notes;
-    STD_RADAR* pStd = format->load(szFile, &notes);
+    STD_RADAR* pStd = pMoments != nullptr && format->loadMoments != nullptr
+                          ? format->loadMoments(szFile, pMoments, &notes)
+                          : format->load(szFile, &notes);
     if (pStd != nullptr) {
         noteImplausibleVolume(pStd, &notes);
     }

@@ -26,8 +26,13 @@ const char* fnIdentifyVolumeFile(const char* szFile, std::string* pWhy);
 
 // Loads the file through the reader its content names. Null after a one-line message
 // (the reader's own, or why no reader applies). *pFormat, when given, receives the
-// format's name or null; *pNotes, when given, what the load noticed.
+// format's name or null; *pNotes, when given, what the load noticed. With pMoments, only
+// the moments it names need be loaded (readers that cannot choose load every one; each
+// ray keeps its first moment, which its range and gating are read from); a moment the
+// file lacks is simply absent, and the volume's and sweeps' headers are those of the
+// whole load.
 STD_RADAR* fnLoadStdRadarFile(const char* szFile, const char** pFormat = nullptr,
-                              VolumeLoadNotes* pNotes = nullptr);
+                              VolumeLoadNotes* pNotes = nullptr,
+                              const std::vector<std::string>* pMoments = nullptr);
 
 #endif

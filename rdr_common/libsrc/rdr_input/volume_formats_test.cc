@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -130,3 +132,86 @@ TEST(VolumeFormats, SurvivesFilesThatBreakTheHdf5Library) {
 }
 
 }  // namespace
+
+// ---- loading only some moments -------------------------------------------------------
+
+namespace moments {
+
+bool sameHeaders(const STD_RADAR* a, const STD_RADAR* b) {
+    return std::memcmp(&a->m_hdr, &b->m_hdr, sizeof(a->m_hdr)) == 0;
+}
+
+// "" when every ray of part holds the whole volume's first moment and the asked ones it
+// has, in the file's order, with the same headers and bins; otherwise the first mismatch.
+std::string partDiffers(const STD_RADAR* whole, const STD_RADAR* part,
+                        const std::vector<std::string>& asked) {
+    if (!sameHeaders(whole, part) || whole->m_iMaxSweep != part->m_iMaxSweep) {
+        return "volume header or sweep count";
+    }
+    for (int s = 0; s < whole->m_iMaxSweep; ++s) {
+        const STD_SWEEP* ws = whole->m_ppSweep[s];
+        const STD_SWEEP* ps = part->m_ppSweep[s];
+        if (std::memcmp(&ws->m_hdr, &ps->m_hdr, sizeof(ws->m_hdr)) != 0 ||
+            ws->m_iMaxRay != ps->m_iMaxRay) {
+            return "sweep " + std::to_string(s) + " header or ray count";
+        }
+        for (int r = 0; r < ws->m_iMaxRay; ++r) {
+            const STD_RAY* wr = ws->m_ppRay[r];
+            const STD_RAY* pr = ps->m_ppRay[r];
+            const std::string where = "sweep " + std::to_string(s) + " ray " + std::to_string(r);
+            if (std::memcmp(&wr->m_hdr, &pr->m_hdr, sizeof(wr->m_hdr)) != 0) {
+                return where + " header";
+            }
+            int p = 0;
+            for (int f = 0; f < wr->m_iMaxField; ++f) {
+                const STD_FIELD* wf = wr->m_ppField[f];
+                const std::string name = wf->m_hdr.m_szFieldName;
+                if (f > 0 && std::find(asked.begin(), asked.end(), name) == asked.end()) {
+                    continue;
+                }
+                if (p >= pr->m_iMaxField) {
+                    return where + " lacks " + name;
+                }
+                const STD_FIELD* pf = pr->m_ppField[p++];
+                if (std::memcmp(&wf->m_hdr, &pf->m_hdr, sizeof(wf->m_hdr)) != 0 ||
+                    wf->m_iMaxBin != pf->m_iMaxBin ||
+                    std::memcmp(wf->m_pData, pf->m_pData, sizeof(short) * wf->m_iMaxBin) != 0) {
+                    return where + " " + name + " header or bins";
+                }
+            }
+            if (p != pr->m_iMaxField) {
+                return where + " holds moments not asked for";
+            }
+        }
+    }
+    return "";
+}
+
+}  // namespace moments
+
+TEST(VolumeFormats, AskedMomentsLoadWithTheBinsAndHeadersOfTheWholeVolume) {
+    RDR_REQUIRE_SHARED_DATA();
+    const struct {
+        const char* file;
+        std::vector<std::vector<std::string>> asks;
+    } cases[] = {
+        // KLIX gates VR and SW at 250 m beside DZ at 1000 m.
+        {"uf/KLIX20050828_180149_rsl.uf.gz", {{"VR"}, {"SW", "DZ"}, {}, {"CZ", "XX"}}},
+        {"uf/mc3e_npol_20110427_114155.uf", {{"DZ", "CZ"}, {"SD"}, {"ZT"}}},
+    };
+    for (const auto& c : cases) {
+        const std::string path = rdrtest::sharedData(c.file);
+        rdr::StdRadarPtr whole(fnLoadStdRadarFile(path.c_str()));
+        ASSERT_NE(whole, nullptr) << c.file;
+        for (const std::vector<std::string>& asked : c.asks) {
+            SCOPED_TRACE(std::string(c.file) + " asked " + std::to_string(asked.size()));
+            VolumeLoadNotes notes;
+            rdr::StdRadarPtr part(fnLoadStdRadarFile(path.c_str(), nullptr, &notes, &asked));
+            ASSERT_NE(part, nullptr);
+            EXPECT_EQ(moments::partDiffers(whole.get(), part.get(), asked), "");
+            // The range products default to is read from each ray's first moment.
+            EXPECT_EQ(fnGetMaxRangeStd(part.get()), fnGetMaxRangeStd(whole.get()));
+            EXPECT_EQ(fnValidStdRadar(part.get()), 1);
+        }
+    }
+}

@@ -3,6 +3,7 @@
 #ifndef RDR_UF_RADAR_TREE_H
 #define RDR_UF_RADAR_TREE_H
 
+#include "internal/bin_blocks.h"
 #include "uf_radar.h"
 
 // An empty tree with room for UF_MAX_SWEEP sweep slots. Null with a message on failure.
@@ -13,8 +14,9 @@ UF_RADAR* fnInitUf();
 bool ufEnsureSweepSlots(UF_RADAR* pUf, int iSweepNo);
 
 // A ray of nField field slots in one allocation (ray, field array, field information,
-// fields), each field with its own malloc'd bin buffer of pBinCount[k] values (at least
-// one). Null with a message on failure.
-UF_RAY* ufAllocRay(int nField, const int* pBinCount);
+// fields), each field with a bin buffer of pBinCount[k] values (at least one): its own
+// malloc'd one, or one taken from pBlocks when given. A negative count leaves the field
+// without a buffer (a moment left out). Null with a message on failure.
+UF_RAY* ufAllocRay(int nField, const int* pBinCount, StdBinBlocks* pBlocks = nullptr);
 
 #endif

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "standard_volume.h"
 #include "volume_formats.h"
@@ -27,6 +28,9 @@ struct VolumeFormat {
     bool (*identify)(const VolumeFileHead& head);
     // Null: recognised, not loadable yet. pNotes is never null.
     STD_RADAR* (*load)(const char* szFile, VolumeLoadNotes* pNotes);
+    // Null: this reader always loads every moment.
+    STD_RADAR* (*loadMoments)(const char* szFile, const std::vector<std::string>* pMoments,
+                              VolumeLoadNotes* pNotes) = nullptr;
 };
 
 // Bytes of content the registry reads before asking the rows.
