@@ -7,7 +7,9 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 DEB_PACKAGES := cmake ninja-build g++ clang pkg-config libclang-rt-14-dev \
-	libgd-dev zlib1g-dev libisal-dev isal libhdf5-dev libnetcdf-dev libeccodes-dev \
+	libgd-dev libpng-dev libjpeg62-turbo-dev libfontconfig-dev libfreetype-dev \
+	libexpat1-dev libbrotli-dev zlib1g-dev libisal-dev isal libhdf5-dev libaec-dev \
+	libnetcdf-dev libeccodes-dev \
 	libgtest-dev libgmock-dev libbenchmark-dev libzip-dev zip unzip \
 	fonts-nanum fonts-baekmuk fonts-liberation \
 	netcdf-bin hdf5-tools libeccodes-tools pngcheck proj-bin imagemagick \

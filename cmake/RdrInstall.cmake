@@ -25,10 +25,16 @@ set(RDR_INSTALL_PKGCONFIGDIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 set(RDR_INSTALL_ROOTDIR ${CMAKE_INSTALL_DATADIR}/rdr/root)
 set(RDR_INSTALL_CGIDIR ${CMAKE_INSTALL_LIBEXECDIR}/rdr/cgi-bin)
 
-# Exported names: rdr::core, rdr::display, and rdr::root (the shared headers both bring).
+# Exported names: rdr::core, rdr::display, rdr::root (the shared headers both bring) and
+# rdr::gd and rdr::hdf5 (libgd's and libhdf5's static archives, named by their paths on this
+# machine).
 set_target_properties(rdr_core PROPERTIES EXPORT_NAME core)
 set_target_properties(cgi_display PROPERTIES EXPORT_NAME display)
 set_target_properties(rdr_root PROPERTIES EXPORT_NAME root)
+set_target_properties(rdr_gd PROPERTIES EXPORT_NAME gd)
+set_target_properties(rdr_hdf5 PROPERTIES EXPORT_NAME hdf5)
+
+install(TARGETS rdr_gd rdr_hdf5 EXPORT rdrTargets COMPONENT devel)
 
 install(TARGETS rdr_root EXPORT rdrTargets
         FILE_SET HEADERS DESTINATION ${RDR_INSTALL_INCLUDEDIR}/common COMPONENT devel)
@@ -53,6 +59,8 @@ install(FILES ${CMAKE_BINARY_DIR}/cmake/rdrConfig.cmake
 # The .pc file finds its prefix from its own location, so one file serves any --prefix.
 file(RELATIVE_PATH RDR_PC_TO_PREFIX /${RDR_INSTALL_PKGCONFIGDIR} /)
 string(REGEX REPLACE "/$" "" RDR_PC_TO_PREFIX "${RDR_PC_TO_PREFIX}")
+list(JOIN rdr_gd_archives " " RDR_GD_ARCHIVES)
+list(JOIN rdr_hdf5_archives " " RDR_HDF5_ARCHIVES)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/rdr-core.pc.in ${CMAKE_BINARY_DIR}/cmake/rdr-core.pc
                @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/cmake/rdr-core.pc DESTINATION ${RDR_INSTALL_PKGCONFIGDIR}

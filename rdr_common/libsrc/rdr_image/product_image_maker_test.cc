@@ -106,8 +106,18 @@ PRODUCT_IMAGE_MAKER_OPTION options(int type = RDR_EN_IMG_TYPE_PNG) {
     return o;
 }
 
+// Decodes what the maker writes, chosen by the file's extension (as the maker chose it).
 Image load(const std::string& path) {
-    return Image(gdImageCreateFromFile(path.c_str()));
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return Image(nullptr);
+    }
+    const std::string ext = std::filesystem::path(path).extension().string();
+    gdImagePtr img = ext == ".gif"                     ? gdImageCreateFromGif(f)
+                     : ext == ".jpg" || ext == ".jpeg" ? gdImageCreateFromJpeg(f)
+                                                       : gdImageCreateFromPng(f);
+    std::fclose(f);
+    return Image(img);
 }
 
 bool haveTool(const char* tool) {

@@ -3,7 +3,6 @@
 // dimension it must match before anything is read into a buffer of that size. Where the
 // file is opened at all depends on its container (see fnLoadNcRadar).
 #include <fcntl.h>
-#include <netcdf.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +21,7 @@
 #include "core_utilities.h"
 #include "info_tables.h"
 #include "internal/fixed_text.h"
+#include "internal/netcdf_library.h"
 #include "internal/netcdf_volume_input.h"
 #include "internal/netcdf_volume_input_classic.h"
 #include "internal/standard_volume_coding.h"
@@ -269,7 +269,7 @@ struct NcFile {
     int m_id = -1;
     ~NcFile() {
         if (m_id >= 0) {
-            nc_close(m_id);
+            nc().close(m_id);
         }
     }
 };
@@ -284,14 +284,14 @@ struct VarShape {
 };
 
 bool inquireVar(int ncid, int varid, VarShape* pShape) {
-    if (nc_inq_var(ncid, varid, nullptr, &pShape->m_type, &pShape->m_nDims, pShape->m_dimIds,
-                   nullptr) != NC_NOERR ||
+    if (nc().inq_var(ncid, varid, nullptr, &pShape->m_type, &pShape->m_nDims, pShape->m_dimIds,
+                     nullptr) != NC_NOERR ||
         pShape->m_nDims < 0 || pShape->m_nDims > NC_MAX_VAR_DIMS) {
         return false;
     }
     pShape->m_nValues = 1;
     for (int d = 0; d < pShape->m_nDims; d++) {
-        if (nc_inq_dimlen(ncid, pShape->m_dimIds[d], &pShape->m_dimLen[d]) != NC_NOERR) {
+        if (nc().inq_dimlen(ncid, pShape->m_dimIds[d], &pShape->m_dimLen[d]) != NC_NOERR) {
             return false;
         }
         size_t len = pShape->m_dimLen[d];
@@ -325,7 +325,7 @@ bool isNumeric(nc_type type) {
 bool readAttText(int ncid, int varid, const char* szName, char* szDest, size_t destSize) {
     nc_type type;
     size_t len;
-    if (nc_inq_att(ncid, varid, szName, &type, &len) != NC_NOERR) {
+    if (nc().inq_att(ncid, varid, szName, &type, &len) != NC_NOERR) {
         return false;
     }
     if (type == NC_CHAR) {
@@ -333,7 +333,7 @@ bool readAttText(int ncid, int varid, const char* szName, char* szDest, size_t d
             return false;
         }
         std::vector<char> buf(len + 1, '\0');
-        if (len > 0 && nc_get_att_text(ncid, varid, szName, buf.data()) != NC_NOERR) {
+        if (len > 0 && nc().get_att_text(ncid, varid, szName, buf.data()) != NC_NOERR) {
             return false;
         }
         copyFixedText(szDest, destSize, buf.data(), len, true);
@@ -344,17 +344,17 @@ bool readAttText(int ncid, int varid, const char* szName, char* szDest, size_t d
             return false;
         }
         std::vector<char*> strings(len, nullptr);
-        if (nc_get_att_string(ncid, varid, szName, strings.data()) != NC_NOERR) {
+        if (nc().get_att_string(ncid, varid, szName, strings.data()) != NC_NOERR) {
             return false;
         }
         const char* first = strings[0] != nullptr ? strings[0] : "";
         copyFixedText(szDest, destSize, first, std::strlen(first), true);
-        nc_free_string(len, strings.data());
+        nc().free_string(len, strings.data());
         return true;
     }
     if (isNumeric(type) && len >= 1 && len <= kMaxTextBytes) {
         std::vector<double> values(len);
-        if (nc_get_att_double(ncid, varid, szName, values.data()) != NC_NOERR) {
+        if (nc().get_att_double(ncid, varid, szName, values.data()) != NC_NOERR) {
             return false;
         }
         std::string text = std::to_string(values[0]);
@@ -368,12 +368,12 @@ bool readAttText(int ncid, int varid, const char* szName, char* szDest, size_t d
 bool readAttNumber(int ncid, int varid, const char* szName, double* pValue, nc_type* pType) {
     nc_type type;
     size_t len;
-    if (nc_inq_att(ncid, varid, szName, &type, &len) != NC_NOERR || !isNumeric(type) || len < 1 ||
+    if (nc().inq_att(ncid, varid, szName, &type, &len) != NC_NOERR || !isNumeric(type) || len < 1 ||
         len > kMaxTextBytes) {
         return false;
     }
     std::vector<double> values(len);
-    if (nc_get_att_double(ncid, varid, szName, values.data()) != NC_NOERR) {
+    if (nc().get_att_double(ncid, varid, szName, values.data()) != NC_NOERR) {
         return false;
     }
     *pValue = values[0];
@@ -404,13 +404,13 @@ int readDimensions(int ncid, NC_DIMENSION* pDim) {
         {"frequency", &NC_DIMENSION::m_nFrequency},
     };
     int nDims = 0;
-    if (nc_inq_ndims(ncid, &nDims) != NC_NOERR || nDims < 0) {
+    if (nc().inq_ndims(ncid, &nDims) != NC_NOERR || nDims < 0) {
         return 0;
     }
     for (int d = 0; d < nDims; d++) {
         char szName[NC_MAX_NAME + 1] = {};
         size_t len = 0;
-        if (nc_inq_dim(ncid, d, szName, &len) != NC_NOERR) {
+        if (nc().inq_dim(ncid, d, szName, &len) != NC_NOERR) {
             return 0;
         }
         for (const DimName& dim : kDims) {
@@ -509,7 +509,7 @@ bool readStrings(int ncid, int varid, const VarShape& shape, std::vector<std::st
             return false;
         }
         std::vector<char> buf(shape.m_nValues + 1, '\0');
-        if (shape.m_nValues > 0 && nc_get_var_text(ncid, varid, buf.data()) != NC_NOERR) {
+        if (shape.m_nValues > 0 && nc().get_var_text(ncid, varid, buf.data()) != NC_NOERR) {
             return false;
         }
         for (size_t start = 0; start + strLen <= shape.m_nValues; start += strLen) {
@@ -524,7 +524,7 @@ bool readStrings(int ncid, int varid, const VarShape& shape, std::vector<std::st
             return true;
         }
         std::vector<char*> strings(shape.m_nValues, nullptr);
-        if (nc_get_var_string(ncid, varid, strings.data()) != NC_NOERR) {
+        if (nc().get_var_string(ncid, varid, strings.data()) != NC_NOERR) {
             return false;
         }
         for (char* s : strings) {
@@ -533,7 +533,7 @@ bool readStrings(int ncid, int varid, const VarShape& shape, std::vector<std::st
                           s != nullptr ? std::strlen(s) : 0, true);
             pOut->emplace_back(szText);
         }
-        nc_free_string(shape.m_nValues, strings.data());
+        nc().free_string(shape.m_nValues, strings.data());
         return true;
     }
     return false;
@@ -624,13 +624,13 @@ bool readMetaVar(int ncid, int varid, const NcVarDesc& desc, NC_RADAR* pNc) {
     if (desc.m_count == kOne) {
         const size_t first[NC_MAX_VAR_DIMS] = {};
         double value = 0.0;
-        if (nc_get_var1_double(ncid, varid, first, &value) == NC_NOERR) {
+        if (nc().get_var1_double(ncid, varid, first, &value) == NC_NOERR) {
             storeNumber(desc.m_dest, pMember, value);
         }
         return true;
     }
     std::vector<double> values(shape.m_nValues);
-    if (nc_get_var_double(ncid, varid, values.data()) != NC_NOERR) {
+    if (nc().get_var_double(ncid, varid, values.data()) != NC_NOERR) {
         return !desc.m_bEssential;
     }
     void* pArray = std::calloc(nWant, destSize(desc.m_dest));
@@ -665,34 +665,34 @@ void readRangeAttributes(int ncid, int varid, NC_RANGE_ATTR* pAttr) {
 
 // Typed hyperslab reads: each moment is read with the call of its stored type.
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, signed char* p) {
-    return nc_get_vara_schar(ncid, varid, start, count, p);
+    return nc().get_vara_schar(ncid, varid, start, count, p);
 }
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, unsigned char* p) {
-    return nc_get_vara_uchar(ncid, varid, start, count, p);
+    return nc().get_vara_uchar(ncid, varid, start, count, p);
 }
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, short* p) {
-    return nc_get_vara_short(ncid, varid, start, count, p);
+    return nc().get_vara_short(ncid, varid, start, count, p);
 }
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, unsigned short* p) {
-    return nc_get_vara_ushort(ncid, varid, start, count, p);
+    return nc().get_vara_ushort(ncid, varid, start, count, p);
 }
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, int* p) {
-    return nc_get_vara_int(ncid, varid, start, count, p);
+    return nc().get_vara_int(ncid, varid, start, count, p);
 }
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, unsigned int* p) {
-    return nc_get_vara_uint(ncid, varid, start, count, p);
+    return nc().get_vara_uint(ncid, varid, start, count, p);
 }
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, long long* p) {
-    return nc_get_vara_longlong(ncid, varid, start, count, p);
+    return nc().get_vara_longlong(ncid, varid, start, count, p);
 }
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, unsigned long long* p) {
-    return nc_get_vara_ulonglong(ncid, varid, start, count, p);
+    return nc().get_vara_ulonglong(ncid, varid, start, count, p);
 }
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, float* p) {
-    return nc_get_vara_float(ncid, varid, start, count, p);
+    return nc().get_vara_float(ncid, varid, start, count, p);
 }
 int getVara(int ncid, int varid, const size_t* start, const size_t* count, double* p) {
-    return nc_get_vara_double(ncid, varid, start, count, p);
+    return nc().get_vara_double(ncid, varid, start, count, p);
 }
 
 // Netcdf's own fill for a type: what unwritten cells hold when no _FillValue is given.
@@ -746,20 +746,20 @@ template <class T>
 bool readOwnTypeAtt(int ncid, int varid, const char* szName, nc_type varType, T* pValue) {
     nc_type type;
     size_t len;
-    if (nc_inq_att(ncid, varid, szName, &type, &len) != NC_NOERR || len < 1 || len > 1024 ||
+    if (nc().inq_att(ncid, varid, szName, &type, &len) != NC_NOERR || len < 1 || len > 1024 ||
         !isNumeric(type)) {
         return false;
     }
     if (type == varType) {
         std::vector<T> values(len);
-        if (nc_get_att(ncid, varid, szName, values.data()) != NC_NOERR) {
+        if (nc().get_att(ncid, varid, szName, values.data()) != NC_NOERR) {
             return false;
         }
         *pValue = values[0];
         return true;
     }
     std::vector<double> values(len);
-    if (nc_get_att_double(ncid, varid, szName, values.data()) != NC_NOERR) {
+    if (nc().get_att_double(ncid, varid, szName, values.data()) != NC_NOERR) {
         return false;
     }
     if constexpr (std::is_integral_v<T>) {
@@ -835,8 +835,8 @@ bool decodeMoment(int ncid, int varid, nc_type varType, const NC_DIMENSION& dim,
 bool isRayBinShaped(int ncid, const VarShape& shape, const NC_DIMENSION& dim) {
     int timeId = -1;
     int rangeId = -1;
-    if (nc_inq_dimid(ncid, "time", &timeId) != NC_NOERR ||
-        nc_inq_dimid(ncid, "range", &rangeId) != NC_NOERR) {
+    if (nc().inq_dimid(ncid, "time", &timeId) != NC_NOERR ||
+        nc().inq_dimid(ncid, "range", &rangeId) != NC_NOERR) {
         return false;
     }
     return shape.m_nDims == 2 && shape.m_dimIds[0] == timeId && shape.m_dimIds[1] == rangeId &&
@@ -915,10 +915,10 @@ bool readMomentVar(int ncid, int varid, const VarShape& shape, const char* szMom
     }
     nc_type rangeType;
     size_t rangeLen = 0;
-    if (nc_inq_att(ncid, varid, "valid_range", &rangeType, &rangeLen) == NC_NOERR &&
+    if (nc().inq_att(ncid, varid, "valid_range", &rangeType, &rangeLen) == NC_NOERR &&
         rangeLen == 2 && isNumeric(rangeType)) {
         double range[2];
-        if (nc_get_att_double(ncid, varid, "valid_range", range) == NC_NOERR) {
+        if (nc().get_att_double(ncid, varid, "valid_range", range) == NC_NOERR) {
             coding.m_dValidMin = range[0];
             coding.m_dValidMax = range[1];
         }
@@ -1024,7 +1024,7 @@ bool readMoments(int ncid, int nVars, NC_RADAR* pNc) {
     for (int varid = 0; varid < nVars; varid++) {
         char szName[NC_MAX_NAME + 1] = {};
         VarShape shape;
-        if (nc_inq_varname(ncid, varid, szName) != NC_NOERR || !inquireVar(ncid, varid, &shape)) {
+        if (nc().inq_varname(ncid, varid, szName) != NC_NOERR || !inquireVar(ncid, varid, &shape)) {
             return false;
         }
         const bool bShaped = isNumeric(shape.m_type) && isRayBinShaped(ncid, shape, pNc->m_dim);
@@ -1090,12 +1090,12 @@ bool readMoments(int ncid, int nVars, NC_RADAR* pNc) {
 
 int readVariables(int ncid, NC_RADAR* pNc) {
     int nVars = 0;
-    if (nc_inq_nvars(ncid, &nVars) != NC_NOERR || nVars < 0) {
+    if (nc().inq_nvars(ncid, &nVars) != NC_NOERR || nVars < 0) {
         return 0;
     }
     for (int varid = 0; varid < nVars; varid++) {
         char szName[NC_MAX_NAME + 1] = {};
-        if (nc_inq_varname(ncid, varid, szName) != NC_NOERR) {
+        if (nc().inq_varname(ncid, varid, szName) != NC_NOERR) {
             return 0;
         }
         for (const NcVarDesc& desc : kVarTable) {
@@ -1154,8 +1154,14 @@ NcContainer containerOf(const char* szPath, std::string* pWhy) {
 }  // namespace
 
 NC_RADAR* readNcRadarInProcess(const char* szFile, int* pOpenStatus) {
+    std::string why;
+    if (netcdfLibrary(&why) == nullptr) {
+        *pOpenStatus = NC_NOERR;
+        rdrError(kLoadFunc, why.c_str());
+        return nullptr;
+    }
     NcFile file;
-    *pOpenStatus = szFile == nullptr ? NC_EINVAL : nc_open(szFile, NC_NOWRITE, &file.m_id);
+    *pOpenStatus = szFile == nullptr ? NC_EINVAL : nc().open(szFile, NC_NOWRITE, &file.m_id);
     if (*pOpenStatus != NC_NOERR) {
         file.m_id = -1;
         return nullptr;
@@ -1211,7 +1217,14 @@ NC_RADAR* fnLoadNcRadar(const char* szFile) {
         }
     }
     std::string why;
-    switch (containerOf(path.c_str(), &why)) {
+    const NcContainer container = containerOf(path.c_str(), &why);
+    // Loaded here, before a child is forked to read with it.
+    if ((container == NcContainer::kClassic || container == NcContainer::kHdf5) &&
+        netcdfLibrary(&why) == nullptr) {
+        rdrError(kLoadFunc, why.c_str());
+        return nullptr;
+    }
+    switch (container) {
         case NcContainer::kClassic: {
             int openStatus = NC_NOERR;
             NC_RADAR* pNc = readNcRadarInProcess(path.c_str(), &openStatus);
@@ -1277,13 +1290,14 @@ void fnFreeNcRadar(NC_RADAR* pNc) {
 
 int fnNcReadData(int iNcid, const char* pDataName, void* pData) {
     int varid = -1;
-    if (pDataName == nullptr || pData == nullptr ||
-        nc_inq_varid(iNcid, pDataName, &varid) != NC_NOERR) {
+    std::string why;
+    if (pDataName == nullptr || pData == nullptr || netcdfLibrary(&why) == nullptr ||
+        nc().inq_varid(iNcid, pDataName, &varid) != NC_NOERR) {
         return -1;
     }
     VarShape shape;
     if (!inquireVar(iNcid, varid, &shape) || !isNumeric(shape.m_type) ||
-        nc_get_var_double(iNcid, varid, static_cast<double*>(pData)) != NC_NOERR) {
+        nc().get_var_double(iNcid, varid, static_cast<double*>(pData)) != NC_NOERR) {
         return -1;
     }
     return varid;
