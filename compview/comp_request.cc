@@ -45,34 +45,9 @@ constexpr int kMapleLeadStepMin = 10;
 constexpr int kFirstYear = 1970;
 constexpr int kLastYear = 2099;
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool allDigits(std::string_view s) {
-    for (char c : s) {
-        if (!isDigit(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Finds s in a table of names; the table's own string is returned, so that nothing the
-// client sent is kept.
-template <size_t N>
-const char* lookup(const char* const (&table)[N], std::string_view s) {
-    for (const char* name : table) {
-        if (s == name) {
-            return name;
-        }
-    }
-    return nullptr;
-}
-
 // 1 to 4 digits, within [lo, hi].
 bool parseCount(std::string_view s, int lo, int hi, int* out) {
-    if (s.empty() || s.size() > 4 || !allDigits(s)) {
+    if (s.empty() || s.size() > 4 || !cgiAllDigits(s)) {
         return false;
     }
     int v = 0;
@@ -86,68 +61,16 @@ bool parseCount(std::string_view s, int lo, int hi, int* out) {
     return true;
 }
 
-// Degrees: an optional '-', 1 to 3 digits, optionally '.' and 1 to 6 digits, within
-// [-limit, limit].
-bool parseDegrees(std::string_view s, double limit, double* out) {
-    const bool negative = !s.empty() && s[0] == '-';
-    if (negative) {
-        s.remove_prefix(1);
-    }
-    const size_t dot = s.find('.');
-    const std::string_view whole = s.substr(0, dot);
-    const std::string_view fraction = dot == std::string_view::npos ? "" : s.substr(dot + 1);
-    if (whole.empty() || whole.size() > 3 || !allDigits(whole) ||
-        (dot != std::string_view::npos && (fraction.empty() || fraction.size() > 6)) ||
-        !allDigits(fraction)) {
-        return false;
-    }
-    double v = 0.0;
-    for (char c : whole) {
-        v = v * 10.0 + (c - '0');
-    }
-    double scale = 0.1;
-    for (char c : fraction) {
-        v += (c - '0') * scale;
-        scale /= 10.0;
-    }
-    if (v > limit) {
-        return false;
-    }
-    *out = negative ? -v : v;
-    return true;
-}
-
-bool parseSwitch(std::string_view s, bool* out) {
-    if (s != "0" && s != "1") {
-        return false;
-    }
-    *out = s == "1";
-    return true;
-}
-
-// YYYYMMDDHHMI of a date that exists.
 bool parseTime(std::string_view s, CvRequest* req) {
-    if (s.size() != 12 || !allDigits(s)) {
+    CgiTime t{};
+    if (!cgiParseTime(s, kFirstYear, kLastYear, &t)) {
         return false;
     }
-    auto num = [&](size_t at, size_t n) {
-        int v = 0;
-        for (size_t k = at; k < at + n; ++k) {
-            v = v * 10 + (s[k] - '0');
-        }
-        return v;
-    };
-    const int year = num(0, 4), month = num(4, 2), day = num(6, 2);
-    const int hour = num(8, 2), minute = num(10, 2);
-    if (year < kFirstYear || year > kLastYear || month < 1 || month > 12 || day < 1 ||
-        day > fnGetLastDay(year, month) || hour > 23 || minute > 59) {
-        return false;
-    }
-    req->year = year;
-    req->month = month;
-    req->day = day;
-    req->hour = hour;
-    req->minute = minute;
+    req->year = t.year;
+    req->month = t.month;
+    req->day = t.day;
+    req->hour = t.hour;
+    req->minute = t.minute;
     return true;
 }
 
@@ -193,17 +116,17 @@ bool storeValue(Key key, std::string_view value, CvRequest* req) {
         case kTime:
             return parseTime(value, req);
         case kProduct: {
-            const char* product = lookup(kProducts, value);
+            const char* product = cgiLookupName(kProducts, value);
             req->product = product != nullptr ? product : req->product;
             return product != nullptr;
         }
         case kQc: {
-            const char* qc = lookup(kQualityControls, value);
+            const char* qc = cgiLookupName(kQualityControls, value);
             req->qc = qc != nullptr ? qc : req->qc;
             return qc != nullptr;
         }
         case kUnit: {
-            const char* unit = lookup(kUnits, value);
+            const char* unit = cgiLookupName(kUnits, value);
             req->unit = unit != nullptr ? unit : req->unit;
             return unit != nullptr;
         }
@@ -229,21 +152,21 @@ bool storeValue(Key key, std::string_view value, CvRequest* req) {
             }
             return false;
         case kSmooth:
-            return parseSwitch(value, &req->smooth);
+            return cgiParseSwitch(value, &req->smooth);
         case kShadow:
-            return parseSwitch(value, &req->shadow);
+            return cgiParseSwitch(value, &req->shadow);
         case kCells:
-            return parseSwitch(value, &req->cells);
+            return cgiParseSwitch(value, &req->cells);
         case kSymbols:
-            return parseSwitch(value, &req->symbols);
+            return cgiParseSwitch(value, &req->symbols);
         case kMap:
-            return parseSwitch(value, &req->map);
+            return cgiParseSwitch(value, &req->map);
         case kLegend:
-            return parseSwitch(value, &req->legend);
+            return cgiParseSwitch(value, &req->legend);
         case kLon:
-            return parseDegrees(value, 180.0, &req->lon);
+            return cgiParseDegrees(value, 180.0, &req->lon);
         case kLat:
-            return parseDegrees(value, 90.0, &req->lat);
+            return cgiParseDegrees(value, 90.0, &req->lat);
         case kKeyCount:
             break;
     }

@@ -27,41 +27,16 @@ constexpr ProductName kProducts[] = {
 constexpr int kFirstYear = 1970;
 constexpr int kLastYear = 2099;
 
-// 1 to 6 digits within [lo, hi].
-bool parseInt(std::string_view s, int lo, int hi, int* out) {
-    if (s.empty() || s.size() > 6) {
-        return false;
-    }
-    int v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        v = v * 10 + (c - '0');
-    }
-    if (v < lo || v > hi) {
-        return false;
-    }
-    *out = v;
-    return true;
-}
-
 bool parseTime(std::string_view s, LvRequest* req) {
-    if (s.size() != 12) {
+    CgiTime t{};
+    if (!cgiParseTime(s, kFirstYear, kLastYear, &t)) {
         return false;
     }
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-    if (!parseInt(s.substr(0, 4), kFirstYear, kLastYear, &year) ||
-        !parseInt(s.substr(4, 2), 1, 12, &month) || !parseInt(s.substr(6, 2), 1, 31, &day) ||
-        !parseInt(s.substr(8, 2), 0, 23, &hour) || !parseInt(s.substr(10, 2), 0, 59, &minute) ||
-        day > fnGetLastDay(year, month)) {
-        return false;
-    }
-    req->year = year;
-    req->month = month;
-    req->day = day;
-    req->hour = hour;
-    req->minute = minute;
+    req->year = t.year;
+    req->month = t.month;
+    req->day = t.day;
+    req->hour = t.hour;
+    req->minute = t.minute;
     return true;
 }
 
@@ -83,7 +58,7 @@ bool storeValue(Key key, std::string_view value, LvRequest* req) {
         case kTime:
             return parseTime(value, req);
         case kInterval:
-            return parseInt(value, 1, kLvMaxIntervalMinutes, &req->interval);
+            return cgiParseInt(value, 1, kLvMaxIntervalMinutes, &req->interval);
         case kMap: {
             const LvMapWindow* w = lvFindMapWindow(std::string(value).c_str());
             if (w != nullptr) {
@@ -104,7 +79,7 @@ bool storeValue(Key key, std::string_view value, LvRequest* req) {
             }
             return false;
         case kHeight:
-            return parseInt(value, kLvMinLegendHeight, kLvMaxLegendHeight, &req->height);
+            return cgiParseInt(value, kLvMinLegendHeight, kLvMaxLegendHeight, &req->height);
         case kKeyCount:
             break;
     }

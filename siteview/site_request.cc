@@ -37,114 +37,16 @@ constexpr int kMaxHeightM = 15000;
 constexpr int kFirstYear = 1970;
 constexpr int kLastYear = 2099;
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool allDigits(std::string_view s) {
-    for (char c : s) {
-        if (!isDigit(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Finds s in a table of names; the table's own string is returned, so that nothing the
-// client sent is kept.
-template <size_t N>
-const char* lookup(const char* const (&table)[N], std::string_view s) {
-    for (const char* name : table) {
-        if (s == name) {
-            return name;
-        }
-    }
-    return nullptr;
-}
-
-// An optional '-' and 1 to 6 digits, within [lo, hi].
-bool parseInt(std::string_view s, int lo, int hi, int* out) {
-    bool negative = !s.empty() && s[0] == '-';
-    if (negative) {
-        s.remove_prefix(1);
-    }
-    if (s.empty() || s.size() > 6 || !allDigits(s)) {
-        return false;
-    }
-    int v = 0;
-    for (char c : s) {
-        v = v * 10 + (c - '0');
-    }
-    v = negative ? -v : v;
-    if (v < lo || v > hi) {
-        return false;
-    }
-    *out = v;
-    return true;
-}
-
-// Degrees: an optional '-', 1 to 3 digits, optionally '.' and 1 to 6 digits, within
-// [-limit, limit].
-bool parseDegrees(std::string_view s, double limit, double* out) {
-    bool negative = !s.empty() && s[0] == '-';
-    if (negative) {
-        s.remove_prefix(1);
-    }
-    const size_t dot = s.find('.');
-    const std::string_view whole = s.substr(0, dot);
-    const std::string_view fraction = dot == std::string_view::npos ? "" : s.substr(dot + 1);
-    if (whole.empty() || whole.size() > 3 || !allDigits(whole) ||
-        (dot != std::string_view::npos && (fraction.empty() || fraction.size() > 6)) ||
-        !allDigits(fraction)) {
-        return false;
-    }
-    double v = 0.0;
-    for (char c : whole) {
-        v = v * 10.0 + (c - '0');
-    }
-    double scale = 0.1;
-    for (char c : fraction) {
-        v += (c - '0') * scale;
-        scale /= 10.0;
-    }
-    if (v > limit) {
-        return false;
-    }
-    *out = negative ? -v : v;
-    return true;
-}
-
-bool parseSwitch(std::string_view s, bool* out) {
-    if (s != "0" && s != "1") {
-        return false;
-    }
-    *out = s == "1";
-    return true;
-}
-
-// YYYYMMDDHHMI of a date that exists.
 bool parseTime(std::string_view s, SvRequest* req) {
-    if (s.size() != 12 || !allDigits(s)) {
+    CgiTime t{};
+    if (!cgiParseTime(s, kFirstYear, kLastYear, &t)) {
         return false;
     }
-    auto num = [&](size_t at, size_t n) {
-        int v = 0;
-        for (size_t k = at; k < at + n; ++k) {
-            v = v * 10 + (s[k] - '0');
-        }
-        return v;
-    };
-    const int year = num(0, 4), month = num(4, 2), day = num(6, 2);
-    const int hour = num(8, 2), minute = num(10, 2);
-    if (year < kFirstYear || year > kLastYear || month < 1 || month > 12 || day < 1 ||
-        day > fnGetLastDay(year, month) || hour > 23 || minute > 59) {
-        return false;
-    }
-    req->year = year;
-    req->month = month;
-    req->day = day;
-    req->hour = hour;
-    req->minute = minute;
+    req->year = t.year;
+    req->month = t.month;
+    req->day = t.day;
+    req->hour = t.hour;
+    req->minute = t.minute;
     return true;
 }
 
@@ -175,7 +77,7 @@ constexpr const char* kKeyNames[kKeyCount] = {
 bool storeValue(Key key, std::string_view value, SvRequest* req) {
     switch (key) {
         case kSite:
-            req->site = lookup(kSites, value);
+            req->site = cgiLookupName(kSites, value);
             return req->site != nullptr;
         case kTime:
             return parseTime(value, req);
@@ -189,7 +91,7 @@ bool storeValue(Key key, std::string_view value, SvRequest* req) {
             }
             return false;
         case kField: {
-            const char* field = lookup(kFields, value);
+            const char* field = cgiLookupName(kFields, value);
             if (field != nullptr) {
                 req->field = field;
             }
@@ -197,30 +99,30 @@ bool storeValue(Key key, std::string_view value, SvRequest* req) {
         }
         case kWindow: {
             int km = 0;
-            if (!parseInt(value, 240, 480, &km) || (km != 240 && km != 480)) {
+            if (!cgiParseInt(value, 240, 480, &km) || (km != 240 && km != 480)) {
                 return false;
             }
             req->window_km = km;
             return true;
         }
         case kSweep:
-            return parseInt(value, 0, kMaxSweepIndex, &req->sweep);
+            return cgiParseInt(value, 0, kMaxSweepIndex, &req->sweep);
         case kHeight:
-            return parseInt(value, kMinHeightM, kMaxHeightM, &req->height_m);
+            return cgiParseInt(value, kMinHeightM, kMaxHeightM, &req->height_m);
         case kRings:
-            return parseSwitch(value, &req->rings);
+            return cgiParseSwitch(value, &req->rings);
         case kMap:
-            return parseSwitch(value, &req->map);
+            return cgiParseSwitch(value, &req->map);
         case kStations:
-            return parseSwitch(value, &req->stations);
+            return cgiParseSwitch(value, &req->stations);
         case kLon1:
-            return parseDegrees(value, 180.0, &req->lon1);
+            return cgiParseDegrees(value, 180.0, &req->lon1);
         case kLat1:
-            return parseDegrees(value, 90.0, &req->lat1);
+            return cgiParseDegrees(value, 90.0, &req->lat1);
         case kLon2:
-            return parseDegrees(value, 180.0, &req->lon2);
+            return cgiParseDegrees(value, 180.0, &req->lon2);
         case kLat2:
-            return parseDegrees(value, 90.0, &req->lat2);
+            return cgiParseDegrees(value, 90.0, &req->lat2);
         case kKeyCount:
             break;
     }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display_utilities.h"
+
 bool cgiIsNameChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -13,6 +15,92 @@ bool cgiAllNameChars(std::string_view s) {
             return false;
         }
     }
+    return true;
+}
+
+bool cgiAllDigits(std::string_view s) {
+    for (char c : s) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool cgiParseInt(std::string_view s, int lo, int hi, int* out) {
+    const bool negative = !s.empty() && s[0] == '-';
+    if (negative) {
+        s.remove_prefix(1);
+    }
+    if (s.empty() || s.size() > 6 || !cgiAllDigits(s)) {
+        return false;
+    }
+    int v = 0;
+    for (char c : s) {
+        v = v * 10 + (c - '0');
+    }
+    v = negative ? -v : v;
+    if (v < lo || v > hi) {
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+bool cgiParseDegrees(std::string_view s, double limit, double* out) {
+    const bool negative = !s.empty() && s[0] == '-';
+    if (negative) {
+        s.remove_prefix(1);
+    }
+    const size_t dot = s.find('.');
+    const std::string_view whole = s.substr(0, dot);
+    const std::string_view fraction = dot == std::string_view::npos ? "" : s.substr(dot + 1);
+    if (whole.empty() || whole.size() > 3 || !cgiAllDigits(whole) ||
+        (dot != std::string_view::npos && (fraction.empty() || fraction.size() > 6)) ||
+        !cgiAllDigits(fraction)) {
+        return false;
+    }
+    double v = 0.0;
+    for (char c : whole) {
+        v = v * 10.0 + (c - '0');
+    }
+    double scale = 0.1;
+    for (char c : fraction) {
+        v += (c - '0') * scale;
+        scale /= 10.0;
+    }
+    if (v > limit) {
+        return false;
+    }
+    *out = negative ? -v : v;
+    return true;
+}
+
+bool cgiParseSwitch(std::string_view s, bool* out) {
+    if (s != "0" && s != "1") {
+        return false;
+    }
+    *out = s == "1";
+    return true;
+}
+
+bool cgiParseTime(std::string_view s, int firstYear, int lastYear, CgiTime* out) {
+    if (s.size() != 12 || !cgiAllDigits(s)) {
+        return false;
+    }
+    auto num = [&](size_t at, size_t n) {
+        int v = 0;
+        for (size_t k = at; k < at + n; ++k) {
+            v = v * 10 + (s[k] - '0');
+        }
+        return v;
+    };
+    const CgiTime t{num(0, 4), num(4, 2), num(6, 2), num(8, 2), num(10, 2)};
+    if (t.year < firstYear || t.year > lastYear || t.month < 1 || t.month > 12 || t.day < 1 ||
+        t.day > fnGetLastDay(t.year, t.month) || t.hour > 23 || t.minute > 59) {
+        return false;
+    }
+    *out = t;
     return true;
 }
 

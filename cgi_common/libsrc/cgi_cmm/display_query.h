@@ -26,6 +26,33 @@ struct CgiQueryRules {
 
 bool cgiIsNameChar(char c);
 bool cgiAllNameChars(std::string_view s);
+bool cgiAllDigits(std::string_view s);
+
+// Values of a query, each false when the text is not exactly of its form:
+// an optional '-' and 1 to 6 digits within [lo, hi];
+bool cgiParseInt(std::string_view s, int lo, int hi, int* out);
+// degrees: an optional '-', 1 to 3 digits, optionally '.' and 1 to 6 digits, within
+// [-limit, limit];
+bool cgiParseDegrees(std::string_view s, double limit, double* out);
+// "0" or "1";
+bool cgiParseSwitch(std::string_view s, bool* out);
+// YYYYMMDDHHMI of a date that exists, its year within [firstYear, lastYear].
+struct CgiTime {
+    int year, month, day, hour, minute;
+};
+bool cgiParseTime(std::string_view s, int firstYear, int lastYear, CgiTime* out);
+
+// Finds s in a table of names and returns the table's own string, so that nothing the
+// client sent is kept; null when it is not there.
+template <size_t N>
+const char* cgiLookupName(const char* const (&table)[N], std::string_view s) {
+    for (const char* name : table) {
+        if (s == name) {
+            return name;
+        }
+    }
+    return nullptr;
+}
 
 // Writes text into reason (kCgiReasonSize bytes); returns -1, the refusal result.
 int cgiRefuse(char* reason, const char* text);

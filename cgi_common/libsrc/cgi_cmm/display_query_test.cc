@@ -71,3 +71,36 @@ TEST(CgiQuery, RefusalsNameTheKeyNeverTheValue) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CgiQueryValues, NumbersDegreesSwitchesAndRealDates) {
+    int n = 0;
+    EXPECT_TRUE(cgiParseInt("-12", -20, 20, &n));
+    EXPECT_EQ(n, -12);
+    for (const char* bad : {"", "-", "1e3", "1234567", "21", " 1", "+1"}) {
+        EXPECT_FALSE(cgiParseInt(bad, -20, 20, &n)) << bad;
+    }
+    double d = 0.0;
+    EXPECT_TRUE(cgiParseDegrees("-126.123456", 180.0, &d));
+    EXPECT_DOUBLE_EQ(d, -126.123456);
+    for (const char* bad : {"180.5", "1.", ".5", "1234", "1.1234567", "--1", "NaN"}) {
+        EXPECT_FALSE(cgiParseDegrees(bad, 180.0, &d)) << bad;
+    }
+    bool on = false;
+    EXPECT_TRUE(cgiParseSwitch("1", &on) && on);
+    EXPECT_FALSE(cgiParseSwitch("yes", &on));
+    CgiTime t{};
+    EXPECT_TRUE(cgiParseTime("202402291530", 1970, 2099, &t));
+    EXPECT_EQ(t.year * 100000000L + t.month * 1000000L + t.day * 10000 + t.hour * 100 + t.minute,
+              202402291530L);
+    for (const char* bad : {"202302291530", "202413011200", "202401012400", "202401010060",
+                            "196912312359", "21000101000", "2024010112001"}) {
+        EXPECT_FALSE(cgiParseTime(bad, 1970, 2099, &t)) << bad;
+    }
+    constexpr const char* kNames[] = {"PPI", "CAPPI"};
+    EXPECT_EQ(cgiLookupName(kNames, std::string_view("CAPPI")), kNames[1]);
+    EXPECT_EQ(cgiLookupName(kNames, std::string_view("cappi")), nullptr);
+}
+
+}  // namespace
