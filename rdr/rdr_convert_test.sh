@@ -115,4 +115,18 @@ check "rdr product reads ODIM" "[ \$? -eq 0 ] && [ -s '$work/cmax.f32' ]"
 check "rdr image reads ODIM" "[ \$? -eq 0 ] && [ -s '$work/ppi.png' ]"
 "$rdr" convert "$data/uf/KLIX20050828_180149_rsl.uf.gz" -o "$work/klix.h5"
 check "KLIX converts to ODIM" "[ \$? -eq 0 ] && [ \"\$(summary '$data/uf/KLIX20050828_180149_rsl.uf.gz')\" = \"\$(summary '$work/klix.h5')\" ]"
+# Every sample volume in one run, with one bad file among them: each good file is
+# converted, the bad one fails alone and is named, and the run exits 1.
+mkdir "$work/all"
+: > "$work/broken.uf"
+samples=$(ls "$data"/uf/* "$data"/cfradial/* "$data"/odim_hdf5/* | grep -v 'KLIX.*\.uf\.gz$')
+# shellcheck disable=SC2086
+"$rdr" convert $samples "$work/broken.uf" --outdir "$work/all" --to odim -j 2 \
+    > "$work/summary" 2> "$work/err"
+status=$?
+count=$(wc -w <<< "$samples")
+check "a batch with one bad file exits 1" "[ $status -eq 1 ]"
+check "every sample is converted" "[ \$(ls '$work/all' | wc -l) -eq $count ]"
+check "the summary names the bad file alone" \
+    "grep -q 'rdr convert: $count of $((count + 1)) files done into .*; failed: $work/broken.uf\$' '$work/summary'"
 exit $fail

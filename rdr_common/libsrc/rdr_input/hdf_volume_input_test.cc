@@ -338,16 +338,20 @@ for d, (dtype, raw, gain, offset, nodata, undetect) in enumerate(cases, 1):
     rdr::StdRadarPtr std(fnLoadStdRadarFile(path.c_str()));
     ASSERT_TRUE(std);
     ASSERT_EQ(std->m_iMaxSweep, 5);
+    // A moment whose values do not all fit 16 bits at x 100 is kept at x 10 or x 1 (its
+    // field says which), so that no value is lost or wrapped.
     const short want[5][4] = {
-        {STD_NO_DATA_CODE, -32766, -31768, STD_NO_DATA_CODE},  // -327.67 saturates
+        {STD_NO_DATA_CODE, -3276, -3176, STD_NO_DATA_CODE},  // -327.67: x 10
         {STD_NO_DATA_CODE, -1, STD_NO_DATA_CODE, 12345},
-        {150, -25, STD_NO_DATA_CODE, 32767},  // NaN is no data; 400 saturates
+        {15, -2, STD_NO_DATA_CODE, 4000},  // NaN is no data; 400: x 10
         {STD_NO_DATA_CODE, -50, 0, 6350},
-        {70, -70, 32767, STD_NO_DATA_CODE},
+        {0, 0, 10000, STD_NO_DATA_CODE},  // 10000: x 1
     };
+    const int scale[5] = {10, 100, 10, 100, 1};
     for (int s = 0; s < 5; ++s) {
         const STD_FIELD* pField = std->m_ppSweep[s]->m_ppRay[0]->m_ppField[0];
         ASSERT_STREQ(pField->m_hdr.m_szFieldName, "CZ");
+        EXPECT_EQ(pField->m_hdr.m_iScaleFactor, scale[s]) << "dataset " << s + 1;
         for (int b = 0; b < 4; ++b) {
             EXPECT_EQ(pField->m_pData[b], want[s][b]) << "dataset " << s + 1 << " bin " << b;
         }

@@ -268,6 +268,7 @@ void fillSweep(const std::vector<const HDF_DATASET*>& datasets, OdimFieldLookup 
         char name[9];
         RangeGeometry geometry;
         long bins;
+        int scale;  // 100, or 10 or 1 when the values do not fit 16 bits at 100
     };
     std::vector<Moment> moments;
     for (const HDF_DATASET* pDataset : datasets) {
@@ -275,7 +276,9 @@ void fillSweep(const std::vector<const HDF_DATASET*>& datasets, OdimFieldLookup 
             Moment m{pData,
                      {},
                      geometryOf(pDataset->m_where.m_polar_where),
-                     pDataset->m_where.m_polar_where.m_nBins};
+                     pDataset->m_where.m_polar_where.m_nBins,
+                     odimStoredScale(pData->m_ppData, pDataset->m_where.m_polar_where.m_nRays,
+                                     pDataset->m_where.m_polar_where.m_nBins)};
             FIELD_INFO_TBL info{};
             if (lookup(pData->m_what.m_szQuantity, &info) == 1) {
                 copyFixedText(m.name, sizeof m.name, info.m_szFieldName);
@@ -306,7 +309,7 @@ void fillSweep(const std::vector<const HDF_DATASET*>& datasets, OdimFieldLookup 
         for (int f = 0; f < pRay->m_iMaxField; ++f) {
             const Moment& m = moments[static_cast<std::size_t>(f)];
             STD_FIELD* pField = pRay->m_ppField[f];
-            pField->m_hdr.m_iScaleFactor = kStdScaleFactor;
+            pField->m_hdr.m_iScaleFactor = m.scale;
             copyFixedText(pField->m_hdr.m_szFieldName, sizeof pField->m_hdr.m_szFieldName, m.name);
             if (!(m.geometry == rayGeometry)) {
                 pField->m_hdr.m_iStartRangeKm = m.geometry.km;
@@ -316,7 +319,7 @@ void fillSweep(const std::vector<const HDF_DATASET*>& datasets, OdimFieldLookup 
             const float* values = m.data->m_ppData[row];
             short* out = pField->m_pData;
             for (int b = 0; b < pField->m_iMaxBin; ++b) {
-                out[b] = odimToStdStored(values[b]);
+                out[b] = odimToStdStored(values[b], m.scale);
             }
         }
     }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -143,18 +144,51 @@ double wrap360(double a) {
 }
 
 // ODIM quantity of a standard field name; false when it does not fit the format.
-bool quantityOf(const std::string& name, char (&szQuantity)[7]) {
-    FIELD_INFO_TBL info{};
-    if (fnGetStdFieldInfo(name.c_str(), &info) == 1) {
-        copyFixedText(szQuantity, sizeof szQuantity, info.m_szHdfQuantity);
-        return true;
+// The ODIM quantity of every moment of the volume: the field table's, else the moment's own
+// name as the loader gives it. A name longer than the 6 characters a quantity holds is cut
+// and, when that is taken in the volume already, numbered; the data is kept either way. An
+// empty map when a name cannot be given a quantity.
+std::map<std::string, std::string> assignQuantities(const std::vector<DatasetPlan>& plans) {
+    std::map<std::string, std::string> quantities;
+    std::vector<std::string> taken;
+    std::vector<std::string> own;
+    for (const DatasetPlan& plan : plans) {
+        for (const Moment& m : plan.moments) {
+            FIELD_INFO_TBL info{};
+            if (quantities.count(m.name) != 0 ||
+                std::find(own.begin(), own.end(), m.name) != own.end()) {
+                continue;
+            }
+            if (fnGetStdFieldInfo(m.name.c_str(), &info) == 1) {
+                quantities[m.name] = info.m_szHdfQuantity;
+                taken.emplace_back(info.m_szHdfQuantity);
+            } else {
+                own.push_back(m.name);
+            }
+        }
     }
-    // A moment the table does not know keeps its own name, as the loader gives it.
-    if (name.empty() || name.size() >= sizeof szQuantity) {
-        return false;
+    constexpr std::size_t kWidth = sizeof(HDF_DATASET_WHAT::m_szQuantity) - 1;
+    auto isTaken = [&taken](const std::string& q) {
+        return std::find(taken.begin(), taken.end(), q) != taken.end();
+    };
+    for (const std::string& name : own) {
+        std::string quantity = name.substr(0, kWidth);
+        for (int k = 1; (quantity.empty() || isTaken(quantity)) && k < 1000; ++k) {
+            const std::string number = std::to_string(k);
+            quantity = name.substr(0, kWidth - number.size()) + number;
+        }
+        if (quantity.empty() || isTaken(quantity)) {
+            reportError("the moment %s has no ODIM quantity left", name.c_str());
+            return {};
+        }
+        if (quantity != name) {
+            reportError("the moment %s is written as quantity %s (a quantity holds 6 characters)",
+                        name.c_str(), quantity.c_str());
+        }
+        quantities[name] = quantity;
+        taken.push_back(quantity);
     }
-    copyFixedText(szQuantity, sizeof szQuantity, name.c_str());
-    return true;
+    return quantities;
 }
 
 // Rows of malloc'd floats (fnFreeMatrix2D releases them), left for the caller to fill: the
@@ -189,7 +223,8 @@ bool allocRayHow(HDF_DATASET* pDataset, long n) {
 }
 
 // Fills one dataset: where, what, how with the per-ray values, and the data items.
-bool fillDataset(const STD_RADAR* pStd, const DatasetPlan& plan, HDF_DATASET* pDataset) {
+bool fillDataset(const STD_RADAR* pStd, const DatasetPlan& plan,
+                 const std::map<std::string, std::string>& quantities, HDF_DATASET* pDataset) {
     const STD_SWEEP* pSweep = pStd->m_ppSweep[plan.sweep];
     const int nRays = pSweep->m_iMaxRay;
     const Geometry& g = plan.moments.front().geometry;
@@ -267,11 +302,7 @@ bool fillDataset(const STD_RADAR* pStd, const DatasetPlan& plan, HDF_DATASET* pD
         copyFixedText(pData->m_szVersion, sizeof pData->m_szVersion, "1.2");
         HDF_DATASET_WHAT& dw = pData->m_what;
         dw = w;
-        if (!quantityOf(m.name, dw.m_szQuantity)) {
-            reportError("the moment %s has no ODIM quantity of at most 6 characters",
-                        m.name.c_str());
-            return false;
-        }
+        copyFixedText(dw.m_szQuantity, sizeof dw.m_szQuantity, quantities.at(m.name).c_str());
         const int scale = m.scale != 0 ? m.scale : 1;
         dw.m_dGain = 1.0 / scale;
         dw.m_dOffset = 0.0;
@@ -329,6 +360,11 @@ HDF_RADAR* fnStdSyncDownHdf(STD_RADAR* pStd) {
         return nullptr;
     }
     const std::vector<DatasetPlan> plans = planDatasets(pStd);
+    const std::map<std::string, std::string> quantities = assignQuantities(plans);
+    if (quantities.empty()) {
+        reportError("fnStdToHdfData fail");
+        return nullptr;
+    }
     HDF_RADAR* pHdf = fnInitHdfRadar(static_cast<int>(plans.size()), 0, 0, 0);
     if (pHdf == nullptr) {
         reportError("fnInitHdfRadar fail");
@@ -359,7 +395,7 @@ HDF_RADAR* fnStdSyncDownHdf(STD_RADAR* pStd) {
         std::free(pDataset->m_ppData);  // fnInitHdfRadar's empty array; sized per dataset below
         pDataset->m_ppData = nullptr;
         pDataset->m_iMaxData = 0;
-        if (!fillDataset(pStd, plans[d], pDataset)) {
+        if (!fillDataset(pStd, plans[d], quantities, pDataset)) {
             reportError("fnStdToHdfData fail");
             fnFreeHdfRadar(pHdf);
             return nullptr;

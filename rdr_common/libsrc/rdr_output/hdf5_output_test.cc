@@ -282,16 +282,28 @@ TEST_F(OdimWrite, AFailedWriteLeavesNoFileAndTheOldOneIntact) {
     }
 }
 
-TEST_F(OdimWrite, MomentNamesTheFormatCannotHoldAreRefused) {
+TEST_F(OdimWrite, LongMomentNamesAreCutToUniqueQuantitiesAndKept) {
     rdr::StdRadarPtr std(smallVolume());
+    ASSERT_GE(std->m_ppSweep[0]->m_ppRay[0]->m_iMaxField, 2);
     for (int r = 0; r < std->m_ppSweep[0]->m_iMaxRay; ++r) {
-        std::strcpy(std->m_ppSweep[0]->m_ppRay[r]->m_ppField[1]->m_hdr.m_szFieldName, "LONGNAME");
+        STD_RAY* pRay = std->m_ppSweep[0]->m_ppRay[r];
+        std::strcpy(pRay->m_ppField[0]->m_hdr.m_szFieldName, "LONGNAME");
+        std::strcpy(pRay->m_ppField[1]->m_hdr.m_szFieldName, "LONGNAMX");
     }
     testing::internal::CaptureStderr();
     HdfRadarPtr hdf(fnStdSyncDownHdf(std.get()));
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(hdf);
-    EXPECT_NE(err.find("LONGNAME"), std::string::npos) << err;
+    ASSERT_TRUE(hdf) << err;
+    std::vector<std::string> quantities;
+    for (int s = 0; s < hdf->m_iMaxDataset; ++s) {
+        for (int d = 0; d < hdf->m_ppDataset[s]->m_iMaxData; ++d) {
+            quantities.emplace_back(hdf->m_ppDataset[s]->m_ppData[d]->m_what.m_szQuantity);
+        }
+    }
+    EXPECT_NE(std::find(quantities.begin(), quantities.end(), "LONGNA"), quantities.end());
+    EXPECT_NE(std::find(quantities.begin(), quantities.end(), "LONGN1"), quantities.end());
+    EXPECT_NE(err.find("the moment LONGNAMX is written as quantity LONGN1"), std::string::npos)
+        << err;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #ifndef RDR_ODIM_VOLUME_TO_STD_H
 #define RDR_ODIM_VOLUME_TO_STD_H
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -38,11 +39,12 @@ STD_RADAR* odimVolumeToStd(const OdimVolumeParts& parts, OdimFieldLookup lookup,
                            const char* szFunction);
 
 // A physical value of a decoded matrix as a stored value: -32767 for the grid codes
-// (-9999, -9998) and for values that are not finite; otherwise value x 100 truncated
-// toward zero, after rounding away the float representation error of values that are
-// whole hundredths, and saturated at -32766 and 32767 (short of the no-data codes).
+// (-9999, -9998) and for values that are not finite; otherwise value x iScale (100, or 10
+// or 1 for a moment whose values do not fit 16 bits at 100) truncated toward zero, after
+// rounding away the float representation error of values that are whole steps, and
+// saturated at -32766 and 32767 (short of the no-data codes).
 // Called for every bin: inline, and free of library calls.
-inline short odimToStdStored(float fPhysical) {
+inline short odimToStdStored(float fPhysical, int iScale = 100) {
     const float kCodeTolerance = 1e-6f;
     if (!(std::fabs(fPhysical) < 1.0e6f)) {
         if (std::isnan(fPhysical)) {
@@ -54,13 +56,28 @@ inline short odimToStdStored(float fPhysical) {
         std::fabs(fPhysical - HDF_NODATA_VALUE) < kCodeTolerance) {
         return STD_NO_DATA_CODE;
     }
-    const double x = static_cast<double>(fPhysical) * 100.0;
+    const double x = static_cast<double>(fPhysical) * iScale;
     const long nearest = static_cast<long>(x + (x >= 0.0 ? 0.5 : -0.5));
     // A float holds a value to 2^-24 of itself: a whole hundredth may read 0.29999998.
     const double error = x - static_cast<double>(nearest);
     const long stored =
         std::fabs(error) <= std::fabs(x) * 2.4e-7 + 1e-6 ? nearest : static_cast<long>(x);
     return static_cast<short>(stored < -32766 ? -32766 : stored > 32767 ? 32767 : stored);
+}
+
+// The largest of 100, 10 and 1 at which every value of the rows fits the stored 16 bits.
+inline int odimStoredScale(const float* const* ppRows, long nRows, long nBins) {
+    float largest = 0.0f;
+    for (long r = 0; r < nRows; ++r) {
+        for (long b = 0; b < nBins; ++b) {
+            const float v = ppRows[r][b];
+            // The grid codes and non-finite values are not data.
+            if (std::isfinite(v) && v != HDF_UNDETECT_VALUE && v != HDF_NODATA_VALUE) {
+                largest = std::max(largest, std::fabs(v));
+            }
+        }
+    }
+    return largest * 100.0f < 32766.0f ? 100 : largest * 10.0f < 32766.0f ? 10 : 1;
 }
 
 // The node identifier of an ODIM source text ("WMO:01104,NOD:norst" gives "norst"): the
