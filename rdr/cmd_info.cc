@@ -112,19 +112,22 @@ SweepSummary summariseSweep(const STD_SWEEP* pSweep, int iNoData) {
             const double scale = pField->m_hdr.m_iScaleFactor;
             const short* pData = pField->m_pData;
             const int nBin = pField->m_iMaxBin;
-            const int noData = iNoData;  // a local, so that the loop vectorises
-            int lowest = SHRT_MAX;
-            int highest = SHRT_MIN;
+            // Locals in the stored width, so that the loops vectorise eight bins at a time.
+            // A no-data code outside 16 bits matches no stored value.
+            const short noData = iNoData >= SHRT_MIN && iNoData <= SHRT_MAX
+                                     ? static_cast<short>(iNoData)
+                                     : static_cast<short>(STD_NO_VALUE_CODE);
+            short lowest = SHRT_MAX;
+            short highest = SHRT_MIN;
+            for (int b = 0; b < nBin; ++b) {
+                const short v = pData[b];
+                const bool bad = (v == STD_NO_VALUE_CODE) | (v == noData);  // no branch
+                lowest = std::min<short>(lowest, bad ? SHRT_MAX : v);
+                highest = std::max<short>(highest, bad ? SHRT_MIN : v);
+            }
             int valid = 0;
             for (int b = 0; b < nBin; ++b) {
-                const int v = pData[b];
-                const int bad = static_cast<int>(v == STD_NO_VALUE_CODE) |
-                                static_cast<int>(v == noData);  // no branch
-                valid += 1 - bad;
-                const int forLowest = bad ? SHRT_MAX : v;
-                const int forHighest = bad ? SHRT_MIN : v;
-                lowest = forLowest < lowest ? forLowest : lowest;
-                highest = forHighest > highest ? forHighest : highest;
+                valid += (pData[b] != STD_NO_VALUE_CODE) & (pData[b] != noData);
             }
             if (valid > 0) {
                 const double fromLowest = lowest / scale;
