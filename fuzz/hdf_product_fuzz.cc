@@ -2,61 +2,24 @@
 // libhdf5 reads in the loader's child process, so a library failure on a damaged file must
 // come back as a refusal, never take this process down; what loads must be a whole product
 // that converts (its grids of the header's size), or be refused by the conversion.
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 #include "core_utilities.h"
 #include "fuzz_check.h"
+#include "fuzz_scratch_file.h"
 #include "hdf5_output.h"
 #include "hdf_product_input.h"
 #include "internal/hdf_product_input_transfer.h"
 
-namespace {
-
-// One scratch file for the whole run; libhdf5 opens files by name.
-struct ScratchFile {
-    std::string path;
-    int fd = -1;
-};
-
-// Never destroyed, so that the exit handler that removes the file can still read its path.
-const ScratchFile& scratchFile() {
-    static const ScratchFile* const file = [] {
-        const char* dir = std::getenv("TMPDIR");
-        auto* f = new ScratchFile;
-        f->path = std::string(dir != nullptr && dir[0] != '\0' ? dir : "/tmp") +
-                  "/hdf_product_fuzz.XXXXXX";
-        f->fd = mkstemp(f->path.data());
-        if (f->fd < 0) {
-            std::perror("mkstemp");
-            std::abort();
-        }
-        std::atexit([] { unlink(scratchFile().path.c_str()); });
-        return f;
-    }();
-    return *file;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    IsolationLimits limits = hdfProductIsolationLimits();
-    limits.addressSpaceBytes = std::size_t{1} << 30;
-    limits.cpuSeconds = 3;
-    limits.wallSeconds = 6;
-    setHdfProductIsolationLimits(limits);
+    setHdfProductIsolationLimits(fuzzChildLimits(hdfProductIsolationLimits()));
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const ScratchFile& file = scratchFile();
-    FUZZ_CHECK(ftruncate(file.fd, 0) == 0 &&
-               pwrite(file.fd, data, size, 0) == static_cast<ssize_t>(size));
-    HDF_PRODUCT* hdf = fnLoadHdfProduct(file.path.c_str());
+    const char* szPath = fuzzInputFile("hdf_product_fuzz", data, size);
+    HDF_PRODUCT* hdf = fnLoadHdfProduct(szPath);
     if (hdf == nullptr) {
         return 0;
     }
