@@ -1,9 +1,6 @@
 #include "composite_image_data.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,10 +13,9 @@
 
 #include "composite_lookup.h"
 #include "internal/composite_grid.h"
+#include "proj_runner.h"
 #include "test_support.h"
 #include "testing/composite_storm_fixture.h"
-
-extern char** environ;
 
 namespace {
 
@@ -29,56 +25,11 @@ using comp_test::ImageGrid;
 constexpr float kOutside = -9998.0f;
 constexpr float kMissing = -9999.0f;
 
-struct XY {
-    double a;
-    double b;
-};
+using XY = rdrtest::ProjPoint;
 
-// Debian's proj (proj-bin) on the points, run without a shell.
-std::vector<XY> runProj(const std::vector<std::string>& args, const std::vector<XY>& in) {
-    rdrtest::TempDir dir;
-    const std::string inPath = dir.file("in.txt");
-    const std::string outPath = dir.file("out.txt");
-    {
-        std::ofstream f(inPath);
-        f.precision(17);
-        for (const XY& p : in) {
-            f << p.a << ' ' << p.b << '\n';
-        }
-    }
-    std::vector<std::string> argv = {"proj", "-f", "%.6f"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (std::string& s : argv) {
-        cargv.push_back(s.data());
-    }
-    cargv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, "proj", &actions, nullptr, cargv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    std::vector<XY> out;
-    if (rc != 0) {
-        ADD_FAILURE() << "cannot start proj (Debian package proj-bin)";
-        return out;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    std::ifstream f(outPath);
-    std::string line;
-    while (std::getline(f, line)) {
-        std::istringstream ls(line);
-        XY p{};
-        ls >> p.a >> p.b;
-        out.push_back(p);
-    }
-    EXPECT_EQ(out.size(), in.size());
-    return out;
+std::vector<XY> runProjSixDecimals(const std::vector<std::string>& args,
+                                   const std::vector<XY>& in) {
+    return rdrtest::runProj(args, in, "%.6f");
 }
 
 // The composite's own grid and the display projection, as proj spells them (radii are the
@@ -135,7 +86,7 @@ TEST(CompositeImageGrid, ProbedPointsAgreeWithProjWithinOnePixel) {
                 geo.push_back({w.luLon + (a + 0.37) * lonStep, w.luLat - (b + 0.61) * latStep});
             }
         }
-        const std::vector<XY> disp = runProj(kDisplay, geo);
+        const std::vector<XY> disp = runProjSixDecimals(kDisplay, geo);
         ASSERT_EQ(disp.size(), geo.size());
         struct Probe {
             int col;
@@ -153,7 +104,8 @@ TEST(CompositeImageGrid, ProbedPointsAgreeWithProjWithinOnePixel) {
         }
         std::vector<std::string> inverse = kDisplay;
         inverse.insert(inverse.begin(), "-I");
-        const std::vector<XY> own = runProj(kOwnGrid, runProj(inverse, corners));
+        const std::vector<XY> own =
+            runProjSixDecimals(kOwnGrid, runProjSixDecimals(inverse, corners));
         ASSERT_EQ(own.size(), probes.size());
         int insideComposite = 0;
         const double pixelCells = w.pixelM / 1000.0;

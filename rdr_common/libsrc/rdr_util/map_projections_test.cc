@@ -1,8 +1,5 @@
 #include "map_projections.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,68 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "proj_runner.h"
 #include "test_support.h"
-
-extern char** environ;
 
 namespace {
 
 // Earth radius of every projection of the system, as the float it is held in.
 constexpr float kEarthKm = 6371.00877f;
 
-struct XY {
-    double a;
-    double b;
-};
-
-// Runs Debian's proj on the points (one "a b" pair per line) without a shell, with
-// arguments passed as a vector, and returns its answers.
-std::vector<XY> runProj(const std::vector<std::string>& args, const std::vector<XY>& in) {
-    rdrtest::TempDir dir;
-    const std::string inPath = dir.file("in.txt");
-    const std::string outPath = dir.file("out.txt");
-    {
-        std::ofstream f(inPath);
-        f.precision(17);
-        for (const XY& p : in) {
-            f << p.a << ' ' << p.b << '\n';
-        }
-    }
-    std::vector<std::string> argv = {"proj", "-f", "%.12f"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (std::string& s : argv) {
-        cargv.push_back(s.data());
-    }
-    cargv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    pid_t pid = 0;
-    int rc = posix_spawnp(&pid, "proj", &actions, nullptr, cargv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    std::vector<XY> out;
-    if (rc != 0) {
-        ADD_FAILURE() << "cannot start proj (Debian package proj-bin)";
-        return out;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    std::ifstream f(outPath);
-    std::string line;
-    while (std::getline(f, line)) {
-        std::istringstream ls(line);
-        XY p{};
-        ls >> p.a >> p.b;
-        out.push_back(p);
-    }
-    EXPECT_EQ(out.size(), in.size());
-    return out;
-}
+using XY = rdrtest::ProjPoint;
+using rdrtest::runProj;
 
 std::string radiusArg() {
     char buf[64];
