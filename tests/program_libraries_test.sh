@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Each program starts once per file or web request, so it must not load libraries its work
 # never calls: libgd is linked from its static archives, without the shared libgd's HEIF,
-# AVIF, TIFF, WebP and X11 libraries, and libnetcdf (with the shared libhdf5, curl, gnutls)
-# is opened only when a CF/Radial file is read. Runs each program on a short piece of work
-# and lists what the dynamic loader opened, dlopen included.
+# AVIF, TIFF, WebP and X11 libraries; libnetcdf (with the shared libhdf5, curl, gnutls) is
+# opened only when a CF/Radial file is read, and libeccodes only for BUFR and GRIB. Runs each
+# program on a short piece of work and lists what the dynamic loader opened, dlopen included.
 #   program_libraries_test.sh STAGED_ROOT DATA RDR CGI_PROGRAM...   (DATA: sample files)
 set -euo pipefail
 root=${1:?usage: program_libraries_test.sh STAGED_ROOT DATA RDR CGI_PROGRAM...}
@@ -14,7 +14,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/program-libraries.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export RDR_ROOT=$root TZ=UTC
 
-unwanted='/lib(gd|tiff|heif|avif|webp|X11|Xpm|x265|aom|dav1d|de265|netcdf|hdf5[a-z_]*|curl[a-z-]*)\.so'
+unwanted='/lib(gd|tiff|heif|avif|webp|X11|Xpm|x265|aom|dav1d|de265|netcdf|eccodes|hdf5[a-z_]*|curl[a-z-]*)\.so'
 failures=0
 check() {  # check NAME [WANTED] COMMAND...: the libraries one run loads
     local name=$1 wanted=
