@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "bufr_output.h"
 #include "commands.h"
 #include "core_utilities.h"
 #include "csv_output.h"
@@ -102,8 +103,8 @@ void printUsage(FILE* out) {
         "--format csv writes a zip archive OUT (OUT.zip when OUT does not end in .zip) of\n"
         "comma-separated text, values with two decimals; several --height values give\n"
         "one text of all the CAPPI levels. --format odim writes an ODIM HDF5 product\n"
-        "file (the site product, or on --composite-grid); bufr and grib are not\n"
-        "available yet.\n"
+        "file, --format bufr one BUFR message (the site product, or on --composite-grid);\n"
+        "grib is not available yet.\n"
         "--composite-grid places the product on a national composite grid and writes its\n"
         "packed gzip grid (f32) or its CSV archive: comp240 (1 km), comp480 and kcj\n"
         "(3 km), comp3d (1 km CAPPI levels of every --height given, 1 to 10 km by\n"
@@ -499,6 +500,17 @@ int writeOdim(const ProductGrids& g) {
     return reportWritten(g, g.opt.out, ok);
 }
 
+// bufr: the product container as one BUFR message (site, or on a composite grid).
+int writeBufr(const ProductGrids& g) {
+    const CompositeGridKind* pKind = findCompositeGrid(g.opt.compositeGrid);
+    const rdr::StdProductPtr product = productContainer(g, pKind);
+    // The sync-down moves the grids out of the container: nothing reads it afterwards.
+    BUFR_PRODUCT* pBufr = product ? fnStdProductSyncDownBufr(product.get()) : nullptr;
+    const bool ok = pBufr != nullptr && fnWriteBufrProduct(pBufr, g.opt.out.c_str()) == 1;
+    fnFreeBufrProduct(pBufr);
+    return reportWritten(g, g.opt.out, ok);
+}
+
 // One row per output format; a row without a writer is named but refused until it has one.
 struct OutputFormat {
     const char* name;
@@ -506,7 +518,8 @@ struct OutputFormat {
 };
 
 constexpr OutputFormat kFormats[] = {
-    {"f32", writeF32}, {"csv", writeCsv}, {"odim", writeOdim}, {"bufr", nullptr}, {"grib", nullptr},
+    {"f32", writeF32},   {"csv", writeCsv}, {"odim", writeOdim},
+    {"bufr", writeBufr}, {"grib", nullptr},
 };
 
 std::string formatNames(bool bAvailable) {

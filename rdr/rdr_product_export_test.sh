@@ -151,8 +151,12 @@ assert site["dataset1/data1/data"].shape == (200, 200)
 assert comp["dataset1/data1/data"].shape == (1200, 960)
 PY
 
+"$rdr" product v.uf --product ETOP --threshold 20 --size 120 --format bufr -o etop.bfr > /dev/null
+check "--format bufr writes one BUFR message" \
+    "[ \$? -eq 0 ] && [ \"\$(head -c 4 etop.bfr)\" = BUFR ] && [ \"\$(tail -c 4 etop.bfr)\" = 7777 ]"
+
 # ---- refusals, each before the volume is read --------------------------------------------
-for bad in "--product PPI --format bufr" "--product PPI --format xyz" \
+for bad in "--product PPI --format grib" "--product PPI --format xyz" \
     "--product PPI --composite-grid comp3d" "--product PPI --composite-grid comp999" \
     "--product CAPPI --height 1 --height 2" \
     "--product CAPPI --height 1 --height 3 --height 4 --format csv"; do

@@ -21,6 +21,7 @@
 #include "internal/hdf5_access.h"
 #include "internal/hdf_product_input_transfer.h"
 #include "internal/isolated_decode.h"
+#include "internal/odim_grid_packing.h"
 #include "internal/odim_product_to_std.h"
 
 namespace {
@@ -373,25 +374,6 @@ bool storedAsRule(const DataPlan& plan, const FIELD_MEM_INFO_TBL& rule, hid_t fi
            plan.what.m_dNodata == rule.m_fOutBound && plan.what.m_dUndetect == rule.m_fBadValue;
 }
 
-// The value handed to the memory rule's packing, which truncates in single precision: for
-// integer storage, the middle of the stored integer's interval, found in double precision,
-// so that 2.37 stored at scale 100 is 237 and not 236.
-float physicalForRule(double value, const FIELD_MEM_INFO_TBL& rule) {
-    if (rule.m_iMemType == RDR_EN_MEM_FLOAT || !std::isfinite(value)) {
-        return static_cast<float>(value);
-    }
-    const double scaled = (value + rule.m_fOffset) * rule.m_fScale;
-    const double nearest = std::nearbyint(scaled);
-    const double stored = std::fabs(scaled - nearest) <= 1e-6 * std::max(1.0, std::fabs(nearest))
-                              ? nearest
-                              : std::trunc(scaled);
-    if (stored == 0.0 || std::fabs(stored) > 1e9) {
-        return static_cast<float>(stored / rule.m_fScale - rule.m_fOffset);
-    }
-    const double middle = stored + (stored > 0 ? 0.5 : -0.5);
-    return static_cast<float>(middle / rule.m_fScale - rule.m_fOffset);
-}
-
 template <typename T>
 T** copyBlock(const std::vector<unsigned char>& block, int iYdim, int iXdim,
               T** (*makeMatrix)(int, int)) {
@@ -484,24 +466,7 @@ void readGrid(hid_t root, const DataPlan& plan, long nRows, long nCols, HDF_PROD
             physical[i] = physicalForRule(w.m_dOffset + w.m_dGain * v, rule);
         }
     }
-    // Packed by the standard product's own rule, in a dataset of one slot lent for it.
-    STD_PRODUCT_DATASET** ppLent = fnInitStdDataset("LOAD", 1, 1);
-    if (ppLent == nullptr) {
-        throw std::bad_alloc();
-    }
-    STD_PRODUCT_DATA* pSlot = ppLent[0]->m_ppProductData[0];
-    const int iStored = fnAddStdDatasetToData(ppLent[0], plan.field, physical.data(), iYdim, iXdim);
-    if (iStored == 1) {
-        pOut->m_iMemType = pSlot->m_iMemType;
-        pOut->m_ppData_c = pSlot->m_ppData_c;
-        pOut->m_ppData_s = pSlot->m_ppData_s;
-        pOut->m_ppData_f = pSlot->m_ppData_f;
-        pSlot->m_ppData_c = nullptr;
-        pSlot->m_ppData_s = nullptr;
-        pSlot->m_ppData_f = nullptr;
-    }
-    fnFreeStdDataset(ppLent, 1, iYdim);
-    if (iStored != 1) {
+    if (!packPhysicalGrid(physical.data(), plan.field, iYdim, iXdim, pOut)) {
         throw std::bad_alloc();
     }
 }
