@@ -17,6 +17,7 @@
 #include <iterator>
 #include <utility>
 
+#include "bufr_radar.h"
 #include "core_utilities.h"
 #include "hdf_radar.h"
 #include "internal/volume_formats_table.h"
@@ -192,10 +193,20 @@ STD_RADAR* loadOdim(const char* szFile, VolumeLoadNotes*) {
     return pStd;
 }
 
+STD_RADAR* loadBufr(const char* szFile, VolumeLoadNotes*) {
+    BUFR_RADAR* pBufr = fnLoadBufrRadar(szFile);
+    if (pBufr == nullptr) {
+        return nullptr;
+    }
+    STD_RADAR* pStd = fnBufrSyncUpStd(pBufr);
+    fnFreeBufrRadar(pBufr);
+    return pStd;
+}
+
 // In order: the checks that read only the head come before the HDF5 ones.
 constexpr VolumeFormat kFormats[] = {
     {"UF", identifyUf, loadUf, loadUfMoments}, {"CF/Radial", identifyCfRadial, loadCfRadial},
-    {"ODIM HDF5", identifyOdim, loadOdim},     {"BUFR", identifyBufr, nullptr},
+    {"ODIM HDF5", identifyOdim, loadOdim},     {"BUFR", identifyBufr, loadBufr},
     {"GRIB", identifyGrib, nullptr},
 };
 
