@@ -46,7 +46,7 @@ void toBufrNames(HDF_PRODUCT_DATASET** ppDset, int iCount) {
 BUFR_PRODUCT* fnStdProductSyncDownBufr(STD_PRODUCT* pStdProduct) {
     BUFR_PRODUCT* pBufr = fnStdProductSyncDownHdf(pStdProduct);
     if (pBufr == nullptr) {
-        rdrError(kSyncDown, "fnInitBufrProductToStdProduct fail");
+        rdrError(kSyncDown, "the product cannot be converted (see the line above)");
         return nullptr;
     }
     copyFixedText(pBufr->m_szConventions, sizeof pBufr->m_szConventions, kConventions);

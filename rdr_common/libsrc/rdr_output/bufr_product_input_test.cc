@@ -153,6 +153,7 @@ struct Crafted {
     std::vector<unsigned char> stream;  // defaults to 12 zero doubles compressed
     bool sizesFirst = true;
     bool nameAfterLastGrid = false;
+    std::string quantity = "TH";
 };
 
 std::vector<unsigned char> craft(const Crafted& c) {
@@ -182,8 +183,8 @@ std::vector<unsigned char> craft(const Crafted& c) {
     v.push_back(c.grids);
     for (int g = 0; g < c.grids; ++g) {
         text("PPI", 6);
-        v.insert(v.end(), {500.0, 0.0});
-        text("TH", 7);
+        v.insert(v.end(), {500.0 + g, 0.0});  // one dataset per grid
+        text(c.quantity, 7);
         v.insert(v.end(), {0, 1, static_cast<double>(stream.size())});
         for (unsigned char b : stream) {
             v.push_back(b == 255 ? kBufrMissingValue : b);
@@ -240,6 +241,13 @@ TEST(BufrProductFile, GridsThatDoNotFitTheirSizeOrCountAreRefused) {
     extra.grids = 2;
     extra.nameAfterLastGrid = true;
     EXPECT_NE(refusal(craft(extra), dir).find("more grids than the 2 announced"),
+              std::string::npos);
+    Crafted longName;
+    longName.quantity = "VRADHXX";
+    EXPECT_NE(refusal(craft(longName), dir).find("'VRADHXX' is longer than 6"), std::string::npos);
+    Crafted manyElevations;
+    manyElevations.grids = 100;
+    EXPECT_NE(refusal(craft(manyElevations), dir).find("more than 99 PPI datasets"),
               std::string::npos);
     Crafted noSizes;
     noSizes.sizesFirst = false;
