@@ -8,29 +8,16 @@
 //   fnFreeBufrProduct(pBufr);
 //
 // The BUFR product has the layout of the ODIM product (hdf5_output.h): the records are the
-// same types under BUFR names. The file is replaced atomically: a failed write leaves no
-// file and the old one untouched. fnLoadBufrProduct (bufr_product_input.h) reads it back.
+// same types under BUFR names, as the volume records are (bufr_radar.h). The file is
+// replaced atomically: a failed write leaves no file and the old one untouched.
+// fnLoadBufrProduct (bufr_product_input.h) reads it back.
 #ifndef RDR_BUFR_OUTPUT_H
 #define RDR_BUFR_OUTPUT_H
 
+#include "bufr_radar.h"
 #include "hdf5_output.h"
-#include "hdf_radar.h"
 #include "standard_product.h"
 
-using BUFR_TOP_WHAT = HDF_TOP_WHAT;
-using BUFR_DATASET_WHAT = HDF_DATASET_WHAT;
-using BUFR_POLAR_WHERE = HDF_POLAR_WHERE;
-using BUFR_IMAGE_WHERE = HDF_IMAGE_WHERE;
-using BUFR_CROSS_WHERE = HDF_CROSS_WHERE;
-using BUFR_VERTICAL_WHERE = HDF_VERTICAL_WHERE;
-using BUFR_WHERE = HDF_WHERE;
-using BUFR_GENERAL_HOW = HDF_GENERAL_HOW;
-using BUFR_RADAR_HOW = HDF_RADAR_HOW;
-using BUFR_POLAR_HOW = HDF_POLAR_HOW;
-using BUFR_IMAGE_HOW = HDF_IMAGE_HOW;
-using BUFR_VERTICAL_HOW = HDF_VERTICAL_HOW;
-using BUFR_QUALITY_HOW = HDF_QUALITY_HOW;
-using BUFR_HOW = HDF_HOW;
 using BUFR_PRODUCT_DATA = HDF_PRODUCT_DATA;
 using BUFR_PRODUCT_DATASET = HDF_PRODUCT_DATASET;
 using BUFR_TOTAL_PRODUCT = HDF_TOTAL_PRODUCT;
