@@ -285,7 +285,8 @@ bool BufrTables::load(const std::string& root, int iMaster, int iCentre, int iSu
         files.push_back(localDir + "/element.table");
         files.push_back(localDir + "/sequence.def");  // optional
     }
-    std::string key;
+    // The key names the files with their sizes and times, and the local table looked for.
+    std::string key = localDir.empty() && iLocal != 0 ? "no " + localRel + "\n" : "";
     for (size_t i = 0; i < files.size(); ++i) {
         if (!fileStamp(files[i], &key) && i != 3) {
             *pWhy = "cannot read " + files[i];
