@@ -405,7 +405,7 @@ class VolumeValues {
         list.enter(301031);
         list.number(1001, block, std::isnan(block));
         list.number(1002, number, std::isnan(number));
-        for (double v : {0.0, 2024.0, 5.0, 1.0, 12.0, 30.0, 37.5, 127.25, 150.0}) {
+        for (double v : {0.0, 2024.0, 5.0, 1.0, 12.0, 30.0, 45.5, 10.25, 150.0}) {
             list.number(4001, v, false);
         }
         list.leave(301031);
@@ -496,8 +496,8 @@ std::vector<double> ramp(size_t n) {
 
 TEST(BufrVolumeLayout, VolumeWithHowBlocksFillsTheOdimRecords) {
     VolumeValues v;
-    v.source({{"WMO", "47108"}, {"NOD", "abcd"}});
-    v.station(47, 108);
+    v.source({{"WMO", "12345"}, {"NOD", "abcd"}});
+    v.station(12, 345);
     v.list.enter(321207);
     v.how({{"task", "VOL_A"}, {"simulated", "False"}, {"unknown", "x"}},
           {{"beamwH", 0.95}, {"wavelength", 5.3}, {"pulsewidth", 2.0}, {"notanattr", 1.0}});
@@ -514,7 +514,7 @@ TEST(BufrVolumeLayout, VolumeWithHowBlocksFillsTheOdimRecords) {
     std::string why;
     BufrRadarPtr bufr = readValues(v.list, &why);
     ASSERT_TRUE(bufr) << why;
-    EXPECT_STREQ(bufr->m_what.m_szSource, "WMO:47108,NOD:abcd,WMO:47108");
+    EXPECT_STREQ(bufr->m_what.m_szSource, "WMO:12345,NOD:abcd,WMO:12345");
     EXPECT_STREQ(bufr->m_what.m_szDate, "20240501");
     EXPECT_STREQ(bufr->m_what.m_szTime, "123000");
     EXPECT_STREQ(bufr->m_how.m_general_how.m_szTask, "VOL_A");
@@ -529,7 +529,7 @@ TEST(BufrVolumeLayout, VolumeWithHowBlocksFillsTheOdimRecords) {
     EXPECT_STREQ(pDataset->m_what.m_szEndTime, "000005");
     const BUFR_POLAR_WHERE& p = pDataset->m_where.m_polar_where;
     EXPECT_DOUBLE_EQ(p.m_dRstart, 0.25);
-    EXPECT_DOUBLE_EQ(p.m_dLat, 37.5);
+    EXPECT_DOUBLE_EQ(p.m_dLat, 45.5);
     const BUFR_DATA* pData = pDataset->m_ppData[0];
     EXPECT_STREQ(pData->m_what.m_szQuantity, "DBZH");
     EXPECT_EQ(pData->m_ppData[0][0], -10.0f);
