@@ -99,6 +99,38 @@ TEST(BufrProduct, EveryFamilyComesBackUnchangedSiteAndComposite) {
     EXPECT_EQ(rdrtest::directoryNames(dir.path().string()).size(), 1u);  // no temporary left
 }
 
+TEST(BufrProduct, AGridOfManyBlocksComesBackWhole) {
+    // Rain rates that do not repeat compress to more than the 65534 bytes of one block.
+    rdrtest::TempDir dir;
+    const int ydim = 210, xdim = 230;
+    const auto make = [&] {
+        rdr::StdProductPtr p(fnInitStdProduct(1, 1, 0, 0, 0, 0, 0));
+        if (fnSetStdProductCompHdr(p.get(), "MAX", "202607150930", ydim, xdim, 1.0f, 0, 0) != 1) {
+            return rdr::StdProductPtr();
+        }
+        std::vector<float> rain(static_cast<size_t>(ydim) * xdim);
+        unsigned state = 7;
+        for (float& v : rain) {
+            state = state * 1103515245u + 12345u;
+            v = static_cast<float>(state >> 8) / 65536.0f;
+        }
+        fnAddStdProductToData(p.get(), "PPI", 0, 0.5, 0, "RN", rain.data(), ydim, xdim);
+        return p;
+    };
+    rdr::StdProductPtr written = make();
+    rdr::StdProductPtr expected = make();
+    ASSERT_NE(written, nullptr);
+    forgetWhatBufrDoesNotCarry(expected.get());
+    toBufrPrecision(expected.get());
+    const std::string file = dir.file("rain.bfr");
+    ASSERT_TRUE(writeBufr(written.get(), file));
+    EXPECT_GT(std::filesystem::file_size(file), 3u * 65534u);
+    rdr::StdProductPtr back = readBufr(file, "COMP");
+    ASSERT_NE(back, nullptr);
+    toBufrPrecision(back.get());
+    EXPECT_EQ(odimfix::diff(*back, *expected), "");
+}
+
 // bufr_dump with our tables: per grid its product, both parameters x 1000 and quantity,
 // then the grid decoded with zlib from the bytes ecCodes read, written as doubles.
 const char* const kDumpScript = R"PY(
