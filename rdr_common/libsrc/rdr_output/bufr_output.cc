@@ -5,7 +5,8 @@
 //   3-01-011 3-01-013                 date and time
 //   3-21-204                          source entries (type, identifier)
 //   0-29-205                          projection definition, 100 characters
-//   0-05-033 0-06-033                 cell size, m
+//   2-02-130 2-01-136 0-05-033 0-06-033 2-02-000
+//                                     cell size, m, to 0.1 m
 //   2-01-129 0-30-021 0-30-022 2-01-000   columns, rows
 //   3-01-021 x 4                      corners UL, UR, LR, LL
 //   0-29-193 0-29-194                 projection origin (the radar)
@@ -182,8 +183,11 @@ void addHeader(const HDF_PRODUCT& product, const BufrIdentification& id, Message
     const HDF_IMAGE_WHERE& image = product.m_where.m_image_where;
     pMsg->describe({bufrFxy(0, 29, 205)});
     pMsg->text(bufrFxy(0, 29, 205), image.m_szProjdef, "projection definition");
-    pMsg->describe({bufrFxy(0, 5, 33), bufrFxy(0, 6, 33), bufrFxy(2, 1, 129), bufrFxy(0, 30, 21),
-                    bufrFxy(0, 30, 22), bufrFxy(2, 1, 0)});
+    // Cell sizes in tenths of a metre (0-05-033 alone holds tens of metres, which would turn
+    // 125 m into 120 m), 24 bits wide.
+    pMsg->describe({bufrFxy(2, 2, 130), bufrFxy(2, 1, 136), bufrFxy(0, 5, 33), bufrFxy(0, 6, 33),
+                    bufrFxy(2, 2, 0), bufrFxy(2, 1, 129), bufrFxy(0, 30, 21), bufrFxy(0, 30, 22),
+                    bufrFxy(2, 1, 0)});
     pMsg->number(image.m_dXscale * 1000.0);
     pMsg->number(image.m_dYscale * 1000.0);
     pMsg->number(static_cast<double>(image.m_lXsize));

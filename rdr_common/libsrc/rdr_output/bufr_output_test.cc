@@ -100,12 +100,13 @@ TEST(BufrProduct, EveryFamilyComesBackUnchangedSiteAndComposite) {
 }
 
 TEST(BufrProduct, AGridOfManyBlocksComesBackWhole) {
-    // Rain rates that do not repeat compress to more than the 65534 bytes of one block.
+    // Rain rates that do not repeat compress to more than the 65534 bytes of one block; the
+    // cells of 125 m keep their size.
     rdrtest::TempDir dir;
     const int ydim = 210, xdim = 230;
     const auto make = [&] {
         rdr::StdProductPtr p(fnInitStdProduct(1, 1, 0, 0, 0, 0, 0));
-        if (fnSetStdProductCompHdr(p.get(), "MAX", "202607150930", ydim, xdim, 1.0f, 0, 0) != 1) {
+        if (fnSetStdProductCompHdr(p.get(), "MAX", "202607150930", ydim, xdim, 0.125f, 0, 0) != 1) {
             return rdr::StdProductPtr();
         }
         std::vector<float> rain(static_cast<size_t>(ydim) * xdim);
