@@ -15,6 +15,7 @@
 #include "bufr_output.h"
 #include "bufr_product_input.h"
 #include "export_test_support.h"
+#include "internal/bufr_tables.h"
 #include "odim_product_fixture.h"
 #include "test_support.h"
 
@@ -55,10 +56,6 @@ void toBufrPrecision(STD_PRODUCT* p) {
                       &h.m_UR_lon, &h.m_UR_lat, &h.m_LR_lon, &h.m_LR_lat}) {
         *v = std::nearbyint(*v * 1e5) / 1e5;
     }
-}
-
-std::string tableRoot() {
-    return std::string(std::getenv("RDR_ROOT")) + "/rdr/www/cgi-src/resource/bufr_table";
 }
 
 TEST(BufrProduct, EveryFamilyComesBackUnchangedSiteAndComposite) {
@@ -185,7 +182,8 @@ TEST(BufrProduct, BufrDumpWithOurTablesDecodesTheSameValues) {
     ASSERT_TRUE(writeBufr(p.get(), file));
     int status = -1;
     const std::string out = rdrtest::programOutput(
-        {"/usr/bin/python3", "-c", kDumpScript, file, tableRoot(), dir.path().string()}, &status);
+        {"/usr/bin/python3", "-c", kDumpScript, file, bufrTableRoot(), dir.path().string()},
+        &status);
     ASSERT_EQ(status, 0) << out;
     std::istringstream lines(out);
     std::string line;
