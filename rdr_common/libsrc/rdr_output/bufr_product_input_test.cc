@@ -294,6 +294,20 @@ TEST(BufrProductFile, TruncatedAndFlippedCopiesAreRefusedWithAMessage) {
     }
     EXPECT_GT(refused, 0);
     EXPECT_EQ(BufrProductPtr(fnLoadBufrProduct(good.c_str(), "VOL")), nullptr);
+
+    // The exchange's composite cut inside its header, its first grid and its end section.
+    if (rdrtest::haveSharedData()) {
+        std::ifstream sample(rdrtest::sharedData("bufr/odim-compo-ref.bfr"), std::ios::binary);
+        const std::vector<unsigned char> compo((std::istreambuf_iterator<char>(sample)),
+                                               std::istreambuf_iterator<char>());
+        ASSERT_GT(compo.size(), 1000u);
+        for (size_t cut : {size_t{100}, compo.size() / 3, compo.size() - 2}) {
+            SCOPED_TRACE("composite cut at " + std::to_string(cut));
+            const std::string err =
+                refusal({compo.begin(), compo.begin() + static_cast<long>(cut)}, dir);
+            EXPECT_NE(err.find("fnLoadBufrProduct : "), std::string::npos) << err;
+        }
+    }
 }
 
 }  // namespace
