@@ -7,6 +7,7 @@
 //   3-21-207  polar volume with how information
 // Each data item ends in a zlib-compressed array of rays x bins little-endian doubles
 // (3-21-206), carried as runs of at most 65534 bytes.
+#include <isa-l/igzip_lib.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -42,6 +43,8 @@ constexpr long kMaxHowAttributes = 1000;
 constexpr size_t kMaxFileBytes = size_t{1} << 30;
 // zlib cannot inflate beyond about 1032 bytes per byte of input.
 constexpr size_t kMaxInflateRatio = 1100;
+// Arrays are inflated through a buffer of this many bytes (a multiple of 8), kept in cache.
+constexpr size_t kInflateChunk = 32768;
 
 constexpr int kSourceSequence = 321204;
 constexpr int kStationSequence = 301031;
@@ -482,6 +485,65 @@ class VolumeReader {
                    std::to_string(where.m_nRays) + " rays x " + std::to_string(where.m_nBins) +
                    " bins");
         }
+        pData->m_ppData =
+            fnMakeMatrix2D_F(static_cast<int>(where.m_nRays), static_cast<int>(where.m_nBins));
+        if (pData->m_ppData == nullptr) {
+            throw std::bad_alloc();
+        }
+        if (!inflateIntoRows(m_compressedPtr, nCompressed, where.m_nBins, nExpected,
+                             pData->m_ppData)) {
+            inflateWithZlib(item, nCompressed, where, nExpected, pData->m_ppData);
+        }
+        // The matrix holds physical values and the grid codes, as an ODIM_H5 load's does.
+        w.m_dGain = 1.0;
+        w.m_dOffset = 0.0;
+        w.m_dNodata = HDF_NODATA_VALUE;
+        w.m_dUndetect = HDF_UNDETECT_VALUE;
+    }
+
+    // The fast path: ISA-L inflates through a small buffer straight into the rows. False
+    // for any stream it does not end cleanly at exactly nExpected bytes; zlib then decides.
+    bool inflateIntoRows(const unsigned char* z, size_t nz, long nBins, size_t nExpected,
+                         float** rows) {
+        if (nz > UINT32_MAX) {
+            return false;
+        }
+        inflate_state state{};
+        isal_inflate_init(&state);
+        state.crc_flag = ISAL_ZLIB;
+        state.next_in = const_cast<unsigned char*>(z);
+        state.avail_in = static_cast<uint32_t>(nz);
+        m_chunk.resize(kInflateChunk + 8);
+        size_t nDone = 0;   // bytes inflated so far
+        size_t nCarry = 0;  // bytes of a double split across two chunks
+        while (state.block_state != ISAL_BLOCK_FINISH) {
+            const size_t room = std::min(kInflateChunk, nExpected - nDone) + 8 - nCarry;
+            state.next_out = m_chunk.data() + nCarry;
+            state.avail_out = static_cast<uint32_t>(room);
+            if (isal_inflate(&state) != ISAL_DECOMP_OK) {
+                return false;
+            }
+            const size_t nOut = room - state.avail_out;
+            if (nOut == 0 && state.block_state != ISAL_BLOCK_FINISH) {
+                return false;  // no input left, or no progress
+            }
+            if (nDone + nOut > nExpected) {
+                return false;
+            }
+            const size_t nBytes = nCarry + nOut;
+            const size_t nWhole = nBytes / 8;
+            decodeDoubles(m_chunk.data(), nDone / 8 - nCarry / 8, nWhole, nBins, rows);
+            nCarry = nBytes - nWhole * 8;
+            std::memmove(m_chunk.data(), m_chunk.data() + nWhole * 8, nCarry);
+            nDone += nOut;
+        }
+        return nDone == nExpected && nCarry == 0;
+    }
+
+    // The verdict of zlib, which has always read these arrays, and the values when it
+    // accepts what ISA-L refused.
+    void inflateWithZlib(const std::string& item, size_t nCompressed, const HDF_POLAR_WHERE& where,
+                         size_t nExpected, float** rows) {
         m_inflated.resize(nExpected);
         uLongf nInflated = static_cast<uLongf>(nExpected);
         const int rc = uncompress(m_inflated.data(), &nInflated, m_compressedPtr,
@@ -502,17 +564,7 @@ class VolumeReader {
                    std::to_string(where.m_nRays) + " rays x " + std::to_string(where.m_nBins) +
                    " bins of 8 bytes are " + std::to_string(nExpected));
         }
-        pData->m_ppData =
-            fnMakeMatrix2D_F(static_cast<int>(where.m_nRays), static_cast<int>(where.m_nBins));
-        if (pData->m_ppData == nullptr) {
-            throw std::bad_alloc();
-        }
-        decodeDoubles(m_inflated.data(), where.m_nRays, where.m_nBins, pData->m_ppData);
-        // The matrix holds physical values and the grid codes, as an ODIM_H5 load's does.
-        w.m_dGain = 1.0;
-        w.m_dOffset = 0.0;
-        w.m_dNodata = HDF_NODATA_VALUE;
-        w.m_dUndetect = HDF_UNDETECT_VALUE;
+        decodeDoubles(m_inflated.data(), 0, nExpected / 8, where.m_nBins, rows);
     }
 
     // 3-21-206: compression method, number of runs, then each run's length and bytes.
@@ -555,28 +607,31 @@ class VolumeReader {
         return nTotal;
     }
 
-    // Little-endian doubles to physical floats: the largest double is "nodata", its
-    // negative "undetect", as the exchange writes them.
-    static void decodeDoubles(const unsigned char* in, long nRays, long nBins, float** rows) {
-        for (long r = 0; r < nRays; ++r) {
-            float* out = rows[r];
-            const unsigned char* row = in + static_cast<size_t>(r) * static_cast<size_t>(nBins) * 8;
-            for (long b = 0; b < nBins; ++b) {
-                uint64_t bits;
-                std::memcpy(&bits, row + b * 8, 8);
-                if constexpr (std::endian::native == std::endian::big) {
-                    bits = __builtin_bswap64(bits);
-                }
-                double d;
-                std::memcpy(&d, &bits, 8);
-                if (d == DBL_MAX) {
-                    out[b] = HDF_NODATA_VALUE;
-                } else if (d == -DBL_MAX) {
-                    out[b] = HDF_UNDETECT_VALUE;
-                } else {
-                    out[b] = std::isfinite(d) && std::fabs(d) < 3.0e38 ? static_cast<float>(d)
-                                                                       : HDF_NODATA_VALUE;
-                }
+    // n little-endian doubles to physical floats from cell `first` on (row-major): the
+    // largest double is "nodata", its negative "undetect", as the exchange writes them.
+    static void decodeDoubles(const unsigned char* in, size_t first, size_t n, long nBins,
+                              float** rows) {
+        const size_t bins = static_cast<size_t>(nBins);
+        size_t r = first / bins;
+        size_t b = first % bins;
+        for (size_t k = 0; k < n; ++k) {
+            uint64_t bits;
+            std::memcpy(&bits, in + k * 8, 8);
+            if constexpr (std::endian::native == std::endian::big) {
+                bits = __builtin_bswap64(bits);
+            }
+            double d;
+            std::memcpy(&d, &bits, 8);
+            float v = HDF_NODATA_VALUE;
+            if (d == -DBL_MAX) {
+                v = HDF_UNDETECT_VALUE;
+            } else if (d != DBL_MAX && std::isfinite(d) && std::fabs(d) < 3.0e38) {
+                v = static_cast<float>(d);
+            }
+            rows[r][b] = v;
+            if (++b == bins) {
+                b = 0;
+                ++r;
             }
         }
     }
@@ -628,6 +683,7 @@ class VolumeReader {
     std::vector<unsigned char> m_run;
     const unsigned char* m_compressedPtr = nullptr;
     std::vector<unsigned char> m_inflated;
+    std::vector<unsigned char> m_chunk;
 };
 
 bool readWholeFile(const char* szFile, std::vector<unsigned char>* pBytes, std::string* pWhy) {

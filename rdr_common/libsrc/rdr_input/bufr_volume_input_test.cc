@@ -609,6 +609,20 @@ TEST(BufrVolumeLayout, BrokenArraysAndCountsAreRefused) {
              v.list.bytes(30198, junk, 4);
              v.list.leave(321206);
          }},
+        {"wrong checksum", "corrupt",
+         [](VolumeValues& v) {
+             const std::vector<double> values = ramp(10);
+             uLongf n = compressBound(80);
+             std::vector<unsigned char> z(n);
+             compress(z.data(), &n, reinterpret_cast<const unsigned char*>(values.data()), 80);
+             z[n - 1] ^= 1;  // the stream's Adler-32
+             v.list.enter(321206);
+             v.list.number(30197, 0, false);
+             v.list.number(31002, 1, false);
+             v.list.number(31002, static_cast<double>(n), false);
+             v.list.bytes(30198, z.data(), n);
+             v.list.leave(321206);
+         }},
         {"text for a count", "is not a number", [](VolumeValues& v) { v.list.text(30199, "x"); }},
     };
     for (const Case& c : cases) {
