@@ -37,6 +37,7 @@ constexpr const char* kLoad = "fnLoadBufrRadar";
 // Bounds of a sweep's shape and of a file; real ones stay far below them.
 constexpr long kMaxRays = 100000;
 constexpr long kMaxBins = 100000;
+constexpr long kMaxCells = 1L << 26;  // of one sweep: 256 MiB of floats
 constexpr long kMaxDatasets = 1000;
 constexpr long kMaxDataItems = 100;
 constexpr long kMaxHowAttributes = 1000;
@@ -419,6 +420,10 @@ class VolumeReader {
         p.m_dRstart = c.number("the range of the first bin") / 1000.0;
         p.m_nRays = c.whole("the ray count", 1, kMaxRays);
         p.m_lA1gate = c.whole("the first ray's index", 0, p.m_nRays - 1);
+        if (p.m_nRays * p.m_nBins > kMaxCells) {
+            refuse(std::to_string(p.m_nRays) + " rays x " + std::to_string(p.m_nBins) +
+                   " bins is more than a sweep can hold");
+        }
         if (std::fabs(p.m_dElangle) > 90.0) {
             refuse("an elevation of " + std::to_string(p.m_dElangle) + " degrees");
         }
