@@ -41,6 +41,7 @@ constexpr std::size_t kMaxFileBytes = std::size_t{1} << 25;
 constexpr double kProdparFactor = 1000.0;
 constexpr double kMetresPerKm = 1000.0;
 constexpr int kCompressionZlib = 0;
+constexpr std::size_t kMaxInflateRatio = 1032;
 
 constexpr int kFxyYear = 4001, kFxyMonth = 4002, kFxyDay = 4003;
 constexpr int kFxyHour = 4004, kFxyMinute = 4005, kFxySecond = 4006;
@@ -478,11 +479,18 @@ bool sameProdpar(const double* a, const double* b) {
 // two extreme doubles turned into the grid codes.
 std::vector<float> physicalGrid(const Item& item, std::size_t index, long nRows, long nCols) {
     const std::size_t cells = static_cast<std::size_t>(nRows) * static_cast<std::size_t>(nCols);
+    const std::string which = "grid " + std::to_string(index + 1);
+    // Nothing is allocated for a size the stream cannot reach: deflate packs at most 1032
+    // bytes into one.
+    if (cells * sizeof(double) > item.packed.size() * kMaxInflateRatio + kMaxInflateRatio) {
+        refuse(which + ": " + std::to_string(item.packed.size()) +
+               " compressed bytes cannot hold the " + std::to_string(cells) + " cells of " +
+               std::to_string(nCols) + " x " + std::to_string(nRows));
+    }
     std::vector<unsigned char> raw(cells * sizeof(double));
     uLongf nRaw = static_cast<uLongf>(raw.size());
     const int rc =
         uncompress(raw.data(), &nRaw, item.packed.data(), static_cast<uLong>(item.packed.size()));
-    const std::string which = "grid " + std::to_string(index + 1);
     if (rc == Z_BUF_ERROR) {
         refuse(which + " inflates to more than the " + std::to_string(cells) + " cells of " +
                std::to_string(nCols) + " x " + std::to_string(nRows));

@@ -234,6 +234,10 @@ TEST(BufrProductFile, GridsThatDoNotFitTheirSizeOrCountAreRefused) {
     tooSmall.xsize = 2;  // 6 cells where the stream holds 12
     EXPECT_NE(refusal(craft(tooSmall), dir).find("inflates to more than the 6 cells"),
               std::string::npos);
+    Crafted huge;
+    huge.xsize = huge.ysize = 8000;  // 512 MB of doubles from a stream of a few bytes
+    EXPECT_NE(refusal(craft(huge), dir).find("compressed bytes cannot hold the 64000000 cells"),
+              std::string::npos);
     Crafted notZlib;
     notZlib.stream = {1, 2, 3, 4, 5};
     EXPECT_NE(refusal(craft(notZlib), dir).find("uncompress fail"), std::string::npos);
