@@ -316,17 +316,6 @@ TEST(BufrVolumeSamples, MeteoFranceVolumeHasItsThreeSweeps) {
     }
 }
 
-// The product sample is a BUFR file too, but no volume: refused by name.
-TEST(BufrVolumeSamples, CompositeIsNotTakenForAVolume) {
-    RDR_REQUIRE_SHARED_DATA();
-    testing::internal::CaptureStderr();
-    BufrRadarPtr bufr(fnLoadBufrRadar(rdrtest::sharedData("bufr/odim-compo-ref.bfr").c_str()));
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(bufr);
-    EXPECT_NE(err.find("fnLoadBufrRadar : "), std::string::npos) << err;
-    EXPECT_NE(err.find("no polar volume"), std::string::npos) << err;
-}
-
 TEST(BufrVolumeSamples, GzipCompressedCopyLoadsTheSame) {
     RDR_REQUIRE_SHARED_DATA();
     const std::vector<unsigned char> bytes =

@@ -108,14 +108,28 @@ TEST(VolumeFormats, RefusesWhatNoReaderUsesWithAReason) {
 }
 
 TEST(VolumeFormats, RecognisedButNotYetReadableFormatsSaySo) {
+    rdrtest::TempDir dir;
+    const std::string file = dir.file("message.grb");
+    std::ofstream(file, std::ios::binary) << "GRIB" << std::string(600, 'x');
+    const char* format = nullptr;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnLoadStdRadarFile(file.c_str(), &format), nullptr);
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(format, "GRIB");
+    EXPECT_NE(message.find("not supported yet"), std::string::npos) << message;
+}
+
+// A BUFR file that holds a product, not a volume, is refused by the BUFR reader in words.
+TEST(VolumeFormats, BufrProductIsRefusedByTheVolumeReader) {
     RDR_REQUIRE_SHARED_DATA();
-    const std::string file = rdrtest::sharedData("bufr/example_odim_200906101315.bfr");
+    const std::string file = rdrtest::sharedData("bufr/odim-compo-ref.bfr");
     const char* format = nullptr;
     testing::internal::CaptureStderr();
     EXPECT_EQ(fnLoadStdRadarFile(file.c_str(), &format), nullptr);
     const std::string message = testing::internal::GetCapturedStderr();
     EXPECT_STREQ(format, "BUFR");
-    EXPECT_NE(message.find("not supported yet"), std::string::npos) << message;
+    EXPECT_NE(message.find("fnLoadBufrRadar : "), std::string::npos) << message;
+    EXPECT_NE(message.find("no polar volume"), std::string::npos) << message;
 }
 
 // Files that once crashed libhdf5 or sent it into an endless loop (the loader's own tests
