@@ -154,6 +154,7 @@ struct Crafted {
     bool sizesFirst = true;
     bool nameAfterLastGrid = false;
     std::string quantity = "TH";
+    bool emptyLastBlock = false;
 };
 
 std::vector<unsigned char> craft(const Crafted& c) {
@@ -185,9 +186,13 @@ std::vector<unsigned char> craft(const Crafted& c) {
         text("PPI", 6);
         v.insert(v.end(), {500.0 + g, 0.0});  // one dataset per grid
         text(c.quantity, 7);
-        v.insert(v.end(), {0, 1, static_cast<double>(stream.size())});
+        // A stream that fills its blocks exactly ends with an empty block.
+        v.insert(v.end(), {0, c.emptyLastBlock ? 2.0 : 1.0, static_cast<double>(stream.size())});
         for (unsigned char b : stream) {
             v.push_back(b == 255 ? kBufrMissingValue : b);
+        }
+        if (c.emptyLastBlock) {
+            v.push_back(0);
         }
     }
     if (c.nameAfterLastGrid) {
@@ -225,6 +230,10 @@ std::string refusal(const std::vector<unsigned char>& bytes, const rdrtest::Temp
 TEST(BufrProductFile, GridsThatDoNotFitTheirSizeOrCountAreRefused) {
     rdrtest::TempDir dir;
     EXPECT_EQ(refusal(craft({}), dir), "loaded");
+    Crafted twoGridsEmptyBlocks;
+    twoGridsEmptyBlocks.grids = 2;
+    twoGridsEmptyBlocks.emptyLastBlock = true;
+    EXPECT_EQ(refusal(craft(twoGridsEmptyBlocks), dir), "loaded");
 
     Crafted wrongSize;
     wrongSize.xsize = 5;  // 15 cells where the stream holds 12
