@@ -98,8 +98,11 @@ class DataEncoder {
             }
             return true;
         }
-        const int width = e->iWidth + widthChange_;
-        const int scale = e->iScale + scaleChange_;
+        // Replication factors and counts (class 31) keep their own width and scale, as the
+        // decoder reads them.
+        const bool bCount = bufrX(fxy) == 31;
+        const int width = e->iWidth + (bCount ? 0 : widthChange_);
+        const int scale = e->iScale + (bCount ? 0 : scaleChange_);
         if (width < 1 || width > 63) {
             return fail(name(fxy) + " has a width of " + std::to_string(width) + " bits");
         }

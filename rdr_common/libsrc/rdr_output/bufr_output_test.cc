@@ -11,10 +11,13 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string_view>
 
 #include "bufr_output.h"
 #include "bufr_product_input.h"
 #include "export_test_support.h"
+#include "internal/bufr_decoder.h"
+#include "internal/bufr_output_encoder.h"
 #include "internal/bufr_tables.h"
 #include "odim_product_fixture.h"
 #include "test_support.h"
@@ -347,6 +350,80 @@ TEST(BufrProduct, SyncDownNamesTheBufrColumnsAndDescribesPhysicalValues) {
     float** kept = fnGetStdProductDataByIdx(q.get(), "PPI", 0, "DZ");
     EXPECT_NE(kept, nullptr);
     fnFreeMatrix2D(reinterpret_cast<void**>(kept), 5);
+}
+
+// Every value the decoder hands over, as text.
+class RecordingSink : public BufrValueSink {
+  public:
+    bool number(int iFxy, double dValue, bool bMissing) override {
+        std::ostringstream out;
+        out << bufrDescriptorName(iFxy) << "=";
+        if (bMissing) {
+            out << "missing";
+        } else {
+            out << dValue;
+        }
+        values.push_back(out.str());
+        return true;
+    }
+    bool text(int iFxy, std::string_view text) override {
+        values.push_back(bufrDescriptorName(iFxy) + "='" + std::string(text) + "'");
+        return true;
+    }
+    std::vector<std::string> values;
+};
+
+TEST(BufrEncoder, WhatItEncodesTheDecoderReadsBackAndWhatDoesNotFitIsRefused) {
+    BufrTables tables;
+    std::string why;
+    ASSERT_TRUE(tables.load(bufrTableRoot(), 16, 255, 0, 9, &why)) << why;
+    BufrIdentification id;
+    id.iCentre = 255;
+    id.iMasterVersion = 16;
+    id.iLocalVersion = 9;
+    id.iYear = 2026;
+    // A width change that leaves the replication factor alone, a scale change, a text
+    // blank-filled, a missing byte.
+    const std::vector<int> d = {bufrFxy(2, 1, 129), bufrFxy(1, 1, 0), bufrFxy(0, 31, 1),
+                                bufrFxy(0, 30, 21), bufrFxy(2, 1, 0), bufrFxy(2, 2, 130),
+                                bufrFxy(0, 5, 33),  bufrFxy(2, 2, 0), bufrFxy(0, 30, 199),
+                                bufrFxy(0, 30, 198)};
+    std::vector<double> v = {2, 8190, 5, 125.5, 'P', 'P', 'I', ' ', ' ', ' ', kBufrMissingValue};
+    std::vector<unsigned char> message;
+    ASSERT_TRUE(encodeBufrMessage(id, d, v, tables, &message, &why)) << why;
+    BufrMessage msg;
+    ASSERT_TRUE(parseBufrMessage(message.data(), message.size(), &msg, &why)) << why;
+    EXPECT_EQ(msg.iEdition, 4);
+    EXPECT_EQ(msg.iCentre, 255);
+    EXPECT_EQ(msg.iLocal, 9);
+    EXPECT_EQ(msg.iYear, 2026);
+    EXPECT_EQ(msg.descriptors, d);
+    RecordingSink sink;
+    ASSERT_TRUE(decodeBufrData(msg, tables, sink, &why)) << why;
+    const std::vector<std::string> expected = {"0-31-001=2",        "0-30-021=8190",
+                                               "0-30-021=5",        "0-05-033=125.5",
+                                               "0-30-199='PPI   '", "0-30-198=missing"};
+    EXPECT_EQ(sink.values, expected);
+
+    const struct {
+        std::vector<int> d;
+        std::vector<double> v;
+        const char* why;
+    } refusals[] = {
+        {{bufrFxy(2, 1, 129), bufrFxy(0, 30, 21)}, {8191}, "0-30-021 cannot hold the value 8191"},
+        {{bufrFxy(0, 30, 21)}, {-1}, "cannot hold the value -1"},
+        {{bufrFxy(0, 30, 21), bufrFxy(0, 30, 22)}, {1}, "no value left for 0-30-022"},
+        {{bufrFxy(0, 30, 21)}, {1, 2}, "1 values left over"},
+        {{bufrFxy(0, 63, 250)}, {1}, "0-63-250 is not in the tables"},
+        {{bufrFxy(0, 30, 199)}, {'A', 'B', 300, 0, 0, 0}, "character 3 is not a byte"},
+        {{bufrFxy(2, 22, 0)}, {}, "operator 2-22-000 is not supported"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.why);
+        why.clear();
+        EXPECT_FALSE(encodeBufrMessage(id, r.d, r.v, tables, &message, &why));
+        EXPECT_NE(why.find(r.why), std::string::npos) << why;
+    }
 }
 
 }  // namespace
