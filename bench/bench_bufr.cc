@@ -86,6 +86,30 @@ void DecodePolarToStd(benchmark::State& state) {
     }
 }
 
+// The two halves of the decode: the BUFR records, then the standard volume from them.
+void LoadPolar(benchmark::State& state) {
+    for (auto _ : state) {
+        BufrRadarPtr bufr(fnLoadBufrRadar(kPolar.c_str()));
+        if (!bufr) {
+            state.SkipWithError("cannot load odim-polar-ref.bfr");
+            return;
+        }
+        benchmark::DoNotOptimize(bufr.get());
+    }
+}
+
+void SyncUpPolar(benchmark::State& state) {
+    BufrRadarPtr bufr(fnLoadBufrRadar(kPolar.c_str()));
+    if (!bufr) {
+        state.SkipWithError("cannot load odim-polar-ref.bfr");
+        return;
+    }
+    for (auto _ : state) {
+        rdr::StdRadarPtr std(fnBufrSyncUpStd(bufr.get()));
+        benchmark::DoNotOptimize(std.get());
+    }
+}
+
 void inflateArrays(benchmark::State& state, bool bFreshMemory) {
     const auto& arrays = compressedArrays();
     if (arrays.size() != 3) {
@@ -147,6 +171,8 @@ void EccodesUnpackPolar(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(DecodePolarToStd)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly();
+BENCHMARK(LoadPolar)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly();
+BENCHMARK(SyncUpPolar)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly();
 BENCHMARK(FloorInflateReused)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(9)

@@ -37,6 +37,9 @@ class BufrValueList : public BufrValueSink {
     bool enter(int iFxy) override;
     bool leave(int iFxy) override;
 
+    // Room for n bytes of byte runs, so that long runs are kept without regrowth.
+    void reserveBytes(size_t n) { m_bytes.reserve(n); }
+
     const std::vector<Group>& groups() const { return m_groups; }
     const BufrValue& operator[](size_t i) const { return m_values[i]; }
     size_t size() const { return m_values.size(); }
