@@ -628,15 +628,17 @@ TEST(BufrVolumeLayout, BrokenArraysAndCountsAreRefused) {
     }
 
     // Shapes and counts out of range.
-    const std::vector<double> bad[] = {
-        {0.5, 0, 500, 0, 2, 0, 1},    // no bins
-        {0.5, 5, 500, 0, 2, 2, 1},    // first ray beyond the rays
-        {95.0, 5, 500, 0, 2, 0, 1},   // elevation
-        {0.5, 5, 0, 0, 2, 0, 1},      // bin spacing
-        {0.5, 5, 500, 0, 2, 0, 101},  // data items
-        {0.5, 5, 500, 0, 2.5, 0, 1},  // a ray count that is no whole number
+    const std::pair<std::vector<double>, const char*> bad[] = {
+        {{0.5, 0, 500, 0, 2, 0, 1}, "the bin count"},
+        {{0.5, 5, 500, 0, 2, 2, 1}, "the first ray's index"},
+        {{95.0, 5, 500, 0, 2, 0, 1}, "an elevation of 95"},
+        {{0.5, 5, 0, 0, 2, 0, 1}, "a bin spacing of 0"},
+        {{0.5, 5, 500, 0, 2, 0, 101}, "the number of data items"},
+        {{0.5, 5, 500, 0, 2.5, 0, 1}, "the ray count"},
+        // Refused before anything is allocated for it.
+        {{0.5, 1000, 500, 0, 100000, 0, 1}, "more than a sweep can hold"},
     };
-    for (const auto& where : bad) {
+    for (const auto& [where, reason] : bad) {
         VolumeValues v;
         v.list.enter(321203);
         v.list.number(31001, 1, false);
@@ -648,8 +650,8 @@ TEST(BufrVolumeLayout, BrokenArraysAndCountsAreRefused) {
         }
         v.list.leave(321203);
         std::string why;
-        EXPECT_FALSE(readValues(v.list, &why)) << where[0] << " " << where[1];
-        EXPECT_FALSE(why.empty());
+        EXPECT_FALSE(readValues(v.list, &why)) << reason;
+        EXPECT_NE(why.find(reason), std::string::npos) << why;
     }
 
     // A source longer than its field is refused rather than cut.
