@@ -3,7 +3,7 @@
 #   rdr_product_export_test.sh RDR synthetic    packed grids and CSV archives of a synthetic
 #       volume: unpacked sizes (zcat, unzip -p), CRLF headers, cells placed on the grids;
 #       a hostile output name written as named and nothing run; a failed write keeps the old
-#       file and leaves no temporary; refusals with a message
+#       file and leaves no temporary; ODIM and GRIB product files; refusals with a message
 #   rdr_product_export_test.sh RDR real DATA    the KLIX volume: --format csv and --format
 #       f32 agree value for value; exits 77 (skipped) when the sample folder is absent
 set -uo pipefail
@@ -150,6 +150,20 @@ assert abs(site["dataset1/what/prodpar"][()][0] - 1.5) < 1e-9
 assert site["dataset1/data1/data"].shape == (200, 200)
 assert comp["dataset1/data1/data"].shape == (1200, 960)
 PY
+
+# ---- GRIB product files: ecCodes' tools read them with our definitions ------------------
+"$rdr" product v.uf --product CAPPI --height 1.5 --size 200 --format grib -o cappi.grib2 > /dev/null
+check "--format grib writes the site product" "[ \$? -eq 0 ] && [ -s cappi.grib2 ]"
+"$rdr" product v.uf --product CMAX --composite-grid comp240 --format grib -o comp.grib2 > /dev/null
+check "--format grib on a composite grid" "[ \$? -eq 0 ] && [ -s comp.grib2 ]"
+export ECCODES_EXTRA_DEFINITION_PATH=$RDR_ROOT/rdr/www/cgi-src/resource/grib_api/definitions
+check "the GRIB site product's keys" \
+    "[ \"\$(grib_get -p rdr_product,rdr_quantity,rdr_xsize,Ny cappi.grib2)\" = 'CAPPI DZ 200 200' ]"
+check "the GRIB site product's height and its second parameter" \
+    "grib_dump -p rdr_prodpar cappi.grib2 | tr -d ' \\n' | grep -q 'rdr_prodpar(2)={1.5,0}'"
+check "the GRIB composite's keys" \
+    "[ \"\$(grib_get -p rdr_product,rdr_xsize,rdr_ysize,numberOfValues comp.grib2)\" = 'CMAX 960 1200 1152000' ]"
+unset ECCODES_EXTRA_DEFINITION_PATH
 
 # ---- refusals, each before the volume is read --------------------------------------------
 for bad in "--product PPI --format bufr" "--product PPI --format xyz" \
