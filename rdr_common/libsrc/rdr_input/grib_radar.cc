@@ -50,6 +50,13 @@ GRIB_RADAR* fnInitGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int
         iMaxField > GRIB_MAX_FIELD || pBinCounts == nullptr) {
         return nullptr;
     }
+    // Every moment's size is checked before anything is allocated; the per-ray arrays are
+    // bounded by it too.
+    for (int k = 0; k < iMaxField; ++k) {
+        if (pBinCounts[k] < 1 || static_cast<long>(iMaxRay) * pBinCounts[k] > GRIB_MAX_VALUES) {
+            return nullptr;
+        }
+    }
     auto* pGrib = zeroed<GRIB_RADAR>(1);
     if (pGrib == nullptr) {
         return nullptr;

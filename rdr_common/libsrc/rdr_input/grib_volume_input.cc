@@ -453,11 +453,14 @@ bool splitGribMessages(const unsigned char* pBytes, std::size_t nBytes,
     while (at < nBytes) {
         const std::size_t left = nBytes - at;
         const std::string which = "message " + std::to_string(pSpans->size() + 1);
-        if (left < kSection0Bytes || std::memcmp(pBytes + at, "GRIB", 4) != 0) {
-            *pWhy = left < kSection0Bytes || pSpans->empty()
-                        ? which + " is cut short or is not a GRIB message"
-                        : std::to_string(left) + " bytes after message " +
-                              std::to_string(pSpans->size()) + " are not a GRIB message";
+        const bool bMagic = left >= 4 && std::memcmp(pBytes + at, "GRIB", 4) == 0;
+        if (!bMagic && !pSpans->empty()) {
+            *pWhy = std::to_string(left) + " bytes after message " +
+                    std::to_string(pSpans->size()) + " are not a GRIB message";
+            return false;
+        }
+        if (!bMagic || left < kSection0Bytes) {
+            *pWhy = bMagic ? which + " is cut short" : "not a GRIB message";
             return false;
         }
         if (pBytes[at + 7] != 2) {
