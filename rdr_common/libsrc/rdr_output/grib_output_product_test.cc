@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -271,19 +272,91 @@ TEST(GribProduct, WritingRefusesWhatItCannotWriteAndLeavesNoFile) {
     EXPECT_EQ(contents(file).substr(0, 4), "GRIB");
 }
 
-// A message of our own product with one key changed, as a hostile writer would make it.
-std::string withKey(const std::string& message, const char* key, long value) {
+// A message of our own product changed as a hostile writer would change it.
+std::string changed(const std::string& message, const std::function<void(codes_handle*)>& change) {
     std::string why;
     EXPECT_NE(eccodesLibrary(&why), nullptr);
     codes_handle* h = ec().handle_new_from_message_copy(nullptr, message.data(), message.size());
     EXPECT_NE(h, nullptr);
-    EXPECT_EQ(ec().set_long(h, key, value), CODES_SUCCESS) << key;
+    change(h);
     const void* bytes = nullptr;
     size_t n = 0;
     EXPECT_EQ(ec().get_message(h, &bytes, &n), CODES_SUCCESS);
     std::string out(static_cast<const char*>(bytes), n);
     ec().handle_delete(h);
     return out;
+}
+
+std::string withKey(const std::string& message, const char* key, long value) {
+    return changed(message, [&](codes_handle* h) {
+        EXPECT_EQ(ec().set_long(h, key, value), CODES_SUCCESS) << key;
+    });
+}
+
+TEST(GribProduct, ValuesComeBackAsTheNearestStoredIntegerInsideTheStorageRange) {
+    rdrtest::TempDir dir;
+    rdr::StdProductPtr p(fnInitStdProduct(2, 0, 0, 1, 0, 0, 0));
+    ASSERT_EQ(fnSetStdProductCompHdr(p.get(), "MAX", "202401020315", 1, 8, 1.0f, 0, 0), 1);
+    odimfix::add(p.get(), "BASE", 0, 0, 0, "DZ", 1, -30.0f, 70.0f);
+    odimfix::add(p.get(), "BASE", 0, 0, 0, "DR", 2, -4.0f, 8.0f);
+    const std::string file = dir.file("base.grib2");
+    GribProductPtr grib(fnStdProductSyncDownGrib(p.get()));
+    ASSERT_EQ(fnWriteGribProduct(grib.get(), "BASE", file.c_str()), 1);
+    // What another writer's rounding leaves in the file, beside values no storage holds.
+    const std::vector<double> values = {44.99998, 45.4,    126.7,     500.0,     -126.6, -500.0,
+                                        -9999.0,  -9998.0, 2.3699999, -0.004999, 400.0,  -400.0,
+                                        327.67,   -9999.0, -9998.0,   1e9};
+    putContents(file, changed(contents(file), [&](codes_handle* h) {
+                    EXPECT_EQ(ec().set_double_array(h, "values", values.data(), values.size()),
+                              CODES_SUCCESS);
+                }));
+    rdr::StdProductPtr back = readFile(file, GRIB_EN_PRODUCT_COMP);
+    ASSERT_NE(back, nullptr);
+    const STD_PRODUCT_DATASET* base = back->m_totalProduct.m_ppBase[0];
+    const char* dz = base->m_ppProductData[0]->m_ppData_c[0];
+    const short* dr = base->m_ppProductData[1]->m_ppData_s[0];
+    // -126.6 is nearest the no-data code -127 and steps off it; -500 stops above both codes.
+    EXPECT_EQ(std::vector<int>(dz, dz + 8),
+              (std::vector<int>{45, 45, 127, 127, -126, -126, -127, -128}));
+    EXPECT_EQ(std::vector<int>(dr, dr + 8),
+              (std::vector<int>{237, 0, 32767, -32766, 32767, -32767, -32768, 32767}));
+}
+
+TEST(GribProduct, SyncUpRefusesWholeAndLeavesTheGridsWithTheCaller) {
+    rdrtest::TempDir dir;
+    rdr::StdProductPtr p = odimfix::siteProduct(4, 4);
+    GribProductPtr grib(
+        fnLoadGribProduct(writeFamilies(p.get(), dir)[4].c_str(), GRIB_EN_PRODUCT_SITE));
+    ASSERT_NE(grib, nullptr);
+    // A 16-bit moment held in 8-bit rows would be read with the wrong codes.
+    GRIB_PRODUCT_DATA* vil = grib->m_totalProduct.m_ppVil[0]->m_ppProductData[0];
+    vil->m_iMemType = RDR_EN_MEM_CHAR;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(fnGribProductSyncUpStd(grib.get()), nullptr);
+    EXPECT_EQ(fnGribProductSyncUpStd(nullptr), nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("fnConvertStdDatasetToGrib VIL fail"), std::string::npos) << err;
+    EXPECT_NE(err.find("fnGetMaxCountGribProduct fail"), std::string::npos) << err;
+    EXPECT_NE(vil->m_ppData_s, nullptr);
+    vil->m_iMemType = RDR_EN_MEM_SHORT;
+    rdr::StdProductPtr back(fnGribProductSyncUpStd(grib.get()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(vil->m_ppData_s, nullptr);
+    EXPECT_STREQ(back->m_totalProduct.m_ppVil[0]->m_szProduct, "VIL");
+    EXPECT_EQ(back->m_totalProduct.m_ppVil[0]->m_dProdpar[1], 15.0);
+
+    int counts[7] = {};
+    ASSERT_EQ(fnGetMaxCountGribProduct(grib.get(), &counts[0], &counts[1], &counts[2], &counts[3],
+                                       &counts[4], &counts[5], &counts[6]),
+              1);
+    EXPECT_EQ(counts[0], 1);  // one grid in the VIL dataset
+    EXPECT_EQ(counts[5], 1);
+    EXPECT_EQ(counts[1] + counts[2] + counts[3] + counts[4] + counts[6], 0);
+    GribProductPtr empty(fnInitGribProduct(2, 1, 0, 0, 0, 0, 100));
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->m_totalProduct.m_ppEtop, nullptr);
+    EXPECT_EQ(empty->m_totalProduct.m_ppPpi[0]->m_iMaxField, 2);
+    EXPECT_EQ(fnInitGribProduct(0, 1, 1, 1, 1, 1, 1), nullptr);
 }
 
 TEST(GribProduct, DamagedForeignAndInconsistentFilesAreRefusedWithAReason) {
