@@ -9,7 +9,8 @@
 //   fnFreeGribProduct(pGrib);
 //
 // Message layout: section 1 carries the product time (UTC) and centre 40; section 2 the
-// family (rdr_product, rdr_max_product datasets), the grid (rdr_projdef, rdr_xsize,
+// family (rdr_product, rdr_max_product datasets), the site name, task, system, composite
+// method and Nyquist velocity, the grid (rdr_projdef, rdr_xsize,
 // rdr_ysize, rdr_xscale and rdr_yscale in km, the four corners), every dataset's two
 // parameters (rdr_prodpar: dataset j at elements 2j and 2j+1) and the quantities
 // (rdr_quantity: "," between a dataset's grids, "/" between datasets); section 3 a grid of
@@ -89,11 +90,22 @@ struct GRIB_TOTAL_PRODUCT {
     GRIB_PRODUCT_DATASET** m_ppEtop;
 };
 
+// Appended to the documented record: the rest of the standard product's header, so that a
+// product read back is the product written.
+struct GRIB_PRODUCT_HOW {
+    char m_szSiteName[9];
+    char m_szTask[9];
+    char m_szSystem[9];
+    char m_szCompMethod[17];
+    double m_dNi;  // Nyquist velocity, m/s
+};
+
 struct GRIB_PRODUCT {
     int m_iGribProductType;  // GRIB_EN_PRODUCT_*
     GRIB_PRODUCT_WHAT m_what;
     GRIB_PROUDCT_WHERE m_where;
     GRIB_TOTAL_PRODUCT m_totalProduct;
+    GRIB_PRODUCT_HOW m_how;
 };
 
 // An empty product: every dataset of the families with a count of 1 to 99 (others stay

@@ -217,7 +217,12 @@ bool setFamilyKeys(KeySetter& k, const GRIB_PRODUCT& p, const std::vector<Datase
                    {"rdr_UL_Longitude", w.m_UL_lon}, {"rdr_UL_Latitude", w.m_UL_lat},
                    {"rdr_UR_Longitude", w.m_UR_lon}, {"rdr_UR_Latitude", w.m_UR_lat},
                    {"rdr_LR_Longitude", w.m_LR_lon}, {"rdr_LR_Latitude", w.m_LR_lat}};
-    if (!(k.setText("rdr_projdef", w.m_szProjdef) && k.set("rdr_xsize", w.m_lXsize) &&
+    const GRIB_PRODUCT_HOW& how = p.m_how;
+    if (!(k.setText("rdr_site_name", how.m_szSiteName) && k.setText("rdr_task", how.m_szTask) &&
+          k.setText("rdr_system", how.m_szSystem) &&
+          k.setText("rdr_comp_method", how.m_szCompMethod) &&
+          k.setNumberText("rdr_nyquist_velocity", how.m_dNi) &&
+          k.setText("rdr_projdef", w.m_szProjdef) && k.set("rdr_xsize", w.m_lXsize) &&
           k.set("rdr_ysize", w.m_lYsize))) {
         return false;
     }

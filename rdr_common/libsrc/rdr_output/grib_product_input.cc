@@ -212,6 +212,26 @@ void fillHeader(const GribProductMessage& m, GRIB_PRODUCT* pProduct) {
                " characters");
     }
     copyFixedText(w.m_szProjdef, sizeof w.m_szProjdef, m.projdef.c_str());
+    GRIB_PRODUCT_HOW& how = pProduct->m_how;
+    const struct {
+        const char* key;
+        const std::string& text;
+        char* out;
+        std::size_t size;
+    } texts[] = {{"rdr_site_name", m.siteName, how.m_szSiteName, sizeof how.m_szSiteName},
+                 {"rdr_task", m.task, how.m_szTask, sizeof how.m_szTask},
+                 {"rdr_system", m.system, how.m_szSystem, sizeof how.m_szSystem},
+                 {"rdr_comp_method", m.compMethod, how.m_szCompMethod, sizeof how.m_szCompMethod}};
+    for (const auto& t : texts) {
+        if (t.text.size() >= t.size) {
+            refuse(std::string(t.key) + " is longer than " + std::to_string(t.size - 1) +
+                   " characters");
+        }
+        copyFixedText(t.out, t.size, t.text.c_str());
+    }
+    if (!gribNumberFromText(m.nyquist, &how.m_dNi)) {
+        refuse("rdr_nyquist_velocity '" + m.nyquist.substr(0, 32) + "' is not a number");
+    }
     w.m_lXsize = m.xsize;
     w.m_lYsize = m.ysize;
     double* const numbers[10] = {&w.m_dXscale, &w.m_dYscale, &w.m_LL_lon, &w.m_LL_lat, &w.m_UL_lon,

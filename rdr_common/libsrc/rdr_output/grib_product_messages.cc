@@ -162,6 +162,9 @@ bool readMessage(codes_handle* h, GribProductMessage* pOut, std::string* pWhy) {
         k.number("rdr_max_data", &m.maxData) && k.number("numberOfPointsAlongXAxis", &m.nx) &&
         k.number("numberOfPointsAlongYAxis", &m.ny) && k.text("rdr_product", &m.product) &&
         k.text("rdr_projdef", &m.projdef) && k.text("rdr_quantity", &m.quantity) &&
+        k.text("rdr_site_name", &m.siteName) && k.text("rdr_task", &m.task) &&
+        k.text("rdr_system", &m.system) && k.text("rdr_comp_method", &m.compMethod) &&
+        k.text("rdr_nyquist_velocity", &m.nyquist) &&
         k.doubles("rdr_prodpar", static_cast<std::size_t>(kMaxProdpar), &m.prodpar);
     if (!ok) {
         *pWhy = k.why();
@@ -187,9 +190,10 @@ void writeMessage(const GribProductMessage& m, ByteWriter& out) {
                    m.nx, m.ny}) {
         out.number(v);
     }
-    out.text(m.product);
-    out.text(m.projdef);
-    out.text(m.quantity);
+    for (const std::string* t : {&m.product, &m.projdef, &m.quantity, &m.siteName, &m.task,
+                                 &m.system, &m.compMethod, &m.nyquist}) {
+        out.text(*t);
+    }
     for (const std::string& n : m.numbers) {
         out.text(n);
     }
@@ -208,8 +212,11 @@ bool readMessageBack(ByteReader& in, GribProductMessage* pOut) {
             return false;
         }
     }
-    if (!in.text(&m.product) || !in.text(&m.projdef) || !in.text(&m.quantity)) {
-        return false;
+    for (std::string* t : {&m.product, &m.projdef, &m.quantity, &m.siteName, &m.task, &m.system,
+                           &m.compMethod, &m.nyquist}) {
+        if (!in.text(t)) {
+            return false;
+        }
     }
     for (std::string& n : m.numbers) {
         if (!in.text(&n)) {

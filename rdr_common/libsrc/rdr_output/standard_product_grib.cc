@@ -241,6 +241,12 @@ GRIB_PRODUCT* fnStdProductSyncDownGrib(STD_PRODUCT* pStdProduct) {
     const bool bSite = pStdProduct->m_iStdProductType == STD_EN_PRODUCT_SITE;
     pGrib->m_iGribProductType = bSite ? GRIB_EN_PRODUCT_SITE : GRIB_EN_PRODUCT_COMP;
     formatTime(hdr.m_tConvertTime, &pGrib->m_what);
+    GRIB_PRODUCT_HOW& how = pGrib->m_how;
+    copyFixedText(how.m_szSiteName, sizeof how.m_szSiteName, hdr.m_szSiteName);
+    copyFixedText(how.m_szTask, sizeof how.m_szTask, hdr.m_szTask);
+    copyFixedText(how.m_szSystem, sizeof how.m_szSystem, hdr.m_szSystem);
+    copyFixedText(how.m_szCompMethod, sizeof how.m_szCompMethod, hdr.m_szCompMethod);
+    how.m_dNi = hdr.m_dNi;
     GRIB_PROUDCT_WHERE& where = pGrib->m_where;
     where.m_dLon = hdr.m_dLon;
     where.m_dLat = hdr.m_dLat;
@@ -324,6 +330,12 @@ STD_PRODUCT* fnGribProductSyncUpStd(GRIB_PRODUCT* pGribProduct) {
         iType == GRIB_EN_PRODUCT_SITE ? STD_EN_PRODUCT_SITE : STD_EN_PRODUCT_COMP;
     STD_PRODUCT_HDR& hdr = pStd->m_product_hdr;
     hdr.m_tConvertTime = tConvert;
+    const GRIB_PRODUCT_HOW& how = pGribProduct->m_how;
+    copyFixedText(hdr.m_szSiteName, sizeof hdr.m_szSiteName, how.m_szSiteName);
+    copyFixedText(hdr.m_szTask, sizeof hdr.m_szTask, how.m_szTask);
+    copyFixedText(hdr.m_szSystem, sizeof hdr.m_szSystem, how.m_szSystem);
+    copyFixedText(hdr.m_szCompMethod, sizeof hdr.m_szCompMethod, how.m_szCompMethod);
+    hdr.m_dNi = how.m_dNi;
     hdr.m_dLon = where.m_dLon;
     hdr.m_dLat = where.m_dLat;
     hdr.m_iAnteHeightM = static_cast<int>(where.m_dHeightM);

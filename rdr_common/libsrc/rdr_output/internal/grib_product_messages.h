@@ -21,6 +21,7 @@ struct GribProductMessage {
     long xsize = 0, ysize = 0, maxProduct = 0, maxData = 0;
     long nx = 0, ny = 0;
     std::string product, projdef, quantity;
+    std::string siteName, task, system, compMethod, nyquist;
     std::string numbers[10];  // xscale, yscale, then LL, UL, UR, LR as longitude, latitude
     std::vector<double> prodpar;
     std::vector<float> values;
