@@ -216,7 +216,8 @@ bool setFamilyKeys(KeySetter& k, const GRIB_PRODUCT& p, const std::vector<Datase
                    {"rdr_LL_Longitude", w.m_LL_lon}, {"rdr_LL_Latitude", w.m_LL_lat},
                    {"rdr_UL_Longitude", w.m_UL_lon}, {"rdr_UL_Latitude", w.m_UL_lat},
                    {"rdr_UR_Longitude", w.m_UR_lon}, {"rdr_UR_Latitude", w.m_UR_lat},
-                   {"rdr_LR_Longitude", w.m_LR_lon}, {"rdr_LR_Latitude", w.m_LR_lat}};
+                   {"rdr_LR_Longitude", w.m_LR_lon}, {"rdr_LR_Latitude", w.m_LR_lat},
+                   {"rdr_site_longitude", w.m_dLon}, {"rdr_site_latitude", w.m_dLat}};
     const GRIB_PRODUCT_HOW& how = p.m_how;
     if (!(k.setText("rdr_site_name", how.m_szSiteName) && k.setText("rdr_task", how.m_szTask) &&
           k.setText("rdr_system", how.m_szSystem) &&

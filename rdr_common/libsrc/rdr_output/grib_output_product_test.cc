@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -18,8 +19,12 @@
 #include "grib_output.h"
 #include "grib_product_input.h"
 #include "internal/eccodes_library.h"
+#include "internal/grib_product_keys.h"
 #include "odim_product_fixture.h"
+#include "product_dispatch.h"
+#include "product_test_support.h"
 #include "test_support.h"
+#include "volume_formats.h"
 
 namespace {
 
@@ -386,6 +391,16 @@ TEST(GribProduct, DamagedForeignAndInconsistentFilesAreRefusedWithAReason) {
             "is not a grid of 1 to 20000 cells");
     refused(one + withKey(two, "rdr_max_product", 3), "does not belong to the family");
     refused(withKey(one, "centre", 98) + two, "not a product of this system");
+    const auto withText = [](const std::string& message, const char* key, const char* text) {
+        return changed(message, [&](codes_handle* h) {
+            size_t n = std::strlen(text);
+            EXPECT_EQ(ec().set_string(h, key, text, &n), CODES_SUCCESS) << key;
+        });
+    };
+    refused(withText(one, "rdr_xscale", "0.5km") + two, "rdr_xscale '0.5km' is not a number");
+    refused(withText(one, "rdr_site_longitude", "10") + two, "disagree with siteLongitude");
+    refused(withText(one, "rdr_product", "SURF") + withText(two, "rdr_product", "SURF"),
+            "rdr_product 'SURF' is none of");
 
     // Cut anywhere or with any byte changed, our own file is refused or read, never crashed
     // on.
@@ -420,6 +435,134 @@ TEST(GribProduct, AnotherSystemsGribFileIsRefusedAsNotOneOfOurs) {
     EXPECT_NE(err.find("fnLoadGribProduct : GRIB message 1 is not a product of this system"),
               std::string::npos)
         << err;
+}
+
+TEST(GribProduct, AKlixProductComesBackUnchanged) {
+    RDR_REQUIRE_SHARED_DATA();
+    rdr::StdRadarPtr volume(
+        fnLoadStdRadarFile(rdrtest::sharedData("uf/KLIX20050828_180149_rsl.uf").c_str()));
+    ASSERT_NE(volume, nullptr);
+    rdrtest::Tables tables(volume.get());
+    constexpr int kDim = 240;
+    // Real corners and a position west of Greenwich; the elevation of the lowest sweep and the
+    // CAPPI height as prodpar; reflectivity in 8 bits, velocity too, VIL in 16.
+    struct Grid {
+        const char* family;
+        const char* field;
+        double arg1;
+        double arg2;
+        rdrtest::Grid cells;
+    };
+    std::vector<Grid> grids;
+    for (const char* product : {"PPI", "CAPPI", "VIL"}) {
+        for (const char* field : {"DZ", "VR"}) {
+            RDR_PRODUCT_ARGS args;
+            args.szProduct = product;
+            args.szField = field;
+            args.iXdim = args.iYdim = kDim;
+            args.fMaxRangeKm = 240.0f;
+            args.fGridKm = 2.0f;
+            const bool bVil = std::string(product) == "VIL";
+            if (bVil && std::string(field) == "VR") {
+                continue;
+            }
+            rdrtest::Grid cells(fnCreateProduct(volume.get(), tables.p, args));
+            ASSERT_NE(cells, nullptr) << product << " " << field;
+            const double arg1 = std::string(product) == "PPI"
+                                    ? volume->m_ppSweep[0]->m_ppRay[0]->m_hdr.m_fFixedAngle
+                                : bVil ? 0.0
+                                       : 1.5;
+            grids.push_back(
+                {product, bVil ? "VIL" : field, arg1, bVil ? 15.0 : 0.0, std::move(cells)});
+        }
+    }
+    const auto make = [&] {
+        rdr::StdProductPtr p(fnInitStdProduct(2, 1, 1, 0, 0, 1, 0));
+        EXPECT_EQ(fnSetStdProductSiteHdr(volume.get(), p.get(), kDim, kDim, 2.0f), 1);
+        for (const Grid& g : grids) {
+            EXPECT_EQ(fnAddStdProductToData(p.get(), g.family, 0, g.arg1, g.arg2, g.field,
+                                            g.cells.get(), kDim, kDim),
+                      1);
+        }
+        return p;
+    };
+    rdr::StdProductPtr written = make();
+    rdr::StdProductPtr expected = make();
+    ASSERT_LT(expected->m_product_hdr.m_dLon, -89.0);
+    rdrtest::TempDir dir;
+    GribProductPtr grib(fnStdProductSyncDownGrib(written.get()));
+    ASSERT_NE(grib, nullptr);
+    std::vector<std::string> files;
+    for (const char* family : {"PPI", "CAPPI", "VIL"}) {
+        files.push_back(dir.file(std::string(family) + ".grib2"));
+        ASSERT_EQ(fnWriteGribProduct(grib.get(), family, files.back().c_str()), 1);
+    }
+    rdr::StdProductPtr back = readFamilies(files, GRIB_EN_PRODUCT_SITE);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(odimfix::diff(*back, *expected), "");
+}
+
+TEST(GribProduct, WhatTheKeysCannotHoldIsRefusedBeforeAnyFileIsMade) {
+    rdrtest::TempDir dir;
+    const std::string file = dir.file("out.grib2");
+    const auto refused = [&](STD_PRODUCT* p, const char* family, const char* reason) {
+        GribProductPtr grib(fnStdProductSyncDownGrib(p));
+        ASSERT_NE(grib, nullptr);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(fnWriteGribProduct(grib.get(), family, file.c_str()), 0) << reason;
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(reason), std::string::npos) << err;
+        EXPECT_EQ(entries(dir), 0u);
+    };
+    rdr::StdProductPtr low = odimfix::siteProduct(2, 2);
+    low->m_product_hdr.m_iAnteHeightM = -3;
+    refused(low.get(), "BASE", "outside the 0 to 65535 m siteElevation holds");
+    rdr::StdProductPtr lost = odimfix::siteProduct(2, 2);
+    lost->m_product_hdr.m_dLat = 91.0;
+    refused(lost.get(), "BASE", "not a latitude and longitude");
+    // 99 datasets of three moments name more quantities than rdr_quantity holds.
+    rdr::StdProductPtr many(fnInitStdProduct(3, 0, 99, 0, 0, 0, 0));
+    ASSERT_EQ(fnSetStdProductCompHdr(many.get(), "MAX", "202401020315", 1, 1, 1.0f, 0, 0), 1);
+    const float cell = 1.0f;
+    for (int d = 0; d < 99; ++d) {
+        for (const char* field : {"DZ", "KD", "RN"}) {
+            ASSERT_EQ(fnAddStdProductToData(many.get(), "CAPPI", d, d, 0, field, &cell, 1, 1), 1);
+        }
+    }
+    refused(many.get(), "CAPPI", "the quantity list is longer than 511 characters");
+}
+
+TEST(GribProduct, SitePositionsCodeBothHemispheresAndBothSidesOfGreenwich) {
+    const struct {
+        double lat, lon;
+        long codedLat, codedLon;
+        double backLon;
+    } cases[] = {
+        {37.44, 126.96, 37440000, 126960000, 126.96},
+        {-33.7, -89.825533, 0x80000000L | 33700000, 270174467, -89.825533},
+        {0.0, -180.0, 0, 180000000, 180.0},    // the antimeridian comes back east
+        {-0.0000004, 359.9999996, 0, 0, 0.0},  // less than half a micro-degree is none
+        {-90.0, 180.0, 0x80000000L | 90000000, 180000000, 180.0},
+    };
+    for (const auto& c : cases) {
+        long lat = -1;
+        long lon = -1;
+        ASSERT_TRUE(gribSiteLatitude(c.lat, &lat));
+        ASSERT_TRUE(gribSiteLongitude(c.lon, &lon));
+        EXPECT_EQ(lat, c.codedLat) << c.lat;
+        EXPECT_EQ(lon, c.codedLon) << c.lon;
+        EXPECT_EQ(gribLatitudeFromSite(lat), c.lat == -0.0000004 ? 0.0 : c.lat);
+        EXPECT_EQ(gribLongitudeFromSite(lon), c.backLon);
+    }
+    long coded = 0;
+    EXPECT_FALSE(gribSiteLatitude(90.5, &coded));
+    EXPECT_FALSE(gribSiteLatitude(std::nan(""), &coded));
+    EXPECT_FALSE(gribSiteLongitude(std::nan(""), &coded));
+    double v = 0.0;
+    EXPECT_TRUE(gribNumberFromText(gribNumberText(0.1 + 0.2), &v));
+    EXPECT_EQ(v, 0.1 + 0.2);
+    EXPECT_FALSE(gribNumberFromText("1.5x", &v));
+    EXPECT_FALSE(gribNumberFromText("", &v));
 }
 
 }  // namespace

@@ -234,11 +234,21 @@ void fillHeader(const GribProductMessage& m, GRIB_PRODUCT* pProduct) {
     }
     w.m_lXsize = m.xsize;
     w.m_lYsize = m.ysize;
-    double* const numbers[10] = {&w.m_dXscale, &w.m_dYscale, &w.m_LL_lon, &w.m_LL_lat, &w.m_UL_lon,
-                                 &w.m_UL_lat,  &w.m_UR_lon,  &w.m_UR_lat, &w.m_LR_lon, &w.m_LR_lat};
-    for (int i = 0; i < 10; ++i) {
+    double site[2] = {0.0, 0.0};
+    double* const numbers[kGribProductNumberCount] = {
+        &w.m_dXscale, &w.m_dYscale, &w.m_LL_lon, &w.m_LL_lat, &w.m_UL_lon, &w.m_UL_lat,
+        &w.m_UR_lon,  &w.m_UR_lat,  &w.m_LR_lon, &w.m_LR_lat, &site[0],    &site[1]};
+    for (int i = 0; i < kGribProductNumberCount; ++i) {
         *numbers[i] = number(m, i);
     }
+    // The exact position, where it agrees with the micro-degrees of template 4.20.
+    if (std::fabs(site[0] - w.m_dLon) > 1e-6 || std::fabs(site[1] - w.m_dLat) > 1e-6) {
+        refuse(
+            "rdr_site_longitude and rdr_site_latitude disagree with siteLongitude and "
+            "siteLatitude");
+    }
+    w.m_dLon = site[0];
+    w.m_dLat = site[1];
 }
 
 // Stored value of one physical value: the codes as the rule's, integers rounded to the

@@ -13,10 +13,10 @@
 #include "internal/eccodes_library.h"
 #include "internal/grib_product_keys.h"
 
-const char* const kGribProductNumberKeys[10] = {
-    "rdr_xscale",       "rdr_yscale",      "rdr_LL_Longitude", "rdr_LL_Latitude",
-    "rdr_UL_Longitude", "rdr_UL_Latitude", "rdr_UR_Longitude", "rdr_UR_Latitude",
-    "rdr_LR_Longitude", "rdr_LR_Latitude"};
+const char* const kGribProductNumberKeys[kGribProductNumberCount] = {
+    "rdr_xscale",       "rdr_yscale",      "rdr_LL_Longitude",   "rdr_LL_Latitude",
+    "rdr_UL_Longitude", "rdr_UL_Latitude", "rdr_UR_Longitude",   "rdr_UR_Latitude",
+    "rdr_LR_Longitude", "rdr_LR_Latitude", "rdr_site_longitude", "rdr_site_latitude"};
 
 namespace {
 
@@ -170,7 +170,7 @@ bool readMessage(codes_handle* h, GribProductMessage* pOut, std::string* pWhy) {
         *pWhy = k.why();
         return false;
     }
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < kGribProductNumberCount; ++i) {
         if (!k.text(kGribProductNumberKeys[i], &m.numbers[i])) {
             *pWhy = k.why();
             return false;

@@ -13,6 +13,9 @@
 // Most values one message may hold; a product of 64 M cells at most is accepted.
 constexpr long kGribProductMaxValues = 64L << 20;
 
+// The numbers kept as text.
+constexpr int kGribProductNumberCount = 12;
+
 // One message's keys as the file gives them.
 struct GribProductMessage {
     long centre = 0;
@@ -22,13 +25,15 @@ struct GribProductMessage {
     long nx = 0, ny = 0;
     std::string product, projdef, quantity;
     std::string siteName, task, system, compMethod, nyquist;
-    std::string numbers[10];  // xscale, yscale, then LL, UL, UR, LR as longitude, latitude
+    // xscale, yscale, then LL, UL, UR, LR as longitude, latitude, then the site's longitude
+    // and latitude
+    std::string numbers[kGribProductNumberCount];
     std::vector<double> prodpar;
     std::vector<float> values;
 };
 
 // The key of numbers[i].
-extern const char* const kGribProductNumberKeys[10];
+extern const char* const kGribProductNumberKeys[kGribProductNumberCount];
 
 // A GRIB message found in a file: its bytes start at offset and run for length.
 struct GribMessageSpan {
