@@ -30,7 +30,7 @@ constexpr const char* kLoad = "fnLoadGribProduct";
 // A product file of the largest accepted grid is some hundreds of MB; the child needs a
 // few times that.
 constexpr long long kMaxFileBytes = 1LL << 30;
-const IsolationLimits kLimits = {
+IsolationLimits g_limits = {
     std::size_t{3} << 30,  // address space
     30,                    // CPU seconds
     60,                    // wall seconds
@@ -413,6 +413,14 @@ GRIB_PRODUCT* buildProduct(const std::vector<GribProductMessage>& messages, int 
 
 }  // namespace
 
+IsolationLimits gribProductIsolationLimits() {
+    return g_limits;
+}
+
+void setGribProductIsolationLimits(const IsolationLimits& limits) {
+    g_limits = limits;
+}
+
 GRIB_PRODUCT* fnLoadGribProduct(const char* szFile, int iProductType) {
     if (szFile == nullptr || szFile[0] == '\0') {
         rdrError(kLoad, "no file name");
@@ -432,7 +440,7 @@ GRIB_PRODUCT* fnLoadGribProduct(const char* szFile, int iProductType) {
         }
         const IsolatedResult result = runIsolatedDecode(
             [&](IsolatedOutput& output) { return decodeGribProductMessages(bytes, spans, output); },
-            kLimits);
+            g_limits);
         switch (result.outcome) {
             case IsolatedResult::kDecoded:
                 break;

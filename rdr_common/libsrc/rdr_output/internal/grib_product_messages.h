@@ -48,6 +48,10 @@ IsolatedVerdict decodeGribProductMessages(const std::vector<unsigned char>& byte
                                           const std::vector<GribMessageSpan>& spans,
                                           IsolatedOutput& output);
 
+// The child's limits while it decodes a product file (a fuzzer lowers them).
+IsolationLimits gribProductIsolationLimits();
+void setGribProductIsolationLimits(const IsolationLimits& limits);
+
 // The messages back from the child's bytes; false with *pWhy when they are cut or
 // malformed.
 bool readGribProductMessages(const unsigned char* pBytes, std::size_t nBytes,
