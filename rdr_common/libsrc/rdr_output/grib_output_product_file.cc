@@ -169,12 +169,12 @@ bool stackGrids(const DatasetGrids& grids, long nRows, long nCols, std::vector<d
 // Time, centre and local section: sections 1 and 2 up to the family's keys.
 bool setIdentification(KeySetter& k, const GRIB_PRODUCT& p, std::string* pWhy) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    char szRest = '\0';
+    char cExtra = '\0';
     char szStamp[16];
     std::snprintf(szStamp, sizeof szStamp, "%.8s %.6s", p.m_what.m_szDate, p.m_what.m_szTime);
     if (std::strlen(p.m_what.m_szDate) != 8 || std::strlen(p.m_what.m_szTime) != 6 ||
         std::sscanf(szStamp, "%4d%2d%2d %2d%2d%2d%c", &year, &month, &day, &hour, &minute, &second,
-                    &szRest) != 6) {
+                    &cExtra) != 6) {
         *pWhy = std::string("unreadable date and time '") + p.m_what.m_szDate + "' '" +
                 p.m_what.m_szTime + "'";
         return false;

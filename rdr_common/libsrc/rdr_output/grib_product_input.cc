@@ -204,9 +204,6 @@ void fillHeader(const GribProductMessage& m, GRIB_PRODUCT* pProduct) {
     w.m_dLat = gribLatitudeFromSite(m.siteLatitude);
     w.m_dLon = gribLongitudeFromSite(m.siteLongitude);
     w.m_dHeightM = static_cast<double>(m.siteElevation);
-    if (!(std::fabs(w.m_dLat) <= 90.0)) {
-        refuse("siteLatitude " + std::to_string(m.siteLatitude) + " is not a latitude");
-    }
     if (m.projdef.size() >= sizeof w.m_szProjdef) {
         refuse("rdr_projdef is longer than " + std::to_string(sizeof w.m_szProjdef - 1) +
                " characters");
@@ -249,6 +246,10 @@ void fillHeader(const GribProductMessage& m, GRIB_PRODUCT* pProduct) {
     }
     w.m_dLon = site[0];
     w.m_dLat = site[1];
+    if (!(std::fabs(w.m_dLon) <= 360.0 && std::fabs(w.m_dLat) <= 90.0)) {
+        refuse("the site position " + m.numbers[10] + ", " + m.numbers[11] +
+               " is not a longitude and latitude");
+    }
 }
 
 // Stored value of one physical value: the codes as the rule's, integers rounded to the
