@@ -2,6 +2,8 @@
 #include <cstdlib>
 
 #include "grib_radar.h"
+#include "internal/bin_blocks.h"
+#include "internal/grib_volume_input.h"
 
 namespace {
 
@@ -10,7 +12,7 @@ T* zeroed(long n) {
     return static_cast<T*>(std::calloc(static_cast<std::size_t>(n), sizeof(T)));
 }
 
-GRIB_VOLUME* newVolume(int nRay, int nBin, int iNoData) {
+GRIB_VOLUME* newVolume(int nRay, int nBin, int iNoData, StdBinBlocks* pBlocks) {
     if (nBin < 1 || static_cast<long>(nRay) * nBin > GRIB_MAX_VALUES) {
         return nullptr;
     }
@@ -20,7 +22,9 @@ GRIB_VOLUME* newVolume(int nRay, int nBin, int iNoData) {
     }
     pVolume->m_iMaxBin = nBin;
     const long nValues = static_cast<long>(nRay) * nBin;
-    pVolume->m_pData = static_cast<short*>(std::malloc(sizeof(short) * nValues));
+    pVolume->m_pData = pBlocks != nullptr
+                           ? binBlocksTake(pBlocks, static_cast<std::size_t>(nValues))
+                           : static_cast<short*>(std::malloc(sizeof(short) * nValues));
     pVolume->m_pFieldSlot = zeroed<unsigned char>(nRay);
     pVolume->m_pBinNumber = zeroed<long>(nRay);
     pVolume->m_pScaleFactor = zeroed<long>(nRay);
@@ -31,7 +35,7 @@ GRIB_VOLUME* newVolume(int nRay, int nBin, int iNoData) {
         pVolume->m_pStartRange == nullptr || pVolume->m_pBinSpacing == nullptr) {
         return pVolume;  // the caller frees the incomplete volume with the rest
     }
-    for (long i = 0; i < nValues; ++i) {
+    for (long i = 0; pBlocks == nullptr && i < nValues; ++i) {
         pVolume->m_pData[i] = static_cast<short>(iNoData);
     }
     return pVolume;
@@ -46,6 +50,11 @@ bool volumeComplete(const GRIB_VOLUME* p) {
 }  // namespace
 
 GRIB_RADAR* fnInitGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int* pBinCounts) {
+    return newGribRadar(iMaxSweep, iMaxRay, iMaxField, pBinCounts, false);
+}
+
+GRIB_RADAR* newGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int* pBinCounts,
+                         bool bBlocks) {
     if (iMaxSweep < 1 || iMaxRay < 1 || iMaxSweep > iMaxRay || iMaxField < 1 ||
         iMaxField > GRIB_MAX_FIELD || pBinCounts == nullptr) {
         return nullptr;
@@ -77,15 +86,20 @@ GRIB_RADAR* fnInitGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int
     hdr.m_pRayBinSpacing = zeroed<long>(iMaxRay);
     hdr.m_pRaySampleSize = zeroed<long>(iMaxRay);
     pGrib->m_ppVolume = zeroed<GRIB_VOLUME*>(iMaxField);
+    if (bBlocks) {
+        pGrib->m_pBinBlocks = binBlocksNew();
+    }
     bool bOk = hdr.m_pMaxRay != nullptr && hdr.m_pSweepHdr != nullptr && hdr.m_pMaxBin != nullptr &&
                hdr.m_pRayTime != nullptr && hdr.m_pRayAzimuth != nullptr &&
                hdr.m_pRayElevation != nullptr && hdr.m_pRayFixedAngle != nullptr &&
                hdr.m_pRayStartRange != nullptr && hdr.m_pRayBinSpacing != nullptr &&
-               hdr.m_pRaySampleSize != nullptr && pGrib->m_ppVolume != nullptr;
+               hdr.m_pRaySampleSize != nullptr && pGrib->m_ppVolume != nullptr &&
+               (!bBlocks || pGrib->m_pBinBlocks != nullptr);
     if (bOk) {
         pGrib->m_iMaxVolume = iMaxField;
         for (int k = 0; k < iMaxField && bOk; ++k) {
-            pGrib->m_ppVolume[k] = newVolume(iMaxRay, pBinCounts[k], hdr.m_iNoDataValue);
+            pGrib->m_ppVolume[k] =
+                newVolume(iMaxRay, pBinCounts[k], hdr.m_iNoDataValue, pGrib->m_pBinBlocks);
             bOk = volumeComplete(pGrib->m_ppVolume[k]);
             if (bOk && pBinCounts[k] > hdr.m_iMaxBin) {
                 hdr.m_iMaxBin = pBinCounts[k];
@@ -106,7 +120,9 @@ void fnFreeGribRadar(GRIB_RADAR* pGrib) {
     for (int k = 0; pGrib->m_ppVolume != nullptr && k < pGrib->m_iMaxVolume; ++k) {
         GRIB_VOLUME* p = pGrib->m_ppVolume[k];
         if (p != nullptr) {
-            std::free(p->m_pData);
+            if (!binBlocksOwn(pGrib->m_pBinBlocks, p->m_pData)) {
+                std::free(p->m_pData);
+            }
             std::free(p->m_pFieldSlot);
             std::free(p->m_pBinNumber);
             std::free(p->m_pScaleFactor);
@@ -116,6 +132,7 @@ void fnFreeGribRadar(GRIB_RADAR* pGrib) {
         }
     }
     std::free(pGrib->m_ppVolume);
+    binBlocksFree(pGrib->m_pBinBlocks);
     GRIB_GLOBAL_HDR& hdr = pGrib->m_hdr;
     std::free(hdr.m_pMaxRay);
     std::free(hdr.m_pSweepHdr);

@@ -6,7 +6,7 @@
 // A moment's values are m_iMaxRay rows (rays of all sweeps in order) of its own m_iMaxBin
 // stored integers; cells past a ray's own bin count hold the no-data value.
 //
-// Calling order: fnLoadGribRadar, fnGribSyncUpStd (copies into a new STD_RADAR),
+// Calling order: fnLoadGribRadar, fnGribSyncUpStd (moves the rows into a new STD_RADAR),
 // fnFreeGribRadar, later fnFreeStdRadar.
 #ifndef RDR_GRIB_RADAR_H
 #define RDR_GRIB_RADAR_H
@@ -90,6 +90,10 @@ struct GRIB_RADAR {
     GRIB_GLOBAL_HDR m_hdr;
     int m_iMaxVolume;
     GRIB_VOLUME** m_ppVolume;
+    // Set by the loader, which puts the moments' values in a few large blocks (null
+    // otherwise): the sync-up then hands the rows themselves to the STD_RADAR instead of
+    // copying them, and the loaded GRIB_RADAR keeps its headers only.
+    struct StdBinBlocks* m_pBinBlocks;
 };
 
 // A volume of the given shape, every array allocated and zeroed, every value the no-data
@@ -103,8 +107,9 @@ void fnFreeGribRadar(GRIB_RADAR* pGrib);
 // Null after a one-line message on any failure or a file that is not such a volume.
 GRIB_RADAR* fnLoadGribRadar(char* szFile);
 
-// A new STD_RADAR holding a copy of the volume, or null after a message when the volume
-// is inconsistent (moment slots, bin counts beyond a row).
+// A new STD_RADAR of the volume, or null after a message when the volume is inconsistent
+// (moment slots, bin counts beyond a row). A loaded volume's rows move over (see
+// m_pBinBlocks); any other volume's are copied.
 STD_RADAR* fnGribSyncUpStd(GRIB_RADAR* pGrib);
 
 #endif

@@ -1,15 +1,25 @@
 // GRIB volume loader: the file's messages are framed and identified here, then decoded by
 // ecCodes in a child process (ecCodes trusts a message's own lengths and can crash on a
 // damaged one); the child hands the GRIB_RADAR back as bytes.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -134,18 +144,38 @@ class MessageKeys {
 };
 
 // Stored values were integers when written; a decoded value is rounded to the nearest one
-// and held within 16 bits, never cut toward zero.
+// (2549.9999 is 2550, not 2549; halves to even) and held within 16 bits instead of
+// wrapping; NaN is no data.
 short storedValue(double v, short noData) {
-    if (std::isnan(v)) {
-        return noData;
+    constexpr double kRound = 6755399441055744.0;  // adding and taking away 1.5 x 2^52 rounds
+    v = v != v ? noData : v;
+    v = v < SHRT_MIN ? SHRT_MIN : v;
+    v = v > SHRT_MAX ? SHRT_MAX : v;
+    return static_cast<short>(static_cast<int>((v + kRound) - kRound));
+}
+
+// The same for a whole message, four values a step where SSE2 is there (every x86-64):
+// the rounding is then the conversion's own, to nearest with halves to even.
+void storeValues(const double* pIn, std::size_t n, short noData, short* pOut) {
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128d lo = _mm_set1_pd(SHRT_MIN);
+    const __m128d hi = _mm_set1_pd(SHRT_MAX);
+    const __m128d none = _mm_set1_pd(noData);
+    auto held = [&](__m128d v) {
+        const __m128d nan = _mm_cmpunord_pd(v, v);
+        v = _mm_or_pd(_mm_and_pd(nan, none), _mm_andnot_pd(nan, v));
+        return _mm_cvtpd_epi32(_mm_min_pd(_mm_max_pd(v, lo), hi));
+    };
+    for (; i + 4 <= n; i += 4) {
+        const __m128i four =
+            _mm_unpacklo_epi64(held(_mm_loadu_pd(pIn + i)), held(_mm_loadu_pd(pIn + i + 2)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pOut + i), _mm_packs_epi32(four, four));
     }
-    if (v >= SHRT_MAX) {
-        return SHRT_MAX;
+#endif
+    for (; i < n; ++i) {
+        pOut[i] = storedValue(pIn[i], noData);
     }
-    if (v <= SHRT_MIN) {
-        return SHRT_MIN;
-    }
-    return static_cast<short>(std::lround(v));
 }
 
 struct Shape {
@@ -302,8 +332,22 @@ bool readSweepsAndRays(const MessageKeys& keys, GRIB_RADAR* pGrib) {
 }
 
 // One moment: its name, per-ray arrays and values.
+// Room for decoded values, reused from message to message and never zeroed first.
+struct ValueBuffer {
+    std::unique_ptr<double[]> p;
+    std::size_t n = 0;
+
+    double* reserve(std::size_t nValues) {
+        if (nValues > n) {
+            p.reset(new (std::nothrow) double[nValues]);
+            n = p ? nValues : 0;
+        }
+        return p.get();
+    }
+};
+
 bool readMoment(const MessageKeys& keys, codes_handle* h, GRIB_RADAR* pGrib, int k,
-                std::vector<double>* pValues) {
+                ValueBuffer* pValues) {
     GRIB_VOLUME* pVolume = pGrib->m_ppVolume[k];
     const std::size_t nRay = static_cast<std::size_t>(pGrib->m_hdr.m_iMaxRay);
     if (!keys.text("rdc_field_name", pVolume->m_szName)) {
@@ -339,60 +383,178 @@ bool readMoment(const MessageKeys& keys, codes_handle* h, GRIB_RADAR* pGrib, int
                     " values, not " + std::to_string(nRay) + " rays x " +
                     std::to_string(pVolume->m_iMaxBin) + " bins");
     }
-    pValues->resize(nValues);
-    const int err = ec().get_double_array(h, "values", pValues->data(), &size);
+    double* pIn = pValues->reserve(nValues);
+    if (pIn == nullptr) {
+        return fail("calloc fail");
+    }
+    const int err = ec().get_double_array(h, "values", pIn, &size);
     if (err != CODES_SUCCESS || size != nValues) {
         return fail("message " + std::to_string(k + 1) + ": cannot decode its values (" +
                     ec().get_error_message(err) + ")");
     }
     const short noData = static_cast<short>(pGrib->m_hdr.m_iNoDataValue);
-    const double* pIn = pValues->data();
-    short* pOut = pVolume->m_pData;
-    for (std::size_t i = 0; i < nValues; ++i) {
-        pOut[i] = storedValue(pIn[i], noData);
-    }
+    storeValues(pIn, nValues, noData, pVolume->m_pData);
     return true;
 }
 
-bool readContent(const char* szFile, std::vector<unsigned char>* pContent) {
-    gzFile gz = gzopen(szFile, "rb");
-    if (gz == nullptr) {
-        return false;
-    }
-    gzbuffer(gz, 1 << 20);
-    constexpr std::size_t kChunk = 4u << 20;
-    pContent->clear();
-    for (;;) {
-        const std::size_t at = pContent->size();
-        pContent->resize(at + kChunk);
-        const int n = gzread(gz, pContent->data() + at, static_cast<unsigned>(kChunk));
-        if (n < 0) {
-            int iErr = Z_OK;
-            const std::string why = gzerror(gz, &iErr);
-            gzclose(gz);
-            return fail("cannot read " + std::string(szFile) + " (" + why + ")");
-        }
-        pContent->resize(at + static_cast<std::size_t>(n));
-        if (n == 0) {
-            break;
+// A file's content: a plain file mapped as it is, a gzip-compressed one inflated.
+class Content {
+  public:
+    Content() = default;
+    Content(const Content&) = delete;
+    Content& operator=(const Content&) = delete;
+    ~Content() {
+        if (mapped_ != nullptr) {
+            munmap(mapped_, size_);
         }
     }
-    gzclose(gz);
-    return true;
-}
 
-IsolatedVerdict decodeInChild(const char* szFile, IsolatedOutput& output) {
-    std::vector<unsigned char> content;
-    if (!readContent(szFile, &content)) {
+    bool read(const char* szFile) {
+        const int fd = open(szFile, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return fail("cannot open " + std::string(szFile) + " (" + std::strerror(errno) + ")");
+        }
+        struct stat st {};
+        unsigned char magic[2] = {};
+        const bool bPlain = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+                            pread(fd, magic, 2, 0) == 2 && !(magic[0] == 0x1f && magic[1] == 0x8b);
+        if (bPlain) {
+            void* p = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ,
+                           MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (p != MAP_FAILED) {
+                close(fd);
+                mapped_ = p;
+                size_ = static_cast<std::size_t>(st.st_size);
+                return true;
+            }
+        }
+        close(fd);
+        return inflate(szFile, st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0);
+    }
+
+    const unsigned char* bytes() const {
+        return mapped_ != nullptr ? static_cast<const unsigned char*>(mapped_) : inflated_.data();
+    }
+    std::size_t size() const { return mapped_ != nullptr ? size_ : inflated_.size(); }
+
+  private:
+    bool inflate(const char* szFile, std::size_t nHint) {
+        gzFile gz = gzopen(szFile, "rb");
+        if (gz == nullptr) {
+            return fail("cannot open " + std::string(szFile));
+        }
+        gzbuffer(gz, 1 << 20);
+        inflated_.reserve(std::max<std::size_t>(nHint * 2, 1 << 20));
+        constexpr std::size_t kChunk = 4u << 20;
+        for (;;) {
+            const std::size_t at = inflated_.size();
+            inflated_.resize(at + kChunk);
+            const int n = gzread(gz, inflated_.data() + at, static_cast<unsigned>(kChunk));
+            if (n < 0) {
+                int iErr = Z_OK;
+                const std::string why = gzerror(gz, &iErr);
+                gzclose(gz);
+                return fail("cannot read " + std::string(szFile) + " (" + why + ")");
+            }
+            inflated_.resize(at + static_cast<std::size_t>(n));
+            if (n == 0) {
+                break;
+            }
+        }
+        gzclose(gz);
+        return true;
+    }
+
+    void* mapped_ = nullptr;
+    std::size_t size_ = 0;
+    std::vector<unsigned char> inflated_;
+};
+
+// The child hands the volume over through shared memory the caller made before the fork
+// (a pipe would copy a KLIX-sized volume four times); the pipe carries only its size.
+class SharedOutput : public IsolatedOutput {
+  public:
+    SharedOutput(unsigned char* p, std::size_t n) : p_(p), left_(n) {}
+    bool write(const void* pBytes, std::size_t nBytes) override {
+        if (nBytes > left_) {
+            return false;
+        }
+        std::memcpy(p_, pBytes, nBytes);
+        p_ += nBytes;
+        left_ -= nBytes;
+        return true;
+    }
+    std::size_t left() const { return left_; }
+
+  private:
+    unsigned char* p_;
+    std::size_t left_;
+};
+
+IsolatedVerdict decodeInChild(const char* szFile, int fdShared, IsolatedOutput& output) {
+    Content content;
+    if (!content.read(szFile)) {
         return IsolatedVerdict::kRefused;
     }
-    GRIB_RADAR* pGrib = decodeGribRadar(content.data(), content.size());
+    GRIB_RADAR* pGrib = decodeGribRadar(content.bytes(), content.size());
     if (pGrib == nullptr) {
         return IsolatedVerdict::kRefused;
     }
     // Not released: the child ends right after, and its memory with it.
-    return writeGribRadarBytes(pGrib, output) ? IsolatedVerdict::kDecoded
-                                              : IsolatedVerdict::kRefused;
+    const std::size_t n = gribRadarByteCount(pGrib);
+    if (ftruncate(fdShared, static_cast<off_t>(n)) != 0) {
+        return IsolatedVerdict::kOutOfMemory;
+    }
+    void* p = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fdShared, 0);
+    if (p == MAP_FAILED) {
+        return IsolatedVerdict::kOutOfMemory;
+    }
+    SharedOutput shared(static_cast<unsigned char*>(p), n);
+    const bool bWritten = writeGribRadarBytes(pGrib, shared) && shared.left() == 0;
+    munmap(p, n);
+    const std::uint64_t size = n;
+    return bWritten && output.write(&size, sizeof(size)) ? IsolatedVerdict::kDecoded
+                                                         : IsolatedVerdict::kRefused;
+}
+
+// The volume the child left in the shared memory, checked as any hand-over.
+GRIB_RADAR* takeSharedVolume(int fdShared, const std::vector<unsigned char>& reply,
+                             std::string* pWhy) {
+    std::uint64_t size = 0;
+    struct stat st {};
+    if (reply.size() != sizeof(size)) {
+        *pWhy = "no size";
+        return nullptr;
+    }
+    std::memcpy(&size, reply.data(), sizeof(size));
+    if (fstat(fdShared, &st) != 0 || size == 0 || size > static_cast<std::uint64_t>(st.st_size)) {
+        *pWhy = "the size does not match the shared memory";
+        return nullptr;
+    }
+    void* p = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fdShared, 0);
+    if (p == MAP_FAILED) {
+        *pWhy = std::string("cannot map the shared memory: ") + std::strerror(errno);
+        return nullptr;
+    }
+    GRIB_RADAR* pGrib = readGribRadarBytes(static_cast<const unsigned char*>(p), size, pWhy);
+    munmap(p, size);
+    return pGrib;
+}
+
+// ecCodes reads and parses its definition files when a process first meets a kind of
+// message. Done once here, before the first child is forked, the children inherit the
+// parsed definitions instead of each parsing them anew (most of a load's time otherwise).
+void parseDefinitionsOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Handle h(ec().grib_handle_new_from_samples(nullptr, "GRIB2"));
+        if (h) {
+            ec().set_long(h.get(), "centre", GRIB_RADAR_CENTRE);
+            ec().set_long(h.get(), "grib2LocalSectionPresent", 1);
+            ec().set_long(h.get(), "grib2LocalSectionNumber", GRIB_LOCAL_VOLUME);
+            ec().set_long(h.get(), "gridDefinitionTemplateNumber", 120);
+        }
+    });
 }
 
 }  // namespace
@@ -556,14 +718,15 @@ GRIB_RADAR* decodeGribRadar(const unsigned char* pBytes, std::size_t nBytes) {
              std::to_string(shape.nRay));
         return nullptr;
     }
-    GRIB_RADAR* pGrib = fnInitGribRadar(shape.nSweep, shape.nRay, shape.nField, bins.data());
+    // Every value is written below: no fill first.
+    GRIB_RADAR* pGrib = newGribRadar(shape.nSweep, shape.nRay, shape.nField, bins.data(), true);
     if (pGrib == nullptr) {
         rdrError(kLoad, "calloc fail");
         return nullptr;
     }
     const MessageKeys first(handles[0].get(), 0);
     bool bOk = readHeader(first, &pGrib->m_hdr) && readSweepsAndRays(first, pGrib);
-    std::vector<double> values;
+    ValueBuffer values;
     for (int k = 0; bOk && k < shape.nField; ++k) {
         bOk = readMoment(MessageKeys(handles[k].get(), k), handles[k].get(), pGrib, k, &values);
     }
@@ -591,11 +754,21 @@ GRIB_RADAR* fnLoadGribRadar(char* szFile) {
         rdrError(kLoad, why.c_str());
         return nullptr;
     }
+    parseDefinitionsOnce();
+    const int fdShared = memfd_create("grib_volume", MFD_CLOEXEC);
+    if (fdShared < 0) {
+        rdrError(kLoad, (std::string("memfd_create fail (") + std::strerror(errno) + ")").c_str());
+        return nullptr;
+    }
     const IsolatedResult result = runIsolatedDecode(
-        [szFile](IsolatedOutput& output) { return decodeInChild(szFile, output); }, g_limits);
+        [szFile, fdShared](IsolatedOutput& output) {
+            return decodeInChild(szFile, fdShared, output);
+        },
+        g_limits);
     switch (result.outcome) {
         case IsolatedResult::kDecoded: {
-            GRIB_RADAR* pGrib = readGribRadarBytes(result.bytes.data(), result.bytes.size(), &why);
+            GRIB_RADAR* pGrib = takeSharedVolume(fdShared, result.bytes, &why);
+            close(fdShared);
             if (pGrib == nullptr) {
                 rdrError(kLoad, ("the GRIB library failed on this file (the volume came back "
                                  "damaged: " +
@@ -605,12 +778,15 @@ GRIB_RADAR* fnLoadGribRadar(char* szFile) {
             return pGrib;
         }
         case IsolatedResult::kRefused:
+            close(fdShared);
             return nullptr;  // the child printed the reason
         case IsolatedResult::kFailed:
+            close(fdShared);
             rdrError(kLoad,
                      ("the GRIB library failed on this file (" + result.failure + ")").c_str());
             return nullptr;
         case IsolatedResult::kNotRun:
+            close(fdShared);
             break;
     }
     rdrError(kLoad,

@@ -69,6 +69,16 @@ bool visitArrays(GRIB_RADAR* pGrib, Visit visit) {
 
 }  // namespace
 
+std::size_t gribRadarByteCount(const GRIB_RADAR* pGrib) {
+    std::size_t n = sizeof(kMagic) + sizeof(pGrib->m_hdr) + sizeof(pGrib->m_iMaxVolume) +
+                    sizeof(GRIB_VOLUME) * static_cast<std::size_t>(pGrib->m_iMaxVolume);
+    visitArrays(const_cast<GRIB_RADAR*>(pGrib), [&n](void*, std::size_t nBytes) {
+        n += nBytes;
+        return true;
+    });
+    return n;
+}
+
 bool writeGribRadarBytes(const GRIB_RADAR* pGrib, IsolatedOutput& output) {
     if (!output.write(kMagic, sizeof(kMagic)) ||
         !output.write(&pGrib->m_hdr, sizeof(pGrib->m_hdr)) ||
@@ -108,7 +118,7 @@ GRIB_RADAR* readGribRadarBytes(const unsigned char* pBytes, std::size_t nBytes, 
         bins[k] = volumes[k].m_iMaxBin;
     }
     // Checks every count and the size of every moment before allocating.
-    GRIB_RADAR* pGrib = fnInitGribRadar(hdr.m_iMaxSweep, hdr.m_iMaxRay, nVolume, bins.data());
+    GRIB_RADAR* pGrib = newGribRadar(hdr.m_iMaxSweep, hdr.m_iMaxRay, nVolume, bins.data(), true);
     if (pGrib == nullptr) {
         *pWhy = "impossible counts or no memory";
         return nullptr;

@@ -181,7 +181,17 @@ STD_RADAR* fnGribSyncUpStd(GRIB_RADAR* pGrib) {
         rdrError(kSyncUp, "fnInitStdToGrib fail");
         return nullptr;
     }
-    pStd->m_pBinBlocks = binBlocksNew();
+    // A loaded volume's rows lie in its bin blocks: they become the standard volume's.
+    const bool bMove = pGrib->m_pBinBlocks != nullptr;
+    pStd->m_pBinBlocks = bMove ? pGrib->m_pBinBlocks : binBlocksNew();
+    pGrib->m_pBinBlocks = nullptr;
+    std::vector<short*> data(static_cast<std::size_t>(pGrib->m_iMaxVolume));
+    for (int k = 0; k < pGrib->m_iMaxVolume; ++k) {
+        data[k] = pGrib->m_ppVolume[k]->m_pData;
+        if (bMove) {
+            pGrib->m_ppVolume[k]->m_pData = nullptr;
+        }
+    }
     if (pStd->m_pBinBlocks == nullptr) {
         fnFreeStdRadar(pStd);
         rdrError(kSyncUp, "fnInitStdToGrib fail");
@@ -205,20 +215,25 @@ STD_RADAR* fnGribSyncUpStd(GRIB_RADAR* pGrib) {
             ray.m_iBinSpacing = toInt(hdr.m_pRayBinSpacing[g]);
             ray.m_iSampleSize = toInt(hdr.m_pRaySampleSize[g]);
             for (int f = 0; f < pRay->m_iMaxField; ++f) {
-                const GRIB_VOLUME* pVolume =
-                    pGrib->m_ppVolume[moments.volumes[moments.first[g] + f]];
+                const int k = moments.volumes[moments.first[g] + f];
+                const GRIB_VOLUME* pVolume = pGrib->m_ppVolume[k];
                 STD_FIELD* pField = pRay->m_ppField[f];
                 const int nBin = static_cast<int>(pVolume->m_pBinNumber[g]);
-                pField->m_pData = binBlocksTake(pStd->m_pBinBlocks, static_cast<std::size_t>(nBin));
-                if (pField->m_pData == nullptr) {
-                    fnFreeStdRadar(pStd);
-                    rdrError(kSyncUp, "fnInitStdToGrib fail");
-                    return nullptr;
+                short* pRow = data[k] + static_cast<long>(g) * pVolume->m_iMaxBin;
+                if (bMove) {
+                    pField->m_pData = pRow;
+                } else {
+                    pField->m_pData =
+                        binBlocksTake(pStd->m_pBinBlocks, static_cast<std::size_t>(nBin));
+                    if (pField->m_pData == nullptr) {
+                        fnFreeStdRadar(pStd);
+                        rdrError(kSyncUp, "fnInitStdToGrib fail");
+                        return nullptr;
+                    }
+                    std::memcpy(pField->m_pData, pRow,
+                                sizeof(short) * static_cast<std::size_t>(nBin));
                 }
                 pField->m_iMaxBin = nBin;
-                std::memcpy(pField->m_pData,
-                            pVolume->m_pData + static_cast<long>(g) * pVolume->m_iMaxBin,
-                            sizeof(short) * static_cast<std::size_t>(nBin));
                 STD_FIELD_HDR& field = pField->m_hdr;
                 copyFixedText(field.m_szFieldName, sizeof(field.m_szFieldName), pVolume->m_szName,
                               sizeof(pVolume->m_szName));

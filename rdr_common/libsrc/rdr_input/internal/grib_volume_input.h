@@ -42,6 +42,14 @@ bool writeGribRadarBytes(const GRIB_RADAR* pGrib, IsolatedOutput& output);
 // A new GRIB_RADAR, or null with the reason in *pWhy; every count is checked again.
 GRIB_RADAR* readGribRadarBytes(const unsigned char* pBytes, std::size_t nBytes, std::string* pWhy);
 
+// fnInitGribRadar, or with bBlocks the loader's form: the values in bin blocks
+// (m_pBinBlocks) and left uninitialised, for a caller that writes every one.
+GRIB_RADAR* newGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int* pBinCounts,
+                         bool bBlocks);
+
+// Bytes writeGribRadarBytes writes for the volume.
+std::size_t gribRadarByteCount(const GRIB_RADAR* pGrib);
+
 // Limits of the decoding child (tests lower them).
 IsolationLimits gribIsolationLimits();
 void setGribIsolationLimits(const IsolationLimits& limits);
