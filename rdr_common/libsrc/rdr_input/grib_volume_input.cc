@@ -332,18 +332,40 @@ bool readSweepsAndRays(const MessageKeys& keys, GRIB_RADAR* pGrib) {
 }
 
 // One moment: its name, per-ray arrays and values.
-// Room for decoded values, reused from message to message and never zeroed first.
-struct ValueBuffer {
-    std::unique_ptr<double[]> p;
-    std::size_t n = 0;
+// Room for decoded values, reused from message to message. Mapped rather than malloc'd:
+// the decoding child fills every malloc'd block with a pattern, and tens of MB of values
+// are overwritten at once anyway.
+class ValueBuffer {
+  public:
+    ValueBuffer() = default;
+    ValueBuffer(const ValueBuffer&) = delete;
+    ValueBuffer& operator=(const ValueBuffer&) = delete;
+    ~ValueBuffer() { release(); }
 
     double* reserve(std::size_t nValues) {
-        if (nValues > n) {
-            p.reset(new (std::nothrow) double[nValues]);
-            n = p ? nValues : 0;
+        if (nValues > n_) {
+            release();
+            void* p = mmap(nullptr, nValues * sizeof(double), PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (p != MAP_FAILED) {
+                p_ = static_cast<double*>(p);
+                n_ = nValues;
+            }
         }
-        return p.get();
+        return p_;
     }
+
+  private:
+    void release() {
+        if (p_ != nullptr) {
+            munmap(p_, n_ * sizeof(double));
+        }
+        p_ = nullptr;
+        n_ = 0;
+    }
+
+    double* p_ = nullptr;
+    std::size_t n_ = 0;
 };
 
 bool readMoment(const MessageKeys& keys, codes_handle* h, GRIB_RADAR* pGrib, int k,
@@ -547,13 +569,28 @@ GRIB_RADAR* takeSharedVolume(int fdShared, const std::vector<unsigned char>& rep
 void parseDefinitionsOnce() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // A one-bin volume message, decoded as a file's would be: every definition file
+        // and code table a load needs is then parsed.
         Handle h(ec().grib_handle_new_from_samples(nullptr, "GRIB2"));
-        if (h) {
-            ec().set_long(h.get(), "centre", GRIB_RADAR_CENTRE);
-            ec().set_long(h.get(), "grib2LocalSectionPresent", 1);
-            ec().set_long(h.get(), "grib2LocalSectionNumber", GRIB_LOCAL_VOLUME);
-            ec().set_long(h.get(), "gridDefinitionTemplateNumber", 120);
+        const double zero = 0;
+        const long one = 1;
+        const void* pMessage = nullptr;
+        std::size_t nMessage = 0;
+        if (!h || ec().set_long(h.get(), "centre", GRIB_RADAR_CENTRE) != 0 ||
+            ec().set_long(h.get(), "grib2LocalSectionPresent", 1) != 0 ||
+            ec().set_long(h.get(), "grib2LocalSectionNumber", GRIB_LOCAL_VOLUME) != 0 ||
+            ec().set_long_array(h.get(), "rdc_ray_number", &one, 1) != 0 ||
+            ec().set_long(h.get(), "gridDefinitionTemplateNumber", 120) != 0 ||
+            ec().set_long(h.get(), "numberOfDataBinsAlongRadials", 1) != 0 ||
+            ec().set_long(h.get(), "numberOfRadials", 1) != 0 ||
+            ec().set_long(h.get(), "parameterCategory", 15) != 0 ||
+            ec().set_long(h.get(), "bitsPerValue", 16) != 0 ||
+            ec().set_double_array(h.get(), "values", &zero, 1) != 0 ||
+            ec().get_message(h.get(), &pMessage, &nMessage) != 0) {
+            return;  // only slower: each child parses what it needs
         }
+        GRIB_RADAR* pWarm = decodeGribRadar(static_cast<const unsigned char*>(pMessage), nMessage);
+        fnFreeGribRadar(pWarm);
     });
 }
 
