@@ -346,7 +346,7 @@ class ValueBuffer {
         if (nValues > n_) {
             release();
             void* p = mmap(nullptr, nValues * sizeof(double), PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
             if (p != MAP_FAILED) {
                 p_ = static_cast<double*>(p);
                 n_ = nValues;
