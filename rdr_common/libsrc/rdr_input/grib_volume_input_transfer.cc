@@ -3,7 +3,9 @@
 // moment count; each moment's structure; then the header's arrays and each moment's
 // arrays, every length following from the counts. The reader drops the child's pointers,
 // checks every count as the loader does and terminates every text.
+#include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "internal/grib_volume_input.h"
@@ -117,7 +119,32 @@ GRIB_RADAR* readGribRadarBytes(const unsigned char* pBytes, std::size_t nBytes, 
         }
         bins[k] = volumes[k].m_iMaxBin;
     }
-    // Checks every count and the size of every moment before allocating.
+    // The bytes the counts call for must be the bytes there are, before anything is
+    // allocated for them.
+    const std::uint64_t nSweep = static_cast<std::uint64_t>(hdr.m_iMaxSweep);
+    const std::uint64_t nRay = static_cast<std::uint64_t>(hdr.m_iMaxRay);
+    if (hdr.m_iMaxSweep < 1 || hdr.m_iMaxRay < hdr.m_iMaxSweep) {
+        *pWhy = "impossible sweep or ray count";
+        return nullptr;
+    }
+    std::uint64_t nExpected = sizeof(kMagic) + sizeof(hdr) + sizeof(nVolume) +
+                              sizeof(GRIB_VOLUME) * static_cast<std::uint64_t>(nVolume) +
+                              nSweep * (sizeof(long) + sizeof(STD_SWEEP_HDR)) +
+                              nRay * (4 * sizeof(long) + 4 * sizeof(double));
+    for (int k = 0; k < nVolume; ++k) {
+        if (bins[k] < 1 || nRay * static_cast<std::uint64_t>(bins[k]) >
+                               static_cast<std::uint64_t>(GRIB_MAX_VALUES)) {
+            *pWhy = "moment " + std::to_string(k + 1) + " has an impossible size";
+            return nullptr;
+        }
+        nExpected +=
+            nRay * (sizeof(short) * static_cast<std::uint64_t>(bins[k]) + 1 + 4 * sizeof(long));
+    }
+    if (nExpected != nBytes) {
+        *pWhy =
+            std::to_string(nBytes) + " bytes for a volume that needs " + std::to_string(nExpected);
+        return nullptr;
+    }
     GRIB_RADAR* pGrib = newGribRadar(hdr.m_iMaxSweep, hdr.m_iMaxRay, nVolume, bins.data(), true);
     if (pGrib == nullptr) {
         *pWhy = "impossible counts or no memory";
