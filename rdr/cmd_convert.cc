@@ -50,7 +50,7 @@ const Target kTargets[] = {
 void printUsage(FILE* out) {
     std::fprintf(out,
                  "usage: rdr convert IN -o OUT [--to uf|odim|grib]\n"
-                 "  reads any volume rdr info reads and writes it as UF (4-byte framing) or\n"
+                 "  reads any volume rdr info reads and writes it as UF (4-byte framing),\n"
                  "  ODIM HDF5 or GRIB 2 (one message per moment); without --to the format\n"
                  "  follows OUT's extension (.uf; .h5 or .hdf; .grib2 or .grb2)\n");
 }
