@@ -1,11 +1,12 @@
-// rdr convert IN -o OUT [--to uf|odim]: any volume the library reads, written as UF or
-// ODIM HDF5. The output format comes from --to, else from OUT's extension; each format is
-// one row of the target table (a new writer is a new row).
+// rdr convert IN -o OUT [--to uf|odim|grib]: any volume the library reads, written as UF,
+// ODIM HDF5 or GRIB 2 (one message per moment). The output format comes from --to, else from OUT's
+// extension; each format is one row of the target table (a new writer is a new row).
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "commands.h"
+#include "grib_volume_output.h"
 #include "hdf5_output.h"
 #include "owned_handles.h"
 #include "standard_volume.h"
@@ -27,6 +28,13 @@ int writeOdim(STD_RADAR* pStd, const char* szOut) {
     return hdf ? fnWriteHdfRadar(hdf.get(), szOut) : 0;
 }
 
+using GribRadarPtr = std::unique_ptr<GRIB_RADAR, rdr::ReleaseWith<fnFreeGribRadar>>;
+
+int writeGrib(STD_RADAR* pStd, const char* szOut) {
+    GribRadarPtr grib(fnStdSyncDownGribRadar(pStd));
+    return grib ? fnWriteGribRadar(grib.get(), szOut) : 0;
+}
+
 struct Target {
     const char* name;
     const char* extensions[3];  // lower case, null-terminated list
@@ -36,14 +44,15 @@ struct Target {
 const Target kTargets[] = {
     {"uf", {".uf", nullptr}, writeUf},
     {"odim", {".h5", ".hdf", nullptr}, writeOdim},
+    {"grib", {".grib2", ".grb2", nullptr}, writeGrib},
 };
 
 void printUsage(FILE* out) {
     std::fprintf(out,
-                 "usage: rdr convert IN -o OUT [--to uf|odim]\n"
-                 "  reads any volume rdr info reads and writes it as UF (4-byte framing) or\n"
-                 "  ODIM HDF5; without --to the format follows OUT's extension\n"
-                 "  (.uf; .h5 or .hdf)\n");
+                 "usage: rdr convert IN -o OUT [--to uf|odim|grib]\n"
+                 "  reads any volume rdr info reads and writes it as UF (4-byte framing),\n"
+                 "  ODIM HDF5 or GRIB 2 (one message per moment); without --to the format\n"
+                 "  follows OUT's extension (.uf; .h5 or .hdf; .grib2 or .grb2)\n");
 }
 
 const Target* targetByName(const std::string& name) {
@@ -115,17 +124,18 @@ int runConvert(int argc, char** argv) {
     if (!to.empty()) {
         target = targetByName(to);
         if (target == nullptr) {
-            std::fprintf(stderr, "rdr convert: unknown format '%s' [use --to uf or --to odim]\n",
+            std::fprintf(stderr, "rdr convert: unknown format '%s' [use --to uf, odim or grib]\n",
                          to.c_str());
             return 2;
         }
     } else {
         target = targetByExtension(out);
         if (target == nullptr) {
-            std::fprintf(stderr,
-                         "rdr convert: %s: cannot tell the output format from the name [give "
-                         "--to uf or --to odim, or name the file .uf, .h5 or .hdf]\n",
-                         out.c_str());
+            std::fprintf(
+                stderr,
+                "rdr convert: %s: cannot tell the output format from the name [give "
+                "--to uf, odim or grib, or name the file .uf, .h5, .hdf, .grib2 or .grb2]\n",
+                out.c_str());
             return 2;
         }
     }

@@ -19,6 +19,7 @@
 #include "commands.h"
 #include "core_utilities.h"
 #include "csv_output.h"
+#include "grib_output.h"
 #include "grid_codes.h"
 #include "hdf5_output.h"
 #include "info_tables.h"
@@ -103,8 +104,8 @@ void printUsage(FILE* out) {
         "--format csv writes a zip archive OUT (OUT.zip when OUT does not end in .zip) of\n"
         "comma-separated text, values with two decimals; several --height values give\n"
         "one text of all the CAPPI levels. --format odim writes an ODIM HDF5 product\n"
-        "file, --format bufr one BUFR message (the site product, or on --composite-grid);\n"
-        "grib is not available yet.\n"
+        "file, --format bufr one BUFR message and --format grib a GRIB 2 file of one\n"
+        "message per dataset (the site product, or on --composite-grid).\n"
         "--composite-grid places the product on a national composite grid and writes its\n"
         "packed gzip grid (f32) or its CSV archive: comp240 (1 km), comp480 and kcj\n"
         "(3 km), comp3d (1 km CAPPI levels of every --height given, 1 to 10 km by\n"
@@ -511,6 +512,19 @@ int writeBufr(const ProductGrids& g) {
     return reportWritten(g, g.opt.out, ok);
 }
 
+// grib: the product's family as a GRIB 2 file of one message per dataset (site, or on a
+// composite grid).
+int writeGrib(const ProductGrids& g) {
+    const CompositeGridKind* pKind = findCompositeGrid(g.opt.compositeGrid);
+    const rdr::StdProductPtr product = productContainer(g, pKind);
+    // The sync-down moves the grids out of the container: nothing reads it afterwards.
+    GRIB_PRODUCT* pGrib = product ? fnStdProductSyncDownGrib(product.get()) : nullptr;
+    const bool ok = pGrib != nullptr &&
+                    fnWriteGribProduct(pGrib, g.opt.product.c_str(), g.opt.out.c_str()) == 1;
+    fnFreeGribProduct(pGrib);
+    return reportWritten(g, g.opt.out, ok);
+}
+
 // One row per output format; a row without a writer is named but refused until it has one.
 struct OutputFormat {
     const char* name;
@@ -518,8 +532,8 @@ struct OutputFormat {
 };
 
 constexpr OutputFormat kFormats[] = {
-    {"f32", writeF32},   {"csv", writeCsv}, {"odim", writeOdim},
-    {"bufr", writeBufr}, {"grib", nullptr},
+    {"f32", writeF32},   {"csv", writeCsv},   {"odim", writeOdim},
+    {"bufr", writeBufr}, {"grib", writeGrib},
 };
 
 std::string formatNames(bool bAvailable) {

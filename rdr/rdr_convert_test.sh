@@ -35,6 +35,11 @@ if [ "$mode" = cli ]; then
     check "--to overrides the extension" "[ \$? -eq 0 ] && \"$rdr\" info '$work/back.dat' | grep '(UF)' > /dev/null"
     check "UF -> ODIM keeps the summary" "[ \"\$(summary '$work/synth.uf')\" = \"\$(summary '$work/synth.h5')\" ]"
     check "ODIM -> UF keeps the summary" "[ \"\$(summary '$work/synth.uf')\" = \"\$(summary '$work/back.dat')\" ]"
+    "$rdr" convert "$work/synth.uf" -o "$work/synth.grib2"
+    check "UF converts to GRIB by extension" "\"$rdr\" info '$work/synth.grib2' | grep '(GRIB)' > /dev/null"
+    check "UF -> GRIB keeps the summary" "[ \"\$(summary '$work/synth.uf')\" = \"\$(summary '$work/synth.grib2')\" ]"
+    "$rdr" convert "$work/synth.grib2" -o "$work/again.dat" --to grib
+    check "GRIB -> GRIB with --to is the same file" "cmp -s '$work/synth.grib2' '$work/again.dat'"
     "$rdr" convert "$work/synth.uf" -o "$work/upper.HDF" && "$rdr" info "$work/upper.HDF" > /dev/null
     check "extensions are matched without case" "[ \$? -eq 0 ]"
 
@@ -42,7 +47,7 @@ if [ "$mode" = cli ]; then
     check "an unknown extension is a usage error" "[ \$? -eq 2 ]"
     check "which says what to do" "grep -q -- '--to' '$work/err'"
     check "and writes nothing" "[ ! -e '$work/out.xyz' ]"
-    "$rdr" convert "$work/synth.uf" -o "$work/out.h5" --to grib 2> "$work/err"
+    "$rdr" convert "$work/synth.uf" -o "$work/out.h5" --to bufr 2> "$work/err"
     check "an unknown --to is a usage error" "[ \$? -eq 2 ] && [ ! -e '$work/out.h5' ]"
     "$rdr" convert "$work/synth.uf" 2> /dev/null
     check "no output is a usage error" "[ \$? -eq 2 ]"

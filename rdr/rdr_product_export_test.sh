@@ -3,7 +3,7 @@
 #   rdr_product_export_test.sh RDR synthetic    packed grids and CSV archives of a synthetic
 #       volume: unpacked sizes (zcat, unzip -p), CRLF headers, cells placed on the grids;
 #       a hostile output name written as named and nothing run; a failed write keeps the old
-#       file and leaves no temporary; refusals with a message
+#       file and leaves no temporary; ODIM and GRIB product files; refusals with a message
 #   rdr_product_export_test.sh RDR real DATA    the KLIX volume: --format csv and --format
 #       f32 agree value for value; exits 77 (skipped) when the sample folder is absent
 set -uo pipefail
@@ -155,8 +155,22 @@ PY
 check "--format bufr writes one BUFR message" \
     "[ \$? -eq 0 ] && [ \"\$(head -c 4 etop.bfr)\" = BUFR ] && [ \"\$(tail -c 4 etop.bfr)\" = 7777 ]"
 
+# ---- GRIB product files: ecCodes' tools read them with our definitions ------------------
+"$rdr" product v.uf --product CAPPI --height 1.5 --size 200 --format grib -o cappi.grib2 > /dev/null
+check "--format grib writes the site product" "[ \$? -eq 0 ] && [ -s cappi.grib2 ]"
+"$rdr" product v.uf --product CMAX --composite-grid comp240 --format grib -o comp.grib2 > /dev/null
+check "--format grib on a composite grid" "[ \$? -eq 0 ] && [ -s comp.grib2 ]"
+export ECCODES_EXTRA_DEFINITION_PATH=$RDR_ROOT/rdr/www/cgi-src/resource/grib_api/definitions
+check "the GRIB site product's keys" \
+    "[ \"\$(grib_get -p rdr_product,rdr_quantity,rdr_xsize,Ny cappi.grib2)\" = 'CAPPI DZ 200 200' ]"
+check "the GRIB site product's height and its second parameter" \
+    "grib_dump -p rdr_prodpar cappi.grib2 | tr -d ' \\n' | grep -q 'rdr_prodpar(2)={1.5,0}'"
+check "the GRIB composite's keys" \
+    "[ \"\$(grib_get -p rdr_product,rdr_xsize,rdr_ysize,numberOfValues comp.grib2)\" = 'CMAX 960 1200 1152000' ]"
+unset ECCODES_EXTRA_DEFINITION_PATH
+
 # ---- refusals, each before the volume is read --------------------------------------------
-for bad in "--product PPI --format grib" "--product PPI --format xyz" \
+for bad in "--product PPI --format xyz" \
     "--product PPI --composite-grid comp3d" "--product PPI --composite-grid comp999" \
     "--product CAPPI --height 1 --height 2" \
     "--product CAPPI --height 1 --height 3 --height 4 --format csv"; do

@@ -57,6 +57,7 @@ const EccodesLibrary* openEccodesLibrary(const char* szSoname, std::string* pWhy
         resolve(handle, "codes_handle_new_from_message", &lib.handle_new_from_message, pWhy) &&
         resolve(handle, "codes_handle_new_from_message_copy", &lib.handle_new_from_message_copy,
                 pWhy) &&
+        resolve(handle, "codes_handle_new_from_file", &lib.handle_new_from_file, pWhy) &&
         resolve(handle, "codes_handle_new_from_samples", &lib.handle_new_from_samples, pWhy) &&
         resolve(handle, "codes_bufr_handle_new_from_samples", &lib.bufr_handle_new_from_samples,
                 pWhy) &&

@@ -19,6 +19,7 @@
 
 #include "bufr_radar.h"
 #include "core_utilities.h"
+#include "grib_radar.h"
 #include "hdf_radar.h"
 #include "internal/volume_formats_table.h"
 #include "nc_radar.h"
@@ -183,6 +184,18 @@ void noteImplausibleVolume(const STD_RADAR* pStd, VolumeLoadNotes* pNotes) {
     }
 }
 
+// Any GRIB file is this row's; the loader refuses, saying so, one that is not the system's
+// own volume (a foreign GRIB 2 product, a GRIB 1 file, a product of ours).
+STD_RADAR* loadGrib(const char* szFile, VolumeLoadNotes*) {
+    GRIB_RADAR* pGrib = fnLoadGribRadar(const_cast<char*>(szFile));
+    if (pGrib == nullptr) {
+        return nullptr;
+    }
+    STD_RADAR* pStd = fnGribSyncUpStd(pGrib);
+    fnFreeGribRadar(pGrib);
+    return pStd;
+}
+
 STD_RADAR* loadOdim(const char* szFile, VolumeLoadNotes*) {
     HDF_RADAR* pHdf = fnLoadHdfRadar(szFile);
     if (pHdf == nullptr) {
@@ -207,7 +220,7 @@ STD_RADAR* loadBufr(const char* szFile, VolumeLoadNotes*) {
 constexpr VolumeFormat kFormats[] = {
     {"UF", identifyUf, loadUf, loadUfMoments}, {"CF/Radial", identifyCfRadial, loadCfRadial},
     {"ODIM HDF5", identifyOdim, loadOdim},     {"BUFR", identifyBufr, loadBufr},
-    {"GRIB", identifyGrib, nullptr},
+    {"GRIB", identifyGrib, loadGrib},
 };
 
 // Reads the head into buf and fills head; false with the reason when the file cannot be

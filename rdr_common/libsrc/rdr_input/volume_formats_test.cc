@@ -107,18 +107,6 @@ TEST(VolumeFormats, RefusesWhatNoReaderUsesWithAReason) {
     EXPECT_NE(why.find("HDF5"), std::string::npos) << why;
 }
 
-TEST(VolumeFormats, RecognisedButNotYetReadableFormatsSaySo) {
-    rdrtest::TempDir dir;
-    const std::string file = dir.file("message.grb");
-    std::ofstream(file, std::ios::binary) << "GRIB" << std::string(600, 'x');
-    const char* format = nullptr;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(fnLoadStdRadarFile(file.c_str(), &format), nullptr);
-    const std::string message = testing::internal::GetCapturedStderr();
-    EXPECT_STREQ(format, "GRIB");
-    EXPECT_NE(message.find("not supported yet"), std::string::npos) << message;
-}
-
 // A BUFR file that holds a product, not a volume, is refused by the BUFR reader in words.
 TEST(VolumeFormats, BufrProductIsRefusedByTheVolumeReader) {
     RDR_REQUIRE_SHARED_DATA();

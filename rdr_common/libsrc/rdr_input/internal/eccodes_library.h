@@ -13,6 +13,7 @@
 struct EccodesLibrary {
     decltype(&::codes_handle_new_from_message) handle_new_from_message;
     decltype(&::codes_handle_new_from_message_copy) handle_new_from_message_copy;
+    decltype(&::codes_handle_new_from_file) handle_new_from_file;
     decltype(&::codes_handle_new_from_samples) handle_new_from_samples;
     decltype(&::codes_bufr_handle_new_from_samples) bufr_handle_new_from_samples;
     decltype(&::codes_grib_handle_new_from_samples) grib_handle_new_from_samples;
