@@ -367,15 +367,16 @@ UF_RADAR* loadFrom(UfByteInput& in, const std::vector<std::string>* pMoments) {
     return readRecords(in, iType, pMoments);
 }
 
-// Streams this large are inflated in a second thread while the records already inflated
-// are parsed; a smaller one inflates in a few milliseconds, less than the thread would save.
-constexpr off_t kPipelinedFrom = off_t{512} << 10;
+// Gzip streams this large are inflated in a second thread while the records already
+// inflated are parsed; a smaller one inflates in a few milliseconds, less than the thread
+// would save.
+constexpr long kPipelinedFrom = 512L << 10;
 
 // The gzip stream through ISA-L; *pRefused when it must be read again through zlib.
-UF_RADAR* loadInflatedByIsal(int fd, off_t nCompressed, const std::vector<std::string>* pMoments,
+UF_RADAR* loadInflatedByIsal(int fd, bool bAhead, const std::vector<std::string>* pMoments,
                              bool* pRefused) {
     IsalSource source(fd);
-    if (nCompressed >= kPipelinedFrom) {
+    if (bAhead) {
         PipelinedInput in(source);
         if (in.start()) {
             UF_RADAR* pUf = loadFrom(in, pMoments);
@@ -403,6 +404,10 @@ UF_RADAR* fnLoadUf(const char* pFile) {
 }
 
 UF_RADAR* fnLoadUfMoments(const char* pFile, const std::vector<std::string>* pMoments) {
+    return ufLoadFile(pFile, pMoments, kPipelinedFrom);
+}
+
+UF_RADAR* ufLoadFile(const char* pFile, const std::vector<std::string>* pMoments, long nAheadFrom) {
     if (pFile == nullptr) {
         rdrError(kLoad, "gzopen fail");
         return nullptr;
@@ -426,7 +431,7 @@ UF_RADAR* fnLoadUfMoments(const char* pFile, const std::vector<std::string>* pMo
     }
     {
         bool bRefused = false;
-        UF_RADAR* pUf = loadInflatedByIsal(fd, st.st_size, pMoments, &bRefused);
+        UF_RADAR* pUf = loadInflatedByIsal(fd, st.st_size >= nAheadFrom, pMoments, &bRefused);
         if (!bRefused) {
             close(fd);
             return pUf;

@@ -12,8 +12,11 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include "uf_radar.h"
 
 // Where the file's bytes come from.
 class ByteSource {
@@ -182,5 +185,9 @@ class PipelinedInput final : public UfByteInput {
     bool m_failed = false;
     bool m_refused = false;
 };
+
+// fnLoadUfMoments with the size of a gzip file from which its stream is read ahead by a
+// PipelinedInput (smaller ones through a ChunkedInput); the loader chooses by that size alone.
+UF_RADAR* ufLoadFile(const char* pFile, const std::vector<std::string>* pMoments, long nAheadFrom);
 
 #endif
