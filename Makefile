@@ -39,10 +39,10 @@ asan: deps
 	cmake --build $(BUILD)/asan -j $(JOBS)
 
 # ThreadSanitizer build of the tests that start threads (the site VIL and its CAPPI workers,
-# the composite guide image's three forecast readers).
+# the composite guide image's three forecast readers, the UF loader's read-ahead inflate).
 tsan: deps
 	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRDR_TSAN=ON
-	cmake --build $(BUILD)/tsan -j $(JOBS) --target cgi_site_tests cgi_comp_tests
+	cmake --build $(BUILD)/tsan -j $(JOBS) --target cgi_site_tests cgi_comp_tests rdr_input_tests
 
 test-release: release
 	cd $(BUILD)/release && ctest --output-on-failure -j $(JOBS)

@@ -1,15 +1,13 @@
 // UF loader: framing detection, the record loop and the UF_RADAR tree.
 //
-// The file is read (or its gzip stream inflated) in large chunks into one buffer and every
-// record is parsed in place: its bins are copied only once, byte-swapped into their buffer.
+// The file is read (or its gzip stream inflated) in large chunks and every record is parsed
+// in place: its bins are copied only once, byte-swapped into their buffer.
 #include <fcntl.h>
-#include <isa-l/igzip_lib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +18,7 @@
 #include "core_utilities.h"
 #include "internal/uf_radar_tree.h"
 #include "internal/uf_volume_input_record.h"
+#include "internal/uf_volume_input_stream.h"
 #include "internal/volume_formats_table.h"
 #include "uf_radar.h"
 
@@ -43,192 +42,6 @@ unsigned readBe16(const unsigned char* p) {
 unsigned long readBe32(const unsigned char* p) {
     return (static_cast<unsigned long>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
-
-// Where the file's bytes come from: plain files are read as they are, gzip streams are
-// inflated with ISA-L, and zlib reads whatever ISA-L refuses (see fnLoadUf).
-class ByteSource {
-  public:
-    virtual ~ByteSource() = default;
-    // Up to n bytes into p: how many, 0 at the end, -1 on failure (reported by the source
-    // unless refused() says the whole load should be redone through zlib).
-    virtual long read(unsigned char* p, std::size_t n) = 0;
-    virtual bool refused() const { return false; }
-};
-
-class PlainSource final : public ByteSource {
-  public:
-    explicit PlainSource(int fd) : m_fd(fd) {}
-    long read(unsigned char* p, std::size_t n) override {
-        for (;;) {
-            const ssize_t iRead = ::read(m_fd, p, n);
-            if (iRead >= 0) {
-                return static_cast<long>(iRead);
-            }
-            if (errno != EINTR) {
-                loadError("read fail: %s", std::strerror(errno));
-                return -1;
-            }
-        }
-    }
-
-  private:
-    int m_fd;
-};
-
-// One or more concatenated gzip members. Anything short of a clean end of the last member
-// (damage, a cut-off stream, bytes after it that are no member) is refused, so that zlib,
-// which has always read these files, decides what they hold and says what is wrong.
-class IsalSource final : public ByteSource {
-  public:
-    static constexpr std::size_t kInput = 1 << 18;
-
-    explicit IsalSource(int fd) : m_fd(fd), m_in(kInput) {
-        isal_inflate_init(&m_state);
-        m_state.crc_flag = ISAL_GZIP;
-    }
-    long read(unsigned char* p, std::size_t n) override {
-        if (m_bRefused) {
-            return -1;
-        }
-        m_state.next_out = p;
-        m_state.avail_out = static_cast<uint32_t>(std::min<std::size_t>(n, 1u << 30));
-        const uint32_t nOut = m_state.avail_out;
-        while (m_state.avail_out == nOut && !m_bDone) {
-            if (m_state.block_state == ISAL_BLOCK_FINISH) {
-                if (!nextMember()) {
-                    return refuse();
-                }
-                continue;
-            }
-            if (m_state.avail_in == 0 && !fill()) {
-                return refuse();
-            }
-            if (isal_inflate(&m_state) < 0) {
-                return refuse();
-            }
-        }
-        return static_cast<long>(nOut - m_state.avail_out);
-    }
-    bool refused() const override { return m_bRefused; }
-
-  private:
-    // More compressed input; false at the end of the file or on a read error.
-    bool fill() {
-        ssize_t iRead = 0;
-        do {
-            iRead = ::read(m_fd, m_in.data(), m_in.size());
-        } while (iRead < 0 && errno == EINTR);
-        if (iRead <= 0) {
-            m_bReadFailed = iRead < 0;
-            return false;
-        }
-        m_state.next_in = m_in.data();
-        m_state.avail_in = static_cast<uint32_t>(iRead);
-        return true;
-    }
-    // After a member: the next one, or the clean end of the file (false for anything else).
-    bool nextMember() {
-        if (m_state.avail_in == 0 && !fill()) {
-            m_bDone = !m_bReadFailed;
-            return m_bDone;
-        }
-        if (m_state.next_in[0] != 0x1f) {
-            return false;
-        }
-        uint8_t* pNext = m_state.next_in;
-        const uint32_t nLeft = m_state.avail_in;
-        isal_inflate_reset(&m_state);
-        m_state.crc_flag = ISAL_GZIP;
-        m_state.next_in = pNext;
-        m_state.avail_in = nLeft;
-        return true;
-    }
-    long refuse() {
-        m_bRefused = true;
-        return -1;
-    }
-
-    int m_fd;
-    std::vector<unsigned char> m_in;
-    inflate_state m_state{};
-    bool m_bReadFailed = false;
-    bool m_bDone = false;
-    bool m_bRefused = false;
-};
-
-struct GzCloser {
-    void operator()(gzFile_s* f) const { gzclose(f); }
-};
-
-class ZlibSource final : public ByteSource {
-  public:
-    explicit ZlibSource(gzFile file) : m_file(file) {}
-    long read(unsigned char* p, std::size_t n) override {
-        const int iRead = gzread(m_file.get(), p, static_cast<unsigned>(n));
-        if (iRead < 0) {
-            int iErr = Z_OK;
-            loadError("gzread fail: %s", gzerror(m_file.get(), &iErr));
-        }
-        return iRead;
-    }
-
-  private:
-    std::unique_ptr<gzFile_s, GzCloser> m_file;
-};
-
-// The file's bytes, read in big chunks from a source. The buffer starts small and doubles
-// while whole chunks keep coming, so a small file costs little and a large one is read a
-// megabyte at a time.
-class ChunkedInput {
-  public:
-    static constexpr std::size_t kFirstCapacity = 1 << 16;
-    static constexpr std::size_t kMaxCapacity = 1 << 20;
-    static constexpr std::size_t kMaxRequest = 8 + 2 * 65535 + 4;  // largest framed record
-
-    explicit ChunkedInput(ByteSource& source) : m_source(source), m_buffer(kFirstCapacity) {}
-
-    // Makes up to n bytes (at most kMaxRequest) available at data(); returns how many
-    // are (fewer only at the end of the file or on a read error, see failed()).
-    std::size_t ensure(std::size_t n) {
-        if (m_end - m_pos >= n || m_eof) {
-            return std::min(n, m_end - m_pos);
-        }
-        if (m_pos + n > m_buffer.size()) {
-            std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_end - m_pos);
-            m_end -= m_pos;
-            m_pos = 0;
-            while (n > m_buffer.size() || (m_bFilledLast && m_buffer.size() < kMaxCapacity)) {
-                m_buffer.resize(2 * m_buffer.size());
-                m_bFilledLast = false;
-            }
-        }
-        while (m_end - m_pos < n && !m_eof) {
-            const std::size_t nWant = m_buffer.size() - m_end;
-            const long iRead = m_source.read(m_buffer.data() + m_end, nWant);
-            if (iRead < 0) {
-                m_failed = true;
-                m_eof = true;
-            } else if (iRead == 0) {
-                m_eof = true;
-            }
-            m_bFilledLast = iRead == static_cast<long>(nWant);
-            m_end += iRead > 0 ? static_cast<std::size_t>(iRead) : 0;
-        }
-        return std::min(n, m_end - m_pos);
-    }
-    const unsigned char* data() const { return m_buffer.data() + m_pos; }
-    void consume(std::size_t n) { m_pos += std::min(n, m_end - m_pos); }
-    bool failed() const { return m_failed; }
-
-  private:
-    ByteSource& m_source;
-    std::vector<unsigned char> m_buffer;
-    std::size_t m_pos = 0;
-    std::size_t m_end = 0;
-    bool m_eof = false;
-    bool m_failed = false;
-    bool m_bFilledLast = false;
-};
 
 // ---- one record --------------------------------------------------------------------
 
@@ -387,7 +200,7 @@ struct Frame {
     std::size_t nTrailer = 0;
 };
 
-Frame nextFrame(ChunkedInput& in, int iType, bool bFourTrailer, long iRecord) {
+Frame nextFrame(UfByteInput& in, int iType, bool bFourTrailer, long iRecord) {
     Frame f{Frame::kRecord};
     std::size_t nHead = 0;
     switch (iType) {
@@ -440,7 +253,7 @@ Frame nextFrame(ChunkedInput& in, int iType, bool bFourTrailer, long iRecord) {
 // After the first 4-byte-framed record: does a 4-byte trailer follow each record?
 // The next "UF" eight bytes on means trailer plus count; four bytes on, count only.
 // Those two places are looked at first, since a count can itself spell "UF" (0x5546).
-bool probeFourTrailer(ChunkedInput& in, unsigned long iFirstCount) {
+bool probeFourTrailer(UfByteInput& in, unsigned long iFirstCount) {
     const std::size_t nHave = in.ensure(12);
     const unsigned char* p = in.data();
     auto ufAt = [p, nHave](std::size_t i) {
@@ -456,7 +269,7 @@ bool probeFourTrailer(ChunkedInput& in, unsigned long iFirstCount) {
     return nHave == 4 || (nHave >= 4 && readBe32(p) == iFirstCount);
 }
 
-UF_RADAR* readRecords(ChunkedInput& in, int iType, const std::vector<std::string>* pMoments) {
+UF_RADAR* readRecords(UfByteInput& in, int iType, const std::vector<std::string>* pMoments) {
     UF_RADAR* pUf = fnInitUf();
     if (pUf == nullptr) {
         return nullptr;
@@ -537,8 +350,7 @@ int ufFramingOfHead(const unsigned char* b, std::size_t nHead) {
 namespace {
 
 // Framing detection and the record loop over one source; null after a message.
-UF_RADAR* loadFrom(ByteSource& source, const std::vector<std::string>* pMoments) {
-    ChunkedInput in(source);
+UF_RADAR* loadFrom(UfByteInput& in, const std::vector<std::string>* pMoments) {
     UF_TYPE_HDR head{};
     if (in.ensure(sizeof(head.m_rgByte)) < sizeof(head.m_rgByte)) {
         if (!in.failed()) {
@@ -555,6 +367,29 @@ UF_RADAR* loadFrom(ByteSource& source, const std::vector<std::string>* pMoments)
     return readRecords(in, iType, pMoments);
 }
 
+// Gzip streams this large are inflated in a second thread while the records already
+// inflated are parsed; a smaller one inflates in a few milliseconds, less than the thread
+// would save.
+constexpr long kPipelinedFrom = 512L << 10;
+
+// The gzip stream through ISA-L; *pRefused when it must be read again through zlib.
+UF_RADAR* loadInflatedByIsal(int fd, bool bAhead, const std::vector<std::string>* pMoments,
+                             bool* pRefused) {
+    IsalSource source(fd);
+    if (bAhead) {
+        PipelinedInput in(source);
+        if (in.start()) {
+            UF_RADAR* pUf = loadFrom(in, pMoments);
+            *pRefused = in.refused();
+            return pUf;
+        }
+    }
+    ChunkedInput in(source);
+    UF_RADAR* pUf = loadFrom(in, pMoments);
+    *pRefused = source.refused();
+    return pUf;
+}
+
 bool startsWithGzipMagic(int fd) {
     unsigned char magic[2] = {};
     const bool bGzip =
@@ -569,6 +404,10 @@ UF_RADAR* fnLoadUf(const char* pFile) {
 }
 
 UF_RADAR* fnLoadUfMoments(const char* pFile, const std::vector<std::string>* pMoments) {
+    return ufLoadFile(pFile, pMoments, kPipelinedFrom);
+}
+
+UF_RADAR* ufLoadFile(const char* pFile, const std::vector<std::string>* pMoments, long nAheadFrom) {
     if (pFile == nullptr) {
         rdrError(kLoad, "gzopen fail");
         return nullptr;
@@ -585,14 +424,15 @@ UF_RADAR* fnLoadUfMoments(const char* pFile, const std::vector<std::string>* pMo
     if (!startsWithGzipMagic(fd)) {
         posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         PlainSource plain(fd);
-        UF_RADAR* pUf = loadFrom(plain, pMoments);
+        ChunkedInput in(plain);
+        UF_RADAR* pUf = loadFrom(in, pMoments);
         close(fd);
         return pUf;
     }
     {
-        IsalSource fast(fd);
-        UF_RADAR* pUf = loadFrom(fast, pMoments);
-        if (!fast.refused()) {
+        bool bRefused = false;
+        UF_RADAR* pUf = loadInflatedByIsal(fd, st.st_size >= nAheadFrom, pMoments, &bRefused);
+        if (!bRefused) {
             close(fd);
             return pUf;
         }
@@ -610,5 +450,6 @@ UF_RADAR* fnLoadUfMoments(const char* pFile, const std::vector<std::string>* pMo
     const auto nFile = static_cast<unsigned long>(std::max<off_t>(st.st_size, 0));
     gzbuffer(file.get(), static_cast<unsigned>(std::clamp(nFile, 8192ul, 256ul * 1024)));
     ZlibSource slow(file.release());
-    return loadFrom(slow, pMoments);
+    ChunkedInput in(slow);
+    return loadFrom(in, pMoments);
 }
