@@ -27,7 +27,9 @@ run() {
     echo "exit $?" >>"$work/old/$name.log"
     "$new" "$@" -o "$work/new/$name" >"$work/new/$name.log" 2>&1
     echo "exit $?" >>"$work/new/$name.log"
-    for o in "$work/old/$name"*; do
+    # A run of several products writes NAME_PRODUCT.png beside NAME.
+    for o in "$work/old/$name"* "$work/old/${name%.png}_"*.png; do
+        [ -e "$o" ] || continue
         b=$(basename "$o")
         n=$((n + 1))
         case $b in
