@@ -2,9 +2,7 @@
 // loads must be a whole product (grids of the header's size in every slot that has a name)
 // or be refused by the conversion; nothing may crash, overrun or run away.
 
-#include <unistd.h>
 
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -14,21 +12,10 @@
 #include "core_utilities.h"
 #include "fuzz_check.h"
 #include "fuzz_scratch_file.h"
+#include "fuzz_staged_root.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // The descriptor tables are read from the staged resource tree: the build directory's
-    // root/, one level above both the fuzzer (fuzzers/) and its corpus replay (fuzz/).
-    const char* szRoot = std::getenv("RDR_ROOT");
-    if (szRoot == nullptr || szRoot[0] == '\0') {
-        char exe[PATH_MAX];
-        const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-        if (n > 0) {
-            std::string path(exe, static_cast<size_t>(n));
-            path = path.substr(0, path.find_last_of('/'));
-            path = path.substr(0, path.find_last_of('/')) + "/root";
-            setenv("RDR_ROOT", path.c_str(), 1);
-        }
-    }
+    fuzzUseStagedRoot();  // the descriptor tables
     return 0;
 }
 

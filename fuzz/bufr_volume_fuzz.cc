@@ -1,32 +1,19 @@
 // Feeds arbitrary bytes to the BUFR volume loader (message framing, the table-driven
 // decoder, the exchange's layout, the compressed arrays) and converts what loads: it must
 // convert into a whole volume or be refused; nothing may crash, overrun or run away.
-#include <unistd.h>
 
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "bufr_radar.h"
 #include "fuzz_check.h"
+#include "fuzz_staged_root.h"
 #include "internal/bufr_tables.h"
 #include "internal/bufr_volume_input.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // The descriptor tables are read from the staged resource tree: the build directory's
-    // root/, one level above both the fuzzer (fuzzers/) and its corpus replay (fuzz/).
-    const char* szRoot = std::getenv("RDR_ROOT");
-    if (szRoot == nullptr || szRoot[0] == '\0') {
-        char exe[PATH_MAX];
-        const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-        if (n > 0) {
-            std::string path(exe, static_cast<size_t>(n));
-            path = path.substr(0, path.find_last_of('/'));
-            path = path.substr(0, path.find_last_of('/')) + "/root";
-            setenv("RDR_ROOT", path.c_str(), 1);
-        }
-    }
+    fuzzUseStagedRoot();  // the descriptor tables
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "core_utilities.h"
 #include "fuzz_check.h"
 #include "fuzz_scratch_file.h"
+#include "fuzz_staged_root.h"
 #include "grib_output.h"
 #include "grib_product_input.h"
 #include "internal/grib_product_messages.h"
@@ -15,10 +16,7 @@
 // ecCodes finds the system's definitions under the resource tree: the staged one of the
 // build, unless the caller names another.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* szRoot = std::getenv("RDR_ROOT");
-    if (szRoot == nullptr || szRoot[0] == '\0') {
-        setenv("RDR_ROOT", RDR_FUZZ_STAGED_ROOT, 1);
-    }
+    fuzzUseStagedRoot();
     setGribProductIsolationLimits(fuzzChildLimits(gribProductIsolationLimits()));
     return 0;
 }

@@ -9,16 +9,14 @@
 
 #include "fuzz_check.h"
 #include "fuzz_scratch_file.h"
+#include "fuzz_staged_root.h"
 #include "grib_radar.h"
 #include "internal/grib_volume_input.h"
 
 // ecCodes finds the system's definitions under the resource tree: the staged one of the
 // build, unless the caller names another.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* szRoot = std::getenv("RDR_ROOT");
-    if (szRoot == nullptr || szRoot[0] == '\0') {
-        setenv("RDR_ROOT", RDR_FUZZ_STAGED_ROOT, 1);
-    }
+    fuzzUseStagedRoot();
     setGribIsolationLimits(fuzzChildLimits(gribIsolationLimits()));
     return 0;
 }
