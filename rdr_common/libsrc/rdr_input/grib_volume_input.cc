@@ -331,10 +331,10 @@ bool readSweepsAndRays(const MessageKeys& keys, GRIB_RADAR* pGrib) {
     return true;
 }
 
-// One moment: its name, per-ray arrays and values.
 // Room for decoded values, reused from message to message. Mapped rather than malloc'd:
 // the decoding child fills every malloc'd block with a pattern, and tens of MB of values
-// are overwritten at once anyway.
+// are overwritten at once anyway. In huge pages where the kernel offers them: a fresh
+// small page costs a fault and a clearing each, tens of thousands of them for a volume.
 class ValueBuffer {
   public:
     ValueBuffer() = default;
@@ -345,9 +345,11 @@ class ValueBuffer {
     double* reserve(std::size_t nValues) {
         if (nValues > n_) {
             release();
-            void* p = mmap(nullptr, nValues * sizeof(double), PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+            const std::size_t nBytes = nValues * sizeof(double);
+            void* p =
+                mmap(nullptr, nBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (p != MAP_FAILED) {
+                madvise(p, nBytes, MADV_HUGEPAGE);  // advice only: a refusal changes nothing
                 p_ = static_cast<double*>(p);
                 n_ = nValues;
             }
@@ -501,7 +503,9 @@ class SharedOutput : public IsolatedOutput {
         if (nBytes > left_) {
             return false;
         }
-        std::memcpy(p_, pBytes, nBytes);
+        if (pBytes != p_) {  // rows decoded in place are there already
+            std::memcpy(p_, pBytes, nBytes);
+        }
         p_ += nBytes;
         left_ -= nBytes;
         return true;
@@ -518,23 +522,35 @@ IsolatedVerdict decodeInChild(const char* szFile, int fdShared, IsolatedOutput& 
     if (!content.read(szFile)) {
         return IsolatedVerdict::kRefused;
     }
-    GRIB_RADAR* pGrib = decodeGribRadar(content.bytes(), content.size());
-    if (pGrib == nullptr) {
-        return IsolatedVerdict::kRefused;
-    }
+    // The values are decoded straight into the shared memory, where the caller reads them.
+    unsigned char* pShared = nullptr;
+    std::size_t nShared = 0;
+    std::size_t nHandOver = 0;
+    bool bNoRoom = false;
+    const GribHandOverRoom room = [&](const GribHandOverLayout& layout) -> unsigned char* {
+        void* p = MAP_FAILED;
+        if (ftruncate(fdShared, static_cast<off_t>(layout.nBytes)) == 0) {
+            p = mmap(nullptr, layout.nBytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE,
+                     fdShared, 0);
+        }
+        if (p == MAP_FAILED) {
+            bNoRoom = true;
+            return nullptr;
+        }
+        pShared = static_cast<unsigned char*>(p);
+        nShared = layout.nBytes;
+        nHandOver = layout.nBytes;
+        return pShared;
+    };
     // Not released: the child ends right after, and its memory with it.
-    const std::size_t n = gribRadarByteCount(pGrib);
-    if (ftruncate(fdShared, static_cast<off_t>(n)) != 0) {
-        return IsolatedVerdict::kOutOfMemory;
+    GRIB_RADAR* pGrib = decodeGribRadar(content.bytes(), content.size(), &room);
+    if (pGrib == nullptr) {
+        return bNoRoom ? IsolatedVerdict::kOutOfMemory : IsolatedVerdict::kRefused;
     }
-    void* p = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fdShared, 0);
-    if (p == MAP_FAILED) {
-        return IsolatedVerdict::kOutOfMemory;
-    }
-    SharedOutput shared(static_cast<unsigned char*>(p), n);
+    SharedOutput shared(pShared, nHandOver);
     const bool bWritten = writeGribRadarBytes(pGrib, shared) && shared.left() == 0;
-    munmap(p, n);
-    const std::uint64_t size = n;
+    munmap(pShared, nShared);
+    const std::uint64_t size = nHandOver;
     return bWritten && output.write(&size, sizeof(size)) ? IsolatedVerdict::kDecoded
                                                          : IsolatedVerdict::kRefused;
 }
@@ -686,7 +702,8 @@ bool splitGribMessages(const unsigned char* pBytes, std::size_t nBytes,
     return true;
 }
 
-GRIB_RADAR* decodeGribRadar(const unsigned char* pBytes, std::size_t nBytes) {
+GRIB_RADAR* decodeGribRadar(const unsigned char* pBytes, std::size_t nBytes,
+                            const GribHandOverRoom* pRoom) {
     std::vector<GribMessageSpan> spans;
     std::string why;
     if (!splitGribMessages(pBytes, nBytes, &spans, &why)) {
@@ -756,7 +773,23 @@ GRIB_RADAR* decodeGribRadar(const unsigned char* pBytes, std::size_t nBytes) {
         return nullptr;
     }
     // Every value is written below: no fill first.
-    GRIB_RADAR* pGrib = newGribRadar(shape.nSweep, shape.nRay, shape.nField, bins.data(), true);
+    std::vector<short*> rows;
+    if (pRoom != nullptr) {
+        GribHandOverLayout layout;
+        unsigned char* pBase = nullptr;
+        if (gribHandOverLayout(shape.nSweep, shape.nRay, shape.nField, bins.data(), &layout)) {
+            pBase = (*pRoom)(layout);
+        }
+        if (pBase == nullptr) {
+            rdrError(kLoad, "calloc fail");
+            return nullptr;
+        }
+        for (std::size_t k = 0; k < handles.size(); ++k) {
+            rows.push_back(reinterpret_cast<short*>(pBase + layout.dataOffsets[k]));
+        }
+    }
+    GRIB_RADAR* pGrib = newGribRadar(shape.nSweep, shape.nRay, shape.nField, bins.data(), true,
+                                     rows.empty() ? nullptr : rows.data());
     if (pGrib == nullptr) {
         rdrError(kLoad, "calloc fail");
         return nullptr;
@@ -768,6 +801,9 @@ GRIB_RADAR* decodeGribRadar(const unsigned char* pBytes, std::size_t nBytes) {
         bOk = readMoment(MessageKeys(handles[k].get(), k), handles[k].get(), pGrib, k, &values);
     }
     if (!bOk) {
+        for (int k = 0; !rows.empty() && k < shape.nField; ++k) {
+            pGrib->m_ppVolume[k]->m_pData = nullptr;  // the room's, not the volume's
+        }
         fnFreeGribRadar(pGrib);
         return nullptr;
     }
