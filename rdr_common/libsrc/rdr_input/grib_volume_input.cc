@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core_utilities.h"
@@ -579,6 +580,42 @@ GRIB_RADAR* takeSharedVolume(int fdShared, const std::vector<unsigned char>& rep
     return pGrib;
 }
 
+// The shared memory of the last load, kept for the next: its pages are then already
+// there, where fresh shared pages cost the child a fault and a clearing each (tens of
+// thousands for a volume). Concurrent loads each make their own; a large one is emptied
+// before it is kept.
+class SharedMemoryCache {
+  public:
+    static int take() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (fd_ >= 0) {
+                return std::exchange(fd_, -1);
+            }
+        }
+        return memfd_create("grib_volume", MFD_CLOEXEC);
+    }
+
+    static void give(int fd) {
+        constexpr off_t kLargestKept = off_t{256} << 20;
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || (st.st_size > kLargestKept && ftruncate(fd, 0) != 0)) {
+            close(fd);
+            return;
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (fd_ < 0) {
+            fd_ = fd;
+        } else {
+            close(fd);
+        }
+    }
+
+  private:
+    static inline std::mutex mutex_;
+    static inline int fd_ = -1;
+};
+
 // ecCodes reads and parses its definition files when a process first meets a kind of
 // message. Done once here, before the first child is forked, the children inherit the
 // parsed definitions instead of each parsing them anew (most of a load's time otherwise).
@@ -828,7 +865,7 @@ GRIB_RADAR* fnLoadGribRadar(char* szFile) {
         return nullptr;
     }
     parseDefinitionsOnce();
-    const int fdShared = memfd_create("grib_volume", MFD_CLOEXEC);
+    const int fdShared = SharedMemoryCache::take();
     if (fdShared < 0) {
         rdrError(kLoad, (std::string("memfd_create fail (") + std::strerror(errno) + ")").c_str());
         return nullptr;
@@ -841,7 +878,7 @@ GRIB_RADAR* fnLoadGribRadar(char* szFile) {
     switch (result.outcome) {
         case IsolatedResult::kDecoded: {
             GRIB_RADAR* pGrib = takeSharedVolume(fdShared, result.bytes, &why);
-            close(fdShared);
+            SharedMemoryCache::give(fdShared);
             if (pGrib == nullptr) {
                 rdrError(kLoad, ("the GRIB library failed on this file (the volume came back "
                                  "damaged: " +
@@ -851,15 +888,15 @@ GRIB_RADAR* fnLoadGribRadar(char* szFile) {
             return pGrib;
         }
         case IsolatedResult::kRefused:
-            close(fdShared);
+            SharedMemoryCache::give(fdShared);
             return nullptr;  // the child printed the reason
         case IsolatedResult::kFailed:
-            close(fdShared);
+            SharedMemoryCache::give(fdShared);
             rdrError(kLoad,
                      ("the GRIB library failed on this file (" + result.failure + ")").c_str());
             return nullptr;
         case IsolatedResult::kNotRun:
-            close(fdShared);
+            SharedMemoryCache::give(fdShared);
             break;
     }
     rdrError(kLoad,
