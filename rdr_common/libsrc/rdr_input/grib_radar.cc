@@ -12,7 +12,7 @@ T* zeroed(long n) {
     return static_cast<T*>(std::calloc(static_cast<std::size_t>(n), sizeof(T)));
 }
 
-GRIB_VOLUME* newVolume(int nRay, int nBin, int iNoData, StdBinBlocks* pBlocks) {
+GRIB_VOLUME* newVolume(int nRay, int nBin, int iNoData, StdBinBlocks* pBlocks, short* pRows) {
     if (nBin < 1 || static_cast<long>(nRay) * nBin > GRIB_MAX_VALUES) {
         return nullptr;
     }
@@ -22,9 +22,13 @@ GRIB_VOLUME* newVolume(int nRay, int nBin, int iNoData, StdBinBlocks* pBlocks) {
     }
     pVolume->m_iMaxBin = nBin;
     const long nValues = static_cast<long>(nRay) * nBin;
-    pVolume->m_pData = pBlocks != nullptr
-                           ? binBlocksTake(pBlocks, static_cast<std::size_t>(nValues))
-                           : static_cast<short*>(std::malloc(sizeof(short) * nValues));
+    if (pRows != nullptr) {
+        pVolume->m_pData = pRows;
+    } else if (pBlocks != nullptr) {
+        pVolume->m_pData = binBlocksTake(pBlocks, static_cast<std::size_t>(nValues));
+    } else {
+        pVolume->m_pData = static_cast<short*>(std::malloc(sizeof(short) * nValues));
+    }
     pVolume->m_pFieldSlot = zeroed<unsigned char>(nRay);
     pVolume->m_pBinNumber = zeroed<long>(nRay);
     pVolume->m_pScaleFactor = zeroed<long>(nRay);
@@ -35,7 +39,7 @@ GRIB_VOLUME* newVolume(int nRay, int nBin, int iNoData, StdBinBlocks* pBlocks) {
         pVolume->m_pStartRange == nullptr || pVolume->m_pBinSpacing == nullptr) {
         return pVolume;  // the caller frees the incomplete volume with the rest
     }
-    for (long i = 0; pBlocks == nullptr && i < nValues; ++i) {
+    for (long i = 0; pBlocks == nullptr && pRows == nullptr && i < nValues; ++i) {
         pVolume->m_pData[i] = static_cast<short>(iNoData);
     }
     return pVolume;
@@ -54,7 +58,7 @@ GRIB_RADAR* fnInitGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int
 }
 
 GRIB_RADAR* newGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int* pBinCounts,
-                         bool bBlocks) {
+                         bool bBlocks, short* const* ppRows) {
     if (iMaxSweep < 1 || iMaxRay < 1 || iMaxSweep > iMaxRay || iMaxField < 1 ||
         iMaxField > GRIB_MAX_FIELD || pBinCounts == nullptr) {
         return nullptr;
@@ -86,6 +90,7 @@ GRIB_RADAR* newGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int* p
     hdr.m_pRayBinSpacing = zeroed<long>(iMaxRay);
     hdr.m_pRaySampleSize = zeroed<long>(iMaxRay);
     pGrib->m_ppVolume = zeroed<GRIB_VOLUME*>(iMaxField);
+    bBlocks = bBlocks && ppRows == nullptr;
     if (bBlocks) {
         pGrib->m_pBinBlocks = binBlocksNew();
     }
@@ -99,7 +104,8 @@ GRIB_RADAR* newGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int* p
         pGrib->m_iMaxVolume = iMaxField;
         for (int k = 0; k < iMaxField && bOk; ++k) {
             pGrib->m_ppVolume[k] =
-                newVolume(iMaxRay, pBinCounts[k], hdr.m_iNoDataValue, pGrib->m_pBinBlocks);
+                newVolume(iMaxRay, pBinCounts[k], hdr.m_iNoDataValue, pGrib->m_pBinBlocks,
+                          ppRows != nullptr ? ppRows[k] : nullptr);
             bOk = volumeComplete(pGrib->m_ppVolume[k]);
             if (bOk && pBinCounts[k] > hdr.m_iMaxBin) {
                 hdr.m_iMaxBin = pBinCounts[k];
@@ -107,6 +113,11 @@ GRIB_RADAR* newGribRadar(int iMaxSweep, int iMaxRay, int iMaxField, const int* p
         }
     }
     if (!bOk) {
+        for (int k = 0; ppRows != nullptr && k < pGrib->m_iMaxVolume; ++k) {
+            if (pGrib->m_ppVolume[k] != nullptr) {
+                pGrib->m_ppVolume[k]->m_pData = nullptr;
+            }
+        }
         fnFreeGribRadar(pGrib);
         return nullptr;
     }

@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core_utilities.h"
@@ -331,10 +332,10 @@ bool readSweepsAndRays(const MessageKeys& keys, GRIB_RADAR* pGrib) {
     return true;
 }
 
-// One moment: its name, per-ray arrays and values.
 // Room for decoded values, reused from message to message. Mapped rather than malloc'd:
 // the decoding child fills every malloc'd block with a pattern, and tens of MB of values
-// are overwritten at once anyway.
+// are overwritten at once anyway. In huge pages where the kernel offers them: a fresh
+// small page costs a fault and a clearing each, tens of thousands of them for a volume.
 class ValueBuffer {
   public:
     ValueBuffer() = default;
@@ -345,9 +346,11 @@ class ValueBuffer {
     double* reserve(std::size_t nValues) {
         if (nValues > n_) {
             release();
-            void* p = mmap(nullptr, nValues * sizeof(double), PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+            const std::size_t nBytes = nValues * sizeof(double);
+            void* p =
+                mmap(nullptr, nBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (p != MAP_FAILED) {
+                madvise(p, nBytes, MADV_HUGEPAGE);  // advice only: a refusal changes nothing
                 p_ = static_cast<double*>(p);
                 n_ = nValues;
             }
@@ -501,7 +504,9 @@ class SharedOutput : public IsolatedOutput {
         if (nBytes > left_) {
             return false;
         }
-        std::memcpy(p_, pBytes, nBytes);
+        if (pBytes != p_) {  // rows decoded in place are there already
+            std::memcpy(p_, pBytes, nBytes);
+        }
         p_ += nBytes;
         left_ -= nBytes;
         return true;
@@ -518,23 +523,35 @@ IsolatedVerdict decodeInChild(const char* szFile, int fdShared, IsolatedOutput& 
     if (!content.read(szFile)) {
         return IsolatedVerdict::kRefused;
     }
-    GRIB_RADAR* pGrib = decodeGribRadar(content.bytes(), content.size());
-    if (pGrib == nullptr) {
-        return IsolatedVerdict::kRefused;
-    }
+    // The values are decoded straight into the shared memory, where the caller reads them.
+    unsigned char* pShared = nullptr;
+    std::size_t nShared = 0;
+    std::size_t nHandOver = 0;
+    bool bNoRoom = false;
+    const GribHandOverRoom room = [&](const GribHandOverLayout& layout) -> unsigned char* {
+        void* p = MAP_FAILED;
+        if (ftruncate(fdShared, static_cast<off_t>(layout.nBytes)) == 0) {
+            p = mmap(nullptr, layout.nBytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE,
+                     fdShared, 0);
+        }
+        if (p == MAP_FAILED) {
+            bNoRoom = true;
+            return nullptr;
+        }
+        pShared = static_cast<unsigned char*>(p);
+        nShared = layout.nBytes;
+        nHandOver = layout.nBytes;
+        return pShared;
+    };
     // Not released: the child ends right after, and its memory with it.
-    const std::size_t n = gribRadarByteCount(pGrib);
-    if (ftruncate(fdShared, static_cast<off_t>(n)) != 0) {
-        return IsolatedVerdict::kOutOfMemory;
+    GRIB_RADAR* pGrib = decodeGribRadar(content.bytes(), content.size(), &room);
+    if (pGrib == nullptr) {
+        return bNoRoom ? IsolatedVerdict::kOutOfMemory : IsolatedVerdict::kRefused;
     }
-    void* p = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fdShared, 0);
-    if (p == MAP_FAILED) {
-        return IsolatedVerdict::kOutOfMemory;
-    }
-    SharedOutput shared(static_cast<unsigned char*>(p), n);
+    SharedOutput shared(pShared, nHandOver);
     const bool bWritten = writeGribRadarBytes(pGrib, shared) && shared.left() == 0;
-    munmap(p, n);
-    const std::uint64_t size = n;
+    munmap(pShared, nShared);
+    const std::uint64_t size = nHandOver;
     return bWritten && output.write(&size, sizeof(size)) ? IsolatedVerdict::kDecoded
                                                          : IsolatedVerdict::kRefused;
 }
@@ -562,6 +579,42 @@ GRIB_RADAR* takeSharedVolume(int fdShared, const std::vector<unsigned char>& rep
     munmap(p, size);
     return pGrib;
 }
+
+// The shared memory of the last load, kept for the next: its pages are then already
+// there, where fresh shared pages cost the child a fault and a clearing each (tens of
+// thousands for a volume). Concurrent loads each make their own; a large one is emptied
+// before it is kept.
+class SharedMemoryCache {
+  public:
+    static int take() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (fd_ >= 0) {
+                return std::exchange(fd_, -1);
+            }
+        }
+        return memfd_create("grib_volume", MFD_CLOEXEC);
+    }
+
+    static void give(int fd) {
+        constexpr off_t kLargestKept = off_t{256} << 20;
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || (st.st_size > kLargestKept && ftruncate(fd, 0) != 0)) {
+            close(fd);
+            return;
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (fd_ < 0) {
+            fd_ = fd;
+        } else {
+            close(fd);
+        }
+    }
+
+  private:
+    static inline std::mutex mutex_;
+    static inline int fd_ = -1;
+};
 
 // ecCodes reads and parses its definition files when a process first meets a kind of
 // message. Done once here, before the first child is forked, the children inherit the
@@ -686,7 +739,8 @@ bool splitGribMessages(const unsigned char* pBytes, std::size_t nBytes,
     return true;
 }
 
-GRIB_RADAR* decodeGribRadar(const unsigned char* pBytes, std::size_t nBytes) {
+GRIB_RADAR* decodeGribRadar(const unsigned char* pBytes, std::size_t nBytes,
+                            const GribHandOverRoom* pRoom) {
     std::vector<GribMessageSpan> spans;
     std::string why;
     if (!splitGribMessages(pBytes, nBytes, &spans, &why)) {
@@ -756,7 +810,23 @@ GRIB_RADAR* decodeGribRadar(const unsigned char* pBytes, std::size_t nBytes) {
         return nullptr;
     }
     // Every value is written below: no fill first.
-    GRIB_RADAR* pGrib = newGribRadar(shape.nSweep, shape.nRay, shape.nField, bins.data(), true);
+    std::vector<short*> rows;
+    if (pRoom != nullptr) {
+        GribHandOverLayout layout;
+        unsigned char* pBase = nullptr;
+        if (gribHandOverLayout(shape.nSweep, shape.nRay, shape.nField, bins.data(), &layout)) {
+            pBase = (*pRoom)(layout);
+        }
+        if (pBase == nullptr) {
+            rdrError(kLoad, "calloc fail");
+            return nullptr;
+        }
+        for (std::size_t k = 0; k < handles.size(); ++k) {
+            rows.push_back(reinterpret_cast<short*>(pBase + layout.dataOffsets[k]));
+        }
+    }
+    GRIB_RADAR* pGrib = newGribRadar(shape.nSweep, shape.nRay, shape.nField, bins.data(), true,
+                                     rows.empty() ? nullptr : rows.data());
     if (pGrib == nullptr) {
         rdrError(kLoad, "calloc fail");
         return nullptr;
@@ -768,6 +838,9 @@ GRIB_RADAR* decodeGribRadar(const unsigned char* pBytes, std::size_t nBytes) {
         bOk = readMoment(MessageKeys(handles[k].get(), k), handles[k].get(), pGrib, k, &values);
     }
     if (!bOk) {
+        for (int k = 0; !rows.empty() && k < shape.nField; ++k) {
+            pGrib->m_ppVolume[k]->m_pData = nullptr;  // the room's, not the volume's
+        }
         fnFreeGribRadar(pGrib);
         return nullptr;
     }
@@ -792,7 +865,7 @@ GRIB_RADAR* fnLoadGribRadar(char* szFile) {
         return nullptr;
     }
     parseDefinitionsOnce();
-    const int fdShared = memfd_create("grib_volume", MFD_CLOEXEC);
+    const int fdShared = SharedMemoryCache::take();
     if (fdShared < 0) {
         rdrError(kLoad, (std::string("memfd_create fail (") + std::strerror(errno) + ")").c_str());
         return nullptr;
@@ -805,7 +878,7 @@ GRIB_RADAR* fnLoadGribRadar(char* szFile) {
     switch (result.outcome) {
         case IsolatedResult::kDecoded: {
             GRIB_RADAR* pGrib = takeSharedVolume(fdShared, result.bytes, &why);
-            close(fdShared);
+            SharedMemoryCache::give(fdShared);
             if (pGrib == nullptr) {
                 rdrError(kLoad, ("the GRIB library failed on this file (the volume came back "
                                  "damaged: " +
@@ -815,15 +888,15 @@ GRIB_RADAR* fnLoadGribRadar(char* szFile) {
             return pGrib;
         }
         case IsolatedResult::kRefused:
-            close(fdShared);
+            SharedMemoryCache::give(fdShared);
             return nullptr;  // the child printed the reason
         case IsolatedResult::kFailed:
-            close(fdShared);
+            SharedMemoryCache::give(fdShared);
             rdrError(kLoad,
                      ("the GRIB library failed on this file (" + result.failure + ")").c_str());
             return nullptr;
         case IsolatedResult::kNotRun:
-            close(fdShared);
+            SharedMemoryCache::give(fdShared);
             break;
     }
     rdrError(kLoad,

@@ -276,4 +276,98 @@ TEST(GribVolumeRead, HandOverFromTheChildIsCheckedBeforeUse) {
     EXPECT_EQ(readGribRadarBytes(huge.data(), huge.size(), &why), nullptr);
 }
 
+// The loading child decodes the values straight into the hand-over's memory: read back,
+// the volume is the one decoded on its own, value for value.
+TEST(GribVolumeRead, ValuesDecodedIntoTheHandOverAreTheVolumeDecodedAlone) {
+    std::string why;
+    ASSERT_NE(eccodesLibrary(&why), nullptr) << why;
+    rdrtest::TempDir dir;
+    const Bytes file = smallVolumeFile(dir);
+    GribRadarPtr alone(decodeGribRadar(file.data(), file.size()));
+    ASSERT_TRUE(alone);
+
+    Bytes room;
+    const GribHandOverRoom give = [&room](const GribHandOverLayout& layout) {
+        room.assign(layout.nBytes, 0xa5);  // stale bytes, as a reused page might hold
+        return room.data();
+    };
+    GribRadarPtr inPlace(decodeGribRadar(file.data(), file.size(), &give));
+    ASSERT_TRUE(inPlace);
+    class RoomOutput : public IsolatedOutput {
+      public:
+        explicit RoomOutput(Bytes* p) : room_(p) {}
+        bool write(const void* p, std::size_t n) override {
+            if (at_ + n > room_->size()) {
+                return false;
+            }
+            if (p != room_->data() + at_) {
+                std::memcpy(room_->data() + at_, p, n);
+            }
+            at_ += n;
+            return true;
+        }
+        std::size_t at_ = 0;
+
+      private:
+        Bytes* room_;
+    } out(&room);
+    const bool bWritten = writeGribRadarBytes(inPlace.get(), out);
+    for (int k = 0; k < inPlace->m_iMaxVolume; ++k) {
+        inPlace->m_ppVolume[k]->m_pData = nullptr;  // the room's
+    }
+    ASSERT_TRUE(bWritten);
+    EXPECT_EQ(out.at_, room.size());
+    GribRadarPtr back(readGribRadarBytes(room.data(), room.size(), &why));
+    ASSERT_TRUE(back) << why;
+    ASSERT_EQ(back->m_iMaxVolume, 2);
+    const std::size_t nRay = static_cast<std::size_t>(alone->m_hdr.m_iMaxRay);
+    for (int k = 0; k < 2; ++k) {
+        const std::size_t n = nRay * static_cast<std::size_t>(alone->m_ppVolume[k]->m_iMaxBin);
+        EXPECT_EQ(std::memcmp(back->m_ppVolume[k]->m_pData, alone->m_ppVolume[k]->m_pData,
+                              sizeof(short) * n),
+                  0)
+            << k;
+    }
+    EXPECT_EQ(
+        std::memcmp(back->m_hdr.m_pRayAzimuth, alone->m_hdr.m_pRayAzimuth, sizeof(double) * nRay),
+        0);
+}
+
+// Loads in a row reuse the hand-over's memory: a smaller volume after a larger one, and a
+// larger after it, come back as they are, nothing of the one before left in them.
+TEST(GribVolumeRead, LoadsInARowKeepNothingOfTheVolumeBefore) {
+    std::string why;
+    ASSERT_NE(eccodesLibrary(&why), nullptr) << why;
+    rdrtest::TempDir dir;
+    const auto write = [&dir](int rays, int bins, int seed) {
+        rdrtest::VolumeShape shape = rdrtest::uniformVolume(2, rays, bins, {"DZ", "VR"});
+        shape.value = [seed](int s, int r, int b, int f) {
+            return static_cast<short>(seed + s * 1000 + r * 7 + b - f);
+        };
+        rdrtest::StdRadarPtr volume = rdrtest::buildVolume(shape);
+        GribRadarPtr grib(fnStdSyncDownGribRadar(volume.get()));
+        const std::string path = dir.file(std::to_string(seed) + ".grib2");
+        EXPECT_EQ(fnWriteGribRadar(grib.get(), path.c_str()), 1);
+        return path;
+    };
+    const std::string large = write(90, 200, 1);
+    const std::string small = write(10, 30, 2);
+    for (const std::string& path : {large, small, small, large}) {
+        const Bytes file = readBytes(path);
+        GribRadarPtr alone(decodeGribRadar(file.data(), file.size()));
+        GribRadarPtr loaded(fnLoadGribRadar(const_cast<char*>(path.c_str())));
+        ASSERT_TRUE(alone && loaded) << path;
+        const std::size_t nRay = static_cast<std::size_t>(alone->m_hdr.m_iMaxRay);
+        ASSERT_EQ(loaded->m_hdr.m_iMaxRay, alone->m_hdr.m_iMaxRay);
+        for (int k = 0; k < 2; ++k) {
+            const std::size_t n = nRay * static_cast<std::size_t>(alone->m_ppVolume[k]->m_iMaxBin);
+            ASSERT_EQ(loaded->m_ppVolume[k]->m_iMaxBin, alone->m_ppVolume[k]->m_iMaxBin);
+            EXPECT_EQ(std::memcmp(loaded->m_ppVolume[k]->m_pData, alone->m_ppVolume[k]->m_pData,
+                                  sizeof(short) * n),
+                      0)
+                << path << " moment " << k;
+        }
+    }
+}
+
 }  // namespace

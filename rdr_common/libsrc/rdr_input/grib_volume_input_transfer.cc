@@ -1,7 +1,8 @@
 // The hand-over of a GRIB_RADAR from the decoding child. Layout, in native byte order (both
 // ends are the same program): "GRIBRAD" and a version byte; the header structure; the
-// moment count; each moment's structure; then the header's arrays and each moment's
-// arrays, every length following from the counts. The reader drops the child's pointers,
+// moment count; each moment's structure; the header's arrays and each moment's per-ray
+// arrays; then each moment's values at a 16-byte boundary (zeros between), every length
+// following from the counts. The reader drops the child's pointers,
 // checks every count as the loader does and terminates every text.
 #include <cstdint>
 #include <cstring>
@@ -12,7 +13,13 @@
 
 namespace {
 
-constexpr unsigned char kMagic[8] = {'G', 'R', 'I', 'B', 'R', 'A', 'D', 1};
+constexpr unsigned char kMagic[8] = {'G', 'R', 'I', 'B', 'R', 'A', 'D', 2};
+constexpr std::size_t kRowAlignment = 16;
+constexpr unsigned char kZeros[kRowAlignment] = {};
+
+std::uint64_t aligned(std::uint64_t n) {
+    return (n + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+}
 
 class ByteReader {
   public:
@@ -24,6 +31,15 @@ class ByteReader {
         }
         if (n > 0) {
             std::memcpy(pOut, p_, n);
+        }
+        p_ += n;
+        left_ -= n;
+        return true;
+    }
+
+    bool skip(std::size_t n) {
+        if (n > left_) {
+            return false;
         }
         p_ += n;
         left_ -= n;
@@ -42,7 +58,7 @@ void terminate(char (&text)[N]) {
     text[N - 1] = '\0';
 }
 
-// Every array of the volume with its length, in transfer order.
+// Every array of the volume but the values with its length, in transfer order.
 template <class Visit>
 bool visitArrays(GRIB_RADAR* pGrib, Visit visit) {
     GRIB_GLOBAL_HDR& h = pGrib->m_hdr;
@@ -60,8 +76,7 @@ bool visitArrays(GRIB_RADAR* pGrib, Visit visit) {
                visit(h.m_pRaySampleSize, sizeof(long) * nRay);
     for (int k = 0; bOk && k < pGrib->m_iMaxVolume; ++k) {
         GRIB_VOLUME* p = pGrib->m_ppVolume[k];
-        bOk = visit(p->m_pData, sizeof(short) * nRay * static_cast<std::size_t>(p->m_iMaxBin)) &&
-              visit(p->m_pFieldSlot, nRay) && visit(p->m_pBinNumber, sizeof(long) * nRay) &&
+        bOk = visit(p->m_pFieldSlot, nRay) && visit(p->m_pBinNumber, sizeof(long) * nRay) &&
               visit(p->m_pScaleFactor, sizeof(long) * nRay) &&
               visit(p->m_pStartRange, sizeof(long) * nRay) &&
               visit(p->m_pBinSpacing, sizeof(long) * nRay);
@@ -71,29 +86,64 @@ bool visitArrays(GRIB_RADAR* pGrib, Visit visit) {
 
 }  // namespace
 
+bool gribHandOverLayout(int nSweep, int nRay, int nVolume, const int* pBins,
+                        GribHandOverLayout* pLayout) {
+    if (nSweep < 1 || nRay < nSweep || nVolume < 1 || nVolume > GRIB_MAX_FIELD) {
+        return false;
+    }
+    const std::uint64_t nSweeps = static_cast<std::uint64_t>(nSweep);
+    const std::uint64_t nRays = static_cast<std::uint64_t>(nRay);
+    std::uint64_t at = sizeof(kMagic) + sizeof(GRIB_GLOBAL_HDR) + sizeof(int) +
+                       sizeof(GRIB_VOLUME) * static_cast<std::uint64_t>(nVolume) +
+                       nSweeps * (sizeof(long) + sizeof(STD_SWEEP_HDR)) +
+                       nRays * (4 * sizeof(long) + 4 * sizeof(double)) +
+                       static_cast<std::uint64_t>(nVolume) * nRays * (1 + 4 * sizeof(long));
+    pLayout->dataOffsets.clear();
+    for (int k = 0; k < nVolume; ++k) {
+        const std::uint64_t nValues = nRays * static_cast<std::uint64_t>(pBins[k]);
+        if (pBins[k] < 1 || nValues > static_cast<std::uint64_t>(GRIB_MAX_VALUES)) {
+            return false;
+        }
+        at = aligned(at);
+        pLayout->dataOffsets.push_back(static_cast<std::size_t>(at));
+        at += sizeof(short) * nValues;
+    }
+    at = aligned(at);
+    pLayout->nBytes = static_cast<std::size_t>(at);
+    return true;
+}
+
 std::size_t gribRadarByteCount(const GRIB_RADAR* pGrib) {
-    std::size_t n = sizeof(kMagic) + sizeof(pGrib->m_hdr) + sizeof(pGrib->m_iMaxVolume) +
-                    sizeof(GRIB_VOLUME) * static_cast<std::size_t>(pGrib->m_iMaxVolume);
-    visitArrays(const_cast<GRIB_RADAR*>(pGrib), [&n](void*, std::size_t nBytes) {
-        n += nBytes;
-        return true;
-    });
-    return n;
+    std::vector<int> bins;
+    for (int k = 0; k < pGrib->m_iMaxVolume; ++k) {
+        bins.push_back(pGrib->m_ppVolume[k]->m_iMaxBin);
+    }
+    GribHandOverLayout layout;
+    return gribHandOverLayout(pGrib->m_hdr.m_iMaxSweep, pGrib->m_hdr.m_iMaxRay, pGrib->m_iMaxVolume,
+                              bins.data(), &layout)
+               ? layout.nBytes
+               : 0;
 }
 
 bool writeGribRadarBytes(const GRIB_RADAR* pGrib, IsolatedOutput& output) {
-    if (!output.write(kMagic, sizeof(kMagic)) ||
-        !output.write(&pGrib->m_hdr, sizeof(pGrib->m_hdr)) ||
-        !output.write(&pGrib->m_iMaxVolume, sizeof(pGrib->m_iMaxVolume))) {
-        return false;
+    std::uint64_t at = 0;
+    auto write = [&output, &at](const void* p, std::size_t n) {
+        at += n;
+        return n == 0 || output.write(p, n);
+    };
+    bool bOk = write(kMagic, sizeof(kMagic)) && write(&pGrib->m_hdr, sizeof(pGrib->m_hdr)) &&
+               write(&pGrib->m_iMaxVolume, sizeof(pGrib->m_iMaxVolume));
+    for (int k = 0; bOk && k < pGrib->m_iMaxVolume; ++k) {
+        bOk = write(pGrib->m_ppVolume[k], sizeof(GRIB_VOLUME));
     }
-    for (int k = 0; k < pGrib->m_iMaxVolume; ++k) {
-        if (!output.write(pGrib->m_ppVolume[k], sizeof(GRIB_VOLUME))) {
-            return false;
-        }
+    bOk = bOk && visitArrays(const_cast<GRIB_RADAR*>(pGrib), write);
+    const std::size_t nRay = static_cast<std::size_t>(pGrib->m_hdr.m_iMaxRay);
+    for (int k = 0; bOk && k < pGrib->m_iMaxVolume; ++k) {
+        const GRIB_VOLUME* p = pGrib->m_ppVolume[k];
+        bOk = write(kZeros, aligned(at) - at) &&
+              write(p->m_pData, sizeof(short) * nRay * static_cast<std::size_t>(p->m_iMaxBin));
     }
-    return visitArrays(const_cast<GRIB_RADAR*>(pGrib),
-                       [&output](void* p, std::size_t n) { return n == 0 || output.write(p, n); });
+    return bOk && write(kZeros, aligned(at) - at);
 }
 
 GRIB_RADAR* readGribRadarBytes(const unsigned char* pBytes, std::size_t nBytes, std::string* pWhy) {
@@ -121,28 +171,14 @@ GRIB_RADAR* readGribRadarBytes(const unsigned char* pBytes, std::size_t nBytes, 
     }
     // The bytes the counts call for must be the bytes there are, before anything is
     // allocated for them.
-    const std::uint64_t nSweep = static_cast<std::uint64_t>(hdr.m_iMaxSweep);
-    const std::uint64_t nRay = static_cast<std::uint64_t>(hdr.m_iMaxRay);
-    if (hdr.m_iMaxSweep < 1 || hdr.m_iMaxRay < hdr.m_iMaxSweep) {
-        *pWhy = "impossible sweep or ray count";
+    GribHandOverLayout layout;
+    if (!gribHandOverLayout(hdr.m_iMaxSweep, hdr.m_iMaxRay, nVolume, bins.data(), &layout)) {
+        *pWhy = "impossible sweep, ray or bin count";
         return nullptr;
     }
-    std::uint64_t nExpected = sizeof(kMagic) + sizeof(hdr) + sizeof(nVolume) +
-                              sizeof(GRIB_VOLUME) * static_cast<std::uint64_t>(nVolume) +
-                              nSweep * (sizeof(long) + sizeof(STD_SWEEP_HDR)) +
-                              nRay * (4 * sizeof(long) + 4 * sizeof(double));
-    for (int k = 0; k < nVolume; ++k) {
-        if (bins[k] < 1 || nRay * static_cast<std::uint64_t>(bins[k]) >
-                               static_cast<std::uint64_t>(GRIB_MAX_VALUES)) {
-            *pWhy = "moment " + std::to_string(k + 1) + " has an impossible size";
-            return nullptr;
-        }
-        nExpected +=
-            nRay * (sizeof(short) * static_cast<std::uint64_t>(bins[k]) + 1 + 4 * sizeof(long));
-    }
-    if (nExpected != nBytes) {
-        *pWhy =
-            std::to_string(nBytes) + " bytes for a volume that needs " + std::to_string(nExpected);
+    if (layout.nBytes != nBytes) {
+        *pWhy = std::to_string(nBytes) + " bytes for a volume that needs " +
+                std::to_string(layout.nBytes);
         return nullptr;
     }
     GRIB_RADAR* pGrib = newGribRadar(hdr.m_iMaxSweep, hdr.m_iMaxRay, nVolume, bins.data(), true);
@@ -177,8 +213,14 @@ GRIB_RADAR* readGribRadarBytes(const unsigned char* pBytes, std::size_t nBytes, 
                     sizeof(volumes[k].m_szName));
         terminate(pGrib->m_ppVolume[k]->m_szName);
     }
-    const bool bOk = visitArrays(pGrib, [&in](void* p, std::size_t n) { return in.take(p, n); }) &&
-                     in.left() == 0;
+    bool bOk = visitArrays(pGrib, [&in](void* p, std::size_t n) { return in.take(p, n); });
+    const std::size_t nRay = static_cast<std::size_t>(own.m_iMaxRay);
+    for (int k = 0; bOk && k < nVolume; ++k) {
+        const GRIB_VOLUME* p = pGrib->m_ppVolume[k];
+        bOk = in.skip(layout.dataOffsets[k] - (nBytes - in.left())) &&
+              in.take(p->m_pData, sizeof(short) * nRay * static_cast<std::size_t>(p->m_iMaxBin));
+    }
+    bOk = bOk && in.left() < kRowAlignment;  // the last row's padding
     for (int s = 0; bOk && s < own.m_iMaxSweep; ++s) {
         terminate(own.m_pSweepHdr[s].m_szVelocityFlag);
     }
