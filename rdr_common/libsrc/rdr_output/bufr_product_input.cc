@@ -34,7 +34,7 @@ constexpr const char* kLoad = "fnLoadBufrProduct";
 // 20000 cells a side; a family holds at most 99 datasets.
 constexpr long kMaxSide = 20000;
 constexpr long kMaxCells = 64L << 20;
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 constexpr int kMaxFieldsPerDataset = 64;
 // A message is at most 16 MB, after a transmission header of a few bytes.
 constexpr std::size_t kMaxFileBytes = std::size_t{1} << 25;

@@ -37,7 +37,7 @@ IsolationLimits g_limits = {
     std::size_t{3} << 30,  // result bytes
 };
 
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 constexpr long kMaxSide = 20000;
 constexpr long kMaxGrids = 64;
 constexpr double kGribNodata = -9998.0;

@@ -37,7 +37,7 @@ IsolationLimits g_limits = {
     std::size_t{3} << 30,  // result bytes
 };
 
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 constexpr int kMaxDatasets = 1000;
 // Older files give xscale and yscale in kilometres, ODIM in metres; no product grid has
 // cells of 50 km or of less than 50 m.

@@ -8,6 +8,7 @@
 
 #include "core_utilities.h"
 #include "internal/fixed_text.h"
+#include "internal/product_families.h"
 
 const char* const kOdimStdFamilyNames[kOdimFamilyCount] = {"PPI",  "CAPPI", "BASE",
                                                            "CMAX", "VIL",   "ETOP"};
@@ -18,7 +19,7 @@ namespace {
 constexpr time_t kTimeOffsetSeconds = 32400;
 
 // A standard product family holds at most this many datasets.
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 
 // The standard names of the composite method table, searched backwards from the HDF5 name.
 constexpr const char* kStdCompMethods[] = {"MAX", "AVE", "MIN", "NEAR_DIST", "DIST_WEIGHT", "QI"};
@@ -140,47 +141,19 @@ void moveFamily(HDF_PRODUCT_DATASET** ppDset, int iCount, STD_PRODUCT_DATASET** 
 }  // namespace
 
 int* odimFamilyCount(HDF_TOTAL_PRODUCT& total, int iFamily) {
-    int* counts[kOdimFamilyCount] = {&total.m_iMaxPpi,  &total.m_iMaxCappi, &total.m_iMaxBase,
-                                     &total.m_iMaxCmax, &total.m_iMaxVil,   &total.m_iMaxEtop};
-    return counts[iFamily];
+    return product_families::familyCount(total, iFamily);
 }
 
 HDF_PRODUCT_DATASET*** odimFamilyArray(HDF_TOTAL_PRODUCT& total, int iFamily) {
-    HDF_PRODUCT_DATASET*** arrays[kOdimFamilyCount] = {&total.m_ppPpi,  &total.m_ppCappi,
-                                                       &total.m_ppBase, &total.m_ppCmax,
-                                                       &total.m_ppVil,  &total.m_ppEtop};
-    return arrays[iFamily];
+    return product_families::familyArray(total, iFamily);
 }
 
 int odimProductCounts(HDF_TOTAL_PRODUCT& total, int rgCount[kOdimFamilyCount]) {
-    int iMaxField = 0;
-    for (int f = 0; f < kOdimFamilyCount; ++f) {
-        HDF_PRODUCT_DATASET** ppDset = *odimFamilyArray(total, f);
-        const int n = ppDset != nullptr ? *odimFamilyCount(total, f) : 0;
-        rgCount[f] = n > 0 ? n : 0;
-        for (int d = 0; d < n; ++d) {
-            if (ppDset[d] != nullptr && ppDset[d]->m_iMaxField > iMaxField) {
-                iMaxField = ppDset[d]->m_iMaxField;
-            }
-        }
-    }
-    return iMaxField;
+    return product_families::familyCounts(total, rgCount);
 }
 
 bool odimSlotHoldsRows(const HDF_PRODUCT_DATA& data) {
-    switch (data.m_iMemType) {
-        case RDR_EN_MEM_CHAR:
-            return data.m_ppData_c != nullptr && data.m_ppData_s == nullptr &&
-                   data.m_ppData_f == nullptr;
-        case RDR_EN_MEM_SHORT:
-            return data.m_ppData_s != nullptr && data.m_ppData_c == nullptr &&
-                   data.m_ppData_f == nullptr;
-        case RDR_EN_MEM_FLOAT:
-            return data.m_ppData_f != nullptr && data.m_ppData_c == nullptr &&
-                   data.m_ppData_s == nullptr;
-        default:
-            return false;
-    }
+    return product_families::slotHoldsOnlyItsRows(data);
 }
 
 bool odimSiteName(const char* szSource, char* szOut, std::size_t nOut) {

@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kSyncDown = "fnStdProductSyncDownGrib";
 constexpr const char* kSyncUp = "fnGribProductSyncUpStd";
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 
 // The grids' own codes in the file: -9998 outside the range, -9999 no data.
 constexpr double kGribNodata = -9998.0;
