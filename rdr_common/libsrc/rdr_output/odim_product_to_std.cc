@@ -15,9 +15,6 @@ const char* const kOdimStdFamilyNames[kOdimFamilyCount] = {"PPI",  "CAPPI", "BAS
 
 namespace {
 
-// Stored times carry the system's fixed offset of nine hours.
-constexpr time_t kTimeOffsetSeconds = 32400;
-
 // A standard product family holds at most this many datasets.
 using product_families::kMaxFamilyCount;
 
@@ -44,23 +41,6 @@ void compMethodFromHdf(const char* szHdf, char* szOut, std::size_t nOut) {
     if (matches != 1) {
         szOut[0] = '\0';
     }
-}
-
-bool parseTime(const HDF_TOP_WHAT& what, time_t* pTime) {
-    char szStamp[16];
-    std::snprintf(szStamp, sizeof szStamp, "%.8s%.6s", what.m_szDate, what.m_szTime);
-    struct tm tmTime {};
-    const char* rest = strptime(szStamp, "%Y%m%d%H%M%S", &tmTime);
-    if (rest == nullptr || *rest != '\0') {
-        return false;
-    }
-    tmTime.tm_isdst = -1;
-    const time_t t = std::mktime(&tmTime);
-    if (t == static_cast<time_t>(-1)) {
-        return false;
-    }
-    *pTime = t + kTimeOffsetSeconds;
-    return true;
 }
 
 // Checks one family before anything moves: every dataset and slot present, every grid held
@@ -127,13 +107,7 @@ void moveFamily(HDF_PRODUCT_DATASET** ppDset, int iCount, STD_PRODUCT_DATASET** 
             }
             STD_PRODUCT_DATA* pSlot = pStd->m_ppProductData[k];
             copyFixedText(pSlot->m_szFieldName, sizeof pSlot->m_szFieldName, pData->m_szFieldName);
-            pSlot->m_iMemType = pData->m_iMemType;
-            pSlot->m_ppData_c = pData->m_ppData_c;
-            pSlot->m_ppData_s = pData->m_ppData_s;
-            pSlot->m_ppData_f = pData->m_ppData_f;
-            pData->m_ppData_c = nullptr;
-            pData->m_ppData_s = nullptr;
-            pData->m_ppData_f = nullptr;
+            product_families::moveSlotRows(*pData, *pSlot);
         }
     }
 }
@@ -193,7 +167,7 @@ STD_PRODUCT* odimProductToStd(int iProductType, const HDF_TOP_WHAT& what, const 
     int counts[kOdimFamilyCount] = {};
     const int iMaxField = odimProductCounts(total, counts);
     time_t tConvert = 0;
-    if (!parseTime(what, &tConvert)) {
+    if (!product_families::parseWhatTime(what, &tConvert)) {
         report(reader, "unreadable date and time '" + std::string(what.m_szDate) + "' '" +
                            std::string(what.m_szTime) + "'");
         return nullptr;
@@ -239,18 +213,7 @@ STD_PRODUCT* odimProductToStd(int iProductType, const HDF_TOP_WHAT& what, const 
         compMethodFromHdf(how.m_image_how.m_szCamethod, hdr.m_szCompMethod,
                           sizeof hdr.m_szCompMethod);
     }
-    hdr.m_lXsize = image.m_lXsize;
-    hdr.m_lYsize = image.m_lYsize;
-    hdr.m_dXscale = image.m_dXscale;
-    hdr.m_dYscale = image.m_dYscale;
-    hdr.m_LL_lon = image.m_LL_lon;
-    hdr.m_LL_lat = image.m_LL_lat;
-    hdr.m_UL_lon = image.m_UL_lon;
-    hdr.m_UL_lat = image.m_UL_lat;
-    hdr.m_UR_lon = image.m_UR_lon;
-    hdr.m_UR_lat = image.m_UR_lat;
-    hdr.m_LR_lon = image.m_LR_lon;
-    hdr.m_LR_lat = image.m_LR_lat;
+    product_families::copyGridPlacement(image, hdr);
 
     for (int f = 0; f < kOdimFamilyCount; ++f) {
         if (counts[f] > 0) {

@@ -5,7 +5,9 @@
 #ifndef RDR_PRODUCT_FAMILIES_H
 #define RDR_PRODUCT_FAMILIES_H
 
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <type_traits>
 
 #include "core_utilities.h"
@@ -144,6 +146,69 @@ Dataset** makeFamily(int iMaxDataset, int iMaxField) {
         }
     }
     return ppDset;
+}
+
+// Hands a slot's rows to another record's slot; the source no longer owns them.
+template <typename From, typename To>
+void moveSlotRows(From& from, To& to) {
+    to.m_iMemType = from.m_iMemType;
+    to.m_ppData_c = from.m_ppData_c;
+    to.m_ppData_s = from.m_ppData_s;
+    to.m_ppData_f = from.m_ppData_f;
+    from.m_ppData_c = nullptr;
+    from.m_ppData_s = nullptr;
+    from.m_ppData_f = nullptr;
+}
+
+// Grid size, cell size and corners, which every record names alike.
+template <typename From, typename To>
+void copyGridPlacement(const From& from, To& to) {
+    to.m_lXsize = from.m_lXsize;
+    to.m_lYsize = from.m_lYsize;
+    to.m_dXscale = from.m_dXscale;
+    to.m_dYscale = from.m_dYscale;
+    to.m_LL_lon = from.m_LL_lon;
+    to.m_LL_lat = from.m_LL_lat;
+    to.m_UL_lon = from.m_UL_lon;
+    to.m_UL_lat = from.m_UL_lat;
+    to.m_UR_lon = from.m_UR_lon;
+    to.m_UR_lat = from.m_UR_lat;
+    to.m_LR_lon = from.m_LR_lon;
+    to.m_LR_lat = from.m_LR_lat;
+}
+
+// The stored date and time (m_szDate "%Y%m%d", m_szTime "%H%M%S") of a standard time, which
+// runs RDR_KST_OFFSET_SEC ahead of them. A field that cannot hold its text is left empty.
+template <typename What>
+void formatWhatTime(time_t tConvert, What* pWhat) {
+    const time_t t = tConvert - RDR_KST_OFFSET_SEC;
+    struct tm tmTime {};
+    localtime_r(&t, &tmTime);
+    if (std::strftime(pWhat->m_szDate, sizeof pWhat->m_szDate, "%Y%m%d", &tmTime) == 0) {
+        pWhat->m_szDate[0] = '\0';
+    }
+    if (std::strftime(pWhat->m_szTime, sizeof pWhat->m_szTime, "%H%M%S", &tmTime) == 0) {
+        pWhat->m_szTime[0] = '\0';
+    }
+}
+
+// The standard time of a stored date and time; false when they do not read as one.
+template <typename What>
+bool parseWhatTime(const What& what, time_t* pTime) {
+    char szStamp[16];
+    std::snprintf(szStamp, sizeof szStamp, "%.8s%.6s", what.m_szDate, what.m_szTime);
+    struct tm tmTime {};
+    const char* rest = strptime(szStamp, "%Y%m%d%H%M%S", &tmTime);
+    if (rest == nullptr || *rest != '\0') {
+        return false;
+    }
+    tmTime.tm_isdst = -1;
+    const time_t t = std::mktime(&tmTime);
+    if (t == static_cast<time_t>(-1)) {
+        return false;
+    }
+    *pTime = t + RDR_KST_OFFSET_SEC;
+    return true;
 }
 
 }  // namespace product_families
