@@ -23,6 +23,7 @@
 #include "internal/bufr_message.h"
 #include "internal/bufr_tables.h"
 #include "internal/fixed_text.h"
+#include "internal/load_refusal.h"
 #include "internal/odim_grid_packing.h"
 #include "internal/odim_product_to_std.h"
 
@@ -60,18 +61,8 @@ constexpr int kPicturePpi = 0;
 constexpr int kPictureComposite = 1;
 constexpr int kPictureCappi = 2;
 
-class LoadError {
-  public:
-    explicit LoadError(std::string why) : why_(std::move(why)) {}
-    const std::string& why() const { return why_; }
-
-  private:
-    std::string why_;
-};
-
-[[noreturn]] void refuse(const std::string& why) {
-    throw LoadError(why);
-}
+using load_refusal::LoadError;
+using load_refusal::refuse;
 
 std::string trimmed(std::string_view text) {
     std::size_t n = text.size();

@@ -21,6 +21,7 @@
 #include "internal/hdf5_access.h"
 #include "internal/hdf_product_input_transfer.h"
 #include "internal/isolated_decode.h"
+#include "internal/load_refusal.h"
 #include "internal/odim_grid_packing.h"
 #include "internal/odim_product_to_std.h"
 
@@ -44,18 +45,8 @@ constexpr int kMaxDatasets = 1000;
 constexpr double kScaleKmBelow = 50.0;
 constexpr double kMetresPerKm = 1000.0;
 
-class LoadError {
-  public:
-    explicit LoadError(std::string why) : why_(std::move(why)) {}
-    const std::string& why() const { return why_; }
-
-  private:
-    std::string why_;
-};
-
-[[noreturn]] void refuse(const std::string& why) {
-    throw LoadError(why);
-}
+using load_refusal::LoadError;
+using load_refusal::refuse;
 
 std::string join(const std::string& path, const char* name) {
     return path.empty() ? name : path + "/" + name;
