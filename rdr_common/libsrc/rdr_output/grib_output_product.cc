@@ -8,10 +8,6 @@
 #include "internal/grib_product_families.h"
 #include "internal/product_families.h"
 
-using product_families::freeFamily;
-using product_families::kMaxFamilyCount;
-using product_families::makeFamily;
-
 GRIB_PRODUCT* fnInitGribProduct(int iMaxField, int iMaxPpi, int iMaxCappi, int iMaxBase,
                                 int iMaxCmax, int iMaxVil, int iMaxEtop) {
     if (iMaxField <= 0) {
@@ -23,18 +19,10 @@ GRIB_PRODUCT* fnInitGribProduct(int iMaxField, int iMaxPpi, int iMaxCappi, int i
     }
     const int requested[kGribFamilyCount] = {iMaxPpi,  iMaxCappi, iMaxBase,
                                              iMaxCmax, iMaxVil,   iMaxEtop};
-    for (int f = 0; f < kGribFamilyCount; ++f) {
-        if (requested[f] < 1 || requested[f] > kMaxFamilyCount) {
-            continue;
-        }
-        GRIB_PRODUCT_DATASET** ppDset = makeFamily<GRIB_PRODUCT_DATASET>(requested[f], iMaxField);
-        if (ppDset == nullptr) {
-            rdrError("fnInitGribProduct", "calloc fail");
-            fnFreeGribProduct(pProduct);
-            return nullptr;
-        }
-        *gribFamilyArray(pProduct->m_totalProduct, f) = ppDset;
-        *gribFamilyCount(pProduct->m_totalProduct, f) = requested[f];
+    if (!product_families::makeFamilies(pProduct->m_totalProduct, requested, iMaxField)) {
+        rdrError("fnInitGribProduct", "calloc fail");
+        fnFreeGribProduct(pProduct);
+        return nullptr;
     }
     return pProduct;
 }
@@ -55,10 +43,7 @@ void fnFreeGribProduct(GRIB_PRODUCT* pGribProduct) {
         return;
     }
     const int iYdim = static_cast<int>(pGribProduct->m_where.m_lYsize);
-    for (int f = 0; f < kGribFamilyCount; ++f) {
-        freeFamily(*gribFamilyArray(pGribProduct->m_totalProduct, f),
-                   *gribFamilyCount(pGribProduct->m_totalProduct, f), iYdim);
-    }
+    product_families::freeFamilies(pGribProduct->m_totalProduct, iYdim);
     std::free(pGribProduct);
 }
 
@@ -68,16 +53,7 @@ int fnGetMaxCountGribProduct(GRIB_PRODUCT* pGribProduct, int* pMaxField, int* pM
     if (pGribProduct == nullptr) {
         return 0;
     }
-    int counts[kGribFamilyCount] = {};
-    const int iMaxField = product_families::familyCounts(pGribProduct->m_totalProduct, counts);
-    int* outs[kGribFamilyCount] = {pMaxPpi, pMaxCappi, pMaxBase, pMaxCmax, pMaxVil, pMaxEtop};
-    for (int f = 0; f < kGribFamilyCount; ++f) {
-        if (outs[f] != nullptr) {
-            *outs[f] = counts[f];
-        }
-    }
-    if (pMaxField != nullptr) {
-        *pMaxField = iMaxField;
-    }
+    int* const outs[kGribFamilyCount] = {pMaxPpi, pMaxCappi, pMaxBase, pMaxCmax, pMaxVil, pMaxEtop};
+    product_families::familyCountsInto(pGribProduct->m_totalProduct, pMaxField, outs);
     return 1;
 }

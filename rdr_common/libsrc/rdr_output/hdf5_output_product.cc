@@ -9,10 +9,6 @@
 #include "internal/product_families.h"
 #include "standard_product.h"
 
-using product_families::freeFamily;
-using product_families::kMaxFamilyCount;
-using product_families::makeFamily;
-
 HDF_PRODUCT* fnInitHdfProduct(int iMaxField, int iMaxPpi, int iMaxCappi, int iMaxBase, int iMaxCmax,
                               int iMaxVil, int iMaxEtop) {
     if (iMaxField <= 0) {
@@ -24,18 +20,10 @@ HDF_PRODUCT* fnInitHdfProduct(int iMaxField, int iMaxPpi, int iMaxCappi, int iMa
     }
     const int requested[kOdimFamilyCount] = {iMaxPpi,  iMaxCappi, iMaxBase,
                                              iMaxCmax, iMaxVil,   iMaxEtop};
-    for (int f = 0; f < kOdimFamilyCount; ++f) {
-        if (requested[f] < 1 || requested[f] > kMaxFamilyCount) {
-            continue;
-        }
-        HDF_PRODUCT_DATASET** ppDset = makeFamily<HDF_PRODUCT_DATASET>(requested[f], iMaxField);
-        if (ppDset == nullptr) {
-            rdrError("fnInitHdfProduct", "calloc fail");
-            fnFreeHdfProduct(pProduct);
-            return nullptr;
-        }
-        *odimFamilyArray(pProduct->m_totalProduct, f) = ppDset;
-        *odimFamilyCount(pProduct->m_totalProduct, f) = requested[f];
+    if (!product_families::makeFamilies(pProduct->m_totalProduct, requested, iMaxField)) {
+        rdrError("fnInitHdfProduct", "calloc fail");
+        fnFreeHdfProduct(pProduct);
+        return nullptr;
     }
     return pProduct;
 }
@@ -56,10 +44,7 @@ void fnFreeHdfProduct(HDF_PRODUCT* pHdfProduct) {
         return;
     }
     const int iYdim = static_cast<int>(pHdfProduct->m_where.m_image_where.m_lYsize);
-    for (int f = 0; f < kOdimFamilyCount; ++f) {
-        freeFamily(*odimFamilyArray(pHdfProduct->m_totalProduct, f),
-                   *odimFamilyCount(pHdfProduct->m_totalProduct, f), iYdim);
-    }
+    product_families::freeFamilies(pHdfProduct->m_totalProduct, iYdim);
     std::free(pHdfProduct);
 }
 
@@ -68,16 +53,7 @@ int fnGetMaxCountHdfProduct(HDF_PRODUCT* pHdfProduct, int* pMaxField, int* pMaxP
     if (pHdfProduct == nullptr) {
         return 0;
     }
-    int counts[kOdimFamilyCount] = {};
-    const int iMaxField = odimProductCounts(pHdfProduct->m_totalProduct, counts);
-    int* outs[kOdimFamilyCount] = {pMaxPpi, pMaxCappi, pMaxBase, pMaxCmax, pMaxVil, pMaxEtop};
-    for (int f = 0; f < kOdimFamilyCount; ++f) {
-        if (outs[f] != nullptr) {
-            *outs[f] = counts[f];
-        }
-    }
-    if (pMaxField != nullptr) {
-        *pMaxField = iMaxField;
-    }
+    int* const outs[kOdimFamilyCount] = {pMaxPpi, pMaxCappi, pMaxBase, pMaxCmax, pMaxVil, pMaxEtop};
+    product_families::familyCountsInto(pHdfProduct->m_totalProduct, pMaxField, outs);
     return 1;
 }

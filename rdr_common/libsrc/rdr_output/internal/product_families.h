@@ -61,6 +61,21 @@ int familyCounts(Total& total, int rgCount[kFamilyCount]) {
     return iMaxField;
 }
 
+// familyCounts into the caller's outputs, each of which may be null.
+template <typename Total>
+void familyCountsInto(Total& total, int* pMaxField, int* const rgOut[kFamilyCount]) {
+    int counts[kFamilyCount] = {};
+    const int iMaxField = familyCounts(total, counts);
+    for (int f = 0; f < kFamilyCount; ++f) {
+        if (rgOut[f] != nullptr) {
+            *rgOut[f] = counts[f];
+        }
+    }
+    if (pMaxField != nullptr) {
+        *pMaxField = iMaxField;
+    }
+}
+
 // True when the slot's rows are those of its memory type and no other.
 template <typename Slot>
 bool slotHoldsOnlyItsRows(const Slot& data) {
@@ -146,6 +161,31 @@ Dataset** makeFamily(int iMaxDataset, int iMaxField) {
         }
     }
     return ppDset;
+}
+
+// Builds each family whose requested count is from 1 to kMaxFamilyCount (the others stay
+// empty). False when memory runs out; what was built stays in `total` for freeFamilies.
+template <typename Total>
+bool makeFamilies(Total& total, const int rgRequested[kFamilyCount], int iMaxField) {
+    for (int f = 0; f < kFamilyCount; ++f) {
+        if (rgRequested[f] < 1 || rgRequested[f] > kMaxFamilyCount) {
+            continue;
+        }
+        DatasetOf<Total>** ppDset = makeFamily<DatasetOf<Total>>(rgRequested[f], iMaxField);
+        if (ppDset == nullptr) {
+            return false;
+        }
+        *familyArray(total, f) = ppDset;
+        *familyCount(total, f) = rgRequested[f];
+    }
+    return true;
+}
+
+template <typename Total>
+void freeFamilies(Total& total, int iYdim) {
+    for (int f = 0; f < kFamilyCount; ++f) {
+        freeFamily(*familyArray(total, f), *familyCount(total, f), iYdim);
+    }
 }
 
 // Hands a slot's rows to another record's slot; the source no longer owns them.
