@@ -23,9 +23,9 @@
 #include "internal/bufr_message.h"
 #include "internal/bufr_tables.h"
 #include "internal/fixed_text.h"
-#include "internal/load_refusal.h"
 #include "internal/odim_grid_packing.h"
 #include "internal/odim_product_to_std.h"
+#include "internal/refusal.h"
 
 namespace {
 
@@ -61,8 +61,8 @@ constexpr int kPicturePpi = 0;
 constexpr int kPictureComposite = 1;
 constexpr int kPictureCappi = 2;
 
-using load_refusal::LoadError;
-using load_refusal::refuse;
+using LoadError = refusal::Refusal;
+using refusal::refuse;
 
 std::string trimmed(std::string_view text) {
     std::size_t n = text.size();

@@ -22,7 +22,7 @@
 #include "internal/grib_product_keys.h"
 #include "internal/grib_product_messages.h"
 #include "internal/isolated_decode.h"
-#include "internal/load_refusal.h"
+#include "internal/refusal.h"
 
 namespace {
 
@@ -48,8 +48,8 @@ constexpr double kCodeTolerance = 1e-15;
 // The size of a GRIB 2 message: section 0 (16 octets) and "7777".
 constexpr std::size_t kMinMessageBytes = 20;
 
-using load_refusal::LoadError;
-using load_refusal::refuse;
+using LoadError = refusal::Refusal;
+using refusal::refuse;
 
 std::vector<unsigned char> readWholeFile(const char* szFile) {
     FILE* f = std::fopen(szFile, "rb");

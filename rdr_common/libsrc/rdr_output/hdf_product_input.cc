@@ -21,9 +21,9 @@
 #include "internal/hdf5_access.h"
 #include "internal/hdf_product_input_transfer.h"
 #include "internal/isolated_decode.h"
-#include "internal/load_refusal.h"
 #include "internal/odim_grid_packing.h"
 #include "internal/odim_product_to_std.h"
+#include "internal/refusal.h"
 
 namespace {
 
@@ -45,8 +45,8 @@ constexpr int kMaxDatasets = 1000;
 constexpr double kScaleKmBelow = 50.0;
 constexpr double kMetresPerKm = 1000.0;
 
-using load_refusal::LoadError;
-using load_refusal::refuse;
+using LoadError = refusal::Refusal;
+using refusal::refuse;
 
 std::string join(const std::string& path, const char* name) {
     return path.empty() ? name : path + "/" + name;
