@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <type_traits>
+#include <utility>
 
 #include "core_utilities.h"
 #include "info_tables.h"
