@@ -7,6 +7,7 @@
 
 #include "core_utilities.h"
 #include "fuzz_check.h"
+#include "fuzz_product_check.h"
 #include "fuzz_scratch_file.h"
 #include "fuzz_staged_root.h"
 #include "grib_output.h"
@@ -41,27 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(families == 1);  // a file holds one family
     STD_PRODUCT* std = fnGribProductSyncUpStd(grib);
     if (std != nullptr) {
-        FUZZ_CHECK(std->m_product_hdr.m_lXsize == xdim && std->m_product_hdr.m_lYsize == ydim);
-        // Every grid reads back whole.
-        for (const char* family : {"PPI", "CAPPI", "BASE", "CMAX", "VIL", "ETOP"}) {
-            int n = 0;
-            STD_PRODUCT_DATASET** sets = fnFindDsetStdProduct(std, family, &n);
-            for (int d = 0; sets != nullptr && d < n; ++d) {
-                for (int k = 0; k < sets[d]->m_iMaxField; ++k) {
-                    const char* name = sets[d]->m_ppProductData[k]->m_szFieldName;
-                    if (name[0] == '\0') {
-                        continue;
-                    }
-                    float** grid = fnGetStdProductDataByIdx(std, family, d, name);
-                    FUZZ_CHECK(grid != nullptr);
-                    volatile float sum = 0.0f;
-                    for (long y = 0; y < ydim; ++y) {
-                        sum = sum + grid[y][0] + grid[y][xdim - 1];
-                    }
-                    fnFreeMatrix2D(reinterpret_cast<void**>(grid), static_cast<int>(ydim));
-                }
-            }
-        }
+        fuzzCheckStdProduct(std, xdim, ydim);
         fnFreeStdProduct(std);
     }
     fnFreeGribProduct(grib);

@@ -7,6 +7,7 @@
 
 #include "core_utilities.h"
 #include "fuzz_check.h"
+#include "fuzz_product_check.h"
 #include "fuzz_scratch_file.h"
 #include "hdf5_output.h"
 #include "hdf_product_input.h"
@@ -31,25 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(counts[0] >= 1);
     STD_PRODUCT* std = fnHdfProductSyncUpStd(hdf);
     if (std != nullptr) {
-        FUZZ_CHECK(std->m_product_hdr.m_lXsize == image.m_lXsize &&
-                   std->m_product_hdr.m_lYsize == image.m_lYsize);
-        // Every grid reads back whole.
-        for (const char* family : {"PPI", "CAPPI", "BASE", "CMAX", "VIL", "ETOP"}) {
-            int n = 0;
-            STD_PRODUCT_DATASET** sets = fnFindDsetStdProduct(std, family, &n);
-            for (int d = 0; sets != nullptr && d < n; ++d) {
-                for (int k = 0; k < sets[d]->m_iMaxField; ++k) {
-                    const char* field = sets[d]->m_ppProductData[k]->m_szFieldName;
-                    if (field[0] == '\0') {
-                        continue;
-                    }
-                    float** grid = fnGetStdProductDataByIdx(std, family, d, field);
-                    FUZZ_CHECK(grid != nullptr);
-                    fnFreeMatrix2D(reinterpret_cast<void**>(grid),
-                                   static_cast<int>(image.m_lYsize));
-                }
-            }
-        }
+        fuzzCheckStdProduct(std, image.m_lXsize, image.m_lYsize);
     }
     fnFreeHdfProduct(hdf);
     fnFreeStdProduct(std);

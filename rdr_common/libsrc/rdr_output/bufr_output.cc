@@ -33,6 +33,7 @@
 #include "internal/bufr_output_encoder.h"
 #include "internal/bufr_tables.h"
 #include "internal/odim_product_to_std.h"
+#include "internal/refusal.h"
 
 namespace {
 
@@ -52,18 +53,8 @@ constexpr std::size_t kBlockBytes = 65534;  // the largest count 0-31-002 holds
 constexpr double kProdparFactor = 1000.0;
 constexpr int kCompressionZlib = 0;  // 0-30-197
 
-class WriteError {
-  public:
-    explicit WriteError(std::string why) : why_(std::move(why)) {}
-    const std::string& why() const { return why_; }
-
-  private:
-    std::string why_;
-};
-
-[[noreturn]] void refuse(const std::string& why) {
-    throw WriteError(why);
-}
+using WriteError = refusal::Refusal;
+using refusal::refuse;
 
 struct Message {
     explicit Message(const BufrTables& t) : tables(t) {}

@@ -25,6 +25,7 @@
 #include "internal/fixed_text.h"
 #include "internal/odim_grid_packing.h"
 #include "internal/odim_product_to_std.h"
+#include "internal/refusal.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ constexpr const char* kLoad = "fnLoadBufrProduct";
 // 20000 cells a side; a family holds at most 99 datasets.
 constexpr long kMaxSide = 20000;
 constexpr long kMaxCells = 64L << 20;
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 constexpr int kMaxFieldsPerDataset = 64;
 // A message is at most 16 MB, after a transmission header of a few bytes.
 constexpr std::size_t kMaxFileBytes = std::size_t{1} << 25;
@@ -60,18 +61,8 @@ constexpr int kPicturePpi = 0;
 constexpr int kPictureComposite = 1;
 constexpr int kPictureCappi = 2;
 
-class LoadError {
-  public:
-    explicit LoadError(std::string why) : why_(std::move(why)) {}
-    const std::string& why() const { return why_; }
-
-  private:
-    std::string why_;
-};
-
-[[noreturn]] void refuse(const std::string& why) {
-    throw LoadError(why);
-}
+using LoadError = refusal::Refusal;
+using refusal::refuse;
 
 std::string trimmed(std::string_view text) {
     std::size_t n = text.size();

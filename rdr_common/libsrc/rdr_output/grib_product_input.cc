@@ -22,6 +22,7 @@
 #include "internal/grib_product_keys.h"
 #include "internal/grib_product_messages.h"
 #include "internal/isolated_decode.h"
+#include "internal/refusal.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ IsolationLimits g_limits = {
     std::size_t{3} << 30,  // result bytes
 };
 
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 constexpr long kMaxSide = 20000;
 constexpr long kMaxGrids = 64;
 constexpr double kGribNodata = -9998.0;
@@ -47,18 +48,8 @@ constexpr double kCodeTolerance = 1e-15;
 // The size of a GRIB 2 message: section 0 (16 octets) and "7777".
 constexpr std::size_t kMinMessageBytes = 20;
 
-class LoadError {
-  public:
-    explicit LoadError(std::string why) : why_(std::move(why)) {}
-    const std::string& why() const { return why_; }
-
-  private:
-    std::string why_;
-};
-
-[[noreturn]] void refuse(const std::string& why) {
-    throw LoadError(why);
-}
+using LoadError = refusal::Refusal;
+using refusal::refuse;
 
 std::vector<unsigned char> readWholeFile(const char* szFile) {
     FILE* f = std::fopen(szFile, "rb");

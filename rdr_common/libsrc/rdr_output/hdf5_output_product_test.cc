@@ -101,6 +101,14 @@ TEST(OdimProduct, SyncDownMovesTheGridsAndKeepsThemWhenANameIsUnknown) {
     EXPECT_STREQ(hdf->m_what.m_szSource, "NOD:KWK");
     EXPECT_STREQ(hdf->m_what.m_szDate, "20260715");
     EXPECT_STREQ(hdf->m_what.m_szTime, "093000");
+    // A stamp past year 9999 does not fit the date field: it is left empty, not cut short
+    // into another date.
+    rdr::StdProductPtr late = odimfix::siteProduct(5, 6);
+    late->m_product_hdr.m_tConvertTime = 253402300800 + RDR_KST_OFFSET_SEC;  // 10000-01-01
+    HdfProductPtr lateHdf(fnStdProductSyncDownHdf(late.get()));
+    ASSERT_NE(lateHdf, nullptr);
+    EXPECT_STREQ(lateHdf->m_what.m_szDate, "");
+    EXPECT_STREQ(lateHdf->m_what.m_szTime, "000000");
 
     int counts[7] = {};
     ASSERT_EQ(fnGetMaxCountHdfProduct(hdf.get(), &counts[0], &counts[1], &counts[2], &counts[3],

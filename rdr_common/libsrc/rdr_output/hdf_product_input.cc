@@ -23,6 +23,7 @@
 #include "internal/isolated_decode.h"
 #include "internal/odim_grid_packing.h"
 #include "internal/odim_product_to_std.h"
+#include "internal/refusal.h"
 
 namespace {
 
@@ -37,25 +38,15 @@ IsolationLimits g_limits = {
     std::size_t{3} << 30,  // result bytes
 };
 
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 constexpr int kMaxDatasets = 1000;
 // Older files give xscale and yscale in kilometres, ODIM in metres; no product grid has
 // cells of 50 km or of less than 50 m.
 constexpr double kScaleKmBelow = 50.0;
 constexpr double kMetresPerKm = 1000.0;
 
-class LoadError {
-  public:
-    explicit LoadError(std::string why) : why_(std::move(why)) {}
-    const std::string& why() const { return why_; }
-
-  private:
-    std::string why_;
-};
-
-[[noreturn]] void refuse(const std::string& why) {
-    throw LoadError(why);
-}
+using LoadError = refusal::Refusal;
+using refusal::refuse;
 
 std::string join(const std::string& path, const char* name) {
     return path.empty() ? name : path + "/" + name;

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr unsigned char kMagic[8] = {'H', 'D', 'F', 'P', 'R', 'D', 'T', 1};
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 
 // What the loader fills of an HDF_PRODUCT beyond its families.
 struct TransferHead {

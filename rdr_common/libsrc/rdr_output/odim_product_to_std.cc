@@ -8,17 +8,15 @@
 
 #include "core_utilities.h"
 #include "internal/fixed_text.h"
+#include "internal/product_families.h"
 
 const char* const kOdimStdFamilyNames[kOdimFamilyCount] = {"PPI",  "CAPPI", "BASE",
                                                            "CMAX", "VIL",   "ETOP"};
 
 namespace {
 
-// Stored times carry the system's fixed offset of nine hours.
-constexpr time_t kTimeOffsetSeconds = 32400;
-
 // A standard product family holds at most this many datasets.
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 
 // The standard names of the composite method table, searched backwards from the HDF5 name.
 constexpr const char* kStdCompMethods[] = {"MAX", "AVE", "MIN", "NEAR_DIST", "DIST_WEIGHT", "QI"};
@@ -43,23 +41,6 @@ void compMethodFromHdf(const char* szHdf, char* szOut, std::size_t nOut) {
     if (matches != 1) {
         szOut[0] = '\0';
     }
-}
-
-bool parseTime(const HDF_TOP_WHAT& what, time_t* pTime) {
-    char szStamp[16];
-    std::snprintf(szStamp, sizeof szStamp, "%.8s%.6s", what.m_szDate, what.m_szTime);
-    struct tm tmTime {};
-    const char* rest = strptime(szStamp, "%Y%m%d%H%M%S", &tmTime);
-    if (rest == nullptr || *rest != '\0') {
-        return false;
-    }
-    tmTime.tm_isdst = -1;
-    const time_t t = std::mktime(&tmTime);
-    if (t == static_cast<time_t>(-1)) {
-        return false;
-    }
-    *pTime = t + kTimeOffsetSeconds;
-    return true;
 }
 
 // Checks one family before anything moves: every dataset and slot present, every grid held
@@ -126,13 +107,7 @@ void moveFamily(HDF_PRODUCT_DATASET** ppDset, int iCount, STD_PRODUCT_DATASET** 
             }
             STD_PRODUCT_DATA* pSlot = pStd->m_ppProductData[k];
             copyFixedText(pSlot->m_szFieldName, sizeof pSlot->m_szFieldName, pData->m_szFieldName);
-            pSlot->m_iMemType = pData->m_iMemType;
-            pSlot->m_ppData_c = pData->m_ppData_c;
-            pSlot->m_ppData_s = pData->m_ppData_s;
-            pSlot->m_ppData_f = pData->m_ppData_f;
-            pData->m_ppData_c = nullptr;
-            pData->m_ppData_s = nullptr;
-            pData->m_ppData_f = nullptr;
+            product_families::moveSlotRows(*pData, *pSlot);
         }
     }
 }
@@ -140,47 +115,19 @@ void moveFamily(HDF_PRODUCT_DATASET** ppDset, int iCount, STD_PRODUCT_DATASET** 
 }  // namespace
 
 int* odimFamilyCount(HDF_TOTAL_PRODUCT& total, int iFamily) {
-    int* counts[kOdimFamilyCount] = {&total.m_iMaxPpi,  &total.m_iMaxCappi, &total.m_iMaxBase,
-                                     &total.m_iMaxCmax, &total.m_iMaxVil,   &total.m_iMaxEtop};
-    return counts[iFamily];
+    return product_families::familyCount(total, iFamily);
 }
 
 HDF_PRODUCT_DATASET*** odimFamilyArray(HDF_TOTAL_PRODUCT& total, int iFamily) {
-    HDF_PRODUCT_DATASET*** arrays[kOdimFamilyCount] = {&total.m_ppPpi,  &total.m_ppCappi,
-                                                       &total.m_ppBase, &total.m_ppCmax,
-                                                       &total.m_ppVil,  &total.m_ppEtop};
-    return arrays[iFamily];
+    return product_families::familyArray(total, iFamily);
 }
 
 int odimProductCounts(HDF_TOTAL_PRODUCT& total, int rgCount[kOdimFamilyCount]) {
-    int iMaxField = 0;
-    for (int f = 0; f < kOdimFamilyCount; ++f) {
-        HDF_PRODUCT_DATASET** ppDset = *odimFamilyArray(total, f);
-        const int n = ppDset != nullptr ? *odimFamilyCount(total, f) : 0;
-        rgCount[f] = n > 0 ? n : 0;
-        for (int d = 0; d < n; ++d) {
-            if (ppDset[d] != nullptr && ppDset[d]->m_iMaxField > iMaxField) {
-                iMaxField = ppDset[d]->m_iMaxField;
-            }
-        }
-    }
-    return iMaxField;
+    return product_families::familyCounts(total, rgCount);
 }
 
 bool odimSlotHoldsRows(const HDF_PRODUCT_DATA& data) {
-    switch (data.m_iMemType) {
-        case RDR_EN_MEM_CHAR:
-            return data.m_ppData_c != nullptr && data.m_ppData_s == nullptr &&
-                   data.m_ppData_f == nullptr;
-        case RDR_EN_MEM_SHORT:
-            return data.m_ppData_s != nullptr && data.m_ppData_c == nullptr &&
-                   data.m_ppData_f == nullptr;
-        case RDR_EN_MEM_FLOAT:
-            return data.m_ppData_f != nullptr && data.m_ppData_c == nullptr &&
-                   data.m_ppData_s == nullptr;
-        default:
-            return false;
-    }
+    return product_families::slotHoldsOnlyItsRows(data);
 }
 
 bool odimSiteName(const char* szSource, char* szOut, std::size_t nOut) {
@@ -220,7 +167,7 @@ STD_PRODUCT* odimProductToStd(int iProductType, const HDF_TOP_WHAT& what, const 
     int counts[kOdimFamilyCount] = {};
     const int iMaxField = odimProductCounts(total, counts);
     time_t tConvert = 0;
-    if (!parseTime(what, &tConvert)) {
+    if (!product_families::parseWhatTime(what, &tConvert)) {
         report(reader, "unreadable date and time '" + std::string(what.m_szDate) + "' '" +
                            std::string(what.m_szTime) + "'");
         return nullptr;
@@ -266,18 +213,7 @@ STD_PRODUCT* odimProductToStd(int iProductType, const HDF_TOP_WHAT& what, const 
         compMethodFromHdf(how.m_image_how.m_szCamethod, hdr.m_szCompMethod,
                           sizeof hdr.m_szCompMethod);
     }
-    hdr.m_lXsize = image.m_lXsize;
-    hdr.m_lYsize = image.m_lYsize;
-    hdr.m_dXscale = image.m_dXscale;
-    hdr.m_dYscale = image.m_dYscale;
-    hdr.m_LL_lon = image.m_LL_lon;
-    hdr.m_LL_lat = image.m_LL_lat;
-    hdr.m_UL_lon = image.m_UL_lon;
-    hdr.m_UL_lat = image.m_UL_lat;
-    hdr.m_UR_lon = image.m_UR_lon;
-    hdr.m_UR_lat = image.m_UR_lat;
-    hdr.m_LR_lon = image.m_LR_lon;
-    hdr.m_LR_lat = image.m_LR_lat;
+    product_families::copyGridPlacement(image, hdr);
 
     for (int f = 0; f < kOdimFamilyCount; ++f) {
         if (counts[f] > 0) {

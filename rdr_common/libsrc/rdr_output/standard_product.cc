@@ -9,6 +9,7 @@
 #include "core_utilities.h"
 #include "grid_codes.h"
 #include "internal/fixed_text.h"
+#include "internal/product_families.h"
 #include "map_projections.h"
 
 namespace {
@@ -23,7 +24,7 @@ constexpr float kCompSlat2 = 60.0f;
 constexpr float kCompOlon = 126.0f;
 constexpr float kCompOlat = 38.0f;
 
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 constexpr int kProductNameLen = 6;
 constexpr int kFieldNameLen = 8;
 
@@ -32,21 +33,11 @@ constexpr double kProdparTolerance = 1e-15;
 // Grid cells within this of a cell code carry the code.
 constexpr float kCodeTolerance = 1e-6f;
 
-constexpr int kFamilyCount = 6;
+using product_families::familyArray;
+using product_families::familyCount;
+using product_families::kFamilyCount;
+
 constexpr const char* kFamilyNames[kFamilyCount] = {"PPI", "CAPPI", "BASE", "CMAX", "VIL", "ETOP"};
-
-int* familyCount(STD_TOTAL_PRODUCT& total, int family) {
-    int* counts[kFamilyCount] = {&total.m_iMaxPpi,  &total.m_iMaxCappi, &total.m_iMaxBase,
-                                 &total.m_iMaxCmax, &total.m_iMaxVil,   &total.m_iMaxEtop};
-    return counts[family];
-}
-
-STD_PRODUCT_DATASET*** familyArray(STD_TOTAL_PRODUCT& total, int family) {
-    STD_PRODUCT_DATASET*** arrays[kFamilyCount] = {&total.m_ppPpi,  &total.m_ppCappi,
-                                                   &total.m_ppBase, &total.m_ppCmax,
-                                                   &total.m_ppVil,  &total.m_ppEtop};
-    return arrays[family];
-}
 
 int familyIndex(const char* szProduct) {
     if (szProduct == nullptr) {
@@ -197,15 +188,6 @@ void unpackRows(T** rows, float** grid, int iYdim, int iXdim, const FIELD_MEM_IN
     }
 }
 
-void freeSlotRows(STD_PRODUCT_DATA* pData, int iYdim) {
-    fnFreeMatrix2D(reinterpret_cast<void**>(pData->m_ppData_c), iYdim);
-    fnFreeMatrix2D(reinterpret_cast<void**>(pData->m_ppData_s), iYdim);
-    fnFreeMatrix2D(reinterpret_cast<void**>(pData->m_ppData_f), iYdim);
-    pData->m_ppData_c = nullptr;
-    pData->m_ppData_s = nullptr;
-    pData->m_ppData_f = nullptr;
-}
-
 // True when some slot of the product holds rows: the grid size may then no longer change,
 // since rows are released by the header's row count.
 bool holdsRows(STD_PRODUCT* pStdProduct) {
@@ -338,59 +320,16 @@ STD_PRODUCT_DATASET** fnInitStdDataset(const char* szProduct, int iMaxDataset, i
     if (szProduct == nullptr || iMaxDataset <= 0 || iMaxField <= 0) {
         return nullptr;
     }
-    auto** ppDset =
-        static_cast<STD_PRODUCT_DATASET**>(std::calloc(iMaxDataset, sizeof(STD_PRODUCT_DATASET*)));
-    if (ppDset == nullptr) {
-        return nullptr;
-    }
-    for (int i = 0; i < iMaxDataset; ++i) {
-        auto* pDset =
-            static_cast<STD_PRODUCT_DATASET*>(std::calloc(1, sizeof(STD_PRODUCT_DATASET)));
-        if (pDset == nullptr) {
-            fnFreeStdDataset(ppDset, iMaxDataset, 0);
-            return nullptr;
-        }
-        ppDset[i] = pDset;
-        copyFixedText(pDset->m_szProduct, kProductNameLen + 1, szProduct);
-        pDset->m_iMaxField = iMaxField;
-        pDset->m_ppProductData =
-            static_cast<STD_PRODUCT_DATA**>(std::calloc(iMaxField, sizeof(STD_PRODUCT_DATA*)));
-        if (pDset->m_ppProductData == nullptr) {
-            fnFreeStdDataset(ppDset, iMaxDataset, 0);
-            return nullptr;
-        }
-        for (int k = 0; k < iMaxField; ++k) {
-            pDset->m_ppProductData[k] =
-                static_cast<STD_PRODUCT_DATA*>(std::calloc(1, sizeof(STD_PRODUCT_DATA)));
-            if (pDset->m_ppProductData[k] == nullptr) {
-                fnFreeStdDataset(ppDset, iMaxDataset, 0);
-                return nullptr;
-            }
-        }
+    STD_PRODUCT_DATASET** ppDset =
+        product_families::makeFamily<STD_PRODUCT_DATASET>(iMaxDataset, iMaxField);
+    for (int i = 0; ppDset != nullptr && i < iMaxDataset; ++i) {
+        copyFixedText(ppDset[i]->m_szProduct, kProductNameLen + 1, szProduct);
     }
     return ppDset;
 }
 
 void fnFreeStdDataset(STD_PRODUCT_DATASET** ppStdDataset, int iMaxDataset, int iYdim) {
-    if (ppStdDataset == nullptr) {
-        return;
-    }
-    for (int i = 0; i < iMaxDataset; ++i) {
-        STD_PRODUCT_DATASET* pDset = ppStdDataset[i];
-        if (pDset == nullptr) {
-            continue;
-        }
-        for (int k = 0; pDset->m_ppProductData != nullptr && k < pDset->m_iMaxField; ++k) {
-            STD_PRODUCT_DATA* pData = pDset->m_ppProductData[k];
-            if (pData != nullptr) {
-                freeSlotRows(pData, iYdim);
-                std::free(pData);
-            }
-        }
-        std::free(pDset->m_ppProductData);
-        std::free(pDset);
-    }
-    std::free(ppStdDataset);
+    product_families::freeFamily(ppStdDataset, iMaxDataset, iYdim);
 }
 
 STD_PRODUCT* fnInitStdProduct(int iMaxField, int iMaxPpi, int iMaxCappi, int iMaxBase, int iMaxCmax,

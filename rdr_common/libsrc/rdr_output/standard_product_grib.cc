@@ -10,12 +10,13 @@
 #include "grib_product_input.h"
 #include "internal/fixed_text.h"
 #include "internal/grib_product_families.h"
+#include "internal/standard_family_check.h"
 
 namespace {
 
 constexpr const char* kSyncDown = "fnStdProductSyncDownGrib";
 constexpr const char* kSyncUp = "fnGribProductSyncUpStd";
-constexpr int kMaxFamilyCount = 99;
+using product_families::kMaxFamilyCount;
 
 // The grids' own codes in the file: -9998 outside the range, -9999 no data.
 constexpr double kGribNodata = -9998.0;
@@ -24,50 +25,6 @@ constexpr double kGribUndetect = -9999.0;
 constexpr const char* kCompProjdef =
     "+proj=lcc +lat_1=30 +lat_2=60 +lat_0=38 +lon_0=126 +x_0=0 +y_0=0 +ellps=WGS84 +units=m "
     "+no_defs";
-
-bool slotHoldsRows(const STD_PRODUCT_DATA& data) {
-    return (data.m_iMemType == RDR_EN_MEM_CHAR && data.m_ppData_c != nullptr) ||
-           (data.m_iMemType == RDR_EN_MEM_SHORT && data.m_ppData_s != nullptr) ||
-           (data.m_iMemType == RDR_EN_MEM_FLOAT && data.m_ppData_f != nullptr);
-}
-
-// Every name the sync-down needs is in the tables, so the grids can move without a failure
-// half way. A dataset without grids needs no name.
-bool familyConvertible(STD_PRODUCT_DATASET** ppStd, int iCount, int f) {
-    for (int d = 0; d < iCount; ++d) {
-        const STD_PRODUCT_DATASET* pDset = ppStd[d];
-        const std::string where =
-            std::string(kGribFamilyNames[f]) + " dataset " + std::to_string(d + 1);
-        if (pDset == nullptr || (pDset->m_iMaxField > 0 && pDset->m_ppProductData == nullptr)) {
-            rdrError("fnConvertGribDataset", (where + " missing").c_str());
-            return false;
-        }
-        bool bHoldsRows = false;
-        for (int k = 0; k < pDset->m_iMaxField; ++k) {
-            const STD_PRODUCT_DATA* pData = pDset->m_ppProductData[k];
-            FIELD_INFO_TBL field{};
-            if (pData == nullptr) {
-                rdrError("fnConvertGribDataset", (where + " has a missing slot").c_str());
-                return false;
-            }
-            if (!slotHoldsRows(*pData)) {
-                continue;
-            }
-            bHoldsRows = true;
-            if (fnGetStdFieldInfo(pData->m_szFieldName, &field) != 1) {
-                std::fprintf(stderr, "%s : unknown %s\n", "fnConvertGribData",
-                             pData->m_szFieldName);
-                return false;
-            }
-        }
-        PRODUCT_INFO_TBL product{};
-        if (bHoldsRows && fnGetStdProductInfo(pDset->m_szProduct, &product) != 1) {
-            rdrError("fnConvertGribDataset", (where + " has an unknown product name").c_str());
-            return false;
-        }
-    }
-    return true;
-}
 
 void convertFamily(STD_PRODUCT_DATASET** ppStd, int iCount, GRIB_PRODUCT_DATASET** ppGrib) {
     for (int d = 0; d < iCount; ++d) {
@@ -85,7 +42,7 @@ void convertFamily(STD_PRODUCT_DATASET** ppStd, int iCount, GRIB_PRODUCT_DATASET
         what.m_dUndetect = kGribUndetect;
         for (int k = 0; k < pStd->m_iMaxField && k < pGrib->m_iMaxField; ++k) {
             STD_PRODUCT_DATA* pFrom = pStd->m_ppProductData[k];
-            if (!slotHoldsRows(*pFrom)) {
+            if (!standardSlotHoldsRows(*pFrom)) {
                 continue;
             }
             GRIB_PRODUCT_DATA* pTo = pGrib->m_ppProductData[k];
@@ -95,44 +52,9 @@ void convertFamily(STD_PRODUCT_DATASET** ppStd, int iCount, GRIB_PRODUCT_DATASET
             copyFixedText(pTo->m_what.m_szQuantity, sizeof pTo->m_what.m_szQuantity,
                           field.m_szGribQuantity);
             copyFixedText(pTo->m_szFieldName, sizeof pTo->m_szFieldName, pFrom->m_szFieldName);
-            pTo->m_iMemType = pFrom->m_iMemType;
-            pTo->m_ppData_c = pFrom->m_ppData_c;
-            pTo->m_ppData_s = pFrom->m_ppData_s;
-            pTo->m_ppData_f = pFrom->m_ppData_f;
-            pFrom->m_ppData_c = nullptr;
-            pFrom->m_ppData_s = nullptr;
-            pFrom->m_ppData_f = nullptr;
+            product_families::moveSlotRows(*pFrom, *pTo);
         }
     }
-}
-
-void formatTime(time_t tConvert, GRIB_PRODUCT_WHAT* pWhat) {
-    const time_t t = tConvert - RDR_KST_OFFSET_SEC;
-    struct tm tmTime {};
-    localtime_r(&t, &tmTime);
-    if (std::strftime(pWhat->m_szDate, sizeof pWhat->m_szDate, "%Y%m%d", &tmTime) == 0) {
-        pWhat->m_szDate[0] = '\0';
-    }
-    if (std::strftime(pWhat->m_szTime, sizeof pWhat->m_szTime, "%H%M%S", &tmTime) == 0) {
-        pWhat->m_szTime[0] = '\0';
-    }
-}
-
-bool parseTime(const GRIB_PRODUCT_WHAT& what, time_t* pTime) {
-    char szStamp[16];
-    std::snprintf(szStamp, sizeof szStamp, "%.8s%.6s", what.m_szDate, what.m_szTime);
-    struct tm tmTime {};
-    const char* rest = strptime(szStamp, "%Y%m%d%H%M%S", &tmTime);
-    if (rest == nullptr || *rest != '\0') {
-        return false;
-    }
-    tmTime.tm_isdst = -1;
-    const time_t t = std::mktime(&tmTime);
-    if (t == static_cast<time_t>(-1)) {
-        return false;
-    }
-    *pTime = t + RDR_KST_OFFSET_SEC;
-    return true;
 }
 
 // Checks one family of a GRIB_PRODUCT before anything moves: every dataset and slot
@@ -203,13 +125,7 @@ void moveFamily(GRIB_PRODUCT_DATASET** ppDset, int iCount, STD_PRODUCT_DATASET**
             }
             STD_PRODUCT_DATA* pSlot = pStd->m_ppProductData[k];
             copyFixedText(pSlot->m_szFieldName, sizeof pSlot->m_szFieldName, pData->m_szFieldName);
-            pSlot->m_iMemType = pData->m_iMemType;
-            pSlot->m_ppData_c = pData->m_ppData_c;
-            pSlot->m_ppData_s = pData->m_ppData_s;
-            pSlot->m_ppData_f = pData->m_ppData_f;
-            pData->m_ppData_c = nullptr;
-            pData->m_ppData_s = nullptr;
-            pData->m_ppData_f = nullptr;
+            product_families::moveSlotRows(*pData, *pSlot);
         }
     }
 }
@@ -225,7 +141,9 @@ GRIB_PRODUCT* fnStdProductSyncDownGrib(STD_PRODUCT* pStdProduct) {
     for (int f = 0; f < kGribFamilyCount; ++f) {
         int n = 0;
         STD_PRODUCT_DATASET** ppStd = fnFindDsetStdProduct(pStdProduct, kGribFamilyNames[f], &n);
-        if (ppStd != nullptr && n > 0 && !familyConvertible(ppStd, n, f)) {
+        if (ppStd != nullptr && n > 0 &&
+            !standardFamilyConvertible(ppStd, n, kGribFamilyNames[f], "fnConvertGribDataset",
+                                       "fnConvertGribData")) {
             rdrError(
                 kSyncDown,
                 (std::string("fnConvertGribDataset ") + kGribFamilyNames[f] + " fail").c_str());
@@ -240,7 +158,7 @@ GRIB_PRODUCT* fnStdProductSyncDownGrib(STD_PRODUCT* pStdProduct) {
     const STD_PRODUCT_HDR& hdr = pStdProduct->m_product_hdr;
     const bool bSite = pStdProduct->m_iStdProductType == STD_EN_PRODUCT_SITE;
     pGrib->m_iGribProductType = bSite ? GRIB_EN_PRODUCT_SITE : GRIB_EN_PRODUCT_COMP;
-    formatTime(hdr.m_tConvertTime, &pGrib->m_what);
+    product_families::formatWhatTime(hdr.m_tConvertTime, &pGrib->m_what);
     GRIB_PRODUCT_HOW& how = pGrib->m_how;
     copyFixedText(how.m_szSiteName, sizeof how.m_szSiteName, hdr.m_szSiteName);
     copyFixedText(how.m_szTask, sizeof how.m_szTask, hdr.m_szTask);
@@ -259,18 +177,7 @@ GRIB_PRODUCT* fnStdProductSyncDownGrib(STD_PRODUCT* pStdProduct) {
         copyFixedText(where.m_szProjdef, sizeof where.m_szProjdef, kCompProjdef);
     }
     // The row count first: it is what releases the rows about to move in.
-    where.m_lXsize = hdr.m_lXsize;
-    where.m_lYsize = hdr.m_lYsize;
-    where.m_dXscale = hdr.m_dXscale;
-    where.m_dYscale = hdr.m_dYscale;
-    where.m_LL_lon = hdr.m_LL_lon;
-    where.m_LL_lat = hdr.m_LL_lat;
-    where.m_UL_lon = hdr.m_UL_lon;
-    where.m_UL_lat = hdr.m_UL_lat;
-    where.m_UR_lon = hdr.m_UR_lon;
-    where.m_UR_lat = hdr.m_UR_lat;
-    where.m_LR_lon = hdr.m_LR_lon;
-    where.m_LR_lat = hdr.m_LR_lat;
+    product_families::copyGridPlacement(hdr, where);
 
     for (int f = 0; f < kGribFamilyCount; ++f) {
         int n = 0;
@@ -296,7 +203,7 @@ STD_PRODUCT* fnGribProductSyncUpStd(GRIB_PRODUCT* pGribProduct) {
         return nullptr;
     }
     time_t tConvert = 0;
-    if (!parseTime(pGribProduct->m_what, &tConvert)) {
+    if (!product_families::parseWhatTime(pGribProduct->m_what, &tConvert)) {
         rdrError(kSyncUp,
                  ("unreadable date and time '" + std::string(pGribProduct->m_what.m_szDate) +
                   "' '" + std::string(pGribProduct->m_what.m_szTime) + "'")
@@ -339,18 +246,7 @@ STD_PRODUCT* fnGribProductSyncUpStd(GRIB_PRODUCT* pGribProduct) {
     hdr.m_dLon = where.m_dLon;
     hdr.m_dLat = where.m_dLat;
     hdr.m_iAnteHeightM = static_cast<int>(where.m_dHeightM);
-    hdr.m_lXsize = where.m_lXsize;
-    hdr.m_lYsize = where.m_lYsize;
-    hdr.m_dXscale = where.m_dXscale;
-    hdr.m_dYscale = where.m_dYscale;
-    hdr.m_LL_lon = where.m_LL_lon;
-    hdr.m_LL_lat = where.m_LL_lat;
-    hdr.m_UL_lon = where.m_UL_lon;
-    hdr.m_UL_lat = where.m_UL_lat;
-    hdr.m_UR_lon = where.m_UR_lon;
-    hdr.m_UR_lat = where.m_UR_lat;
-    hdr.m_LR_lon = where.m_LR_lon;
-    hdr.m_LR_lat = where.m_LR_lat;
+    product_families::copyGridPlacement(where, hdr);
     for (int f = 0; f < kGribFamilyCount; ++f) {
         if (counts[f] > 0) {
             int iStdCount = 0;

@@ -8,11 +8,12 @@
 #include "hdf_product_input.h"
 #include "internal/fixed_text.h"
 #include "internal/odim_product_to_std.h"
+#include "internal/product_families.h"
+#include "internal/standard_family_check.h"
 
 namespace {
 
 constexpr const char* kSyncDown = "fnStdProductSyncDownHdf";
-constexpr time_t kTimeOffsetSeconds = 32400;
 
 constexpr const char* kConventions = "ODIM_H5/V2_2";
 constexpr const char* kVersion = "H5rad 1.0";
@@ -29,50 +30,6 @@ STD_PRODUCT_DATASET** stdFamily(STD_PRODUCT* pStd, int f, int* pCount) {
     return fnFindDsetStdProduct(pStd, kOdimStdFamilyNames[f], pCount);
 }
 
-bool slotHoldsRows(const STD_PRODUCT_DATA& data) {
-    return (data.m_iMemType == RDR_EN_MEM_CHAR && data.m_ppData_c != nullptr) ||
-           (data.m_iMemType == RDR_EN_MEM_SHORT && data.m_ppData_s != nullptr) ||
-           (data.m_iMemType == RDR_EN_MEM_FLOAT && data.m_ppData_f != nullptr);
-}
-
-// Every name the sync-down needs is in the tables, so the grids can move without a failure
-// half way. A dataset without grids (one the product table did not know when it was read)
-// needs no name.
-bool familyConvertible(STD_PRODUCT_DATASET** ppStd, int iCount, int f) {
-    for (int d = 0; d < iCount; ++d) {
-        const STD_PRODUCT_DATASET* pDset = ppStd[d];
-        const std::string where =
-            std::string(kOdimStdFamilyNames[f]) + " dataset " + std::to_string(d + 1);
-        if (pDset == nullptr || (pDset->m_iMaxField > 0 && pDset->m_ppProductData == nullptr)) {
-            rdrError("fnConvertHdfDataset", (where + " missing").c_str());
-            return false;
-        }
-        bool bHoldsRows = false;
-        for (int k = 0; k < pDset->m_iMaxField; ++k) {
-            const STD_PRODUCT_DATA* pData = pDset->m_ppProductData[k];
-            FIELD_INFO_TBL field{};
-            if (pData == nullptr) {
-                rdrError("fnConvertHdfDataset", (where + " has a missing slot").c_str());
-                return false;
-            }
-            if (!slotHoldsRows(*pData)) {
-                continue;
-            }
-            bHoldsRows = true;
-            if (fnGetStdFieldInfo(pData->m_szFieldName, &field) != 1) {
-                std::fprintf(stderr, "%s : unknown %s\n", "fnConvertHdfData", pData->m_szFieldName);
-                return false;
-            }
-        }
-        PRODUCT_INFO_TBL product{};
-        if (bHoldsRows && fnGetStdProductInfo(pDset->m_szProduct, &product) != 1) {
-            rdrError("fnConvertHdfDataset", (where + " has an unknown product name").c_str());
-            return false;
-        }
-    }
-    return true;
-}
-
 void convertFamily(STD_PRODUCT_DATASET** ppStd, int iCount, HDF_PRODUCT_DATASET** ppHdf) {
     for (int d = 0; d < iCount; ++d) {
         STD_PRODUCT_DATASET* pStd = ppStd[d];
@@ -85,7 +42,7 @@ void convertFamily(STD_PRODUCT_DATASET** ppStd, int iCount, HDF_PRODUCT_DATASET*
         pHdf->m_what.m_dProdpar[1] = pStd->m_dProdpar[1];
         for (int k = 0; k < pStd->m_iMaxField && k < pHdf->m_iMaxField; ++k) {
             STD_PRODUCT_DATA* pFrom = pStd->m_ppProductData[k];
-            if (!slotHoldsRows(*pFrom)) {
+            if (!standardSlotHoldsRows(*pFrom)) {
                 continue;
             }
             HDF_PRODUCT_DATA* pTo = pHdf->m_ppProductData[k];
@@ -105,23 +62,9 @@ void convertFamily(STD_PRODUCT_DATASET** ppStd, int iCount, HDF_PRODUCT_DATASET*
             pTo->m_what.m_dOffset = -static_cast<double>(rule.m_fOffset);
             pTo->m_what.m_dNodata = rule.m_fOutBound;
             pTo->m_what.m_dUndetect = rule.m_fBadValue;
-            pTo->m_iMemType = pFrom->m_iMemType;
-            pTo->m_ppData_c = pFrom->m_ppData_c;
-            pTo->m_ppData_s = pFrom->m_ppData_s;
-            pTo->m_ppData_f = pFrom->m_ppData_f;
-            pFrom->m_ppData_c = nullptr;
-            pFrom->m_ppData_s = nullptr;
-            pFrom->m_ppData_f = nullptr;
+            product_families::moveSlotRows(*pFrom, *pTo);
         }
     }
-}
-
-void formatTime(time_t tConvert, HDF_TOP_WHAT* pWhat) {
-    const time_t t = tConvert - kTimeOffsetSeconds;
-    struct tm tmTime {};
-    localtime_r(&t, &tmTime);
-    std::strftime(pWhat->m_szDate, sizeof pWhat->m_szDate, "%Y%m%d", &tmTime);
-    std::strftime(pWhat->m_szTime, sizeof pWhat->m_szTime, "%H%M%S", &tmTime);
 }
 
 }  // namespace
@@ -135,7 +78,9 @@ HDF_PRODUCT* fnStdProductSyncDownHdf(STD_PRODUCT* pStdProduct) {
     for (int f = 0; f < kOdimFamilyCount; ++f) {
         int n = 0;
         STD_PRODUCT_DATASET** ppStd = stdFamily(pStdProduct, f, &n);
-        if (ppStd != nullptr && n > 0 && !familyConvertible(ppStd, n, f)) {
+        if (ppStd != nullptr && n > 0 &&
+            !standardFamilyConvertible(ppStd, n, kOdimStdFamilyNames[f], "fnConvertHdfDataset",
+                                       "fnConvertHdfData")) {
             report(std::string("fnConvertHdfDataset ") + kOdimStdFamilyNames[f] + " fail");
             return nullptr;
         }
@@ -151,7 +96,7 @@ HDF_PRODUCT* fnStdProductSyncDownHdf(STD_PRODUCT* pStdProduct) {
     copyFixedText(pHdf->m_szConventions, sizeof pHdf->m_szConventions, kConventions);
     HDF_TOP_WHAT& what = pHdf->m_what;
     copyFixedText(what.m_szVersion, sizeof what.m_szVersion, kVersion);
-    formatTime(hdr.m_tConvertTime, &what);
+    product_families::formatWhatTime(hdr.m_tConvertTime, &what);
     HDF_IMAGE_WHERE& image = pHdf->m_where.m_image_where;
     HDF_HOW& how = pHdf->m_how;
     if (bSite) {
@@ -178,18 +123,7 @@ HDF_PRODUCT* fnStdProductSyncDownHdf(STD_PRODUCT* pStdProduct) {
     polar.m_dLat = hdr.m_dLat;
     polar.m_dHeightM = hdr.m_iAnteHeightM;
     // The row count first: it is what releases the rows about to move in.
-    image.m_lXsize = hdr.m_lXsize;
-    image.m_lYsize = hdr.m_lYsize;
-    image.m_dXscale = hdr.m_dXscale;
-    image.m_dYscale = hdr.m_dYscale;
-    image.m_LL_lon = hdr.m_LL_lon;
-    image.m_LL_lat = hdr.m_LL_lat;
-    image.m_UL_lon = hdr.m_UL_lon;
-    image.m_UL_lat = hdr.m_UL_lat;
-    image.m_UR_lon = hdr.m_UR_lon;
-    image.m_UR_lat = hdr.m_UR_lat;
-    image.m_LR_lon = hdr.m_LR_lon;
-    image.m_LR_lat = hdr.m_LR_lat;
+    product_families::copyGridPlacement(hdr, image);
 
     for (int f = 0; f < kOdimFamilyCount; ++f) {
         int n = 0;

@@ -9,10 +9,11 @@
 
 #include "hdf_radar.h"
 #include "info_tables.h"
+#include "internal/product_families.h"
 #include "standard_product.h"
 
 // The six families, in the order of both containers: PPI, CAPPI, BASE, CMAX, VIL, ETOP.
-constexpr int kOdimFamilyCount = 6;
+constexpr int kOdimFamilyCount = product_families::kFamilyCount;
 extern const char* const kOdimStdFamilyNames[kOdimFamilyCount];
 
 int* odimFamilyCount(HDF_TOTAL_PRODUCT& total, int iFamily);
