@@ -296,8 +296,10 @@ void printText(const FileReport& report, const InfoOptions& opt) {
     const STD_GLOBAL_HDR& g = pStd->m_hdr;
     std::printf("%s (%s)\n", report.path.c_str(), report.format);
     std::printf("  radar %s  site %s\n", g.m_szRadarName, g.m_szSiteName);
-    std::printf("  position %.5f N %.5f E  antenna %d m  beam width %.2f x %.2f deg\n", g.m_dLat,
-                g.m_dLon, g.m_iAnteHeight, g.m_fBeamWidthH, g.m_fBeamWidthV);
+    // Hemispheres by letter: "-89.8 E" reads as a misprint.
+    std::printf("  position %.5f %c %.5f %c  antenna %d m  beam width %.2f x %.2f deg\n",
+                std::fabs(g.m_dLat), g.m_dLat < 0 ? 'S' : 'N', std::fabs(g.m_dLon),
+                g.m_dLon < 0 ? 'W' : 'E', g.m_iAnteHeight, g.m_fBeamWidthH, g.m_fBeamWidthV);
     std::printf("  volume time %s  scan mode %s (%d)  no-data code %d\n",
                 formatVolumeTime(g.m_tConvertTime, opt.zone, "%Y-%m-%d %H:%M:%S").c_str(),
                 scanModeName(g.m_iSweepMode), g.m_iSweepMode, g.m_iNoDataValue);

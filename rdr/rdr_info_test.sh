@@ -75,6 +75,11 @@ if [ ! -d "$data" ]; then
     echo "sample data folder $data is absent"
     exit 77
 fi
+klix="$data/uf/KLIX20050828_180149_rsl.uf.gz"
+if [ -f "$klix" ]; then
+    "$rdr" info "$klix" > "$work/out" 2>&1
+    check "a western site is printed with W" "grep -q 'position 30.33667 N 89.82555 W ' '$work/out'"
+fi
 for f in "$data"/uf/* "$data"/cfradial/*; do
     name=$(basename "$f")
     "$rdr" info --json "$f" > "$work/json" 2> "$work/err"
