@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "internal/grib_volume_input.h"
+#include "internal/hand_over_reader.h"
 
 namespace {
 
@@ -21,37 +22,7 @@ std::uint64_t aligned(std::uint64_t n) {
     return (n + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
 }
 
-class ByteReader {
-  public:
-    ByteReader(const unsigned char* pBytes, std::size_t nBytes) : p_(pBytes), left_(nBytes) {}
-
-    bool take(void* pOut, std::size_t n) {
-        if (n > left_) {
-            return false;
-        }
-        if (n > 0) {
-            std::memcpy(pOut, p_, n);
-        }
-        p_ += n;
-        left_ -= n;
-        return true;
-    }
-
-    bool skip(std::size_t n) {
-        if (n > left_) {
-            return false;
-        }
-        p_ += n;
-        left_ -= n;
-        return true;
-    }
-
-    std::size_t left() const { return left_; }
-
-  private:
-    const unsigned char* p_;
-    std::size_t left_;
-};
+using ByteReader = HandOverReader;
 
 template <std::size_t N>
 void terminate(char (&text)[N]) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "internal/hand_over_reader.h"
 #include "internal/netcdf_volume_input.h"
 
 namespace {
@@ -22,29 +23,10 @@ bool putNumber(IsolatedOutput& output, std::uint64_t value) {
     return put(output, &value, sizeof(value));
 }
 
-class ByteReader {
+class ByteReader : public HandOverReader {
   public:
-    ByteReader(const unsigned char* pBytes, std::size_t nBytes) : p_(pBytes), left_(nBytes) {}
-
-    std::size_t left() const { return left_; }
-
-    bool take(void* pOut, std::size_t n) {
-        if (n > left_) {
-            return false;
-        }
-        if (n > 0) {
-            std::memcpy(pOut, p_, n);
-        }
-        p_ += n;
-        left_ -= n;
-        return true;
-    }
-
+    using HandOverReader::HandOverReader;
     bool number(std::uint64_t* pValue) { return take(pValue, sizeof(*pValue)); }
-
-  private:
-    const unsigned char* p_;
-    std::size_t left_;
 };
 
 template <std::size_t N>

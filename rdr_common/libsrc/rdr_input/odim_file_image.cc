@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core_utilities.h"
+#include "internal/hand_over_reader.h"
 #include "internal/hdf5_access.h"
 #include "internal/isolated_decode.h"
 #include "internal/odim_file_image.h"
@@ -331,48 +332,21 @@ IsolatedVerdict readInChild(const char* szFile, const char* szFunction, Isolated
     return out.ok() ? IsolatedVerdict::kDecoded : IsolatedVerdict::kRefused;
 }
 
-class Reader {
+class Reader : public HandOverReader {
   public:
-    Reader(const unsigned char* p, std::size_t n) : p_(p), left_(n) {}
-    std::size_t left() const { return left_; }
-    bool bytes(void* pOut, std::size_t n) {
-        if (n > left_) {
-            return false;
-        }
-        if (n > 0) {
-            std::memcpy(pOut, p_, n);
-        }
-        p_ += n;
-        left_ -= n;
-        return true;
-    }
-    // The next n bytes where they stand, skipped over; null when fewer are left.
-    const unsigned char* view(std::size_t n) {
-        if (n > left_) {
-            return nullptr;
-        }
-        const unsigned char* p = p_;
-        p_ += n;
-        left_ -= n;
-        return p;
-    }
-    bool u8(std::uint8_t* v) { return bytes(v, 1); }
-    bool u32(std::uint32_t* v) { return bytes(v, sizeof *v); }
-    bool u64(std::uint64_t* v) { return bytes(v, sizeof *v); }
+    using HandOverReader::HandOverReader;
+    bool u8(std::uint8_t* v) { return take(v, 1); }
+    bool u32(std::uint32_t* v) { return take(v, sizeof *v); }
+    bool u64(std::uint64_t* v) { return take(v, sizeof *v); }
     bool text(std::string* s) {
         std::uint32_t n = 0;
-        if (!u32(&n) || n > left_) {
+        const unsigned char* p = nullptr;
+        if (!u32(&n) || (p = view(n)) == nullptr) {
             return false;
         }
-        s->assign(reinterpret_cast<const char*>(p_), n);
-        p_ += n;
-        left_ -= n;
+        s->assign(reinterpret_cast<const char*>(p), n);
         return true;
     }
-
-  private:
-    const unsigned char* p_;
-    std::size_t left_;
 };
 
 bool parseGroup(Reader& in, OdimFileImage* pImage) {
@@ -399,7 +373,7 @@ bool parseGroup(Reader& in, OdimFileImage* pImage) {
                 return false;
             }
             a.values.resize(count);
-            in.bytes(a.values.data(), count * sizeof(double));
+            in.take(a.values.data(), count * sizeof(double));
         }
     }
     pImage->groups.push_back(std::move(group));

@@ -12,6 +12,7 @@
 #include "core_utilities.h"
 #include "internal/eccodes_library.h"
 #include "internal/grib_product_keys.h"
+#include "internal/hand_over_reader.h"
 
 const char* const kGribProductNumberKeys[kGribProductNumberCount] = {
     "rdr_xscale",       "rdr_yscale",      "rdr_LL_Longitude",   "rdr_LL_Latitude",
@@ -49,23 +50,12 @@ class ByteWriter {
     std::vector<unsigned char> bytes_;
 };
 
-class ByteReader {
+class ByteReader : public HandOverReader {
   public:
-    ByteReader(const unsigned char* p, std::size_t n) : p_(p), left_(n) {}
-    bool raw(void* out, std::size_t n) {
-        if (n > left_) {
-            return false;
-        }
-        if (n > 0) {
-            std::memcpy(out, p_, n);
-        }
-        p_ += n;
-        left_ -= n;
-        return true;
-    }
+    using HandOverReader::HandOverReader;
     bool number(long* pOut) {
         std::int64_t v = 0;
-        if (!raw(&v, sizeof v)) {
+        if (!take(&v, sizeof v)) {
             return false;
         }
         *pOut = static_cast<long>(v);
@@ -73,7 +63,7 @@ class ByteReader {
     }
     bool count(std::int64_t max, std::size_t* pOut) {
         std::int64_t v = 0;
-        if (!raw(&v, sizeof v) || v < 0 || v > max) {
+        if (!take(&v, sizeof v) || v < 0 || v > max) {
             return false;
         }
         *pOut = static_cast<std::size_t>(v);
@@ -81,19 +71,13 @@ class ByteReader {
     }
     bool text(std::string* pOut) {
         std::size_t n = 0;
-        if (!count(kMaxText, &n) || n > left_) {
+        const unsigned char* p = nullptr;
+        if (!count(kMaxText, &n) || (p = view(n)) == nullptr) {
             return false;
         }
-        pOut->assign(reinterpret_cast<const char*>(p_), n);
-        p_ += n;
-        left_ -= n;
+        pOut->assign(reinterpret_cast<const char*>(p), n);
         return true;
     }
-    std::size_t left() const { return left_; }
-
-  private:
-    const unsigned char* p_;
-    std::size_t left_;
 };
 
 // Reads the keys of one message; false with the reason (the message is not one of ours, or
@@ -228,14 +212,14 @@ bool readMessageBack(ByteReader& in, GribProductMessage* pOut) {
         return false;
     }
     m.prodpar.resize(n);
-    if (!in.raw(m.prodpar.data(), n * sizeof(double))) {
+    if (!in.take(m.prodpar.data(), n * sizeof(double))) {
         return false;
     }
     if (!in.count(kGribProductMaxValues, &n) || n * sizeof(float) > in.left()) {
         return false;
     }
     m.values.resize(n);
-    return in.raw(m.values.data(), n * sizeof(float));
+    return in.take(m.values.data(), n * sizeof(float));
 }
 
 }  // namespace
@@ -272,7 +256,7 @@ bool readGribProductMessages(const unsigned char* pBytes, std::size_t nBytes,
     ByteReader in(pBytes, nBytes);
     unsigned char magic[sizeof kMagic];
     std::size_t n = 0;
-    if (!in.raw(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0 ||
+    if (!in.take(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0 ||
         !in.count(kMaxMessages, &n)) {
         *pWhy = "no message list";
         return false;

@@ -7,6 +7,7 @@
 
 #include "core_utilities.h"
 #include "hdf5_output.h"
+#include "internal/hand_over_reader.h"
 #include "internal/hdf_product_input_transfer.h"
 #include "internal/odim_product_to_std.h"
 
@@ -67,26 +68,7 @@ void* const* rowsOf(const HDF_PRODUCT_DATA& data) {
     }
 }
 
-class ByteReader {
-  public:
-    ByteReader(const unsigned char* pBytes, std::size_t nBytes) : p_(pBytes), left_(nBytes) {}
-    std::size_t left() const { return left_; }
-    bool take(void* pOut, std::size_t n) {
-        if (n > left_) {
-            return false;
-        }
-        if (n > 0) {
-            std::memcpy(pOut, p_, n);
-        }
-        p_ += n;
-        left_ -= n;
-        return true;
-    }
-
-  private:
-    const unsigned char* p_;
-    std::size_t left_;
-};
+using ByteReader = HandOverReader;
 
 bool headValid(const TransferHead& head) {
     if ((head.type != HDF_EN_PRODUCT_SITE && head.type != HDF_EN_PRODUCT_COMP) ||
