@@ -1,24 +1,19 @@
 #include "internal/eccodes_library.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <mutex>
 #include <new>
+
+#include "internal/dynamic_library.h"
 
 #include "rdr_root.h"
 
 namespace {
 
-// Resolves one function into its slot; false names the one missing.
+// Resolves one function of this library into its slot.
 template <typename F>
 bool resolve(void* handle, const char* szName, F* pSlot, std::string* pWhy) {
-    *pSlot = reinterpret_cast<F>(dlsym(handle, szName));
-    if (*pSlot == nullptr) {
-        *pWhy = std::string(szName) + " is missing from the ecCodes library";
-        return false;
-    }
-    return true;
+    return resolveFunction(handle, szName, "ecCodes", pSlot, pWhy);
 }
 
 const EccodesLibrary* g_pLoaded = nullptr;
@@ -45,11 +40,8 @@ std::string eccodesSamplesPath() {
 }
 
 const EccodesLibrary* openEccodesLibrary(const char* szSoname, std::string* pWhy) {
-    void* handle = dlopen(szSoname, RTLD_NOW | RTLD_LOCAL);
+    void* handle = openDynamicLibrary(szSoname, "ecCodes", pWhy);
     if (handle == nullptr) {
-        const char* szError = dlerror();
-        *pWhy = std::string("cannot load the ecCodes library ") + szSoname + ": " +
-                (szError != nullptr ? szError : "unknown error");
         return nullptr;
     }
     EccodesLibrary lib{};

@@ -1,22 +1,17 @@
 #include "internal/netcdf_library.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <mutex>
 #include <new>
 
+#include "internal/dynamic_library.h"
+
 namespace {
 
-// Resolves one function into its slot; false names the one missing.
+// Resolves one function of this library into its slot.
 template <typename F>
 bool resolve(void* handle, const char* szName, F* pSlot, std::string* pWhy) {
-    *pSlot = reinterpret_cast<F>(dlsym(handle, szName));
-    if (*pSlot == nullptr) {
-        *pWhy = std::string(szName) + " is missing from the netCDF library";
-        return false;
-    }
-    return true;
+    return resolveFunction(handle, szName, "netCDF", pSlot, pWhy);
 }
 
 const NetcdfLibrary* g_pLoaded = nullptr;
@@ -24,11 +19,8 @@ const NetcdfLibrary* g_pLoaded = nullptr;
 }  // namespace
 
 const NetcdfLibrary* openNetcdfLibrary(const char* szSoname, std::string* pWhy) {
-    void* handle = dlopen(szSoname, RTLD_NOW | RTLD_LOCAL);
+    void* handle = openDynamicLibrary(szSoname, "netCDF", pWhy);
     if (handle == nullptr) {
-        const char* szError = dlerror();
-        *pWhy = std::string("cannot load the netCDF library ") + szSoname + ": " +
-                (szError != nullptr ? szError : "unknown error");
         return nullptr;
     }
     NetcdfLibrary lib{};
